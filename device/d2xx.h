@@ -1,0 +1,99 @@
+// The ten calls of FTDI's D2XX library that the logger makes, as one interface.
+//
+// Every backend (the simulated unit, the kernel tty, libftdi, FTDI's own library
+// loaded at run time) implements D2xxBackend. The rest of the system calls the
+// FT_* functions below, which go to the backend installed with SetD2xxBackend(),
+// so the call sites read like the library's own API.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+using FT_STATUS = std::uint32_t;
+using FT_HANDLE = void*;
+using DWORD = std::uint32_t;
+using ULONG = std::uint32_t;
+using UCHAR = std::uint8_t;
+
+constexpr FT_STATUS FT_OK = 0;
+constexpr FT_STATUS FT_INVALID_HANDLE = 1;
+constexpr FT_STATUS FT_DEVICE_NOT_FOUND = 2;
+constexpr FT_STATUS FT_DEVICE_NOT_OPENED = 3;
+constexpr FT_STATUS FT_IO_ERROR = 4;
+constexpr FT_STATUS FT_INSUFFICIENT_RESOURCES = 5;
+constexpr FT_STATUS FT_INVALID_PARAMETER = 6;
+constexpr FT_STATUS FT_OTHER_ERROR = 18;
+
+constexpr DWORD FT_LIST_BY_INDEX = 0x40000000;
+constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
+constexpr UCHAR FT_BITS_8 = 8;
+constexpr UCHAR FT_STOP_BITS_1 = 0;
+constexpr UCHAR FT_PARITY_NONE = 0;
+constexpr ULONG FT_PURGE_RX = 1;
+constexpr ULONG FT_PURGE_TX = 2;
+
+// How a wait for reply bytes can sleep instead of spinning.
+struct DataWakeup {
+    int fd = -1;        // becomes readable when bytes arrive (-1: none)
+    int pollMs = -1;    // otherwise look again after this many ms (-1: nothing expected)
+};
+
+class D2xxBackend {
+public:
+    virtual ~D2xxBackend() = default;
+
+    // FT_ListDevices with FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER: the serial
+    // number of unit `index`, zero-terminated, into a 64-byte buffer.
+    virtual FT_STATUS ListDevices(DWORD index, char* serialNumber, DWORD flags) = 0;
+    virtual FT_STATUS OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) = 0;
+    virtual FT_STATUS SetBaudRate(FT_HANDLE handle, ULONG baud) = 0;
+    virtual FT_STATUS SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
+                                             UCHAR parity) = 0;
+    virtual FT_STATUS SetRts(FT_HANDLE handle) = 0;
+    virtual FT_STATUS ClrRts(FT_HANDLE handle) = 0;
+    virtual FT_STATUS Purge(FT_HANDLE handle, ULONG mask) = 0;
+    virtual FT_STATUS Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) = 0;
+    virtual FT_STATUS GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) = 0;
+    virtual FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) = 0;
+
+    // Not a D2XX call: tells the reply wait how to learn that bytes may have come.
+    virtual DataWakeup Wakeup(FT_HANDLE handle) = 0;
+    // Not a D2XX call: a plain-words hint for the log when listing or opening failed
+    // (a permission problem, say); empty when there is nothing to add.
+    virtual const char* LastProblem() const { return ""; }
+};
+
+// The backend in use. Starts as one whose every call fails with FT_DEVICE_NOT_FOUND
+// or FT_INVALID_HANDLE, so nothing crashes before a real one is installed.
+D2xxBackend& CurrentD2xx();
+// Installs `backend` (ownership passes) and returns the previous one.
+std::unique_ptr<D2xxBackend> SetD2xxBackend(std::unique_ptr<D2xxBackend> backend);
+
+// The two globals of the device link: the unit's handle (zero until opened) and the
+// result of the last checked call (FT_ListDevices, FT_OpenEx, FT_Read).
+extern FT_HANDLE DeviceHandle;
+extern FT_STATUS DeviceStatus;
+
+inline FT_STATUS FT_ListDevices(DWORD index, char* serialNumber, DWORD flags) {
+    return CurrentD2xx().ListDevices(index, serialNumber, flags);
+}
+inline FT_STATUS FT_OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) {
+    return CurrentD2xx().OpenEx(serialNumber, flags, handle);
+}
+inline FT_STATUS FT_SetBaudRate(FT_HANDLE h, ULONG baud) { return CurrentD2xx().SetBaudRate(h, baud); }
+inline FT_STATUS FT_SetDataCharacteristics(FT_HANDLE h, UCHAR bits, UCHAR stop, UCHAR parity) {
+    return CurrentD2xx().SetDataCharacteristics(h, bits, stop, parity);
+}
+inline FT_STATUS FT_SetRts(FT_HANDLE h) { return CurrentD2xx().SetRts(h); }
+inline FT_STATUS FT_ClrRts(FT_HANDLE h) { return CurrentD2xx().ClrRts(h); }
+inline FT_STATUS FT_Purge(FT_HANDLE h, ULONG mask) { return CurrentD2xx().Purge(h, mask); }
+inline FT_STATUS FT_Write(FT_HANDLE h, const void* buf, DWORD n, DWORD* written) {
+    return CurrentD2xx().Write(h, buf, n, written);
+}
+inline FT_STATUS FT_GetStatus(FT_HANDLE h, DWORD* rx, DWORD* tx, DWORD* ev) {
+    return CurrentD2xx().GetStatus(h, rx, tx, ev);
+}
+inline FT_STATUS FT_Read(FT_HANDLE h, void* buf, DWORD n, DWORD* bytesRead) {
+    return CurrentD2xx().Read(h, buf, n, bytesRead);
+}

@@ -1,0 +1,143 @@
+#include "device/simulated_unit.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace device {
+
+namespace {
+std::chrono::microseconds SteadyNow() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+}
+} // namespace
+
+SimulatedUnit::SimulatedUnit(SimulatedUnitOptions options, Clock clock)
+    : options_(std::move(options)), model_(options_.faults), clock_(clock ? std::move(clock) : SteadyNow) {}
+
+FT_STATUS SimulatedUnit::ListDevices(DWORD index, char* serialNumber, DWORD flags) {
+    if (flags != (FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) || serialNumber == nullptr)
+        return FT_INVALID_PARAMETER;
+    if (!options_.listed || unplugged_ || index != 0)
+        return FT_DEVICE_NOT_FOUND;
+    const std::size_t n = std::min<std::size_t>(options_.serialNumber.size(), 63);
+    std::memcpy(serialNumber, options_.serialNumber.data(), n);
+    serialNumber[n] = '\0';
+    return FT_OK;
+}
+
+FT_STATUS SimulatedUnit::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) {
+    if (flags != FT_OPEN_BY_SERIAL_NUMBER || serialNumber == nullptr || handle == nullptr)
+        return FT_INVALID_PARAMETER;
+    if (!options_.listed || unplugged_ || options_.serialNumber != serialNumber)
+        return FT_DEVICE_NOT_FOUND;
+    if (options_.openRefused)
+        return FT_DEVICE_NOT_OPENED;
+    open_ = true;
+    *handle = this;
+    return FT_OK;
+}
+
+FT_STATUS SimulatedUnit::SetBaudRate(FT_HANDLE handle, ULONG baud) {
+    if (!IsOpen(handle))
+        return FT_INVALID_HANDLE;
+    baud_ = baud;
+    return FT_OK;
+}
+
+FT_STATUS SimulatedUnit::SetDataCharacteristics(FT_HANDLE handle, UCHAR, UCHAR, UCHAR) {
+    return IsOpen(handle) ? FT_OK : FT_INVALID_HANDLE;
+}
+
+FT_STATUS SimulatedUnit::SetRts(FT_HANDLE handle) {
+    if (!IsOpen(handle))
+        return FT_INVALID_HANDLE;
+    rts_ = true;
+    return FT_OK;
+}
+
+FT_STATUS SimulatedUnit::ClrRts(FT_HANDLE handle) {
+    if (!IsOpen(handle))
+        return FT_INVALID_HANDLE;
+    if (rts_)
+        ++rtsPulses_;
+    rts_ = false;
+    return FT_OK;
+}
+
+FT_STATUS SimulatedUnit::Purge(FT_HANDLE handle, ULONG mask) {
+    if (!IsOpen(handle))
+        return FT_INVALID_HANDLE;
+    lastPurge_ = mask;
+    if (mask & FT_PURGE_RX)
+        rx_.clear();
+    return FT_OK;
+}
+
+FT_STATUS SimulatedUnit::Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) {
+    if (!IsOpen(handle))
+        return FT_INVALID_HANDLE;
+    const int complete = scanner_.Feed(buffer, count);
+    const auto now = clock_();
+    for (int i = 0; i < complete; ++i) {
+        requestTimes_.push_back(now);
+        const std::string reply = model_.ReplyFor(requests_++);
+        if (reply.empty())
+            continue;
+        const UnitFaults& f = model_.Faults();
+        const int delayUs = f.replyDelayUs >= 0 ? f.replyDelayUs : UnitModel::WireTimeUs(reply.size() + 3);
+        const int pieces = std::clamp(f.pieces, 1, int(reply.size()));
+        const auto start = inFlight_.empty() ? now : std::max(now, inFlight_.back().due);
+        std::size_t at = 0;
+        for (int p = 1; p <= pieces; ++p) {
+            const std::size_t end = reply.size() * std::size_t(p) / std::size_t(pieces);
+            inFlight_.push_back({start + std::chrono::microseconds(delayUs * p / pieces), reply.substr(at, end - at)});
+            at = end;
+        }
+    }
+    if (written)
+        *written = count;
+    return FT_OK;
+}
+
+void SimulatedUnit::Deliver() {
+    const auto now = clock_();
+    while (!inFlight_.empty() && inFlight_.front().due <= now) {
+        rx_ += inFlight_.front().bytes;
+        inFlight_.pop_front();
+    }
+}
+
+FT_STATUS SimulatedUnit::GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) {
+    if (!IsOpen(handle))
+        return FT_INVALID_HANDLE;
+    Deliver();
+    if (rxQueue)
+        *rxQueue = DWORD(rx_.size());
+    if (txQueue)
+        *txQueue = 0;
+    if (eventStatus)
+        *eventStatus = 0;
+    return FT_OK;
+}
+
+FT_STATUS SimulatedUnit::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) {
+    if (!IsOpen(handle))
+        return FT_INVALID_HANDLE;
+    Deliver();
+    const std::size_t n = std::min<std::size_t>(count, rx_.size());
+    std::memcpy(buffer, rx_.data(), n);
+    rx_.erase(0, n);
+    if (bytesRead)
+        *bytesRead = DWORD(n);
+    return FT_OK;
+}
+
+DataWakeup SimulatedUnit::Wakeup(FT_HANDLE handle) {
+    if (!IsOpen(handle) || inFlight_.empty())
+        return {};
+    const auto wait = inFlight_.front().due - clock_();
+    return {-1, int(std::max<std::int64_t>(0, (wait.count() + 999) / 1000))};
+}
+
+} // namespace device
