@@ -8,7 +8,9 @@ namespace settings {
 // Deliberately unchecked, so that any byte of a damaged file still yields a value: the digits
 // give 0..9, uppercase A..F give 10..15, and everything else wraps (lowercase 'a' gives 42,
 // 'G' 16, a zero byte 0xD0). Reply frames read their decimal digits through this too.
-constexpr quint8 HexDigitValue(quint8 ch) { return quint8(ch <= 0x39 ? ch - 0x30 : ch - 0x37); }
+constexpr quint8 HexDigitValue(quint8 ch) {
+    return quint8(ch <= 0x39 ? ch - 0x30 : ch - 0x37);
+}
 
 struct HexDigits {
     quint8 hi;

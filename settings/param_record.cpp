@@ -9,7 +9,9 @@ namespace {
 
 constexpr int kColorDigits = 6;
 
-bool FieldFits(int firstByte, int width) { return firstByte >= 0 && firstByte + width <= kRecordSize; }
+bool FieldFits(int firstByte, int width) {
+    return firstByte >= 0 && firstByte + width <= kRecordSize;
+}
 
 // High digit times 16 (kept to 8 bits) plus low digit, before the pair is reduced to a byte.
 unsigned PairSum(const ParamRecord& record, int at) {
@@ -17,7 +19,9 @@ unsigned PairSum(const ParamRecord& record, int at) {
     return high + HexDigitValue(record[at + 1]);
 }
 
-quint8 PairByte(const ParamRecord& record, int at) { return quint8(PairSum(record, at)); }
+quint8 PairByte(const ParamRecord& record, int at) {
+    return quint8(PairSum(record, at));
+}
 
 void PutPair(ParamRecord& record, int at, quint8 value) {
     const HexDigits digits = ByteToHex(value);
@@ -37,8 +41,8 @@ ParamRecord RecordFromFileContents(QByteArrayView contents) {
 
 TColor DecodeColor(const ParamRecord& record, int firstByte) {
     Q_ASSERT(FieldFits(firstByte, kColorDigits));
-    // The first pair keeps its carry, so a colour with damaged digits can exceed 0xFFFFFF;
-    // that is how such files have always loaded.
+    // The first pair keeps its carry, so damaged digits can give a colour above 0xFFFFFF
+    // (an empty file's 0xFF bytes give 0x1484848); valid digits never do.
     const TColor firstPair = PairSum(record, firstByte);
     return (firstPair * 256 + PairByte(record, firstByte + 2)) * 256 + PairByte(record, firstByte + 4);
 }

@@ -13,9 +13,9 @@ namespace settings {
 constexpr int kRecordSize = 30;
 using ParamRecord = std::array<quint8, kRecordSize>;
 
-constexpr int kMarkerByte = 0;     // "1" in a file the logger created; never read back
-constexpr int kAd0ColorByte = 1;   // six digits, blue pair first
-constexpr int kAd1ColorByte = 7;   // six digits, blue pair first
+constexpr int kMarkerByte = 0;        // "1" in a file the logger created; never read back
+constexpr int kAd0ColorByte = 1;      // six digits, blue pair first
+constexpr int kAd1ColorByte = 7;      // six digits, blue pair first
 constexpr int kSamplingTimeByte = 13; // four digits, high byte first
 constexpr int kFirstOptionByte = 17;  // one "1"/"0" byte per option box
 constexpr int kOptionCount = 6;

@@ -1,0 +1,219 @@
+#include "settings/parameter_file.h"
+#include "settings/parameter_folder.h"
+#include "tests/settings/unprivileged_user.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace settings;
+
+namespace {
+
+constexpr auto kOpen = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                       QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther |
+                       QFile::ExeOther;
+constexpr auto kReadOnlyFolder = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
+                                 QFile::ReadOther | QFile::ExeOther;
+constexpr auto kWritableFile = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup |
+                               QFile::ReadOther | QFile::WriteOther;
+constexpr auto kReadOnlyFile = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+
+const ParamRecord kDefaults = StartupRecord(clGreen, clOlive, 10, {true, true, false, true, false, false});
+const ParamRecord kChanged = StartupRecord(clRed, clBlue, 600, {false, false, true, false, true, true});
+
+QByteArray Bytes(const ParamRecord& record) {
+    return QByteArray(reinterpret_cast<const char*>(record.data()), kRecordSize);
+}
+
+bool WriteFile(const QString& path, const QByteArray& contents) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+enum class FolderState { Missing, ReadOnly, Writable };
+
+} // namespace
+
+class ParameterFileTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> temp_;
+
+    QString Folder(const QString& name) const { return temp_->filePath(name); }
+
+    // Folders other users may enter, so that cases run as an ordinary user can reach them.
+    QString MakeFolder(const QString& name, FolderState state) {
+        const QString path = Folder(name);
+        if (state != FolderState::Missing) {
+            QDir().mkpath(path);
+            QFile::setPermissions(path, kOpen);
+        }
+        return path;
+    }
+
+private slots:
+    void init() {
+        temp_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(temp_->isValid());
+        QFile::setPermissions(temp_->path(), kOpen);
+    }
+
+    void cleanup() {
+        // Read-only folders would keep their contents from being removed.
+        QDirIterator folders(temp_->path(), QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (folders.hasNext())
+            QFile::setPermissions(folders.next(), kOpen);
+        temp_.reset();
+    }
+
+    void FirstLoadCreatesSecondLoadReads() {
+        ParameterFile file(QDir(MakeFolder("exe", FolderState::Writable)).filePath(kParameterFileName));
+
+        const LoadResult first = file.Load(kDefaults);
+        QCOMPARE(first.outcome, LoadOutcome::Created);
+        QCOMPARE(Bytes(first.record), Bytes(kDefaults));
+        QCOMPARE(ReadFile(file.Path()), Bytes(kDefaults));
+
+        const LoadResult second = file.Load(kChanged);
+        QCOMPARE(second.outcome, LoadOutcome::Read);
+        QCOMPARE(Bytes(second.record), Bytes(kDefaults));
+        QCOMPARE(ReadFile(file.Path()), Bytes(kDefaults));
+        QVERIFY(file.LastError().isEmpty());
+    }
+
+    void LoadReadsWhatTheFileHolds_data() {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QByteArray>("record");
+        const QByteArray full = Bytes(kChanged);
+        QTest::newRow("empty") << QByteArray() << QByteArray(kRecordSize, '\xFF');
+        QTest::newRow("short") << full.left(7) << full.left(7) + QByteArray(23, '\xFF');
+        QTest::newRow("exact") << full << full;
+        QTest::newRow("longer") << full + "\r\n" << full;
+    }
+    void LoadReadsWhatTheFileHolds() {
+        QFETCH(QByteArray, contents);
+        QFETCH(QByteArray, record);
+        ParameterFile file(QDir(MakeFolder("exe", FolderState::Writable)).filePath(kParameterFileName));
+        QVERIFY(WriteFile(file.Path(), contents));
+
+        const LoadResult result = file.Load(kDefaults);
+        QCOMPARE(result.outcome, LoadOutcome::Read);
+        QCOMPARE(Bytes(result.record), record);
+        QCOMPARE(ReadFile(file.Path()), contents);
+    }
+
+    void LoadWithoutAUsableFolder_data() {
+        QTest::addColumn<FolderState>("state");
+        QTest::newRow("read-only folder") << FolderState::ReadOnly;
+        QTest::newRow("missing folder") << FolderState::Missing;
+    }
+    void LoadWithoutAUsableFolder() {
+        QFETCH(FolderState, state);
+        const QString folder = MakeFolder("exe", state);
+        if (state == FolderState::ReadOnly)
+            QFile::setPermissions(folder, kReadOnlyFolder);
+        ParameterFile file(QDir(folder).filePath(kParameterFileName));
+
+        const UnprivilegedUser user;
+        if (!user.PermissionsBind())
+            QSKIP("cannot run as an ordinary user");
+        const LoadResult result = file.Load(kDefaults);
+        QCOMPARE(result.outcome, LoadOutcome::Unavailable);
+        QCOMPARE(Bytes(result.record), Bytes(kDefaults));
+        QVERIFY(!QFile::exists(file.Path()));
+        QVERIFY(file.LastError().contains(kParameterFileName));
+    }
+
+    void Save_data() {
+        QTest::addColumn<bool>("folderWritable");
+        QTest::addColumn<bool>("fileExists");
+        QTest::addColumn<bool>("fileWritable");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("new file") << true << false << false << true;
+        QTest::newRow("replaced file") << true << true << true << true;
+        QTest::newRow("read-only file") << true << true << false << false;
+        QTest::newRow("read-only folder, writable file") << false << true << true << false;
+        QTest::newRow("read-only folder and file") << false << true << false << false;
+        QTest::newRow("read-only folder, no file") << false << false << false << false;
+    }
+    void Save() {
+        QFETCH(bool, folderWritable);
+        QFETCH(bool, fileExists);
+        QFETCH(bool, fileWritable);
+        QFETCH(bool, saved);
+        const QString folder = MakeFolder("exe", FolderState::Writable);
+        ParameterFile file(QDir(folder).filePath(kParameterFileName));
+        if (fileExists) {
+            QVERIFY(WriteFile(file.Path(), Bytes(kDefaults)));
+            QFile::setPermissions(file.Path(), fileWritable ? kWritableFile : kReadOnlyFile);
+        }
+        if (!folderWritable)
+            QFile::setPermissions(folder, kReadOnlyFolder);
+
+        {
+            const UnprivilegedUser user;
+            if (!user.PermissionsBind())
+                QSKIP("cannot run as an ordinary user");
+            QCOMPARE(file.Save(kChanged), saved);
+            QCOMPARE(file.LastError().isEmpty(), saved);
+        }
+
+        const QByteArray expected = saved ? Bytes(kChanged) : fileExists ? Bytes(kDefaults) : QByteArray();
+        QCOMPARE(ReadFile(file.Path()), expected);
+        // Nothing beside the file: no temporary left over from a save, failed or not.
+        const QStringList expectedEntries =
+            (saved || fileExists) ? QStringList{kParameterFileName} : QStringList{};
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 expectedEntries);
+        if (saved && fileExists)
+            QCOMPARE(QFile::permissions(file.Path()) & kOpen, kWritableFile);
+    }
+
+    void ChooseFolder_data() {
+        QTest::addColumn<FolderState>("exeState");
+        QTest::addColumn<bool>("exeHoldsFile");
+        QTest::addColumn<bool>("configExists");
+        QTest::addColumn<bool>("besideExe");
+        QTest::newRow("writable exe folder") << FolderState::Writable << false << false << true;
+        QTest::newRow("writable exe folder with file") << FolderState::Writable << true << false << true;
+        QTest::newRow("read-only exe folder with file") << FolderState::ReadOnly << true << false << true;
+        QTest::newRow("read-only exe folder") << FolderState::ReadOnly << false << false << false;
+        QTest::newRow("read-only exe folder, config exists")
+            << FolderState::ReadOnly << false << true << false;
+        QTest::newRow("missing exe folder") << FolderState::Missing << false << false << false;
+    }
+    void ChooseFolder() {
+        QFETCH(FolderState, exeState);
+        QFETCH(bool, exeHoldsFile);
+        QFETCH(bool, configExists);
+        QFETCH(bool, besideExe);
+        const QString exeDir = MakeFolder("usr/bin", exeState);
+        if (exeHoldsFile)
+            QVERIFY(WriteFile(QDir(exeDir).filePath(kParameterFileName), Bytes(kDefaults)));
+        if (exeState == FolderState::ReadOnly)
+            QFile::setPermissions(exeDir, kReadOnlyFolder);
+        MakeFolder("home", FolderState::Writable);
+        const QString configDir =
+            MakeFolder("home/.config/tavrin", configExists ? FolderState::Writable : FolderState::Missing);
+
+        const UnprivilegedUser user;
+        if (!user.PermissionsBind())
+            QSKIP("cannot run as an ordinary user");
+        QCOMPARE(ChooseParameterFolder(exeDir, configDir), besideExe ? exeDir : configDir);
+        // The configuration folder is made only when it is the one chosen.
+        QCOMPARE(QFileInfo(configDir).isDir(), configExists || !besideExe);
+    }
+};
+
+QTEST_GUILESS_MAIN(ParameterFileTest)
+#include "parameter_file_test.moc"
