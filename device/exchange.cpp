@@ -1,0 +1,45 @@
+#include "device/exchange.h"
+
+#include <algorithm>
+
+namespace device {
+
+DWORD QueuedBytes(FT_HANDLE handle) {
+    DWORD rx = 0, tx = 0, events = 0;
+    if (FT_GetStatus(handle, &rx, &tx, &events) != FT_OK)
+        return 0;
+    return rx;
+}
+
+ExchangeResult ExchangeSample(FT_HANDLE handle, std::int16_t& replyTicks, RxBufferBytes& rx, MessagePump& pump) {
+    static constexpr std::uint8_t kRequest[3] = {0x41, 0x4C, 0x0D};
+    DWORD written = 0;
+    FT_Write(handle, kRequest, sizeof kRequest, &written);
+    replyTicks = kReplyTimeoutTicks;
+
+    DWORD queued = 0;
+    DWORD seenAtLastWake = 0;
+    for (;;) {
+        if (replyTicks == 0) {
+            pump.UnwatchDevice();
+            return ExchangeResult::TimedOut;
+        }
+        queued = QueuedBytes(handle);
+        if (queued >= kReplyMinimumBytes)
+            break;
+        DataWakeup wakeup = CurrentD2xx().Wakeup(handle);
+        if (wakeup.fd >= 0 && queued > 0 && queued == seenAtLastWake)
+            wakeup = {-1, kPartialReplyPollMs};
+        seenAtLastWake = queued;
+        pump.WatchDevice(wakeup);
+        pump.ProcessMessages();
+    }
+    pump.UnwatchDevice();
+
+    rx.fill(0);
+    DWORD bytesRead = 0;
+    DeviceStatus = FT_Read(handle, rx.data(), std::min(queued, kMaxReadBytes), &bytesRead);
+    return ExchangeResult::Replied;
+}
+
+} // namespace device

@@ -1,0 +1,92 @@
+// The D2XX layer before and after a unit is opened: calls on a handle that was
+// never opened fail harmlessly, and the simulated unit behaves like a unit.
+#include "device/d2xx.h"
+#include "device/simulated_unit.h"
+
+#include <QTest>
+
+class TestD2xxLayer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { SetD2xxBackend(nullptr); }
+
+    void unopenedHandleFailsEveryCall_data() {
+        QTest::addColumn<bool>("simulated");
+        QTest::newRow("no backend") << false;
+        QTest::newRow("simulated unit, not opened") << true;
+    }
+    void unopenedHandleFailsEveryCall() {
+        QFETCH(bool, simulated);
+        if (simulated)
+            SetD2xxBackend(std::make_unique<device::SimulatedUnit>());
+        FT_HANDLE h = nullptr;
+        char buffer[256] = {};
+        DWORD n = 77, tx = 0, ev = 0;
+        QVERIFY(FT_SetBaudRate(h, 38400) != FT_OK);
+        QVERIFY(FT_SetDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) != FT_OK);
+        QVERIFY(FT_SetRts(h) != FT_OK);
+        QVERIFY(FT_ClrRts(h) != FT_OK);
+        QVERIFY(FT_Purge(h, FT_PURGE_RX | FT_PURGE_TX) != FT_OK);
+        QVERIFY(FT_Write(h, "AL\r", 3, &n) != FT_OK);
+        QVERIFY(FT_GetStatus(h, &n, &tx, &ev) != FT_OK);
+        QVERIFY(FT_Read(h, buffer, 255, &n) != FT_OK);
+        FT_HANDLE bogus = reinterpret_cast<FT_HANDLE>(0x1234);
+        QVERIFY(FT_Read(bogus, buffer, 255, &n) != FT_OK);
+    }
+
+    void simulatedUnitListsOpensAndAnswers() {
+        device::SimulatedUnitOptions options;
+        options.faults.replyDelayUs = 0;
+        SetD2xxBackend(std::make_unique<device::SimulatedUnit>(options));
+        char serial[64] = {};
+        QCOMPARE(FT_ListDevices(0, serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_OK);
+        QCOMPARE(QByteArray(serial), QByteArray("SIM00001"));
+        QVERIFY(FT_ListDevices(1, serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) != FT_OK);
+        FT_HANDLE h = nullptr;
+        QCOMPARE(FT_OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
+        QVERIFY(h != nullptr);
+        DWORD n = 0, tx = 0, ev = 0;
+        // A request split over two writes still counts once.
+        FT_Write(h, "A", 1, &n);
+        FT_Write(h, "L\r", 2, &n);
+        QCOMPARE(FT_GetStatus(h, &n, &tx, &ev), FT_OK);
+        QCOMPARE(n, DWORD(21));
+        char reply[32] = {};
+        QCOMPARE(FT_Read(h, reply, 10, &n), FT_OK);
+        QCOMPARE(n, DWORD(10));
+        FT_GetStatus(h, &n, &tx, &ev);
+        QCOMPARE(n, DWORD(11));
+        // Purging the receive queue drops what is queued.
+        FT_Purge(h, FT_PURGE_RX | FT_PURGE_TX);
+        FT_GetStatus(h, &n, &tx, &ev);
+        QCOMPARE(n, DWORD(0));
+    }
+
+    void simulatedUnitKnobs_data() {
+        QTest::addColumn<bool>("listed");
+        QTest::addColumn<bool>("openRefused");
+        QTest::addColumn<FT_STATUS>("listStatus");
+        QTest::addColumn<FT_STATUS>("openStatus");
+        QTest::newRow("no device") << false << false << FT_DEVICE_NOT_FOUND << FT_DEVICE_NOT_FOUND;
+        QTest::newRow("open refused") << true << true << FT_OK << FT_DEVICE_NOT_OPENED;
+        QTest::newRow("normal") << true << false << FT_OK << FT_OK;
+    }
+    void simulatedUnitKnobs() {
+        QFETCH(bool, listed);
+        QFETCH(bool, openRefused);
+        QFETCH(FT_STATUS, listStatus);
+        QFETCH(FT_STATUS, openStatus);
+        device::SimulatedUnitOptions options;
+        options.listed = listed;
+        options.openRefused = openRefused;
+        SetD2xxBackend(std::make_unique<device::SimulatedUnit>(options));
+        char serial[64] = {};
+        QCOMPARE(FT_ListDevices(0, serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), listStatus);
+        FT_HANDLE h = nullptr;
+        QCOMPARE(FT_OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, &h), openStatus);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestD2xxLayer)
+#include "test_d2xx_layer.moc"

@@ -1,0 +1,118 @@
+// The measurement exchange on the simulated unit, driven tick by tick.
+#include "device/exchange.h"
+#include "device/simulated_unit.h"
+#include "tests/support/driven_pump.h"
+
+#include <QTest>
+
+using device::ExchangeResult;
+using device::SimulatedUnit;
+
+namespace {
+
+struct Rig {
+    explicit Rig(device::UnitFaults faults = {}) {
+        device::SimulatedUnitOptions options;
+        options.faults = faults;
+        auto sim = std::make_unique<SimulatedUnit>(options, [this] { return pump.Now(); });
+        unit = sim.get();
+        SetD2xxBackend(std::move(sim));
+        FT_OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, &handle);
+        pump.tick = [this] {
+            if (replyTicks != 0)
+                replyTicks = std::int16_t(std::uint16_t(replyTicks) - 1);
+        };
+    }
+    ~Rig() { SetD2xxBackend(nullptr); }
+    ExchangeResult Exchange() { return device::ExchangeSample(handle, replyTicks, rx, pump); }
+    QByteArray Text() const { return QByteArray(reinterpret_cast<const char*>(rx.data())); }
+
+    testing::DrivenPump pump;
+    SimulatedUnit* unit = nullptr;
+    FT_HANDLE handle = nullptr;
+    std::int16_t replyTicks = 0;
+    device::RxBufferBytes rx{};
+};
+
+} // namespace
+
+class TestExchange : public QObject {
+    Q_OBJECT
+
+private slots:
+    void quickReplyIsReadWithinOneTick() {
+        Rig rig;
+        QCOMPARE(rig.Exchange(), ExchangeResult::Replied);
+        QCOMPARE(DeviceStatus, FT_OK);
+        QCOMPARE(rig.Text(), QByteArray::fromStdString(device::UnitModel().ReplyFor(0)));
+        QCOMPARE(rig.pump.Ticks(), 0L);   // woken by the unit's data, not by a tick
+        QCOMPARE(rig.replyTicks, std::int16_t(10));
+    }
+
+    void shortReplyTimesOutAfterTenTicks_data() {
+        QTest::addColumn<int>("frameBytes");
+        QTest::newRow("silent") << 0;
+        QTest::newRow("20 bytes") << 20;
+    }
+    void shortReplyTimesOutAfterTenTicks() {
+        QFETCH(int, frameBytes);
+        device::UnitFaults faults;
+        faults.silentAfter = 0;
+        Rig rig(faults);
+        rig.unit->Inject(std::string(std::size_t(frameBytes), 'A'));
+        QCOMPARE(rig.Exchange(), ExchangeResult::TimedOut);
+        QCOMPARE(rig.pump.Ticks(), 10L);
+        QCOMPARE(device::QueuedBytes(rig.handle), DWORD(frameBytes));
+    }
+
+    void replyInPiecesIsReadAtTheFirstCountAboveTwenty() {
+        // 24 bytes in three pieces of 8: the read happens once 24 are queued.
+        device::UnitFaults faults;
+        faults.pieces = 3;
+        faults.trailingBytes = 3;
+        faults.replyDelayUs = 150'000;   // the pieces straddle a tick
+        Rig rig(faults);
+        QCOMPARE(rig.Exchange(), ExchangeResult::Replied);
+        QCOMPARE(rig.Text().size(), 24);
+        QCOMPARE(rig.pump.Ticks(), 1L);
+    }
+
+    void bytesBeyondTheReadStayQueuedForTheNextExchange() {
+        device::UnitFaults faults;
+        faults.trailingBytes = 300;   // a burst of 321 bytes
+        Rig rig(faults);
+        QCOMPARE(rig.Exchange(), ExchangeResult::Replied);
+        QCOMPARE(rig.Text().size(), 255);
+        QCOMPARE(rig.rx[255], std::uint8_t(0));
+        QCOMPARE(device::QueuedBytes(rig.handle), DWORD(321 - 255));
+        // What stayed queued is read by the next exchange, ahead of that exchange's reply.
+        const QByteArray first = QByteArray::fromStdString(device::UnitModel(faults).ReplyFor(0));
+        rig.unit->Faults().trailingBytes = 0;
+        QCOMPARE(rig.Exchange(), ExchangeResult::Replied);
+        QCOMPARE(rig.Text(), first.mid(255));
+        QCOMPARE(rig.Exchange(), ExchangeResult::Replied);
+        QCOMPARE(rig.Text(), QByteArray::fromStdString(device::UnitModel().ReplyFor(1)));
+    }
+
+    void failedStatusQueryCountsAsNothingQueued() {
+        Rig rig;
+        rig.unit->Unplug();
+        QCOMPARE(device::QueuedBytes(rig.handle), DWORD(0));
+        QCOMPARE(rig.Exchange(), ExchangeResult::TimedOut);
+    }
+
+    void unopenedHandleTimesOutHarmlessly() {
+        Rig rig;
+        FT_HANDLE never = nullptr;
+        std::int16_t ticks = 0;
+        device::RxBufferBytes rx{};
+        rig.pump.tick = [&] {
+            if (ticks != 0)
+                --ticks;
+        };
+        QCOMPARE(device::ExchangeSample(never, ticks, rx, rig.pump), ExchangeResult::TimedOut);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExchange)
+#include "test_exchange.moc"

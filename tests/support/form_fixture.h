@@ -1,0 +1,63 @@
+// A TForm1 on the simulated unit, driven by a DrivenPump, with its parameter
+// file in a temporary folder and its beeps counted.
+#pragma once
+
+#include "app/color_dialog.h"
+#include "app/message_beep.h"
+#include "app/ombu1.h"
+#include "device/simulated_unit.h"
+#include "tests/support/driven_pump.h"
+
+#include <QTemporaryDir>
+#include <memory>
+
+namespace testing {
+
+class ScriptedColorDialog : public ColorDialogSeam {
+public:
+    std::optional<TColor> answer;
+    int calls = 0;
+    std::optional<TColor> Execute(QWidget*) override {
+        ++calls;
+        return answer;
+    }
+};
+
+struct FormFixture {
+    explicit FormFixture(device::SimulatedUnitOptions unitOptions = {}, int tickMs = 100) : pump(tickMs) {
+        auto unit = std::make_unique<device::SimulatedUnit>(std::move(unitOptions), [this] { return pump.Now(); });
+        sim = unit.get();
+        SetD2xxBackend(std::move(unit));
+        DeviceHandle = nullptr;
+        DeviceStatus = FT_OK;
+        SetMessageBeepHandler([this] { ++beeps; });
+        FormSeams seams;
+        seams.pump = &pump;
+        seams.runTimer = false;
+        seams.tickMs = tickMs;
+        seams.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(10, 20, 30)); };
+        seams.parameterFolder = folder.path();
+        seams.colorDialog = &colorDialog;
+        seams.errorsToStandardError = true;
+        form = std::make_unique<TForm1>(seams);
+        pump.tick = [this] { form->Timer1Timer(); };
+    }
+    ~FormFixture() {
+        form.reset();
+        SetMessageBeepHandler({});
+        SetD2xxBackend(nullptr);
+        DeviceHandle = nullptr;
+    }
+    // FormShow as the first showing runs it, without a window on screen.
+    void Show() { form->FormShow(); }
+    QString ParamFile() const { return form->ParamFilePath(); }
+
+    QTemporaryDir folder;
+    DrivenPump pump;
+    device::SimulatedUnit* sim = nullptr;
+    ScriptedColorDialog colorDialog;
+    int beeps = 0;
+    std::unique_ptr<TForm1> form;
+};
+
+} // namespace testing
