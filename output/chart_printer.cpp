@@ -1,0 +1,87 @@
+#include "output/chart_printer.h"
+
+#include "output/print_dialog.h"
+
+#include <QCoreApplication>
+#include <QPainter>
+#include <QPrinter>
+#include <memory>
+
+namespace output {
+namespace {
+
+std::unique_ptr<QPrinter>& PrinterSlot() {
+    static std::unique_ptr<QPrinter> printer;
+    return printer;
+}
+
+QString CannotPrintMessage(const QPrinter& printer) {
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+        if (printer.outputFileName().isEmpty()) {
+            return QStringLiteral("Cannot print the chart: no printer is available");
+        }
+        return QStringLiteral("Cannot print the chart: the file %1 cannot be created")
+            .arg(printer.outputFileName());
+    }
+    return QStringLiteral("Cannot print the chart: the printer \"%1\" cannot be used")
+        .arg(printer.printerName());
+}
+
+} // namespace
+
+QPrinter& ProcessPrinter() {
+    auto& printer = PrinterSlot();
+    if (!printer) {
+        printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        // The printer's engine needs the application: let it go with it.
+        qAddPostRoutine([] { PrinterSlot().reset(); });
+    }
+    return *printer;
+}
+
+QRect PrintRectangle(QSize picture, float scale) {
+    const int right = static_cast<int>(static_cast<float>(picture.width()) * scale);
+    const int bottom = static_cast<int>(static_cast<float>(picture.height()) * scale);
+    return QRect(0, 0, right, bottom);
+}
+
+std::optional<QString> PrintPicture(QPrinter& printer, const QImage& picture, float scale,
+                                    const std::function<void()>& keepAlive) {
+    const auto keepWindowAlive = [&keepAlive] {
+        if (keepAlive) {
+            keepAlive();
+        }
+    };
+    const QRect target = PrintRectangle(picture.size(), scale);
+    // keepAlive may let another job start on this printer; a device takes one painter at a time.
+    if (printer.paintingActive()) {
+        return QStringLiteral("Cannot print the chart: another print job is still in progress");
+    }
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        return CannotPrintMessage(printer);
+    }
+    keepWindowAlive();
+    if (!picture.isNull()) {
+        // Without this hint the PDF engine stores the picture as JPEG and the grid smears.
+        painter.setRenderHint(QPainter::LosslessImageRendering);
+        painter.drawImage(target, picture);
+    }
+    keepWindowAlive();
+    if (!painter.end()) {
+        return QStringLiteral("Cannot print the chart: the print job could not be finished");
+    }
+    keepWindowAlive();
+    return std::nullopt;
+}
+
+std::optional<QString> PrintPictureAfterDialog(PrintDialog& dialog, QWidget* parent, QPrinter& printer,
+                                               const QImage& picture, float scale,
+                                               const std::function<void()>& keepAlive) {
+    if (!dialog.Exec(printer, parent)) {
+        return std::nullopt;
+    }
+    return PrintPicture(printer, picture, scale, keepAlive);
+}
+
+} // namespace output

@@ -1,0 +1,163 @@
+#include "output/sweep_file_deletion.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+namespace {
+
+// Everything under root, files and folders, as relative paths.
+QStringList Tree(const QString& root) {
+    QStringList entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        entries << QDir(root).relativeFilePath(it.next());
+    }
+    entries.sort();
+    return entries;
+}
+
+void Touch(const QString& path) {
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+}
+
+const QStringList kFiles = {
+    "tavrin0.bmp",
+    "tavrin0.txt",
+    "tavrin12.txt",
+    "tavrin.bmp",
+    "tavrinX.png",
+    "other0.bmp",
+    "Tavrin1.bmp",
+    "xtavrin0.bmp",
+    "tavrin0.bmp.bak",
+    "tavrin0.BMP",
+    "tavrin_dir.bmp/tavrin5.bmp",
+    "*0.bmp",
+    ".tavrin3.txt",
+    "sub/tavrin3.bmp",
+    "sub/tavrin3.txt",
+    "tavrin 0.bmp",
+};
+
+} // namespace
+
+class SweepFileDeletionTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void deletesMatchingFiles_data();
+    void deletesMatchingFiles();
+    void longBaseName();
+    void undeletableFile();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString previousCurrent_;
+};
+
+void SweepFileDeletionTest::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QDir root(dir_->path());
+    for (const QString& file : kFiles) {
+        root.mkpath(QFileInfo(file).path());
+        Touch(root.filePath(file));
+    }
+    // A shell would run commands in the current directory: make it the one we watch.
+    previousCurrent_ = QDir::currentPath();
+    QDir::setCurrent(dir_->path());
+}
+
+void SweepFileDeletionTest::cleanup() {
+    QDir::setCurrent(previousCurrent_);
+    dir_.reset();
+}
+
+void SweepFileDeletionTest::deletesMatchingFiles_data() {
+    QTest::addColumn<QString>("baseName");
+    QTest::addColumn<QStringList>("deleted"); // charts first, then logs
+    QTest::addColumn<bool>("refused");
+
+    QTest::newRow("default") << "tavrin"
+                             << QStringList{"tavrin 0.bmp", "tavrin.bmp", "tavrin0.bmp", "tavrin0.txt",
+                                            "tavrin12.txt"}
+                             << false;
+    QTest::newRow("number in base name") << "tavrin0" << QStringList{"tavrin0.bmp", "tavrin0.txt"} << false;
+    QTest::newRow("base name must precede the extension") << "tavrin0.b" << QStringList{} << false;
+    QTest::newRow("case matters") << "Tavrin" << QStringList{"Tavrin1.bmp"} << false;
+    QTest::newRow("hidden files") << ".tav" << QStringList{".tavrin3.txt"} << false;
+    QTest::newRow("directory part") << "sub/tavrin" << QStringList{"sub/tavrin3.bmp", "sub/tavrin3.txt"}
+                                    << false;
+    QTest::newRow("missing directory") << "nodir/tavrin" << QStringList{} << false;
+    QTest::newRow("blank") << "tavrin 0" << QStringList{"tavrin 0.bmp"} << false;
+    QTest::newRow("command separator") << "a; touch pwned" << QStringList{} << false;
+    QTest::newRow("command substitution") << "$(touch pwned)" << QStringList{} << false;
+    QTest::newRow("backquotes") << "`touch pwned`" << QStringList{} << false;
+    QTest::newRow("quote") << "tavrin\" & touch pwned & \"" << QStringList{} << false;
+    QTest::newRow("star is literal") << "*" << QStringList{"*0.bmp"} << false;
+    QTest::newRow("question mark is literal") << "tavrin?" << QStringList{} << false;
+    QTest::newRow("bracket is literal") << "[t]avrin" << QStringList{} << false;
+    QTest::newRow("empty") << "" << QStringList{} << true;
+    QTest::newRow("directory part only") << "sub/" << QStringList{} << true;
+}
+
+void SweepFileDeletionTest::deletesMatchingFiles() {
+    QFETCH(QString, baseName);
+    QFETCH(QStringList, deleted);
+    QFETCH(bool, refused);
+
+    const QStringList before = Tree(dir_->path());
+    const QString outsideCurrent = previousCurrent_;
+    const output::DeleteOutcome outcome = output::DeleteSweepFiles(baseName, dir_->path());
+
+    QCOMPARE(outcome.refused, refused);
+    QCOMPARE(outcome.deleted, deleted);
+    QVERIFY(outcome.failed.isEmpty());
+    QCOMPARE(outcome.message, refused ? output::kEmptyBaseNameMessage.toString() : QString());
+    QStringList expected = before;
+    for (const QString& file : deleted) {
+        expected.removeOne(file);
+    }
+    QCOMPARE(Tree(dir_->path()), expected);
+    QVERIFY(!QFileInfo::exists(QDir(outsideCurrent).filePath("pwned")));
+}
+
+void SweepFileDeletionTest::longBaseName() {
+    const QString base = "sub/" + QString(200, 'L');
+    Touch(dir_->filePath(base + "0.bmp"));
+    Touch(dir_->filePath(base + "65535.txt"));
+
+    const output::DeleteOutcome outcome = output::DeleteSweepFiles(base, dir_->path());
+    QCOMPARE(outcome.deleted, (QStringList{base + "0.bmp", base + "65535.txt"}));
+    QVERIFY(!QFileInfo::exists(dir_->filePath(base + "0.bmp")));
+    QVERIFY(QFileInfo::exists(dir_->filePath("sub/tavrin3.bmp")));
+
+    // An absolute directory part needs no current directory.
+    const QString absolute = dir_->filePath("sub/tavrin");
+    QCOMPARE(output::DeleteSweepFiles(absolute, "/nonexistent").deleted,
+             (QStringList{absolute + "3.bmp", absolute + "3.txt"}));
+}
+
+void SweepFileDeletionTest::undeletableFile() {
+    if (geteuid() == 0) {
+        QSKIP("permissions do not stop root from deleting");
+    }
+    const QString sub = dir_->filePath("sub");
+    QVERIFY(QFile::setPermissions(sub, QFile::ReadOwner | QFile::ExeOwner));
+    const output::DeleteOutcome outcome = output::DeleteSweepFiles("sub/tavrin", dir_->path());
+    QFile::setPermissions(sub, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QVERIFY(!outcome.refused);
+    QCOMPARE(outcome.failed, (QStringList{"sub/tavrin3.bmp", "sub/tavrin3.txt"}));
+    QVERIFY(outcome.message.contains("sub/tavrin3.bmp"));
+    QVERIFY(QFileInfo::exists(dir_->filePath("sub/tavrin3.bmp")));
+}
+
+QTEST_MAIN(SweepFileDeletionTest)
+#include "sweep_file_deletion_test.moc"
