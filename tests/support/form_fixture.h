@@ -7,6 +7,7 @@
 #include "app/ombu1.h"
 #include "device/simulated_unit.h"
 #include "tests/support/driven_pump.h"
+#include "app/chart_view.h"
 
 #include <QTemporaryDir>
 #include <memory>

@@ -1,0 +1,599 @@
+#include "app/ombu1.h"
+
+#include "acquisition/acquisition_run.h"
+#include "app/chart_view.h"
+#include "app/color_dialog.h"
+#include "app/fonts.h"
+#include "app/message_beep.h"
+#include "chart/analog_mark.h"
+#include "chart/annotation_texts.h"
+#include "chart/chart_frame.h"
+#include "chart/chart_picture.h"
+#include "chart/digital_levels.h"
+#include "output/chart_printer.h"
+#include "output/log/log_view.h"
+#include "output/print_dialog.h"
+#include "output/run_header.h"
+#include "output/sweep_file_deletion.h"
+#include "output/sweep_file_name.h"
+#include "output/sweep_file_writer.h"
+#include "settings/parameter_file.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+const QString kStatusNoParameterFile = QStringLiteral("データファイルがありません");
+const QString kStatusFrameError = QStringLiteral("データ受信エラー");
+
+template <class W>
+W* Place(W* widget, const char* name, int left, int top, int width = -1, int height = -1) {
+    widget->setObjectName(QString::fromLatin1(name));
+    if (width < 0)
+        widget->adjustSize();
+    else
+        widget->resize(width, height);
+    widget->move(left, top);
+    return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top) {
+    return Place(new QLabel(text, parent), name, left, top);
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
+                        int height) {
+    return Place(new QPushButton(text, parent), name, left, top, width, height);
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
+                        int height, bool ticked) {
+    auto* box = Place(new QCheckBox(text, parent), name, left, top, width, height);
+    box->setChecked(ticked);
+    return box;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
+                    int height, bool readOnly) {
+    auto* edit = Place(new QLineEdit(text, parent), name, left, top, width, height);
+    edit->setReadOnly(readOnly);
+    return edit;
+}
+
+void SetColours(QWidget* widget, const QColor& text, const QColor* background = nullptr) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Text, text);
+    if (background) {
+        palette.setColor(QPalette::Window, *background);
+        widget->setAutoFillBackground(true);
+    }
+    widget->setPalette(palette);
+}
+
+void ChainTabOrder(std::initializer_list<QWidget*> widgets) {
+    QWidget* previous = nullptr;
+    for (QWidget* w : widgets) {
+        if (previous)
+            QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
+}
+
+// The form seen from the run: what acquisition::Run needs, and no more.
+class FormRunHost : public acquisition::RunHost {
+public:
+    explicit FormRunHost(TForm1& form) : f_(form) {}
+
+    void SetStartEnabled(bool enabled) override { f_.Button3->setEnabled(enabled); }
+    void ClearChart() override { f_.ClearChart(); }
+    void ResetSweep() override { f_.ResetSweep(); }
+    void ClearLog() override { f_.Memo1->Clear(); }
+    void WriteRunHeader() override { f_.WriteRunHeader(); }
+    void ShowStatus(const QString& text) override { f_.ShowStatus(text); }
+    void MessageBeep() override { ::MessageBeep(0); }
+    void ProcessMessages() override { f_.Pump().ProcessMessages(); }
+    void PrepareDevice() override {
+        FT_SetRts(DeviceHandle);
+        FT_ClrRts(DeviceHandle);
+        // Both queues: stale bytes from before the run would join the first reply.
+        FT_Purge(DeviceHandle, FT_PURGE_RX | FT_PURGE_TX);
+    }
+    bool ExchangeSample() override { return f_.ExchangeSample() == device::ExchangeResult::Replied; }
+    void PlotReply() override { f_.PlotReply(); }
+    bool ContinuousTicked() const override { return f_.CheckBox5->isChecked(); }
+    bool AutoSaveTicked() const override { return f_.CheckBox6->isChecked(); }
+    bool AutoPrintTicked() const override { return f_.CheckBox7->isChecked(); }
+    std::optional<QString> SaveSweep() override { return f_.SaveSweep(); }
+    std::optional<QString> PrintChartNow() override { return f_.PrintChartNow(); }
+    void ShowError(const QString& message) override { error_ = message; }
+
+    std::optional<QString> error_;
+
+private:
+    TForm1& f_;
+};
+
+} // namespace
+
+TForm1::TForm1(FormSeams seams, QWidget* parent) : QWidget(parent), seams_(std::move(seams)) {
+    if (seams_.pump) {
+        pump_ = seams_.pump;
+    } else {
+        ownPump_ = std::make_unique<device::EventLoopPump>();
+        pump_ = ownPump_.get();
+    }
+    if (seams_.colorDialog) {
+        colorDialog_ = seams_.colorDialog;
+    } else {
+        ownColorDialog_ = std::make_unique<StandardColorDialog>();
+        colorDialog_ = ownColorDialog_.get();
+    }
+    if (seams_.printDialog) {
+        printDialog_ = seams_.printDialog;
+    } else {
+        ownPrintDialog_ = output::MakeStandardPrintDialog();
+        printDialog_ = ownPrintDialog_.get();
+    }
+    if (seams_.parameterFolder.isEmpty())
+        seams_.parameterFolder = QDir::currentPath();
+
+    BuildControls();
+    BindHandlers();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setInterval(seams_.tickMs);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    if (seams_.runTimer)
+        Timer1->start();
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::BuildControls() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("ombu1"));
+    setFont(WindowFont(12));
+    const QColor silver = ToQColor(clSilver);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, silver);
+    setPalette(palette);
+    setAutoFillBackground(true);
+    move(200, 144);
+    resize(879, 662);
+
+    label2 = MakeLabel(this, "label2", QStringLiteral("Tavrin βVer1.0"), 6, 4);
+    label2->setFont(WindowFont(16, true));
+    SetColours(label2, ToQColor(clFuchsia));
+    label2->adjustSize();
+
+    const QColor white = ToQColor(clWhite);
+    Label3 = MakeLabel(this, "Label3", QString(36, QLatin1Char(' ')), 5, 29);
+    Label3->setFont(WindowFont(12));
+    SetColours(Label3, ToQColor(clRed), &white);
+    Label3->adjustSize();
+
+    Label14 = MakeLabel(this, "Label14", QStringLiteral("Tavrin data logger"), 288, 6);
+    Label14->setFont(WindowFont(13, true));
+    SetColours(Label14, ToQColor(clBlue));
+    Label14->adjustSize();
+
+    Label23 = MakeLabel(this, "Label23",
+                        QStringLiteral("DISPLAY VALUE (or INPUT\u3000VOLTAGE)  AND  OUTPUT LEVEL"), 128, 62);
+
+    Edit1 = MakeEdit(this, "Edit1", QString(), 693, 0, 68, 21, true);
+    Edit1->setFont(WindowFont(13));
+    SetColours(Edit1, ToQColor(clBlack));
+
+    Image1 = Place(new ChartView(this), "Image1", 168, 94, 609, 403);
+
+    GroupBox2 = Place(new QGroupBox(QStringLiteral("Data Load"), this), "GroupBox2", 0, 54, 121, 179);
+    GroupBox1 = Place(new QGroupBox(QStringLiteral("Measure"), this), "GroupBox1", 0, 238, 121, 113);
+    GroupBox3 = Place(new QGroupBox(QStringLiteral("DataSave"), this), "GroupBox3", 0, 358, 121, 131);
+    GroupBox4 = Place(new QGroupBox(QStringLiteral("Function"), this), "GroupBox4", 8, 520, 289, 89);
+    GroupBox5 = Place(new QGroupBox(QStringLiteral("SIO Monitor"), this), "GroupBox5", 304, 520, 473, 89);
+
+    struct Scale {
+        const char* name;
+        const char* text;
+        int left, top;
+    };
+    static constexpr Scale kScaleLabels[] = {
+        {"Label13", "6.0V", 128, 94}, {"Label12", "5.0V", 128, 142}, {"Label11", "4.0V", 128, 198},
+        {"Label10", "3.0V", 128, 246}, {"Label9", "2.0V", 128, 294}, {"Label8", "1.0V", 128, 342},
+        {"Label28", "0V", 136, 390},  {"Label29", "HH", 136, 414},   {"Label30", "HL", 136, 438},
+        {"Label31", "LH", 136, 462},  {"Label32", "LL", 136, 486},   {"Label4", "0", 168, 502},
+        {"Label18", "60", 224, 502},  {"Label17", "120", 280, 502},  {"Label16", "180", 344, 502},
+        {"Label15", "240", 400, 502}, {"Label7", "300", 464, 502},   {"Label19", "360", 520, 502},
+        {"Label20", "420", 584, 502}, {"Label21", "480", 640, 502},  {"Label22", "540", 704, 502},
+        {"Label26", "600", 768, 502}, {"Label24", "TIME", 736, 510},
+    };
+    for (const Scale& s : kScaleLabels)
+        MakeLabel(this, s.name, QString::fromLatin1(s.text), s.left, s.top);
+
+    // "Data Load"
+    Button3 = MakeButton(GroupBox2, "Button3", QStringLiteral("START"), 8, 16, 49, 25);
+    Button4 = MakeButton(GroupBox2, "Button4", QStringLiteral("STOP"), 64, 16, 49, 25);
+    MakeLabel(GroupBox2, "Label27", QStringLiteral("SamplingTime×0.1s"), 8, 48);
+    MakeLabel(GroupBox2, "Label1", QStringLiteral("+10       +1"), 48, 64);
+    Edit2 = MakeEdit(GroupBox2, "Edit2", QStringLiteral("10"), 8, 80, 33, 20, true);
+    Button9 = MakeButton(GroupBox2, "Button9", QStringLiteral("▲"), 48, 80, 33, 17);
+    Button10 = MakeButton(GroupBox2, "Button10", QStringLiteral("▼"), 48, 96, 33, 17);
+    Button1 = MakeButton(GroupBox2, "Button1", QStringLiteral("▲"), 80, 80, 33, 17);
+    Button2 = MakeButton(GroupBox2, "Button2", QStringLiteral("▼"), 80, 96, 33, 17);
+    CheckBox7 = MakeCheckBox(GroupBox2, "CheckBox7", QStringLiteral("自動印刷"), 8, 120, 97, 17, false);
+    Button8 = MakeButton(GroupBox2, "Button8", QStringLiteral("PRINT"), 8, 144, 105, 25);
+    ChainTabOrder({Button3, Edit2, Button1, Button2, Button4, Button8, Button9, Button10, CheckBox7});
+
+    // "Measure"
+    CheckBox2 = MakeCheckBox(GroupBox1, "CheckBox2", QStringLiteral("AD0"), 8, 16, 49, 17, true);
+    Button5 = MakeButton(GroupBox1, "Button5", QStringLiteral("Color"), 64, 16, 49, 17);
+    CheckBox3 = MakeCheckBox(GroupBox1, "CheckBox3", QStringLiteral("AD1"), 8, 40, 49, 17, true);
+    Button6 = MakeButton(GroupBox1, "Button6", QStringLiteral("Color"), 64, 40, 49, 17);
+    CheckBox4 = MakeCheckBox(GroupBox1, "CheckBox4", QStringLiteral("Line/Dot"), 8, 64, 73, 17, false);
+    CheckBox5 = MakeCheckBox(GroupBox1, "CheckBox5", QStringLiteral("連続計測"), 8, 88, 97, 17, true);
+    ChainTabOrder({CheckBox2, CheckBox3, CheckBox4, Button5, Button6, CheckBox5});
+
+    // "DataSave"
+    MakeLabel(GroupBox3, "Label34", QStringLiteral("ファイル名"), 8, 16);
+    Edit3 = MakeEdit(GroupBox3, "Edit3", QStringLiteral("tavrin"), 8, 32, 73, 20, false);
+    CheckBox6 = MakeCheckBox(GroupBox3, "CheckBox6", QStringLiteral("自動セーブ"), 8, 56, 105, 17, false);
+    Button7 = MakeButton(GroupBox3, "Button7", QStringLiteral("FileDelite"), 8, 88, 105, 25);
+    ChainTabOrder({CheckBox6, Edit3, Button7});
+
+    // "Function": four buttons that never react.
+    Button13 = MakeButton(GroupBox4, "Button13", QStringLiteral("MANUAL"), 16, 24, 75, 25);
+    Button14 = MakeButton(GroupBox4, "Button14", QString(), 104, 24, 75, 25);
+    Button15 = MakeButton(GroupBox4, "Button15", QString(), 192, 24, 75, 25);
+    Button16 = MakeButton(GroupBox4, "Button16", QString(), 16, 56, 75, 25);
+    for (QPushButton* b : {Button13, Button14, Button15, Button16})
+        b->setEnabled(false);
+    ChainTabOrder({Button13, Button14, Button15, Button16});
+
+    // "SIO Monitor"
+    Memo1 = Place(new output::LogView(GroupBox5), "Memo1", 16, 16, 433, 65);
+
+    ChainTabOrder({Edit1, GroupBox2, GroupBox1, GroupBox3, GroupBox4, GroupBox5});
+}
+
+void TForm1::BindHandlers() {
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+    connect(Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
+    connect(Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
+    connect(Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
+    connect(Button9, &QPushButton::clicked, this, &TForm1::Button9Click);
+    connect(Button10, &QPushButton::clicked, this, &TForm1::Button10Click);
+    // A box's handler runs whenever its ticked state changes, by a click or by the load.
+    connect(CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Click);
+    connect(CheckBox3, &QCheckBox::toggled, this, &TForm1::CheckBox3Click);
+    connect(CheckBox4, &QCheckBox::toggled, this, &TForm1::CheckBox4Click);
+    connect(CheckBox5, &QCheckBox::toggled, this, &TForm1::CheckBox5Click);
+    connect(CheckBox6, &QCheckBox::toggled, this, &TForm1::CheckBox6Click);
+    connect(CheckBox7, &QCheckBox::toggled, this, &TForm1::CheckBox7Click);
+}
+
+QDateTime TForm1::Now() const { return seams_.now ? seams_.now() : QDateTime::currentDateTime(); }
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shownOnce_)
+        return;
+    shownOnce_ = true;
+    // The outer size is 879 x 662 including the frame, once the frame is known.
+    QTimer::singleShot(0, this, [this] {
+        const QSize extra = frameGeometry().size() - geometry().size();
+        if (!extra.isEmpty())
+            resize(QSize(879, 662) - extra);
+        FormShow();
+        emit Shown();
+    });
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // Closing during a run only marks the application as ending: the run goes on
+    // until STOP, a time-out or a sweep end, and the window closes then.
+    if (runInProgress_) {
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void TForm1::FormShow() {
+    SamplingTime = 10;
+    GridDrawn = 0;
+    Ad0Color = clGreen;
+    Ad1Color = clOlive;
+    FileIndex = 0;
+    if (LoadParameters())
+        ConnectDevice();
+}
+
+void TForm1::Timer1Timer() {
+    // 16-bit countdowns: any value that is not zero, negative ones too, goes down by one.
+    if (ReplyTicks != 0)
+        ReplyTicks = std::int16_t(std::uint16_t(ReplyTicks) - 1);
+    if (IntervalTicks != 0)
+        IntervalTicks = std::int16_t(std::uint16_t(IntervalTicks) - 1);
+    Edit1->setText(chart::TimeOfDayText(Now(), QLocale()));
+}
+
+void TForm1::ShowStatus(const QString& text) {
+    Label3->setText(text);
+    Label3->adjustSize();
+}
+
+void TForm1::ShowError(const QString& message) {
+    if (seams_.errorsToStandardError) {
+        std::fprintf(stderr, "tavrin: %s\n", message.toLocal8Bit().constData());
+        return;
+    }
+    QMessageBox::critical(this, windowTitle(), message);
+}
+
+// --- Device link ---
+
+void TForm1::ConnectDevice() {
+    std::memset(SerialNumber, 0, 10);
+    DeviceStatus = FT_ListDevices(0, SerialNumber, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
+    if (DeviceStatus != FT_OK) {
+        ShowStatus(QStringLiteral("Read failed ! Can't See FTDI IC"));
+        if (*CurrentD2xx().LastProblem())
+            Memo1->AppendText(QString::fromLocal8Bit(CurrentD2xx().LastProblem()));
+    } else {
+        SerialNumber[sizeof SerialNumber - 1] = '\0';
+        Memo1->SetSingleLine(QByteArray(SerialNumber));
+        ShowStatus(QStringLiteral("Serial Number Read Success!"));
+        DeviceStatus = FT_OpenEx(SerialNumber, FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
+        if (DeviceStatus == FT_OK) {
+            ShowStatus(QStringLiteral("USB Serial Number Open Success!"));
+        } else {
+            ShowStatus(QStringLiteral("USB Serial Number Open failed !"));
+            MessageBeep(0);
+            if (*CurrentD2xx().LastProblem())
+                Memo1->AppendText(QString::fromLocal8Bit(CurrentD2xx().LastProblem()));
+        }
+    }
+    FT_SetBaudRate(DeviceHandle, 38400);
+    FT_SetDataCharacteristics(DeviceHandle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE);
+}
+
+device::ExchangeResult TForm1::ExchangeSample() {
+    const auto result = device::ExchangeSample(DeviceHandle, ReplyTicks, RxBuffer, *pump_);
+    if (result == device::ExchangeResult::Replied && DeviceStatus == FT_OK)
+        Memo1->AppendReply(QByteArray(reinterpret_cast<const char*>(RxBuffer.data())));
+    return result;
+}
+
+std::optional<int> TForm1::FindReplyFrame() {
+    const auto marker = device::FindMarker(RxBuffer);
+    if (!marker) {
+        MessageBeep(0);
+        ShowStatus(kStatusFrameError);
+    }
+    return marker;
+}
+
+// --- Chart ---
+
+void TForm1::ClearChart() {
+    chart::ClearChart(Image1->Picture());
+    Image1->Changed();
+}
+
+void TForm1::ResetSweep() {
+    SweepX = 0;
+    GridDrawn = 0;
+    std::fill(std::begin(LevelWasLow), std::end(LevelWasLow), std::uint8_t(0));
+}
+
+void TForm1::DrawChartFrame() {
+    chart::DrawChartFrame(Image1->Picture(), FrameTexts(), GridDrawn);
+    Image1->Changed();
+}
+
+void TForm1::PlotReply() {
+    const auto marker = FindReplyFrame();
+    if (!marker)
+        return;
+    QImage& picture = Image1->Picture();
+    const bool lineMode = CheckBox4->isChecked();
+    if (CheckBox2->isChecked())
+        chart::DrawAnalogMark(picture, SweepX, device::ReadingAt(RxBuffer, *marker, device::kAd0Offset), Ad0Color,
+                              lineMode);
+    if (CheckBox3->isChecked())
+        chart::DrawAnalogMark(picture, SweepX, device::ReadingAt(RxBuffer, *marker, device::kAd1Offset), Ad1Color,
+                              lineMode);
+    ++SweepX;
+    Image1->Changed(SweepX - 1, SweepX - 1);
+    pump_->ProcessPending();
+    PlotDigitalLevels(device::StatusAt(RxBuffer, *marker));
+    // Since the last frame only this sample's columns and the annotation strip changed.
+    chart::DrawChartFrameAfterSample(picture, FrameTexts(), GridDrawn, SweepX - 1, SweepX);
+    Image1->Changed();
+}
+
+void TForm1::PlotDigitalLevels(std::uint8_t status) {
+    chart::PlotDigitalLevels(Image1->Picture(), SweepX, status, LevelWasLow);
+}
+
+chart::FrameTexts TForm1::FrameTexts() const { return {Edit2->text(), Edit3->text(), FileIndex, Now()}; }
+
+// --- Acquisition ---
+
+void TForm1::Button3Click() {
+    if (runInProgress_)
+        return;
+    runInProgress_ = true;
+    FormRunHost host(*this);
+    const auto end = acquisition::Run(host, {Acquiring, IntervalTicks, SamplingTime, SweepX, FileIndex});
+    runInProgress_ = false;
+    lastRun_ = end == acquisition::RunEnd::Normal     ? LastRun::Normal
+               : end == acquisition::RunEnd::TimedOut ? LastRun::TimedOut
+                                                      : LastRun::Error;
+    if (host.error_)
+        ShowError(*host.error_);
+    emit RunEnded();
+    if (closePending_)
+        close();
+}
+
+void TForm1::Button4Click() {
+    FormRunHost host(*this);
+    acquisition::Stop(host, {Acquiring, IntervalTicks, SamplingTime, SweepX, FileIndex});
+}
+
+// --- Settings ---
+
+QString TForm1::ParamFilePath() const {
+    return QDir(seams_.parameterFolder).filePath(QString::fromLatin1(settings::kParameterFileName));
+}
+
+std::array<bool, settings::kOptionCount> TForm1::OptionBoxes() const {
+    std::array<bool, settings::kOptionCount> ticked{};
+    for (int i = 0; i < settings::kOptionCount; ++i)
+        ticked[std::size_t(i)] = OptionBox(i)->isChecked();
+    return ticked;
+}
+
+QCheckBox* TForm1::OptionBox(int option) const {
+    QCheckBox* const boxes[] = {CheckBox2, CheckBox3, CheckBox4, CheckBox5, CheckBox6, CheckBox7};
+    return boxes[option];
+}
+
+bool TForm1::LoadParameters() {
+    settings::ParameterFile file(ParamFilePath());
+    // A file created now holds the start-up state, so the next start looks like this one.
+    const auto result = file.Load(settings::StartupRecord(Ad0Color, Ad1Color, SamplingTime, OptionBoxes()));
+    ParamRecord = result.record;
+    switch (result.outcome) {
+    case settings::LoadOutcome::Read:
+        Ad0Color = settings::DecodeColor(ParamRecord, settings::kAd0ColorByte);
+        Ad1Color = settings::DecodeColor(ParamRecord, settings::kAd1ColorByte);
+        SamplingTime = settings::DecodeSamplingTime(ParamRecord);
+        Edit2->setText(QString::number(SamplingTime));
+        for (int i = 0; i < settings::kOptionCount; ++i)
+            OptionBox(i)->setChecked(settings::DecodeOption(ParamRecord, i));
+        return true;
+    case settings::LoadOutcome::Created:
+        // The unit is opened on a first start too.
+        return true;
+    case settings::LoadOutcome::Unavailable:
+        ShowStatus(kStatusNoParameterFile);
+        return false;
+    }
+    return false;
+}
+
+void TForm1::SaveParameters() {
+    if (!settings::ParameterFile(ParamFilePath()).Save(ParamRecord))
+        ShowStatus(kStatusNoParameterFile);
+}
+
+void TForm1::StepSamplingTime(settings::SamplingStep step) {
+    MessageBeep(0);
+    SamplingTime = settings::StepSamplingTime(SamplingTime, step);
+    Edit2->setText(QString::number(SamplingTime));
+    settings::EncodeSamplingTime(ParamRecord, SamplingTime);
+    SaveParameters();
+}
+
+void TForm1::Button1Click() { StepSamplingTime(settings::SamplingStep::Up1); }
+void TForm1::Button2Click() { StepSamplingTime(settings::SamplingStep::Down1); }
+void TForm1::Button9Click() { StepSamplingTime(settings::SamplingStep::Up10); }
+void TForm1::Button10Click() { StepSamplingTime(settings::SamplingStep::Down10); }
+
+void TForm1::ChooseColor(TColor& field, int firstRecordByte) {
+    const auto chosen = colorDialog_->Execute(this);
+    if (!chosen)
+        return;
+    field = *chosen;
+    settings::EncodeColor(ParamRecord, firstRecordByte, field);
+    SaveParameters();
+}
+
+void TForm1::Button5Click() { ChooseColor(Ad0Color, settings::kAd0ColorByte); }
+void TForm1::Button6Click() { ChooseColor(Ad1Color, settings::kAd1ColorByte); }
+
+void TForm1::OptionClicked(QCheckBox* box, int option) {
+    settings::EncodeOption(ParamRecord, option, box->isChecked());
+    SaveParameters();
+}
+
+void TForm1::CheckBox2Click() { OptionClicked(CheckBox2, 0); }
+void TForm1::CheckBox3Click() { OptionClicked(CheckBox3, 1); }
+void TForm1::CheckBox4Click() { OptionClicked(CheckBox4, 2); }
+void TForm1::CheckBox5Click() { OptionClicked(CheckBox5, 3); }
+void TForm1::CheckBox6Click() { OptionClicked(CheckBox6, 4); }
+void TForm1::CheckBox7Click() { OptionClicked(CheckBox7, 5); }
+
+// --- Records and output ---
+
+void TForm1::WriteRunHeader() {
+    for (const QString& line : output::RunHeaderLines(Now(), QLocale(), Edit2->text(), Edit3->text(), FileIndex))
+        Memo1->AppendText(line);
+}
+
+std::optional<QString> TForm1::SaveSweep() {
+    const QString chartName = output::SweepFileName(Edit3->text(), FileIndex, output::kChartExtension);
+    if (auto error = output::WriteChartFile(chartName, Image1->Picture()))
+        return error->Message();
+
+    ReplyTicks = 10;
+    while (ReplyTicks != 0)
+        pump_->ProcessMessages();
+
+    // The base name is read again: a change made during the pause names the log file.
+    const QString logName = output::SweepFileName(Edit3->text(), FileIndex, output::kLogExtension);
+    if (auto error = output::WriteLogFile(logName, Memo1->Store().FileBytes()))
+        return error->Message();
+
+    ++FileIndex;
+    Memo1->Clear();
+    WriteRunHeader();
+    return std::nullopt;
+}
+
+std::optional<QString> TForm1::PrintChart(float scale) {
+    return output::PrintPictureAfterDialog(*printDialog_, this, output::ProcessPrinter(), Image1->Picture(), scale,
+                                           [this] { pump_->ProcessPending(); });
+}
+
+std::optional<QString> TForm1::PrintChartNow() {
+    return output::PrintPicture(output::ProcessPrinter(), Image1->Picture(), output::kPrintScale,
+                                [this] { pump_->ProcessPending(); });
+}
+
+void TForm1::Button8Click() {
+    if (auto error = PrintChart(output::kPrintScale))
+        ShowError(*error);
+}
+
+void TForm1::Button7Click() {
+    const auto outcome = output::DeleteSweepFiles(Edit3->text(), QDir::currentPath());
+    if (outcome.refused)
+        ShowStatus(outcome.message);
+}

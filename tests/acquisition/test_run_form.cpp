@@ -1,0 +1,223 @@
+// Whole runs of the window on the simulated unit, driven tick by tick.
+#include "output/log/log_view.h"
+#include "tests/support/form_fixture.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using testing::FormFixture;
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+
+namespace {
+
+QStringList LogLines(TForm1& form) {
+    QStringList lines;
+    const auto& store = form.Memo1->Store();
+    for (qsizetype i = 0; i < store.LineCount(); ++i)
+        lines << store.LineText(i);
+    return lines;
+}
+
+// A started fixture with the given sampling time and continuous box.
+void Prepare(FormFixture& fx, std::uint16_t samplingTime, bool continuous) {
+    fx.Show();
+    fx.form->SamplingTime = samplingTime;
+    fx.form->Edit2->setText(QString::number(samplingTime));
+    fx.form->CheckBox5->setChecked(continuous);
+}
+
+} // namespace
+
+class TestRunForm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void requestsAreSamplingTimeTicksApart_data() {
+        QTest::addColumn<int>("samplingTime");
+        QTest::newRow("1") << 1;
+        QTest::newRow("3") << 3;
+        QTest::newRow("10") << 10;
+    }
+    void requestsAreSamplingTimeTicksApart() {
+        QFETCH(int, samplingTime);
+        FormFixture fx;
+        Prepare(fx, std::uint16_t(samplingTime), true);
+        fx.pump.afterTick = [&](long) {
+            if (fx.sim->Requests() >= 6)
+                fx.form->Button4Click();
+        };
+        fx.form->Button3Click();
+        const auto& times = fx.sim->RequestTimes();
+        QVERIFY(times.size() >= 6);
+        for (std::size_t i = 1; i < times.size(); ++i)
+            QCOMPARE((times[i] - times[i - 1]).count(), microseconds(milliseconds(100 * samplingTime)).count());
+        QCOMPARE(fx.form->Label3->text(), QStringLiteral("データ取り込み終了"));
+    }
+
+    void aSweepHolds601FramesAndEndsAfterColumn600() {
+        FormFixture fx;
+        Prepare(fx, 1, false);
+        fx.form->Button3Click();
+        QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
+        QCOMPARE(fx.sim->Requests(), 601u);
+        QCOMPARE(fx.form->SweepX, std::uint16_t(601));
+        QCOMPARE(fx.form->Label3->text(), QStringLiteral("データ取り込み終了"));
+        QVERIFY(fx.form->Button3->isEnabled());
+        QCOMPARE(fx.form->Acquiring, std::uint8_t(0));
+        const QStringList log = LogLines(*fx.form);
+        QCOMPARE(log.size(), 3 + 601);
+        QCOMPARE(log[1], QStringLiteral("SamplingTime = 1* 0.1S"));
+        QCOMPARE(log[2], QStringLiteral("FileName = tavrin0"));
+        QCOMPARE(log[3], QString::fromStdString(device::UnitModel().ReplyFor(0)));
+        // The chart keeps the full sweep: column 600 holds the last analog marks under the edge,
+        // and the sweep's last digital marks stand in column 601.
+        const QImage& chart = fx.form->Image1->Picture();
+        QCOMPARE(chart.size(), QSize(609, 403));
+        int marked = 0;
+        for (int y = 310; y < 400; ++y)
+            marked += chart.pixel(601, y) != qRgb(255, 255, 255);
+        QVERIFY(marked > 0);
+    }
+
+    void frameErrorsDoNotCount() {
+        FormFixture fx;
+        Prepare(fx, 1, false);
+        fx.sim->Faults().garbage = true;
+        fx.pump.afterTick = [&](long tick) {
+            if (tick == 5)
+                fx.sim->Faults().garbage = false;
+        };
+        const int beepsBefore = fx.beeps;
+        fx.form->Button3Click();
+        const int errors = int(fx.sim->Requests()) - 601;
+        QVERIFY(errors >= 4);
+        QCOMPARE(fx.form->SweepX, std::uint16_t(601));
+        QCOMPARE(fx.beeps - beepsBefore, errors);   // one beep per frame error
+        QCOMPARE(LogLines(*fx.form).size(), 3 + 601 + errors);   // every reply read is logged
+    }
+
+    void continuousRestartBeepsClearsAndGoesOnIntoColumnZero() {
+        FormFixture fx;
+        Prepare(fx, 1, true);
+        fx.pump.afterTick = [&](long) {
+            if (fx.sim->Requests() == 604)
+                fx.form->Button4Click();
+        };
+        const int beepsBefore = fx.beeps;
+        fx.form->Button3Click();
+        QCOMPARE(fx.beeps - beepsBefore, 2);   // the restart and STOP
+        QCOMPARE(fx.form->SweepX, std::uint16_t(3));
+        // The cleared chart holds only the new sweep's first columns.
+        const QImage& chart = fx.form->Image1->Picture();
+        const QRgb ad0 = ToQColor(clGreen).rgb();
+        int oldTrace = 0;
+        for (int x = 10; x < 600; ++x)
+            for (int y = 1; y < 300; ++y)
+                oldTrace += chart.pixel(x, y) == ad0;
+        QCOMPARE(oldTrace, 0);
+    }
+
+    void timeoutEndsTheRunWithABeep() {
+        device::SimulatedUnitOptions unit;
+        unit.faults.silentAfter = 3;
+        FormFixture fx(unit);
+        Prepare(fx, 1, true);
+        const int beepsBefore = fx.beeps;
+        fx.form->Button3Click();
+        QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::TimedOut);
+        QCOMPARE(fx.form->Label3->text(), QStringLiteral("応答がありません"));
+        QCOMPARE(fx.beeps - beepsBefore, 1);
+        QVERIFY(fx.form->Button3->isEnabled());
+        QCOMPARE(fx.form->SweepX, std::uint16_t(3));
+    }
+
+    void noUnitTimesOutOnTheFirstExchangeLeavingTheChartBlank() {
+        device::SimulatedUnitOptions unit;
+        unit.listed = false;
+        FormFixture fx(unit);
+        Prepare(fx, 10, true);
+        fx.form->Button3Click();
+        QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::TimedOut);
+        QCOMPARE(fx.pump.Ticks(), 10L);
+        const QImage& chart = fx.form->Image1->Picture();
+        for (int x = 0; x < 600; x += 7)
+            for (int y = 0; y < 400; y += 7)
+                QCOMPARE(chart.pixel(x, y), qRgb(255, 255, 255));
+    }
+
+    void stopDuringTheReplyWaitStillHandlesTheReply() {
+        device::SimulatedUnitOptions unit;
+        unit.faults.replyDelayUs = 250'000;   // 2.5 ticks
+        FormFixture fx(unit);
+        Prepare(fx, 10, true);
+        fx.pump.afterTick = [&](long tick) {
+            if (tick == 1)
+                fx.form->Button4Click();
+        };
+        fx.form->Button3Click();
+        QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
+        QCOMPARE(fx.form->SweepX, std::uint16_t(1));
+        QCOMPARE(LogLines(*fx.form).size(), 4);
+        QCOMPARE(fx.form->Label3->text(), QStringLiteral("データ取り込み終了"));
+    }
+
+    void autoSaveWritesTheSweepFilesAndANewHeader() {
+        FormFixture fx;
+        Prepare(fx, 1, false);
+        QDir::setCurrent(fx.folder.path());
+        fx.form->CheckBox6->setChecked(true);
+        fx.form->Button3Click();
+        QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
+        QVERIFY(QFile::exists(fx.folder.filePath("tavrin0.bmp")));
+        QFile text(fx.folder.filePath("tavrin0.txt"));
+        QVERIFY(text.open(QIODevice::ReadOnly));
+        const QByteArray bytes = text.readAll();
+        QVERIFY(bytes.contains("FileName = tavrin0\r\n"));
+        QCOMPARE(bytes.count("AD0="), qsizetype(601));
+        QCOMPARE(fx.form->FileIndex, std::uint16_t(1));
+        QCOMPARE(LogLines(*fx.form).size(), 3);
+        QCOMPARE(LogLines(*fx.form).at(2), QStringLiteral("FileName = tavrin1"));
+    }
+
+    void unwritableSweepFileEndsTheRunCleanly() {
+        FormFixture fx;
+        Prepare(fx, 1, true);
+        QDir::setCurrent(fx.folder.path());
+        fx.form->CheckBox6->setChecked(true);
+        fx.form->Edit3->setText(QStringLiteral("no-such-folder/tavrin"));
+        fx.form->Button3Click();
+        QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Error);
+        QCOMPARE(fx.form->Acquiring, std::uint8_t(0));
+        QVERIFY(fx.form->Button3->isEnabled());
+        QVERIFY(fx.form->Label3->text() != QStringLiteral("データ取り込み終了"));
+        // Nothing is lost: the log still holds the whole sweep, the index is unchanged.
+        QCOMPARE(LogLines(*fx.form).size(), 3 + 601);
+        QCOMPARE(fx.form->FileIndex, std::uint16_t(0));
+    }
+
+    void closeDuringARunWaitsForItsEnd() {
+        FormFixture fx;
+        Prepare(fx, 1, true);
+        fx.form->show();
+        bool closedDuringRun = true;
+        fx.pump.afterTick = [&](long tick) {
+            if (tick == 3) {
+                closedDuringRun = fx.form->close();
+                QVERIFY(fx.form->isVisible());
+            }
+            if (tick == 20)
+                fx.form->Button4Click();
+        };
+        fx.form->Button3Click();
+        QVERIFY(!closedDuringRun);
+        QVERIFY(!fx.form->isVisible());   // closed as soon as the run ended
+    }
+};
+
+QTEST_MAIN(TestRunForm)
+#include "test_run_form.moc"

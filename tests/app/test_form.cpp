@@ -1,0 +1,359 @@
+// The main window: its controls as laid out, the tick, the status line, and
+// what a start does with the parameter file and the unit.
+#include "output/log/log_view.h"
+#include "settings/parameter_file.h"
+#include "tests/support/form_fixture.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using testing::FormFixture;
+
+namespace {
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The next widget that Tab can reach.
+QWidget* NextTabStop(QWidget* w) {
+    do
+        w = w->nextInFocusChain();
+    while (w->focusPolicy() == Qt::NoFocus || !(w->focusPolicy() & Qt::TabFocus));
+    return w;
+}
+
+QStringList LogLines(TForm1& form) {
+    QStringList lines;
+    const auto& store = form.Memo1->Store();
+    for (qsizetype i = 0; i < store.LineCount(); ++i)
+        lines << store.LineText(i);
+    return lines;
+}
+
+} // namespace
+
+class TestForm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void controlsAsLaidOut_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("parent");
+        QTest::addColumn<QRect>("geometry");   // width -1: sized to its text
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<int>("ticked");       // -1: not a check box
+        const auto row = [](const char* name, const char* parent, QRect geometry, const QString& text,
+                            bool enabled = true, int ticked = -1) {
+            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(parent) << geometry << text
+                                << enabled << ticked;
+        };
+        row("label2", "Form1", {6, 4, -1, 0}, "Tavrin βVer1.0");
+        row("Label3", "Form1", {5, 29, -1, 0}, QString(36, ' '));
+        row("Label14", "Form1", {288, 6, -1, 0}, "Tavrin data logger");
+        row("Label23", "Form1", {128, 62, -1, 0}, "DISPLAY VALUE (or INPUT\u3000VOLTAGE)  AND  OUTPUT LEVEL");
+        row("Edit1", "Form1", {693, 0, 68, 21}, "");
+        row("Image1", "Form1", {168, 94, 609, 403}, "");
+        row("GroupBox2", "Form1", {0, 54, 121, 179}, "Data Load");
+        row("GroupBox1", "Form1", {0, 238, 121, 113}, "Measure");
+        row("GroupBox3", "Form1", {0, 358, 121, 131}, "DataSave");
+        row("GroupBox4", "Form1", {8, 520, 289, 89}, "Function");
+        row("GroupBox5", "Form1", {304, 520, 473, 89}, "SIO Monitor");
+        row("Label13", "Form1", {128, 94, -1, 0}, "6.0V");
+        row("Label8", "Form1", {128, 342, -1, 0}, "1.0V");
+        row("Label28", "Form1", {136, 390, -1, 0}, "0V");
+        row("Label32", "Form1", {136, 486, -1, 0}, "LL");
+        row("Label4", "Form1", {168, 502, -1, 0}, "0");
+        row("Label26", "Form1", {768, 502, -1, 0}, "600");
+        row("Label24", "Form1", {736, 510, -1, 0}, "TIME");
+        row("Button3", "GroupBox2", {8, 16, 49, 25}, "START");
+        row("Button4", "GroupBox2", {64, 16, 49, 25}, "STOP");
+        row("Label27", "GroupBox2", {8, 48, -1, 0}, "SamplingTime×0.1s");
+        row("Label1", "GroupBox2", {48, 64, -1, 0}, "+10       +1");
+        row("Edit2", "GroupBox2", {8, 80, 33, 20}, "10");
+        row("Button9", "GroupBox2", {48, 80, 33, 17}, "▲");
+        row("Button10", "GroupBox2", {48, 96, 33, 17}, "▼");
+        row("Button1", "GroupBox2", {80, 80, 33, 17}, "▲");
+        row("Button2", "GroupBox2", {80, 96, 33, 17}, "▼");
+        row("CheckBox7", "GroupBox2", {8, 120, 97, 17}, "自動印刷", true, 0);
+        row("Button8", "GroupBox2", {8, 144, 105, 25}, "PRINT");
+        row("CheckBox2", "GroupBox1", {8, 16, 49, 17}, "AD0", true, 1);
+        row("Button5", "GroupBox1", {64, 16, 49, 17}, "Color");
+        row("CheckBox3", "GroupBox1", {8, 40, 49, 17}, "AD1", true, 1);
+        row("Button6", "GroupBox1", {64, 40, 49, 17}, "Color");
+        row("CheckBox4", "GroupBox1", {8, 64, 73, 17}, "Line/Dot", true, 0);
+        row("CheckBox5", "GroupBox1", {8, 88, 97, 17}, "連続計測", true, 1);
+        row("Label34", "GroupBox3", {8, 16, -1, 0}, "ファイル名");
+        row("Edit3", "GroupBox3", {8, 32, 73, 20}, "tavrin");
+        row("CheckBox6", "GroupBox3", {8, 56, 105, 17}, "自動セーブ", true, 0);
+        row("Button7", "GroupBox3", {8, 88, 105, 25}, "FileDelite");
+        row("Button13", "GroupBox4", {16, 24, 75, 25}, "MANUAL", false);
+        row("Button14", "GroupBox4", {104, 24, 75, 25}, "", false);
+        row("Button15", "GroupBox4", {192, 24, 75, 25}, "", false);
+        row("Button16", "GroupBox4", {16, 56, 75, 25}, "", false);
+        row("Memo1", "GroupBox5", {16, 16, 433, 65}, "");
+    }
+    void controlsAsLaidOut() {
+        QFETCH(QString, name);
+        QFETCH(QString, parent);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, text);
+        QFETCH(bool, enabled);
+        QFETCH(int, ticked);
+        FormFixture fx;
+        auto* w = fx.form->findChild<QWidget*>(name);
+        QVERIFY2(w, qPrintable(name));
+        QCOMPARE(w->parentWidget()->objectName(), parent);
+        QCOMPARE(w->pos(), geometry.topLeft());
+        if (geometry.width() >= 0)
+            QCOMPARE(w->size(), geometry.size());
+        else
+            QCOMPARE(w->size(), w->sizeHint());
+        QCOMPARE(w->isEnabled(), enabled);
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            QCOMPARE(b->text(), text);
+        else if (auto* l = qobject_cast<QLabel*>(w))
+            QCOMPARE(l->text(), text);
+        else if (auto* e = qobject_cast<QLineEdit*>(w))
+            QCOMPARE(e->text(), text);
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            QCOMPARE(g->title(), text);
+        if (ticked >= 0)
+            QCOMPARE(qobject_cast<QCheckBox*>(w)->isChecked(), ticked == 1);
+    }
+
+    void windowAsDesigned() {
+        FormFixture fx;
+        TForm1& f = *fx.form;
+        QCOMPARE(f.windowTitle(), QStringLiteral("ombu1"));
+        QCOMPARE(f.pos(), QPoint(200, 144));
+        QCOMPARE(f.palette().color(QPalette::Window), QColor(192, 192, 192));
+        QCOMPARE(f.font().pixelSize(), 12);
+        QCOMPARE(f.label2->palette().color(QPalette::WindowText), QColor(255, 0, 255));
+        QCOMPARE(f.label2->font().pixelSize(), 16);
+        QVERIFY(f.label2->font().bold());
+        QCOMPARE(f.Label3->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        QCOMPARE(f.Label3->palette().color(QPalette::Window), QColor(255, 255, 255));
+        QVERIFY(f.Label3->autoFillBackground());
+        QCOMPARE(f.Label14->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+        QVERIFY(f.Edit1->isReadOnly());
+        QVERIFY(f.Edit2->isReadOnly());
+        QVERIFY(!f.Edit3->isReadOnly());
+        QCOMPARE(f.Edit3->maxLength(), 32767);
+        QVERIFY(f.Image1->Picture().isNull());   // no picture before the first drawing
+        QCOMPARE(f.Memo1->Store().LineCount(), qsizetype(1));
+        QCOMPARE(f.Memo1->Store().LineText(0), QString());
+        QCOMPARE(f.Timer1->interval(), 100);
+        QCOMPARE(f.Timer1->timerType(), Qt::PreciseTimer);
+    }
+
+    void tabOrderWithinEachGroup() {
+        FormFixture fx;
+        TForm1& f = *fx.form;
+        const QList<QWidget*> dataLoad = {f.Button3, f.Edit2, f.Button1, f.Button2, f.Button4,
+                                          f.Button8, f.Button9, f.Button10, f.CheckBox7};
+        for (qsizetype i = 0; i + 1 < dataLoad.size(); ++i)
+            QCOMPARE(NextTabStop(dataLoad[i]), dataLoad[i + 1]);
+        QCOMPARE(NextTabStop(f.CheckBox2), f.CheckBox3);
+        QCOMPARE(NextTabStop(f.CheckBox4), f.Button5);
+        QCOMPARE(NextTabStop(f.Button6), f.CheckBox5);
+        QCOMPARE(NextTabStop(f.CheckBox6), f.Edit3);
+    }
+
+    void tickCountsDownBothCounters_data() {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("ticks");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("zero stays zero") << 0 << 5 << 0;
+        QTest::newRow("ten to zero") << 10 << 10 << 0;
+        QTest::newRow("stops at zero") << 3 << 10 << 0;
+        QTest::newRow("-1 down one") << -1 << 1 << -2;
+        QTest::newRow("-1 to -32768") << -1 << 32767 << -32768;
+        QTest::newRow("wraps to 32767") << -1 << 32768 << 32767;
+        QTest::newRow("-1 reaches 0 after 65535") << -1 << 65535 << 0;
+    }
+    void tickCountsDownBothCounters() {
+        QFETCH(int, start);
+        QFETCH(int, ticks);
+        QFETCH(int, expected);
+        FormFixture fx;
+        fx.form->ReplyTicks = std::int16_t(start);
+        fx.form->IntervalTicks = std::int16_t(start);
+        for (int i = 0; i < ticks; ++i)
+            fx.form->Timer1Timer();
+        QCOMPARE(int(fx.form->ReplyTicks), expected);
+        QCOMPARE(int(fx.form->IntervalTicks), expected);
+    }
+
+    void tickWritesTheTimeOfDayOnly() {
+        FormFixture fx;
+        fx.form->Edit1->setText("stale");
+        fx.form->Timer1Timer();
+        const QString text = fx.form->Edit1->text();
+        QVERIFY(text.contains("10") && text.contains("20") && text.contains("30"));
+        QVERIFY(!text.contains("2026"));
+        QVERIFY(!text.contains("UTC"));
+    }
+
+    void statusLineShowsItsText() {
+        FormFixture fx;
+        fx.form->ShowStatus(QStringLiteral("データ読み込み中"));
+        QCOMPARE(fx.form->Label3->text(), QStringLiteral("データ読み込み中"));
+        QCOMPARE(fx.beeps, 0);
+    }
+
+    void functionButtonsNeverReact() {
+        FormFixture fx;
+        for (QPushButton* b : {fx.form->Button13, fx.form->Button14, fx.form->Button15, fx.form->Button16}) {
+            QSignalSpy clicked(b, &QPushButton::clicked);
+            QTest::mouseClick(b, Qt::LeftButton);
+            b->click();
+            QCOMPARE(clicked.count(), 0);
+        }
+    }
+
+    // --- Start-up: parameter file and connection ---
+
+    void connectionOutcomes_data() {
+        QTest::addColumn<bool>("listed");
+        QTest::addColumn<bool>("openRefused");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QStringList>("log");
+        QTest::addColumn<int>("beeps");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("no unit") << false << false << "Read failed ! Can't See FTDI IC" << QStringList{""} << 0
+                                 << false;
+        QTest::newRow("open refused") << true << true << "USB Serial Number Open failed !"
+                                      << QStringList{"SIM00001"} << 1 << false;
+        QTest::newRow("opened") << true << false << "USB Serial Number Open Success!" << QStringList{"SIM00001"} << 0
+                                << true;
+    }
+    void connectionOutcomes() {
+        QFETCH(bool, listed);
+        QFETCH(bool, openRefused);
+        QFETCH(QString, status);
+        QFETCH(QStringList, log);
+        QFETCH(int, beeps);
+        QFETCH(bool, opened);
+        device::SimulatedUnitOptions unit;
+        unit.listed = listed;
+        unit.openRefused = openRefused;
+        FormFixture fx(unit);
+        fx.Show();
+        QCOMPARE(fx.form->Label3->text(), status);
+        QCOMPARE(LogLines(*fx.form), log);
+        QCOMPARE(fx.beeps, beeps);
+        QCOMPARE(DeviceHandle != nullptr, opened);
+        QCOMPARE(DeviceStatus == FT_OK, opened);
+        // The two settings calls are always made; on an open unit they take effect.
+        QCOMPARE(fx.sim->BaudRate(), opened ? ULONG(38400) : ULONG(0));
+    }
+
+    void firstStartCreatesTheDefaultsAndConnects() {
+        FormFixture fx;
+        fx.Show();
+        QCOMPARE(ReadFile(fx.ParamFile()), QByteArray("1008000008080000A110100") + QByteArray(7, '\0'));
+        QVERIFY(DeviceHandle != nullptr);
+        QCOMPARE(fx.form->Label3->text(), QStringLiteral("USB Serial Number Open Success!"));
+    }
+
+    void secondStartRestoresTheSameState() {
+        FormFixture first;
+        first.Show();
+        first.form->Button1Click();     // 11
+        first.form->CheckBox4->setChecked(true);
+        first.colorDialog.answer = 0x0000FF;
+        first.form->Button6Click();
+        const QByteArray saved = ReadFile(first.ParamFile());
+
+        FormFixture second;
+        QFile::copy(first.ParamFile(), second.ParamFile());
+        second.Show();
+        TForm1& f = *second.form;
+        QCOMPARE(f.SamplingTime, std::uint16_t(11));
+        QCOMPARE(f.Edit2->text(), QStringLiteral("11"));
+        QCOMPARE(f.Ad0Color, clGreen);
+        QCOMPARE(f.Ad1Color, TColor(0x0000FF));
+        QVERIFY(f.CheckBox2->isChecked() && f.CheckBox3->isChecked() && f.CheckBox4->isChecked());
+        QVERIFY(f.CheckBox5->isChecked() && !f.CheckBox6->isChecked() && !f.CheckBox7->isChecked());
+        QCOMPARE(ReadFile(second.ParamFile()), saved);   // nothing changed, so nothing rewritten differently
+    }
+
+    void boxChangedByTheLoadWritesTheFile() {
+        FormFixture fx;
+        QFile file(fx.ParamFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("1008000008080000A1010");   // AD0 on, AD1 off, continuous on; the rest missing
+        file.close();
+        fx.Show();
+        QVERIFY(!fx.form->CheckBox3->isChecked());
+        // AD1's handler wrote "0" into its byte and saved; the missing bytes were 0xFF.
+        const QByteArray saved = ReadFile(fx.ParamFile());
+        QCOMPARE(saved.size(), 30);
+        QCOMPARE(saved.mid(17, 4), QByteArray("1010"));
+        // Auto-save's byte is missing (0xFF): read as unticked, the box did not change, the byte stays.
+        QCOMPARE(saved.at(21), '\xFF');
+    }
+
+    void unreadableFolderShowsTheMessageAndOpensNoUnit() {
+        FormFixture fx;
+        // A parameter "folder" that is a file: the file can neither be read nor created.
+        QFile blocker(fx.folder.filePath("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        FormSeams seams;
+        seams.pump = &fx.pump;
+        seams.runTimer = false;
+        seams.parameterFolder = blocker.fileName();
+        TForm1 form(seams);
+        form.FormShow();
+        QCOMPARE(form.Label3->text(), QStringLiteral("データファイルがありません"));
+        QCOMPARE(DeviceHandle, nullptr);
+        QCOMPARE(form.Memo1->Store().LineCount(), qsizetype(1));
+        // A setting changed later is kept in memory.
+        form.Button9Click();
+        QCOMPARE(form.SamplingTime, std::uint16_t(20));
+        QCOMPARE(form.Label3->text(), QStringLiteral("データファイルがありません"));
+    }
+
+    void stepButtonsBeepAndSaveEveryPress() {
+        FormFixture fx;
+        fx.Show();
+        const int before = fx.beeps;
+        for (int i = 0; i < 70; ++i)
+            fx.form->Button9Click();
+        QCOMPARE(fx.form->SamplingTime, std::uint16_t(600));
+        QCOMPARE(fx.beeps - before, 70);
+        QCOMPARE(ReadFile(fx.ParamFile()).mid(13, 4), QByteArray("0258"));
+        fx.form->Button10Click();
+        fx.form->Button2Click();
+        QCOMPARE(fx.form->Edit2->text(), QStringLiteral("589"));
+    }
+
+    void colourDialogCancelWritesNothing() {
+        FormFixture fx;
+        fx.Show();
+        const QByteArray before = ReadFile(fx.ParamFile());
+        fx.colorDialog.answer.reset();
+        fx.form->Button5Click();
+        QCOMPARE(fx.colorDialog.calls, 1);
+        QCOMPARE(ReadFile(fx.ParamFile()), before);
+        QCOMPARE(fx.form->Ad0Color, clGreen);
+        fx.colorDialog.answer = 0x0000FF;
+        fx.form->Button5Click();
+        QCOMPARE(ReadFile(fx.ParamFile()).mid(1, 6), QByteArray("0000FF"));
+        QCOMPARE(fx.beeps, 0);
+    }
+};
+
+QTEST_MAIN(TestForm)
+#include "test_form.moc"

@@ -1,0 +1,68 @@
+// Checks a screenshot of the logger's window from its pixels.
+//   screenshot_check empty FILE        the window as started: silver, the fuchsia title,
+//                                      the white status box, and no chart picture yet
+//   screenshot_check after-sweep FILE  a full sweep on the chart: grid, traces in their bands
+// The window's client area stands at 200,144 on the screen (no window manager runs).
+#include <QColor>
+#include <QGuiApplication>
+#include <QImage>
+#include <cstdio>
+
+namespace {
+
+constexpr QPoint kWindow(200, 144);
+constexpr QRect kChart(168, 94, 609, 403);
+
+int failures = 0;
+
+void Expect(bool ok, const char* what) {
+    std::printf("%s: %s\n", ok ? "ok  " : "FAIL", what);
+    failures += ok ? 0 : 1;
+}
+
+QRgb At(const QImage& shot, int x, int y) { return shot.pixel(kWindow.x() + x, kWindow.y() + y) & 0xFFFFFF; }
+
+int CountIn(const QImage& shot, QRect area, QRgb colour) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += At(shot, x, y) == (colour & 0xFFFFFF);
+    return n;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QGuiApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: screenshot_check empty|after-sweep FILE\n");
+        return 2;
+    }
+    const QImage shot(QString::fromLocal8Bit(argv[2]));
+    if (shot.isNull()) {
+        std::fprintf(stderr, "cannot read %s\n", argv[2]);
+        return 2;
+    }
+    const QString mode = QString::fromLatin1(argv[1]);
+    const QRgb silver = qRgb(192, 192, 192), white = qRgb(255, 255, 255), fuchsia = qRgb(255, 0, 255);
+
+    Expect(At(shot, 850, 40) == (silver & 0xFFFFFF) && At(shot, 140, 60) == (silver & 0xFFFFFF),
+           "silver window background");
+    Expect(CountIn(shot, QRect(6, 4, 140, 20), fuchsia) > 30, "fuchsia title");
+    Expect(CountIn(shot, QRect(5, 29, 60, 10), white) > 400, "white status box");
+
+    if (mode == QLatin1String("empty")) {
+        const int silverInChart = CountIn(shot, kChart, silver);
+        Expect(silverInChart == kChart.width() * kChart.height(), "chart area empty before the first START");
+    } else {
+        const QRgb gray = qRgb(128, 128, 128), green = qRgb(0, 128, 0), olive = qRgb(128, 128, 0);
+        Expect(At(shot, kChart.left() + 300, kChart.top() + 300) == (gray & 0xFFFFFF), "zero-volt axis");
+        Expect(CountIn(shot, QRect(kChart.left() + 600, kChart.top(), 1, 401), gray) > 300, "right edge");
+        Expect(CountIn(shot, QRect(kChart.left(), kChart.top() + 25, 600, 275), green) > 200,
+               "AD0 trace above the axis");
+        Expect(CountIn(shot, QRect(kChart.left(), kChart.top(), 600, 300), olive) > 200, "AD1 trace above the axis");
+        Expect(CountIn(shot, QRect(kChart.left(), kChart.top() + 318, 602, 75), qRgb(0, 0, 255)) > 100,
+               "digital line 1 in its band");
+    }
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Starts the real program in a real window under Xvfb, takes screenshots and
+# checks them from their pixels: once as started, once after a sweep.
+# Usage: smoke.sh TAVRIN SCREENSHOT_CHECK ARTEFACT_DIR
+set -euo pipefail
+tavrin=$1 check=$2 artefacts=$3
+mkdir -p "$artefacts"
+for tool in Xvfb import; do
+  command -v "$tool" >/dev/null || { echo "smoke: $tool not installed"; exit 1; }
+done
+
+work=$(mktemp -d)
+display=":$(( 90 + RANDOM % 400 ))"
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+app=""
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  kill "$xvfb" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export DISPLAY=$display
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+
+# Shoots the screen until the check passes or the attempts run out.
+shoot_until() {  # mode file attempts
+  local mode=$1 file=$2 tries=$3
+  for _ in $(seq "$tries"); do
+    sleep 0.5
+    if import -window root "$file" 2>/dev/null && "$check" "$mode" "$file" >"$work/check.log" 2>&1; then
+      cat "$work/check.log"; return 0
+    fi
+  done
+  cat "$work/check.log"; return 1
+}
+
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+
+echo "smoke: the window as started"
+mkdir -p "$work/first"
+(cd "$work/first" && exec "$tavrin" --device sim --param-dir "$work/first") &
+app=$!
+shoot_until empty "$artefacts/smoke-start.png" 40
+kill "$app"; wait "$app" 2>/dev/null || true; app=""
+
+echo "smoke: the window after one sweep"
+mkdir -p "$work/sweep"
+# AD0 green, AD1 olive, sampling time 1, AD0 and AD1 on, line mode, continuous off.
+printf '1%s%s%s%s\0\0\0\0\0\0\0' 008000 008080 0001 111000 > "$work/sweep/ombu01.par"
+(cd "$work/sweep" && exec "$tavrin" --device sim --tick-ms 5 --param-dir "$work/sweep" --start) &
+app=$!
+shoot_until after-sweep "$artefacts/smoke-after-sweep.png" 60
+echo "smoke: screenshots in $artefacts"
