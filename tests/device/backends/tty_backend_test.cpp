@@ -1,0 +1,285 @@
+#include "device/backends/tty_backend.h"
+#include "device/backends/tty_open_problem.h"
+#include "pty_pair.h"
+#include "unopened_handle.h"
+
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+using device::TtyBackend;
+
+namespace {
+
+constexpr DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
+const QByteArray kRequest("AL\r");
+const QByteArray kFrame("AD0=123 V, AD1=456\x35\r\n");
+
+// The logger's side of a pseudo-terminal, connected the way the connection does it.
+struct Connected {
+    PtyPair pty;
+    std::unique_ptr<TtyBackend> backend;
+    FT_HANDLE handle = nullptr;
+
+    Connected() {
+        if (!pty.Valid())
+            return;
+        backend = TtyBackend::ForPort(pty.Path());
+        char serial[64] = {};
+        if (backend->ListDevices(0, serial, kListFlags) != FT_OK ||
+            backend->OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &handle) != FT_OK)
+            handle = nullptr;
+    }
+    bool Ok() const { return handle != nullptr; }
+    DWORD Queued() {
+        DWORD rx = 0, tx = 0, events = 0;
+        backend->GetStatus(handle, &rx, &tx, &events);
+        return rx;
+    }
+};
+
+} // namespace
+
+class TtyBackendTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void ListsAndOpensTheGivenPort() {
+        Connected c;
+        QVERIFY(c.Ok());
+        char serial[64] = {};
+        QCOMPARE(c.backend->ListDevices(0, serial, kListFlags), FT_OK);
+        QCOMPARE(std::string(serial), c.pty.Path());
+        QCOMPARE(c.backend->ListDevices(1, serial, kListFlags), FT_DEVICE_NOT_FOUND);
+        QCOMPARE(c.backend->ListDevices(0, nullptr, kListFlags), FT_INVALID_PARAMETER);
+        QVERIFY(c.backend->Wakeup(c.handle).fd >= 0);
+        QCOMPARE(QByteArray(c.backend->LastProblem()), QByteArray());
+    }
+
+    // The unit's replies carry CR LF and arbitrary bytes: nothing may be translated.
+    void OpensRawAndExclusive() {
+        Connected c;
+        QVERIFY(c.Ok());
+        const int probe = ::open(c.pty.Path().c_str(), O_RDWR | O_NOCTTY);
+        QVERIFY(probe >= 0);
+        termios tio{};
+        QCOMPARE(::tcgetattr(probe, &tio), 0);
+        QCOMPARE(tio.c_lflag & (ICANON | ECHO | ISIG), tcflag_t(0));
+        QCOMPARE(tio.c_iflag & (ICRNL | IXON), tcflag_t(0));
+        QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(tio.c_cflag & (PARENB | CSTOPB), tcflag_t(0));
+        QCOMPARE(int(tio.c_cc[VMIN]), 0);
+        QCOMPARE(::cfgetospeed(&tio), speed_t(B38400));
+        int exclusive = 0;
+        QCOMPARE(::ioctl(probe, TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 1);
+        // Let go, the port is free for the next program even though the terminal lives on.
+        c.backend.reset();
+        QCOMPARE(::ioctl(probe, TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 0);
+        ::close(probe);
+    }
+
+    void ExchangesAFrameInTwoPieces() {
+        Connected c;
+        QVERIFY(c.Ok());
+        DWORD written = 0;
+        QCOMPARE(c.backend->Write(c.handle, kRequest.constData(), 3, &written), FT_OK);
+        QCOMPARE(written, DWORD(3));
+        QCOMPARE(c.pty.ReadMaster(3), kRequest);
+
+        QVERIFY(c.pty.WriteMaster(kFrame.left(10)));
+        QCOMPARE(WaitForQueued(*c.backend, c.handle, 9), DWORD(10));
+        QCOMPARE(c.Queued(), DWORD(10));
+        QVERIFY(c.pty.WriteMaster(kFrame.mid(10)));
+        QCOMPARE(WaitForQueued(*c.backend, c.handle, 20), DWORD(21));
+
+        char buffer[256] = {};
+        DWORD got = 0;
+        QCOMPARE(c.backend->Read(c.handle, buffer, 21, &got), FT_OK);
+        QCOMPARE(got, DWORD(21));
+        QCOMPARE(QByteArray(buffer, int(got)), kFrame);
+        QCOMPARE(c.Queued(), DWORD(0));
+        // Nothing queued: an empty read, not a failure.
+        QCOMPARE(c.backend->Read(c.handle, buffer, 21, &got), FT_OK);
+        QCOMPARE(got, DWORD(0));
+    }
+
+    void ReadTakesNoMoreThanAskedFor() {
+        Connected c;
+        QVERIFY(c.Ok());
+        QByteArray burst;
+        for (int i = 0; i < 300; ++i)
+            burst += char('0' + i % 10);
+        QVERIFY(c.pty.WriteMaster(burst));
+        QCOMPARE(WaitForQueued(*c.backend, c.handle, 299), DWORD(300));
+
+        char buffer[256] = {};
+        DWORD got = 0;
+        QCOMPARE(c.backend->Read(c.handle, buffer, 255, &got), FT_OK);
+        QCOMPARE(got, DWORD(255));
+        QCOMPARE(QByteArray(buffer, 255), burst.left(255));
+        QCOMPARE(c.Queued(), DWORD(45));
+        QCOMPARE(c.backend->Read(c.handle, buffer, 255, &got), FT_OK);
+        QCOMPARE(QByteArray(buffer, int(got)), burst.mid(255));
+    }
+
+    void PurgeDropsQueuedBytes() {
+        Connected c;
+        QVERIFY(c.Ok());
+        QVERIFY(c.pty.WriteMaster("stale"));
+        QCOMPARE(WaitForQueued(*c.backend, c.handle, 4), DWORD(5));
+        QCOMPARE(c.backend->Purge(c.handle, FT_PURGE_RX | FT_PURGE_TX), FT_OK);
+        QCOMPARE(c.Queued(), DWORD(0));
+    }
+
+    void Settings_data() {
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<int>("stop");
+        QTest::addColumn<int>("parity");
+        QTest::addColumn<FT_STATUS>("status");
+        QTest::newRow("the unit's 38400 8N1") << 38400 << 8 << 0 << 0 << FT_OK;
+        QTest::newRow("9600 7E2") << 9600 << 7 << 2 << 2 << FT_OK;
+        QTest::newRow("odd baud rate") << 12345 << 8 << 0 << 0 << FT_INVALID_PARAMETER;
+        QTest::newRow("nine bits") << 38400 << 9 << 0 << 0 << FT_INVALID_PARAMETER;
+        QTest::newRow("unknown parity") << 38400 << 8 << 0 << 5 << FT_INVALID_PARAMETER;
+    }
+    void Settings() {
+        QFETCH(int, baud);
+        QFETCH(int, bits);
+        QFETCH(int, stop);
+        QFETCH(int, parity);
+        QFETCH(FT_STATUS, status);
+        Connected c;
+        QVERIFY(c.Ok());
+        const FT_STATUS baudStatus = c.backend->SetBaudRate(c.handle, ULONG(baud));
+        const FT_STATUS lineStatus =
+            c.backend->SetDataCharacteristics(c.handle, UCHAR(bits), UCHAR(stop), UCHAR(parity));
+        QCOMPARE(baudStatus == FT_OK && lineStatus == FT_OK ? FT_OK : FT_INVALID_PARAMETER, status);
+        // A refused setting leaves the port working.
+        QVERIFY(c.pty.WriteMaster("x"));
+        QCOMPARE(WaitForQueued(*c.backend, c.handle, 0), DWORD(1));
+    }
+
+    // A pseudo-terminal has no RTS line: the calls fail, and the port goes on working.
+    void RtsOnAPseudoTerminalFailsHarmlessly() {
+        Connected c;
+        QVERIFY(c.Ok());
+        QVERIFY(c.backend->SetRts(c.handle) != FT_OK);
+        QVERIFY(c.backend->ClrRts(c.handle) != FT_OK);
+        QVERIFY(c.pty.WriteMaster(kFrame));
+        QCOMPARE(WaitForQueued(*c.backend, c.handle, 20), DWORD(21));
+    }
+
+    void OtherEndClosingIsAnIoError() {
+        Connected c;
+        QVERIFY(c.Ok());
+        c.pty.CloseMaster();
+        DWORD rx = 99, tx = 0, events = 0;
+        QCOMPARE(c.backend->GetStatus(c.handle, &rx, &tx, &events), FT_IO_ERROR);
+        QCOMPARE(rx, DWORD(0));
+        char buffer[256] = {};
+        DWORD got = 99;
+        QCOMPARE(c.backend->Read(c.handle, buffer, 255, &got), FT_IO_ERROR);
+        QCOMPARE(got, DWORD(0));
+        DWORD written = 99;
+        QCOMPARE(c.backend->Write(c.handle, kRequest.constData(), 3, &written), FT_IO_ERROR);
+        QCOMPARE(c.backend->GetStatus(c.handle, &rx, &tx, &events), FT_IO_ERROR);
+        QCOMPARE(c.backend->Wakeup(c.handle).fd, -1);
+        QVERIFY(QByteArray(c.backend->LastProblem()).contains("gone"));
+    }
+
+    // Read must notice the hang-up on its own too, not only after a GetStatus.
+    void OtherEndClosingFailsARead() {
+        Connected c;
+        QVERIFY(c.Ok());
+        c.pty.CloseMaster();
+        char buffer[32] = {};
+        DWORD got = 99;
+        QCOMPARE(c.backend->Read(c.handle, buffer, 21, &got), FT_IO_ERROR);
+        QCOMPARE(got, DWORD(0));
+    }
+
+    void UnopenedHandlesFailHarmlessly_data() {
+        QTest::addColumn<quintptr>("handle");
+        QTest::newRow("zero, as left by a failed connection") << quintptr(0);
+        QTest::newRow("never handed out") << quintptr(0x1234);
+    }
+    void UnopenedHandlesFailHarmlessly() {
+        QFETCH(quintptr, handle);
+        Connected c;
+        QVERIFY(c.Ok());
+        const QString faults = UnopenedHandleFaults(*c.backend, reinterpret_cast<FT_HANDLE>(handle));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults));
+    }
+
+    void PortsThatCannotBeUsed_data() {
+        QTest::addColumn<bool>("plainFile");
+        QTest::addColumn<FT_STATUS>("listStatus");
+        QTest::addColumn<FT_STATUS>("openStatus");
+        QTest::addColumn<QByteArray>("problem");
+        QTest::newRow("no such path")
+            << false << FT_DEVICE_NOT_FOUND << FT_DEVICE_NOT_FOUND << QByteArray("is not there");
+        QTest::newRow("a plain file")
+            << true << FT_OK << FT_DEVICE_NOT_OPENED << QByteArray("is not a serial port");
+    }
+    void PortsThatCannotBeUsed() {
+        QFETCH(bool, plainFile);
+        QFETCH(FT_STATUS, listStatus);
+        QFETCH(FT_STATUS, openStatus);
+        QFETCH(QByteArray, problem);
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        const std::string path = plainFile ? file.fileName().toStdString() : "/nonexistent/ttyUSB9";
+        auto backend = TtyBackend::ForPort(path);
+        char serial[64] = {};
+        QCOMPARE(backend->ListDevices(0, serial, kListFlags), listStatus);
+        FT_HANDLE handle = nullptr;
+        QCOMPARE(backend->OpenEx(path.c_str(), FT_OPEN_BY_SERIAL_NUMBER, &handle), openStatus);
+        QVERIFY(handle == nullptr);
+        QVERIFY2(QByteArray(backend->LastProblem()).contains(problem), backend->LastProblem());
+    }
+
+    void SerialNumberOfAPath_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("serial");
+        QTest::newRow("short path is its own serial") << "/dev/pts/3"
+                                                      << "/dev/pts/3";
+        const QString longPath =
+            QStringLiteral("/tmp/") + QString(100, QLatin1Char('d')) + QStringLiteral("/tty");
+        QTest::newRow("long path keeps its last 63 bytes") << longPath << longPath.right(63);
+    }
+    void SerialNumberOfAPath() {
+        QFETCH(QString, path);
+        QFETCH(QString, serial);
+        QCOMPARE(QString::fromStdString(TtyBackend::SerialForPath(path.toStdString())), serial);
+    }
+
+    void OpenProblems_data() {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QStringList>("mentions");
+        const QStringList permission{"Permission denied on /nonexistent/ttyUSB0", "'dialout' group",
+                                     "sudo usermod -aG dialout $USER", "tavrin-ftdi.rules"};
+        QTest::newRow("no permission") << EACCES << permission;
+        QTest::newRow("not permitted") << EPERM << permission;
+        QTest::newRow("busy") << EBUSY << QStringList{"/nonexistent/ttyUSB0 is in use by another program"};
+        QTest::newRow("unplugged") << ENODEV << QStringList{"is the unit plugged in?"};
+        QTest::newRow("anything else") << EINVAL << QStringList{"Could not open /nonexistent/ttyUSB0: "};
+    }
+    void OpenProblems() {
+        QFETCH(int, error);
+        QFETCH(QStringList, mentions);
+        const QString text = QString::fromStdString(device::TtyOpenProblem("/nonexistent/ttyUSB0", error));
+        for (const QString& mention : mentions)
+            QVERIFY2(text.contains(mention), qPrintable(text));
+    }
+};
+
+QTEST_GUILESS_MAIN(TtyBackendTest)
+#include "tty_backend_test.moc"
