@@ -1,0 +1,121 @@
+// The real program from the outside: its command line, and one unattended
+// sweep on the simulated unit with the files it leaves.
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Outcome {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+Outcome Run(const QStringList& arguments, const QString& workingDir = QString()) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    if (!workingDir.isEmpty())
+        p.setWorkingDirectory(workingDir);
+    p.start(QStringLiteral(TAVRIN_EXECUTABLE), arguments);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, QString(), QStringLiteral("did not finish")};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2, QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+void WriteParameters(const QString& folder, const QByteArray& options) {
+    QFile f(folder + "/ombu01.par");
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    // Green, olive, sampling time 1, then the six option bytes.
+    f.write("1008000008080" "0001" + options + QByteArray(7, '\0'));
+}
+
+} // namespace
+
+class TestExecutable : public QObject {
+    Q_OBJECT
+
+private slots:
+    void badCommandLinesAreRefusedClearly_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown option") << QStringList{"--colour"} << "Unknown option";
+        QTest::newRow("tick not a number") << QStringList{"--tick-ms", "fast"} << "--tick-ms";
+        QTest::newRow("tick zero") << QStringList{"--tick-ms", "0"} << "--tick-ms";
+        QTest::newRow("missing value") << QStringList{"--device"} << "Missing value";
+        QTest::newRow("bad device") << QStringList{"--device", "usb"} << "usb";
+        QTest::newRow("stray argument") << QStringList{"extra"} << "extra";
+    }
+    void badCommandLinesAreRefusedClearly() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        const Outcome o = Run(arguments);
+        QCOMPARE(o.exitCode, 1);
+        QVERIFY2(o.err.contains(message), qPrintable(o.err));
+    }
+
+    void helpNamesTheSettingsFile() {
+        const Outcome o = Run({"--help"});
+        QCOMPARE(o.exitCode, 0);
+        QVERIFY(o.out.contains("ombu01.par"));
+        QVERIFY(o.out.contains("--device"));
+        QVERIFY(o.out.contains("--tick-ms"));
+        QCOMPARE(Run({"--version"}).out.trimmed(), QStringLiteral("tavrin " TAVRIN_VERSION));
+    }
+
+    void unattendedSweepSavesItsFiles() {
+        QTemporaryDir dir;
+        WriteParameters(dir.path(), "111010");   // AD0, AD1, line mode, auto-save; not continuous
+        const Outcome o = Run({"--device", "sim", "--tick-ms", "2", "--param-dir", dir.path(), "--start",
+                               "--exit-after-run"},
+                              dir.path());
+        QCOMPARE(o.exitCode, 0);
+        const QImage chart(dir.filePath("tavrin0.bmp"));
+        QCOMPARE(chart.size(), QSize(609, 403));
+        QCOMPARE(chart.pixel(45, 300) & 0xFFFFFF, 0x808080u);   // zero-volt axis
+        QFile log(dir.filePath("tavrin0.txt"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = log.readAll().split('\n');
+        QCOMPARE(lines.at(1), QByteArray("SamplingTime = 1* 0.1S\r"));
+        QCOMPARE(lines.at(2), QByteArray("FileName = tavrin0\r"));
+        qsizetype replies = 0;
+        for (const QByteArray& line : lines)
+            replies += line.startsWith("AD0=") ? 1 : 0;
+        QCOMPARE(replies, qsizetype(601));
+        QVERIFY(!QFile::exists(dir.filePath("tavrin1.bmp")));
+    }
+
+    void unattendedRunEndsWithTheTimeoutStatus() {
+        QTemporaryDir dir;
+        WriteParameters(dir.path(), "111100");
+        // A terminal that never answers: the run ends by the time-out.
+        const Outcome o = Run({"--device", "tty:/dev/null", "--tick-ms", "2", "--param-dir", dir.path(), "--start",
+                               "--exit-after-run"},
+                              dir.path());
+        QCOMPARE(o.exitCode, 2);
+    }
+
+    void unattendedRunReportsAnErrorOnStandardError() {
+        QTemporaryDir dir;
+        WriteParameters(dir.path(), "111110");   // continuous and auto-save
+        QVERIFY(QFile(dir.filePath("tavrin0.bmp")).open(QIODevice::WriteOnly));
+        QVERIFY(QDir(dir.path()).mkdir("tavrin0.txt"));   // the log file's name is taken by a folder
+        const Outcome o = Run({"--device", "sim", "--tick-ms", "2", "--param-dir", dir.path(), "--start",
+                               "--exit-after-run"},
+                              dir.path());
+        QCOMPARE(o.exitCode, 3);
+        QVERIFY2(o.err.contains("tavrin0.txt"), qPrintable(o.err));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExecutable)
+#include "test_executable.moc"
