@@ -1,7 +1,5 @@
 #include "chart/annotation_texts.h"
 
-#include <QRegularExpression>
-
 namespace chart {
 
 QString TimeStampText(const QDateTime& now, const QLocale& locale) {
@@ -13,10 +11,41 @@ QString TimeStampText(const QDateTime& now, const QLocale& locale) {
 }
 
 QString LongTimeFormat(const QLocale& locale) {
-    // Drop the zone field ("t", "tt", ...) and the blank or bracket that joins it to the time.
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*[(（]?t+[)）]?\\s*")));
-    return format.trimmed();
+    // Drop the zone field ("t", "tt", ...) with the blank, comma or brackets that join it to the time.
+    // Quoted text is literal, so a "t" inside quotes stays. A plain scan: this runs at every sample.
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    auto isOpening = [](QChar c) { return c == u'(' || c == u'（' || c == u'['; };
+    auto isClosing = [](QChar c) { return c == u')' || c == u'）' || c == u']'; };
+    auto chopBlanks = [](QString& text) {
+        while (!text.isEmpty() && text.back().isSpace())
+            text.chop(1);
+    };
+    QString result;
+    result.reserve(format.size());
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == u'\'')
+            quoted = !quoted;
+        if (quoted || c != u't') {
+            result += c;
+            continue;
+        }
+        while (i + 1 < format.size() && format[i + 1] == u't')
+            ++i;
+        if (!result.isEmpty() && isOpening(result.back()))
+            result.chop(1);
+        chopBlanks(result);
+        if (!result.isEmpty() && (result.back() == u',' || result.back() == u'，')) {
+            result.chop(1);
+            chopBlanks(result);
+        }
+        if (i + 1 < format.size() && isClosing(format[i + 1]))
+            ++i;
+        while (i + 1 < format.size() && format[i + 1].isSpace())
+            ++i;
+    }
+    return result.trimmed();
 }
 
 QString TimeOfDayText(const QDateTime& now, const QLocale& locale) {

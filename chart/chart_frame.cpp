@@ -1,0 +1,109 @@
+#include "chart/chart_frame.h"
+
+#include "chart/annotation_texts.h"
+#include "chart/chart_picture.h"
+#include "chart/chart_text.h"
+#include "chart/frame_stamp.h"
+#include "chart/tcolor.h"
+
+#include <QLocale>
+
+namespace chart {
+namespace {
+
+constexpr int kTimeGridStep = 60; // one vertical grid line every 60 samples
+constexpr int kVoltGridStep = 50; // one horizontal grid line every volt
+constexpr int kDigitalGridTop = 310;
+constexpr int kDigitalGridBottom = 390;
+constexpr int kDigitalGridStep = 10;
+
+struct Label {
+    const char* text;
+    int x;
+    int y;
+};
+
+// "0" serves both axes, so it has no "V".
+constexpr Label kLabels[] = {
+    {"6V", 5, 2},      {"5V", 5, 45},     {"4V", 5, 95},      {"3V", 5, 145},    {"2V", 5, 195},
+    {"1V", 5, 245},    {"0", 5, 295},     {"60", 55, 295},    {"120", 110, 295}, {"180", 170, 295},
+    {"240", 230, 295}, {"300", 290, 295}, {"360", 350, 295},  {"420", 410, 295}, {"480", 470, 295},
+    {"540", 530, 295}, {"600", 585, 295}, {"TIME", 580, 280},
+};
+
+constexpr QPoint kTimeStampAt(50, kAnnotationTop);
+constexpr QPoint kSamplingTimeAt(220, kAnnotationTop);
+constexpr QPoint kFileNameAt(400, kAnnotationTop);
+
+// The fixed part of the frame, in drawing order, with or without the digital-area grid.
+FrameStamp BuildStamp(bool withDigitalGrid) {
+    FrameStamp stamp(kPictureWidth, kPictureHeight);
+    for (int x = 0; x <= kChartRight; x += kTimeGridStep)
+        stamp.DrawLine({x, kChartBottom}, {x, 0}, clGray, true);
+    for (int y = 0; y < kZeroVoltRow; y += kVoltGridStep)
+        stamp.DrawLine({0, y}, {kChartRight, y}, clGray, true);
+
+    stamp.DrawLine({0, kZeroVoltRow}, {kChartRight, kZeroVoltRow}, clGray, false);
+    stamp.DrawLine({0, 0}, {kChartRight, 0}, clGray, false);
+    stamp.DrawLine({0, kChartBottom}, {kChartRight, kChartBottom}, clGray, false);
+    stamp.DrawLine({0, 0}, {0, kChartBottom}, clGray, false);
+    stamp.DrawLine({kChartRight, 0}, {kChartRight, kChartBottom}, clGray, false);
+
+    if (withDigitalGrid)
+        for (int y = kDigitalGridTop; y <= kDigitalGridBottom; y += kDigitalGridStep)
+            stamp.DrawLine({0, y}, {kChartRight, y}, clGray, true);
+
+    for (const Label& label : kLabels)
+        stamp.DrawText({label.x, label.y}, QString::fromLatin1(label.text));
+    stamp.Finish();
+    return stamp;
+}
+
+const FrameStamp& FirstSampleStamp() {
+    static const FrameStamp stamp = BuildStamp(true);
+    return stamp;
+}
+
+const FrameStamp& SteadyStamp() {
+    static const FrameStamp stamp = BuildStamp(false);
+    return stamp;
+}
+
+// The annotations mostly repeat from one sample to the next (the time stamp changes once a second), so
+// each keeps its last rendering.
+void DrawAnnotations(QImage& picture, const FrameTexts& texts) {
+    thread_local CachedTextBox timeStamp, samplingTime, fileName;
+    timeStamp.Draw(picture, kTimeStampAt, TimeStampText(texts.now, QLocale::system()));
+    samplingTime.Draw(picture, kSamplingTimeAt, SamplingTimeText(texts.samplingTime));
+    fileName.Draw(picture, kFileNameAt, FileNameText(texts.baseName, texts.fileIndex));
+}
+
+} // namespace
+
+int AnnotationStripBottom() {
+    return kAnnotationTop + ChartTextHeight() - 1;
+}
+
+void DrawChartFrame(QImage& picture, const FrameTexts& texts, quint8& gridDrawn) {
+    PrepareForDrawing(picture);
+    if (gridDrawn == 0) {
+        gridDrawn = 1;
+        FirstSampleStamp().Apply(picture);
+    } else {
+        SteadyStamp().Apply(picture);
+    }
+    DrawAnnotations(picture, texts);
+}
+
+void DrawChartFrameAfterSample(QImage& picture, const FrameTexts& texts, quint8& gridDrawn, int firstColumn,
+                               int lastColumn) {
+    if (gridDrawn == 0) {
+        DrawChartFrame(picture, texts, gridDrawn);
+        return;
+    }
+    PrepareForDrawing(picture);
+    SteadyStamp().ApplyClipped(picture, firstColumn, lastColumn, AnnotationStripBottom());
+    DrawAnnotations(picture, texts);
+}
+
+} // namespace chart
