@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   libbenchmark-dev
   xvfb xauth imagemagick poppler-utils
+  desktop-file-utils
 )
 
 missing=()

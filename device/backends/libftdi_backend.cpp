@@ -34,7 +34,7 @@ std::string OpenProblem(const std::string& what, int result, const char* detail)
     // descriptors (-8, -9) the same way a missing permission shows itself.
     if (result == -4 || result == -5 || result == -8 || result == -9 || result == -10)
         text += ": if your user may not use the USB device, install the udev rule that comes with Tavrin "
-                "(tavrin-ftdi.rules) and plug the unit in again; if the kernel's serial driver holds it, "
+                "(tavrin-ftdi.rules, installed as 70-tavrin-ftdi.rules) and plug the unit in again; if the kernel's serial driver holds it, "
                 "use --device tty instead";
     return text;
 }

@@ -28,7 +28,7 @@ std::string TtyOpenProblem(const std::string& path, int errorNumber) {
         return "Permission denied on " + path + ": add your user to the '" + group +
                "' group (sudo usermod -aG " + group +
                " $USER, then log in again) or install the udev rule that comes with Tavrin "
-               "(tavrin-ftdi.rules)";
+               "(tavrin-ftdi.rules, installed as 70-tavrin-ftdi.rules) and plug the unit in again";
     }
     case EBUSY:
         return path + " is in use by another program: close that program (a terminal program, or another "

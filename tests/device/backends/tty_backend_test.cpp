@@ -265,7 +265,7 @@ private slots:
         QTest::addColumn<int>("error");
         QTest::addColumn<QStringList>("mentions");
         const QStringList permission{"Permission denied on /nonexistent/ttyUSB0", "'dialout' group",
-                                     "sudo usermod -aG dialout $USER", "tavrin-ftdi.rules"};
+                                     "sudo usermod -aG dialout $USER", "70-tavrin-ftdi.rules"};
         QTest::newRow("no permission") << EACCES << permission;
         QTest::newRow("not permitted") << EPERM << permission;
         QTest::newRow("busy") << EBUSY << QStringList{"/nonexistent/ttyUSB0 is in use by another program"};
