@@ -52,4 +52,6 @@ printf '1%s%s%s%s\0\0\0\0\0\0\0' 008000 008080 0001 111000 > "$work/sweep/ombu01
 (cd "$work/sweep" && exec "$tavrin" --device sim --tick-ms 5 --param-dir "$work/sweep" --start) &
 app=$!
 shoot_until after-sweep "$artefacts/smoke-after-sweep.png" 60
+# The window alone, as the README shows it.
+convert "$artefacts/smoke-after-sweep.png" -crop 879x662+200+144 +repage "$artefacts/window-after-sweep.png"
 echo "smoke: screenshots in $artefacts"
