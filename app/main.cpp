@@ -30,6 +30,7 @@ struct Options {
     int tickMs = 100;
     bool start = false;
     bool exitAfterRun = false;
+    bool quitWhenShown = false;
     QString parameterFolder;
 };
 
@@ -65,7 +66,11 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     const QCommandLineOption parameterFolder(
         QStringLiteral("param-dir"), QStringLiteral("Folder of the settings file ombu01.par."),
         QStringLiteral("DIR"));
-    parser.addOptions({device, tickMs, start, exitAfterRun, parameterFolder});
+    // For timing the start-up (bench/): quit as soon as the window has been shown.
+    QCommandLineOption quitWhenShown(QStringLiteral("quit-when-shown"),
+                                     QStringLiteral("Quit once the window has been shown."));
+    quitWhenShown.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({device, tickMs, start, exitAfterRun, parameterFolder, quitWhenShown});
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
@@ -94,6 +99,7 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     options.device = parser.value(device);
     options.start = parser.isSet(start);
     options.exitAfterRun = parser.isSet(exitAfterRun);
+    options.quitWhenShown = parser.isSet(quitWhenShown);
     options.parameterFolder =
         parser.isSet(parameterFolder) ? parser.value(parameterFolder) : DefaultParameterFolder();
     return std::nullopt;
@@ -134,6 +140,8 @@ int RunApplication(QApplication& app, const Options& options) {
             }
             QCoreApplication::exit(exitStatus);
         });
+    if (options.quitWhenShown)
+        QObject::connect(&form, &TForm1::Shown, &app, &QCoreApplication::quit);
     form.show();
     app.exec();
     return exitStatus;

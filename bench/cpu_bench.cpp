@@ -1,0 +1,242 @@
+// CPU time over wall time while the logger should be doing next to nothing:
+//   idle      the program with its window and the 100 ms tick, no run
+//   silent    reply waits on a unit that never answers, each ending in the 10-tick
+//             time-out, in this process through TForm1 with Qt's event loop as the
+//             pump and the real tick: on a pseudo-terminal (woken by its descriptor)
+//             and on the simulated unit (woken by the tick alone)
+//   sampling  the program in a continuous run at the default sampling time (10 ticks)
+//             on the simulated unit, whose replies take their wire time
+// Target for each: under 1 % of one core; a wait that spins would use 100 %.
+#include "app/ombu1.h"
+#include "bench/child_process.h"
+#include "bench/process_cpu_time.h"
+#include "bench/settings_folder.h"
+#include "bench/shown_form.h"
+#include "bench/silent_terminal.h"
+#include "bench/target_report.h"
+#include "device/backends/tty_backend.h"
+#include "device/simulated_unit.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kTargetPercent = 1.0;
+// Start-up and the first paint are not part of the figure.
+constexpr auto kSettle = 2s;
+constexpr auto kIdleWindow = 4s;
+// Five whole sampling intervals of 9 ticks: requests go out 0.9 s apart.
+constexpr auto kSamplingWindow = 4500ms;
+// At the default tick a wait lasts 0.9 to 1.0 s.
+constexpr auto kWaitWindow = 3s;
+// A shorter tick (as --tick-ms 20 gives) packs five times the waits into less time,
+// each still 10 ticks long, but also runs the tick five times as often.
+constexpr int kShortTickMs = 20;
+constexpr auto kShortTickWaitWindow = 2s;
+
+struct Usage {
+    double cpuSeconds = 0;
+    double wallSeconds = 0;
+    double Percent() const { return wallSeconds > 0 ? 100.0 * cpuSeconds / wallSeconds : 0; }
+};
+
+struct Figure {
+    std::string name;
+    std::string detail;
+    Usage usage;
+    bool targeted;
+};
+std::vector<Figure> figures;
+
+template <class Duration> double Seconds(Duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// Starts the program, lets it settle, and measures it over `window`.
+Usage MeasureProgram(const std::vector<std::string>& arguments, Clock::duration window) {
+    QTemporaryDir scratch;
+    bench::ChildProcess child(TAVRIN_EXECUTABLE, arguments,
+                              QDir(scratch.path()).filePath("output").toStdString());
+    const auto failed = [&child](const std::string& when) {
+        const auto status = child.WaitForExit(0ms);
+        return std::runtime_error("the logger ended " + when + " (status " +
+                                  (status ? std::to_string(*status) : std::string("unknown")) + "):\n" +
+                                  child.OutputTail());
+    };
+    std::this_thread::sleep_for(kSettle);
+    const auto cpu0 = bench::ProcessCpuTime(child.Pid());
+    const auto wall0 = Clock::now();
+    if (!child.Running() || !cpu0)
+        throw failed("while starting");
+    std::this_thread::sleep_for(window);
+    const auto cpu1 = bench::ProcessCpuTime(child.Pid());
+    const auto wall1 = Clock::now();
+    if (!child.Running() || !cpu1)
+        throw failed("during the measurement");
+    child.Kill();
+    return {Seconds(*cpu1 - *cpu0), Seconds(wall1 - wall0)};
+}
+
+// Reply waits back to back on a unit that never answers.
+Usage MeasureSilentWaits(std::unique_ptr<D2xxBackend> unit, int tickMs, int& waits) {
+    bench::ShownFormOptions options;
+    options.tickMs = tickMs;
+    const auto window = tickMs == kShortTickMs ? kShortTickWaitWindow : kWaitWindow;
+    bench::ShownForm shown(std::move(unit), options);
+    TForm1& form = shown.Form();
+    // The first wait lines the waits up with the tick.
+    if (form.ExchangeSample() != device::ExchangeResult::TimedOut)
+        throw std::runtime_error("the silent unit replied");
+    waits = 0;
+    const auto cpu0 = bench::OwnCpuTime();
+    const auto wall0 = Clock::now();
+    while (Clock::now() - wall0 < window) {
+        if (form.ExchangeSample() != device::ExchangeResult::TimedOut)
+            throw std::runtime_error("the silent unit replied");
+        ++waits;
+    }
+    const auto cpu1 = bench::OwnCpuTime();
+    const auto wall1 = Clock::now();
+    return {Seconds(cpu1 - cpu0), Seconds(wall1 - wall0)};
+}
+
+void Record(benchmark::State& state, const std::string& name, const Usage& usage, std::string detail,
+            bool targeted = true) {
+    state.SetIterationTime(usage.wallSeconds);
+    state.counters["cpu_percent"] = usage.Percent();
+    if (targeted)
+        state.counters["target_percent"] = kTargetPercent;
+    figures.push_back({name, std::move(detail), usage, targeted});
+}
+
+// The waits at the default tick carry the target; at the short tick they only show
+// how the cost goes with the tick.
+void RecordWaits(benchmark::State& state, const char* unit, int tickMs, const Usage& usage, int waits) {
+    state.counters["waits"] = waits;
+    Record(state, bench::Format("reply waits on a silent %s, %d ms tick", unit, tickMs), usage,
+           bench::Format("%d waits of %.0f ms", waits, 1000 * usage.wallSeconds / waits),
+           tickMs != kShortTickMs);
+}
+
+template <class Measure> void Run(benchmark::State& state, Measure measure) {
+    for (auto _ : state) {
+        try {
+            measure();
+        } catch (const std::exception& e) {
+            state.SkipWithError(e.what());
+            break;
+        }
+    }
+}
+
+void IdleWindow(benchmark::State& state) {
+    Run(state, [&state] {
+        bench::SettingsFolder settings;
+        const Usage usage =
+            MeasureProgram({"--device", "sim", "--param-dir", settings.PathString()}, kIdleWindow);
+        Record(state, "idle window, 100 ms tick, no run", usage, "tavrin --device sim, no --start");
+    });
+}
+BENCHMARK(IdleWindow)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// range(0): the tick in milliseconds.
+void WaitOnSilentTerminal(benchmark::State& state) {
+    Run(state, [&state] {
+        const int tickMs = int(state.range(0));
+        bench::SilentTerminal terminal;
+        int waits = 0;
+        const Usage usage =
+            MeasureSilentWaits(device::TtyBackend::ForPort(terminal.PortPath()), tickMs, waits);
+        RecordWaits(state, "pseudo-terminal", tickMs, usage, waits);
+    });
+}
+BENCHMARK(WaitOnSilentTerminal)
+    ->ArgName("tick_ms")
+    ->Arg(100)
+    ->Arg(kShortTickMs)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+void WaitOnSilentSimulatedUnit(benchmark::State& state) {
+    Run(state, [&state] {
+        const int tickMs = int(state.range(0));
+        device::SimulatedUnitOptions unit;
+        unit.faults.silentAfter = 0;
+        int waits = 0;
+        const Usage usage = MeasureSilentWaits(std::make_unique<device::SimulatedUnit>(unit), tickMs, waits);
+        RecordWaits(state, "simulated unit", tickMs, usage, waits);
+    });
+}
+BENCHMARK(WaitOnSilentSimulatedUnit)
+    ->ArgName("tick_ms")
+    ->Arg(100)
+    ->Arg(kShortTickMs)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+void SamplingAtDefaultTime(benchmark::State& state) {
+    Run(state, [&state] {
+        bench::SettingsFolder settings({10, true});
+        // --exit-after-run: should the run end (a time-out), the program ends and the figure fails.
+        const Usage usage = MeasureProgram(
+            {"--device", "sim", "--param-dir", settings.PathString(), "--start", "--exit-after-run"},
+            kSamplingWindow);
+        Record(state, "sampling every 10 ticks on the simulated unit", usage,
+               "tavrin --device sim --start, continuous, sampling time 10");
+    });
+}
+BENCHMARK(SamplingAtDefaultTime)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void Summarise() {
+    auto& report = bench::Report();
+    report.Note(bench::Format("CPU of every thread over wall time, after %lld s to settle; the program runs "
+                              "off-screen (QT_QPA_PLATFORM=offscreen)",
+                              static_cast<long long>(kSettle.count())));
+    report.Note("the reply waits run in this process: TForm1 on the real event-loop pump and tick, shown "
+                "off-screen, ExchangeSample called back to back");
+    report.Note(
+        bench::Format("with a %d ms tick (as --tick-ms %d) a wait lasts %d ms, and the tick (clock box "
+                      "and its repaint) fires %dx as often as at 100 ms: that figure has no target",
+                      kShortTickMs, kShortTickMs, 10 * kShortTickMs, 100 / kShortTickMs));
+    for (const Figure& figure : figures) {
+        const std::string name = figure.name + " (" + figure.detail + ")";
+        const std::string measured = bench::Format("%.3f%% (%.3f s CPU in %.2f s)", figure.usage.Percent(),
+                                                   figure.usage.cpuSeconds, figure.usage.wallSeconds);
+        if (figure.targeted)
+            report.Add(name, bench::Format("< %.0f%% of one core", kTargetPercent), measured,
+                       figure.usage.Percent() < kTargetPercent);
+        else
+            report.AddUntargeted(name, measured);
+    }
+    report.Print();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    // For the program started as a child as much as for the forms made here.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    Summarise();
+    return 0;
+}

@@ -1,0 +1,98 @@
+// Start-up time: from starting the program to its first shown window, FormShow done
+// (parameter file read, unit opened), and back out. The program runs off-screen on
+// the simulated unit with --quit-when-shown, so the time includes its exit as well:
+// an upper bound. One start warms the caches first; then the median of kStarts.
+// Target: under 1 s.
+#include "bench/child_process.h"
+#include "bench/sample_spread.h"
+#include "bench/settings_folder.h"
+#include "bench/target_report.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kStarts = 10;
+constexpr double kTargetSeconds = 1.0;
+constexpr auto kGiveUpAfter = 20s;
+
+std::vector<double> startSeconds;
+double firstStartSeconds = 0;
+
+double StartOnce(const bench::SettingsFolder& settings, const QTemporaryDir& scratch) {
+    const auto start = Clock::now();
+    bench::ChildProcess child(TAVRIN_EXECUTABLE,
+                              {"--device", "sim", "--param-dir", settings.PathString(), "--quit-when-shown"},
+                              QDir(scratch.path()).filePath("output").toStdString());
+    const auto status = child.WaitForExit(kGiveUpAfter);
+    const auto end = Clock::now();
+    if (!status)
+        throw std::runtime_error("the window was not shown within 20 s:\n" + child.OutputTail());
+    if (*status != 0)
+        throw std::runtime_error("the program ended with status " + std::to_string(*status) + ":\n" +
+                                 child.OutputTail());
+    return std::chrono::duration<double>(end - start).count();
+}
+
+void StartToShownWindow(benchmark::State& state) {
+    try {
+        const bench::SettingsFolder settings;
+        const QTemporaryDir scratch;
+        firstStartSeconds = StartOnce(settings, scratch);
+        startSeconds.clear();
+        for (auto _ : state) {
+            const double seconds = StartOnce(settings, scratch);
+            startSeconds.push_back(seconds);
+            state.SetIterationTime(seconds);
+        }
+    } catch (const std::exception& e) {
+        state.SkipWithError(e.what());
+        return;
+    }
+    const auto spread = bench::SpreadOf(startSeconds);
+    state.counters["median_ms"] = 1000 * spread.median;
+    state.counters["first_ms"] = 1000 * firstStartSeconds;
+    state.counters["target_ms"] = 1000 * kTargetSeconds;
+}
+BENCHMARK(StartToShownWindow)->Iterations(kStarts)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void Summarise() {
+    auto& report = bench::Report();
+    if (startSeconds.empty())
+        return;
+    const auto spread = bench::SpreadOf(startSeconds);
+    const auto [fastest, slowest] = std::minmax_element(startSeconds.begin(), startSeconds.end());
+    report.Note(
+        bench::Format("tavrin --device sim --quit-when-shown, off-screen; first (cold) start %.0f ms, "
+                      "then %zu starts from %.0f to %.0f ms",
+                      1000 * firstStartSeconds, spread.count, 1000 * *fastest, 1000 * *slowest));
+    report.Add(bench::Format("start-up to the shown window (median of %zu)", spread.count),
+               bench::Format("< %.0f ms", 1000 * kTargetSeconds),
+               bench::Format("%.0f ms", 1000 * spread.median), spread.median < kTargetSeconds);
+    report.Print();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    Summarise();
+    return 0;
+}
