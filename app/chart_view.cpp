@@ -3,14 +3,11 @@
 #include <QPainter>
 #include <QPaintEvent>
 
-ChartView::ChartView(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent, false); }
+ChartView::ChartView(QWidget* parent) : QWidget(parent) {}
 
-void ChartView::Changed(int firstColumn, int lastColumn) {
-    if (lastColumn < firstColumn)
-        update();
-    else
-        update(QRect(firstColumn, 0, lastColumn - firstColumn + 1, height()));
-}
+void ChartView::Changed() { update(); }
+
+void ChartView::Changed(const QRect& area) { update(area); }
 
 void ChartView::paintEvent(QPaintEvent* event) {
     if (picture_.isNull())

@@ -13,8 +13,9 @@ public:
 
     QImage& Picture() { return picture_; }
     const QImage& Picture() const { return picture_; }
-    // Repaints the given columns of the picture (all of it when empty).
-    void Changed(int firstColumn = 0, int lastColumn = -1);
+    // Repaints the whole picture, or only the part of it that changed.
+    void Changed();
+    void Changed(const QRect& area);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -343,7 +343,14 @@ void TForm1::Timer1Timer() {
 
 void TForm1::ShowStatus(const QString& text) {
     Label3->setText(text);
-    Label3->adjustSize();
+    // The label sizes itself to its text; the run shows the same few texts over and over.
+    auto size = statusSizes_.constFind(text);
+    if (size == statusSizes_.cend()) {
+        if (statusSizes_.size() > 32)
+            statusSizes_.clear();
+        size = statusSizes_.insert(text, Label3->sizeHint());
+    }
+    Label3->resize(*size);
 }
 
 void TForm1::ShowError(const QString& message) {
@@ -428,12 +435,17 @@ void TForm1::PlotReply() {
         chart::DrawAnalogMark(picture, SweepX, device::ReadingAt(RxBuffer, *marker, device::kAd1Offset), Ad1Color,
                               lineMode);
     ++SweepX;
-    Image1->Changed(SweepX - 1, SweepX - 1);
+    const QRect sampleColumns(SweepX - 2, 0, 3, chart::kPictureHeight);
+    Image1->Changed(sampleColumns);
     pump_->ProcessPending();
+    const bool wholeFrame = GridDrawn == 0;
     PlotDigitalLevels(device::StatusAt(RxBuffer, *marker));
     // Since the last frame only this sample's columns and the annotation strip changed.
     chart::DrawChartFrameAfterSample(picture, FrameTexts(), GridDrawn, SweepX - 1, SweepX);
-    Image1->Changed();
+    if (wholeFrame)
+        Image1->Changed();
+    else
+        Image1->Changed(sampleColumns.united(QRect(0, 0, chart::kPictureWidth, chart::AnnotationStripBottom() + 1)));
 }
 
 void TForm1::PlotDigitalLevels(std::uint8_t status) {

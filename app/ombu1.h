@@ -13,6 +13,8 @@
 #include "settings/sampling_step.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <QSize>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -179,6 +181,7 @@ private:
     bool runInProgress_ = false;
     bool closePending_ = false;
     LastRun lastRun_ = LastRun::None;
+    QHash<QString, QSize> statusSizes_;
 };
 
 extern TForm1* Form1;

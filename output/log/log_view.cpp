@@ -96,6 +96,8 @@ LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
     viewport()->setCursor(Qt::IBeamCursor);
+    // The view paints every pixel of its viewport, so a new line need not repaint what lies behind it.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     FontChanged();
 }
 
