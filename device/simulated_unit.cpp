@@ -81,19 +81,13 @@ FT_STATUS SimulatedUnit::Write(FT_HANDLE handle, const void* buffer, DWORD count
     const auto now = clock_();
     for (int i = 0; i < complete; ++i) {
         requestTimes_.push_back(now);
-        const std::string reply = model_.ReplyFor(requests_++);
-        if (reply.empty())
+        std::vector<ReplyPiece> pieces = model_.PiecesFor(requests_++);
+        if (pieces.empty())
             continue;
-        const UnitFaults& f = model_.Faults();
-        const int delayUs = f.replyDelayUs >= 0 ? f.replyDelayUs : UnitModel::WireTimeUs(reply.size() + 3);
-        const int pieces = std::clamp(f.pieces, 1, int(reply.size()));
+        // Replies leave one after another: a reply never overtakes the one before it.
         const auto start = inFlight_.empty() ? now : std::max(now, inFlight_.back().due);
-        std::size_t at = 0;
-        for (int p = 1; p <= pieces; ++p) {
-            const std::size_t end = reply.size() * std::size_t(p) / std::size_t(pieces);
-            inFlight_.push_back({start + std::chrono::microseconds(delayUs * p / pieces), reply.substr(at, end - at)});
-            at = end;
-        }
+        for (ReplyPiece& piece : pieces)
+            inFlight_.push_back({start + std::chrono::microseconds(piece.dueUs), std::move(piece.bytes)});
     }
     if (written)
         *written = count;
@@ -127,10 +121,26 @@ FT_STATUS SimulatedUnit::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD
     Deliver();
     const std::size_t n = std::min<std::size_t>(count, rx_.size());
     std::memcpy(buffer, rx_.data(), n);
+    if (readObserver_)
+        readObserver_(std::string_view(rx_.data(), n));
     rx_.erase(0, n);
     if (bytesRead)
         *bytesRead = DWORD(n);
     return FT_OK;
+}
+
+void SimulatedUnit::InjectAfter(std::chrono::microseconds delay, std::string bytes) {
+    auto due = clock_() + delay;
+    if (!inFlight_.empty())
+        due = std::max(due, inFlight_.back().due);
+    inFlight_.push_back({due, std::move(bytes)});
+}
+
+std::size_t SimulatedUnit::BytesOnTheWay() const {
+    std::size_t bytes = 0;
+    for (const Piece& piece : inFlight_)
+        bytes += piece.bytes.size();
+    return bytes;
 }
 
 DataWakeup SimulatedUnit::Wakeup(FT_HANDLE handle) {

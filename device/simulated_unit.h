@@ -10,14 +10,15 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace device {
 
 struct SimulatedUnitOptions {
     std::string serialNumber = "SIM00001";
-    bool listed = true;         // false: no device in the list
-    bool openRefused = false;   // listed, but FT_OpenEx fails
+    bool listed = true;       // false: no device in the list
+    bool openRefused = false; // listed, but FT_OpenEx fails
     UnitFaults faults;
 };
 
@@ -30,7 +31,8 @@ public:
     FT_STATUS ListDevices(DWORD index, char* serialNumber, DWORD flags) override;
     FT_STATUS OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) override;
     FT_STATUS SetBaudRate(FT_HANDLE handle, ULONG baud) override;
-    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) override;
+    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
+                                     UCHAR parity) override;
     FT_STATUS SetRts(FT_HANDLE handle) override;
     FT_STATUS ClrRts(FT_HANDLE handle) override;
     FT_STATUS Purge(FT_HANDLE handle, ULONG mask) override;
@@ -50,6 +52,18 @@ public:
     ULONG LastPurgeMask() const { return lastPurge_; }
     // Queues bytes as if the unit had sent them unasked.
     void Inject(const std::string& bytes) { rx_.append(bytes); }
+    // Sends bytes unasked: they arrive `delay` from now, but never ahead of bytes
+    // already on their way.
+    void InjectAfter(std::chrono::microseconds delay, std::string bytes);
+    bool Unplugged() const { return unplugged_; }
+    // Bytes that have arrived and wait to be read, as the last status query or read left them.
+    std::size_t ReceiveQueueSize() const { return rx_.size(); }
+    // Bytes sent but not yet arrived.
+    std::size_t BytesOnTheWay() const;
+    // Called with what every successful read hands over, in order, before it returns.
+    void SetReadObserver(std::function<void(std::string_view bytes)> observer) {
+        readObserver_ = std::move(observer);
+    }
 
 private:
     struct Piece {
@@ -73,6 +87,7 @@ private:
     int rtsPulses_ = 0;
     ULONG baud_ = 0;
     ULONG lastPurge_ = 0;
+    std::function<void(std::string_view)> readObserver_;
 };
 
 } // namespace device

@@ -5,16 +5,42 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace device {
 
 struct UnitFaults {
-    int replyDelayUs = -1;      // -1: the wire time of the reply at 38400 baud
-    int pieces = 1;             // the reply arrives in this many pieces, spread over the delay
-    int leadingBytes = 0;       // bytes of noise (never "A") before the marker
-    bool garbage = false;       // replies carry no "A" at all
-    int silentAfter = -1;       // stop answering after this many requests (-1: never)
-    int trailingBytes = 0;      // extra bytes after the frame's CR LF (bursts longer than 255)
+    int replyDelayUs = -1; // -1: the wire time of the reply at 38400 baud
+    int pieces = 1;        // the reply arrives in this many pieces, spread over the delay
+    int leadingBytes = 0;  // bytes of noise (never "A") before the marker
+    bool garbage = false;  // replies carry no "A" at all
+    int silentAfter = -1;  // stop answering after this many requests (-1: never)
+    int trailingBytes = 0; // extra bytes after the frame's CR LF (bursts longer than 255)
+
+    // Seeded random faults for long runs. Each request draws its own from the seed
+    // and its number alone, so a seed always gives the same replies, whatever the
+    // requests' timing (0: no random faults, the chances below are ignored).
+    std::uint32_t randomSeed = 0;
+    double piecesChance = 0.0;       // the reply comes in 2 to 8 pieces of random sizes
+    double garbageChance = 0.0;      // 21 to 120 random bytes, zeros included, instead of the reply
+    double burstChance = 0.0;        // 256 to 600 random bytes after the reply: more than one read takes
+    double shortSilenceChance = 0.0; // the reply is held back 0.1 to 0.5 s: late, but within the reply wait
+    double longSilenceChance = 0.0;  // no reply at all: the reply wait times out
+};
+
+// What the random faults drew for one request.
+struct FaultDraw {
+    bool pieces = false;
+    bool garbage = false;
+    bool burst = false;
+    bool shortSilence = false;
+    bool longSilence = false;
+};
+
+// One piece of a reply on its way: its bytes arrive dueUs after the reply sets off.
+struct ReplyPiece {
+    std::int64_t dueUs;
+    std::string bytes;
 };
 
 class UnitModel {
@@ -26,6 +52,21 @@ public:
 
     // The bytes answered to request number n (counting from 0); empty when silent.
     std::string ReplyFor(unsigned requestNumber) const;
+
+    // The random faults of request n; none when randomSeed is 0.
+    FaultDraw DrawFor(unsigned requestNumber) const;
+
+    // Request n's reply as it travels: ReplyFor(n) cut into pieces, in order, the
+    // last one due after the reply's delay (plus any short silence). Empty when silent.
+    std::vector<ReplyPiece> PiecesFor(unsigned requestNumber) const;
+
+    // The ranges the random faults draw their sizes and holds from, both ends included.
+    static constexpr int kMinGarbageBytes = 21;
+    static constexpr int kMaxGarbageBytes = 120;
+    static constexpr int kMinBurstBytes = 256;
+    static constexpr int kMaxBurstBytes = 600;
+    static constexpr int kMinShortSilenceUs = 100'000;
+    static constexpr int kMaxShortSilenceUs = 500'000;
 
     // The readings of sample n: AD0 a slow sine between 0.50 and 5.50 V, AD1 a
     // triangle between 0.00 and 6.00 V, the four digital lines counting.
