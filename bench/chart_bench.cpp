@@ -1,4 +1,5 @@
 // The cost of drawing one sample on the chart, frame included, and of a whole frame redraw.
+#include "bench/benchmark_main.h"
 #include "chart/chart_frame.h"
 #include "chart/chart_picture.h"
 #include "chart/digital_levels.h"
@@ -105,15 +106,6 @@ BENCHMARK(BM_DrawChartFrameFirstSample);
 
 } // namespace
 
-// The chart's text needs a GUI application for its fonts, so this program has its own main.
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::BenchmarkMain(argc, argv);
 }

@@ -8,6 +8,7 @@
 //             on the simulated unit, whose replies take their wire time
 // Target for each: under 1 % of one core; a wait that spins would use 100 %.
 #include "app/ombu1.h"
+#include "bench/benchmark_main.h"
 #include "bench/child_process.h"
 #include "bench/process_cpu_time.h"
 #include "bench/settings_folder.h"
@@ -228,15 +229,5 @@ void Summarise() {
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    // For the program started as a child as much as for the forms made here.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    Summarise();
-    return 0;
+    return bench::BenchmarkMain(argc, argv, {}, Summarise);
 }

@@ -10,6 +10,7 @@
 //             interval wait the window's repaint of the sample
 // Target: PlotReply's median under 100 µs.
 #include "app/ombu1.h"
+#include "bench/benchmark_main.h"
 #include "bench/sample_spread.h"
 #include "bench/shown_form.h"
 #include "bench/target_report.h"
@@ -138,28 +139,25 @@ void Summarise() {
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-
-    device::SimulatedUnitOptions unit;
-    unit.faults.replyDelayUs = 0;
-    bench::ShownFormOptions options;
-    options.runTimer = false;
-    bench::ShownForm shownForm(std::make_unique<device::SimulatedUnit>(unit), options);
-    form = &shownForm;
-    // What START does before the first sample.
-    TForm1& f = shownForm.Form();
-    f.ClearChart();
-    f.Memo1->Clear();
-    f.WriteRunHeader();
-    f.ResetSweep();
-
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    Summarise();
-    return 0;
+    std::unique_ptr<bench::ShownForm> shownForm; // made once the application exists, gone before it
+    const auto prepare = [&] {
+        device::SimulatedUnitOptions unit;
+        unit.faults.replyDelayUs = 0;
+        bench::ShownFormOptions options;
+        options.runTimer = false;
+        shownForm =
+            std::make_unique<bench::ShownForm>(std::make_unique<device::SimulatedUnit>(unit), options);
+        form = shownForm.get();
+        // What START does before the first sample.
+        TForm1& f = shownForm->Form();
+        f.ClearChart();
+        f.Memo1->Clear();
+        f.WriteRunHeader();
+        f.ResetSweep();
+    };
+    const auto summarise = [&] {
+        Summarise();
+        shownForm.reset();
+    };
+    return bench::BenchmarkMain(argc, argv, prepare, summarise);
 }
