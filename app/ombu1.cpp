@@ -39,8 +39,7 @@ namespace {
 const QString kStatusNoParameterFile = QStringLiteral("データファイルがありません");
 const QString kStatusFrameError = QStringLiteral("データ受信エラー");
 
-template <class W>
-W* Place(W* widget, const char* name, int left, int top, int width = -1, int height = -1) {
+template <class W> W* Place(W* widget, const char* name, int left, int top, int width = -1, int height = -1) {
     widget->setObjectName(QString::fromLatin1(name));
     if (width < 0)
         widget->adjustSize();
@@ -217,14 +216,14 @@ void TForm1::BuildControls() {
         int left, top;
     };
     static constexpr Scale kScaleLabels[] = {
-        {"Label13", "6.0V", 128, 94}, {"Label12", "5.0V", 128, 142}, {"Label11", "4.0V", 128, 198},
-        {"Label10", "3.0V", 128, 246}, {"Label9", "2.0V", 128, 294}, {"Label8", "1.0V", 128, 342},
-        {"Label28", "0V", 136, 390},  {"Label29", "HH", 136, 414},   {"Label30", "HL", 136, 438},
-        {"Label31", "LH", 136, 462},  {"Label32", "LL", 136, 486},   {"Label4", "0", 168, 502},
-        {"Label18", "60", 224, 502},  {"Label17", "120", 280, 502},  {"Label16", "180", 344, 502},
-        {"Label15", "240", 400, 502}, {"Label7", "300", 464, 502},   {"Label19", "360", 520, 502},
-        {"Label20", "420", 584, 502}, {"Label21", "480", 640, 502},  {"Label22", "540", 704, 502},
-        {"Label26", "600", 768, 502}, {"Label24", "TIME", 736, 510},
+        {"Label13", "6.0V", 128, 94},  {"Label12", "5.0V", 128, 142}, {"Label11", "4.0V", 128, 198},
+        {"Label10", "3.0V", 128, 246}, {"Label9", "2.0V", 128, 294},  {"Label8", "1.0V", 128, 342},
+        {"Label28", "0V", 136, 390},   {"Label29", "HH", 136, 414},   {"Label30", "HL", 136, 438},
+        {"Label31", "LH", 136, 462},   {"Label32", "LL", 136, 486},   {"Label4", "0", 168, 502},
+        {"Label18", "60", 224, 502},   {"Label17", "120", 280, 502},  {"Label16", "180", 344, 502},
+        {"Label15", "240", 400, 502},  {"Label7", "300", 464, 502},   {"Label19", "360", 520, 502},
+        {"Label20", "420", 584, 502},  {"Label21", "480", 640, 502},  {"Label22", "540", 704, 502},
+        {"Label26", "600", 768, 502},  {"Label24", "TIME", 736, 510},
     };
     for (const Scale& s : kScaleLabels)
         MakeLabel(this, s.name, QString::fromLatin1(s.text), s.left, s.top);
@@ -294,7 +293,9 @@ void TForm1::BindHandlers() {
     connect(CheckBox7, &QCheckBox::toggled, this, &TForm1::CheckBox7Click);
 }
 
-QDateTime TForm1::Now() const { return seams_.now ? seams_.now() : QDateTime::currentDateTime(); }
+QDateTime TForm1::Now() const {
+    return seams_.now ? seams_.now() : QDateTime::currentDateTime();
+}
 
 void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
@@ -418,8 +419,19 @@ void TForm1::ResetSweep() {
 }
 
 void TForm1::DrawChartFrame() {
-    chart::DrawChartFrame(Image1->Picture(), FrameTexts(), GridDrawn);
-    Image1->Changed();
+    // Since the last frame only this sample's columns and the annotation strip changed; the first
+    // frame of a sweep is drawn whole.
+    const bool wholeFrame = GridDrawn == 0;
+    chart::DrawChartFrameAfterSample(Image1->Picture(), FrameTexts(), GridDrawn, SweepX - 1, SweepX);
+    if (wholeFrame)
+        Image1->Changed();
+    else
+        Image1->Changed(
+            SampleColumns().united(QRect(0, 0, chart::kPictureWidth, chart::AnnotationStripBottom() + 1)));
+}
+
+QRect TForm1::SampleColumns() const {
+    return QRect(SweepX - 2, 0, 3, chart::kPictureHeight);
 }
 
 void TForm1::PlotReply() {
@@ -429,30 +441,25 @@ void TForm1::PlotReply() {
     QImage& picture = Image1->Picture();
     const bool lineMode = CheckBox4->isChecked();
     if (CheckBox2->isChecked())
-        chart::DrawAnalogMark(picture, SweepX, device::ReadingAt(RxBuffer, *marker, device::kAd0Offset), Ad0Color,
-                              lineMode);
+        chart::DrawAnalogMark(picture, SweepX, device::ReadingAt(RxBuffer, *marker, device::kAd0Offset),
+                              Ad0Color, lineMode);
     if (CheckBox3->isChecked())
-        chart::DrawAnalogMark(picture, SweepX, device::ReadingAt(RxBuffer, *marker, device::kAd1Offset), Ad1Color,
-                              lineMode);
+        chart::DrawAnalogMark(picture, SweepX, device::ReadingAt(RxBuffer, *marker, device::kAd1Offset),
+                              Ad1Color, lineMode);
     ++SweepX;
-    const QRect sampleColumns(SweepX - 2, 0, 3, chart::kPictureHeight);
-    Image1->Changed(sampleColumns);
+    Image1->Changed(SampleColumns());
     pump_->ProcessPending();
-    const bool wholeFrame = GridDrawn == 0;
     PlotDigitalLevels(device::StatusAt(RxBuffer, *marker));
-    // Since the last frame only this sample's columns and the annotation strip changed.
-    chart::DrawChartFrameAfterSample(picture, FrameTexts(), GridDrawn, SweepX - 1, SweepX);
-    if (wholeFrame)
-        Image1->Changed();
-    else
-        Image1->Changed(sampleColumns.united(QRect(0, 0, chart::kPictureWidth, chart::AnnotationStripBottom() + 1)));
+    DrawChartFrame();
 }
 
 void TForm1::PlotDigitalLevels(std::uint8_t status) {
     chart::PlotDigitalLevels(Image1->Picture(), SweepX, status, LevelWasLow);
 }
 
-chart::FrameTexts TForm1::FrameTexts() const { return {Edit2->text(), Edit3->text(), FileIndex, Now()}; }
+chart::FrameTexts TForm1::FrameTexts() const {
+    return {Edit2->text(), Edit3->text(), FileIndex, Now()};
+}
 
 // --- Acquisition ---
 
@@ -461,7 +468,7 @@ void TForm1::Button3Click() {
         return;
     runInProgress_ = true;
     FormRunHost host(*this);
-    const auto end = acquisition::Run(host, {Acquiring, IntervalTicks, SamplingTime, SweepX, FileIndex});
+    const auto end = acquisition::Run(host, RunFields());
     runInProgress_ = false;
     lastRun_ = end == acquisition::RunEnd::Normal     ? LastRun::Normal
                : end == acquisition::RunEnd::TimedOut ? LastRun::TimedOut
@@ -475,7 +482,11 @@ void TForm1::Button3Click() {
 
 void TForm1::Button4Click() {
     FormRunHost host(*this);
-    acquisition::Stop(host, {Acquiring, IntervalTicks, SamplingTime, SweepX, FileIndex});
+    acquisition::Stop(host, RunFields());
+}
+
+acquisition::RunFields TForm1::RunFields() {
+    return {Acquiring, IntervalTicks, SamplingTime, SweepX, FileIndex};
 }
 
 // --- Settings ---
@@ -533,10 +544,18 @@ void TForm1::StepSamplingTime(settings::SamplingStep step) {
     SaveParameters();
 }
 
-void TForm1::Button1Click() { StepSamplingTime(settings::SamplingStep::Up1); }
-void TForm1::Button2Click() { StepSamplingTime(settings::SamplingStep::Down1); }
-void TForm1::Button9Click() { StepSamplingTime(settings::SamplingStep::Up10); }
-void TForm1::Button10Click() { StepSamplingTime(settings::SamplingStep::Down10); }
+void TForm1::Button1Click() {
+    StepSamplingTime(settings::SamplingStep::Up1);
+}
+void TForm1::Button2Click() {
+    StepSamplingTime(settings::SamplingStep::Down1);
+}
+void TForm1::Button9Click() {
+    StepSamplingTime(settings::SamplingStep::Up10);
+}
+void TForm1::Button10Click() {
+    StepSamplingTime(settings::SamplingStep::Down10);
+}
 
 void TForm1::ChooseColor(TColor& field, int firstRecordByte) {
     const auto chosen = colorDialog_->Execute(this);
@@ -547,25 +566,42 @@ void TForm1::ChooseColor(TColor& field, int firstRecordByte) {
     SaveParameters();
 }
 
-void TForm1::Button5Click() { ChooseColor(Ad0Color, settings::kAd0ColorByte); }
-void TForm1::Button6Click() { ChooseColor(Ad1Color, settings::kAd1ColorByte); }
+void TForm1::Button5Click() {
+    ChooseColor(Ad0Color, settings::kAd0ColorByte);
+}
+void TForm1::Button6Click() {
+    ChooseColor(Ad1Color, settings::kAd1ColorByte);
+}
 
 void TForm1::OptionClicked(QCheckBox* box, int option) {
     settings::EncodeOption(ParamRecord, option, box->isChecked());
     SaveParameters();
 }
 
-void TForm1::CheckBox2Click() { OptionClicked(CheckBox2, 0); }
-void TForm1::CheckBox3Click() { OptionClicked(CheckBox3, 1); }
-void TForm1::CheckBox4Click() { OptionClicked(CheckBox4, 2); }
-void TForm1::CheckBox5Click() { OptionClicked(CheckBox5, 3); }
-void TForm1::CheckBox6Click() { OptionClicked(CheckBox6, 4); }
-void TForm1::CheckBox7Click() { OptionClicked(CheckBox7, 5); }
+void TForm1::CheckBox2Click() {
+    OptionClicked(CheckBox2, 0);
+}
+void TForm1::CheckBox3Click() {
+    OptionClicked(CheckBox3, 1);
+}
+void TForm1::CheckBox4Click() {
+    OptionClicked(CheckBox4, 2);
+}
+void TForm1::CheckBox5Click() {
+    OptionClicked(CheckBox5, 3);
+}
+void TForm1::CheckBox6Click() {
+    OptionClicked(CheckBox6, 4);
+}
+void TForm1::CheckBox7Click() {
+    OptionClicked(CheckBox7, 5);
+}
 
 // --- Records and output ---
 
 void TForm1::WriteRunHeader() {
-    for (const QString& line : output::RunHeaderLines(Now(), QLocale(), Edit2->text(), Edit3->text(), FileIndex))
+    for (const QString& line :
+         output::RunHeaderLines(Now(), QLocale(), Edit2->text(), Edit3->text(), FileIndex))
         Memo1->AppendText(line);
 }
 
@@ -590,8 +626,8 @@ std::optional<QString> TForm1::SaveSweep() {
 }
 
 std::optional<QString> TForm1::PrintChart(float scale) {
-    return output::PrintPictureAfterDialog(*printDialog_, this, output::ProcessPrinter(), Image1->Picture(), scale,
-                                           [this] { pump_->ProcessPending(); });
+    return output::PrintPictureAfterDialog(*printDialog_, this, output::ProcessPrinter(), Image1->Picture(),
+                                           scale, [this] { pump_->ProcessPending(); });
 }
 
 std::optional<QString> TForm1::PrintChartNow() {

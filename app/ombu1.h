@@ -3,6 +3,7 @@
 // plain functions (device/, chart/, settings/, output/, acquisition/).
 #pragma once
 
+#include "acquisition/acquisition_run.h"
 #include "chart/chart_frame.h"
 #include "chart/tcolor.h"
 #include "device/d2xx.h"
@@ -168,6 +169,9 @@ private:
     void ShowError(const QString& message);
     std::array<bool, settings::kOptionCount> OptionBoxes() const;
     chart::FrameTexts FrameTexts() const;
+    // The columns one sample draws in: its analog marks and the digital pen's two columns.
+    QRect SampleColumns() const;
+    acquisition::RunFields RunFields();
     QCheckBox* OptionBox(int option) const;
 
     FormSeams seams_;

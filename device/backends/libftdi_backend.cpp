@@ -34,7 +34,8 @@ std::string OpenProblem(const std::string& what, int result, const char* detail)
     // descriptors (-8, -9) the same way a missing permission shows itself.
     if (result == -4 || result == -5 || result == -8 || result == -9 || result == -10)
         text += ": if your user may not use the USB device, install the udev rule that comes with Tavrin "
-                "(tavrin-ftdi.rules, installed as 70-tavrin-ftdi.rules) and plug the unit in again; if the kernel's serial driver holds it, "
+                "(tavrin-ftdi.rules, installed as 70-tavrin-ftdi.rules) and plug the unit in again; if the "
+                "kernel's serial driver holds it, "
                 "use --device tty instead";
     return text;
 }
@@ -207,20 +208,19 @@ FT_STATUS LibFtdiBackend::SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLen
 }
 
 FT_STATUS LibFtdiBackend::SetRts(FT_HANDLE handle) {
-    FT_STATUS status = FT_OK;
-    OpenUnit* unit = Live(handle, status);
-    if (unit == nullptr)
-        return status;
-    const int result = ::ftdi_setrts(unit->Context(), 1);
-    return result == 0 ? FT_OK : Failed(*unit, result);
+    return SetRtsLevel(handle, 1);
 }
 
 FT_STATUS LibFtdiBackend::ClrRts(FT_HANDLE handle) {
+    return SetRtsLevel(handle, 0);
+}
+
+FT_STATUS LibFtdiBackend::SetRtsLevel(FT_HANDLE handle, int level) {
     FT_STATUS status = FT_OK;
     OpenUnit* unit = Live(handle, status);
     if (unit == nullptr)
         return status;
-    const int result = ::ftdi_setrts(unit->Context(), 0);
+    const int result = ::ftdi_setrts(unit->Context(), level);
     return result == 0 ? FT_OK : Failed(*unit, result);
 }
 

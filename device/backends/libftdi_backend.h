@@ -44,6 +44,7 @@ private:
 
     std::vector<FoundUnit> Scan();
     OpenUnit* Live(FT_HANDLE handle, FT_STATUS& status) const;
+    FT_STATUS SetRtsLevel(FT_HANDLE handle, int level);
     FT_STATUS Failed(OpenUnit& unit, int result);
     // Moves what the chip has sent into the unit's receive buffer.
     FT_STATUS Fill(OpenUnit& unit);
