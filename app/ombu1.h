@@ -4,6 +4,7 @@
 #pragma once
 
 #include "acquisition/acquisition_run.h"
+#include "acquisition/decoded_sample.h"
 #include "chart/chart_frame.h"
 #include "chart/tcolor.h"
 #include "device/d2xx.h"
@@ -20,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -44,6 +46,7 @@ struct FormSeams {
     ColorDialogSeam* colorDialog = nullptr;     // null: the standard colour dialog
     output::PrintDialog* printDialog = nullptr; // null: the standard print dialog
     bool errorsToStandardError = false;         // unattended: errors go to stderr, not a modal box
+    std::vector<acquisition::SampleSink*> sampleSinks; // fed every decoded sample of a run, in order
 };
 
 class TForm1 : public QWidget {

@@ -1,0 +1,50 @@
+// One reply of a run, decoded once and handed to every consumer of samples
+// beside the window's own chart, log and sweep files: the run record (CSV),
+// the standard-output stream, the MQTT publisher. Consumers know nothing of
+// widgets; a slow or failing one never holds up the sample loop.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace acquisition {
+
+// What a row stands for besides a plain sample.
+enum class SampleNote {
+    None,     // a sample with a frame
+    NoFrame,  // a reply without a frame: no values
+    NoReply,  // the time-out that ends the run
+    UnitLost, // the unit vanished during the run
+    UnitBack, // the same unit was reopened and the run goes on
+};
+
+struct DecodedSample {
+    QDateTime time;                // local time of the reply, with its UTC offset
+    std::int64_t elapsedMs = 0;    // since START, from a monotonic clock
+    int sweep = 0;                 // the sweep's number within the run, from 0
+    int x = 0;                     // column of the sample's analog marks, 0 to 600
+    std::optional<int> ad0;        // hundredths of a volt; empty when off or not three digits
+    std::optional<int> ad1;
+    std::optional<std::uint8_t> levels; // status bits HH 0x08, HL 0x04, LH 0x02, LL 0x01
+    SampleNote note = SampleNote::None;
+};
+
+// What every consumer learns when START begins a run.
+struct RunInfo {
+    QDateTime started;   // local time of START
+    QString baseName;    // the sweep files' base name (Edit3)
+    QString unit;        // the unit's serial number, the port's name, or "sim"
+};
+
+class SampleSink {
+public:
+    virtual ~SampleSink() = default;
+    virtual void RunStarted(const RunInfo& run) = 0;
+    virtual void Take(const DecodedSample& sample) = 0;
+    virtual void SweepEnded() {}
+    virtual void RunEnded() {}
+};
+
+} // namespace acquisition
