@@ -25,7 +25,7 @@ RunEnd EndWithError(RunHost& host, RunFields& f, const QString& message) {
 
 } // namespace
 
-RunEnd Run(RunHost& host, RunFields f) {
+RunEnd Run(RunHost& host, RunFields f, unsigned framelessLimit) {
     host.SetStartEnabled(false);
     host.ClearChart();
     host.PrepareDevice();
@@ -35,6 +35,7 @@ RunEnd Run(RunHost& host, RunFields f) {
     host.ResetSweep();
     LoadInterval(f);
     f.acquiring = 1;
+    unsigned framelessInARow = 0;
 
     while (f.acquiring != 0) {
         host.ShowStatus(kStatusBlank);
@@ -45,7 +46,12 @@ RunEnd Run(RunHost& host, RunFields f) {
             host.SetStartEnabled(true);
             return RunEnd::TimedOut;
         }
+        const std::uint16_t columnBefore = f.sweepX;
         host.PlotReply();
+        // PlotReply advances SweepX exactly when the reply had a frame.
+        framelessInARow = f.sweepX == columnBefore ? framelessInARow + 1 : 0;
+        if (framelessLimit != 0 && framelessInARow >= framelessLimit)
+            return EndWithError(host, f, kFramelessRunMessage.arg(framelessInARow));
         host.ShowStatus(kStatusReading);
 
         if (f.sweepX > kLastColumn) {

@@ -57,9 +57,18 @@ inline const QString kStatusNoResponse = QStringLiteral("応答がありませ�
 
 constexpr std::uint16_t kLastColumn = 600;
 
+// Unattended, a unit that answers only with replies without a frame would keep
+// the run (and its log) going for ever; this many in a row end it as an error.
+constexpr unsigned kUnattendedFramelessLimit = 100;
+inline const QString kFramelessRunMessage = QStringLiteral(
+    "The unit sent %1 replies in a row without a reply frame (no \"A\" in the first 50 bytes); "
+    "the run was ended.");
+
 // Runs until STOP, a time-out, a sweep end without continuous measurement, or
 // an error at a sweep end. Returns how it ended; START is enabled again.
-RunEnd Run(RunHost& host, RunFields fields);
+// `framelessLimit` replies in a row without a frame end the run as an error;
+// 0 means no limit, as in the window.
+RunEnd Run(RunHost& host, RunFields fields, unsigned framelessLimit = 0);
 
 // Button4Click's effect on the fields.
 void Stop(RunHost& host, RunFields fields);

@@ -125,6 +125,7 @@ int RunApplication(QApplication& app, const Options& options) {
     seams.tickMs = options.tickMs;
     seams.parameterFolder = options.parameterFolder;
     seams.errorsToStandardError = options.exitAfterRun;
+    seams.framelessReplyLimit = options.exitAfterRun ? acquisition::kUnattendedFramelessLimit : 0;
     TForm1 form(seams);
     Form1 = &form;
 

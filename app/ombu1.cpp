@@ -468,7 +468,7 @@ void TForm1::Button3Click() {
         return;
     runInProgress_ = true;
     FormRunHost host(*this);
-    const auto end = acquisition::Run(host, RunFields());
+    const auto end = acquisition::Run(host, RunFields(), seams_.framelessReplyLimit);
     runInProgress_ = false;
     lastRun_ = end == acquisition::RunEnd::Normal     ? LastRun::Normal
                : end == acquisition::RunEnd::TimedOut ? LastRun::TimedOut

@@ -46,6 +46,7 @@ struct FormSeams {
     ColorDialogSeam* colorDialog = nullptr;     // null: the standard colour dialog
     output::PrintDialog* printDialog = nullptr; // null: the standard print dialog
     bool errorsToStandardError = false;         // unattended: errors go to stderr, not a modal box
+    unsigned framelessReplyLimit = 0;           // unattended: replies without a frame in a row that end a run
     std::vector<acquisition::SampleSink*> sampleSinks; // fed every decoded sample of a run, in order
 };
 

@@ -7,6 +7,7 @@
 #include <functional>
 
 using acquisition::RunEnd;
+Q_DECLARE_METATYPE(acquisition::RunEnd)
 
 namespace {
 
@@ -27,6 +28,10 @@ public:
     std::optional<QString> saveError, printError;
     std::function<void(const QString& step)> onStep;
     int pumps = 0;
+    // Replies without a frame and with one, alternately, from the first exchange on; then only frames.
+    QList<int> framelessThenFramed;
+    int exchanges = 0;
+    unsigned framelessLimit = 0;
 
     void Step(const QString& s) {
         steps << s;
@@ -50,12 +55,24 @@ public:
     }
     void PrepareDevice() override { Step("prepare-device"); }
     bool ExchangeSample() override {
+        ++exchanges;
         Step("exchange");
         return exchangesLeftBeforeTimeout-- > 0;
     }
     void PlotReply() override {
-        ++sweepX;
+        if (HasFrame(exchanges))
+            ++sweepX;
         Step("plot");
+    }
+    bool HasFrame(int exchange) const {
+        bool frame = false;
+        for (int run : framelessThenFramed) {
+            if (exchange <= run)
+                return frame;
+            exchange -= run;
+            frame = !frame;
+        }
+        return true;
     }
     bool ContinuousTicked() const override { return continuous; }
     bool AutoSaveTicked() const override { return autoSave; }
@@ -70,7 +87,7 @@ public:
     }
     void ShowError(const QString& message) override { Step("error " + message); }
 
-    RunEnd Run() { return acquisition::Run(*this, Fields()); }
+    RunEnd Run() { return acquisition::Run(*this, Fields(), framelessLimit); }
     void Stop() { acquisition::Stop(*this, Fields()); }
 };
 
@@ -194,6 +211,38 @@ private slots:
         QCOMPARE(After(h.steps, "save"), tail);
         QCOMPARE(h.acquiring, std::uint8_t(0));
         QVERIFY(!h.steps.contains("status データ取り込み終了"));
+    }
+
+    void repliesWithoutAFrameInARow_data() {
+        QTest::addColumn<unsigned>("limit");
+        QTest::addColumn<QList<int>>("framelessThenFramed");
+        QTest::addColumn<RunEnd>("end");
+        QTest::addColumn<int>("exchanges");
+        QTest::addColumn<QString>("lastStep");
+        const QString ended = QStringLiteral("error The unit sent 100 replies in a row without a reply frame "
+                                             "(no \"A\" in the first 50 bytes); the run was ended.");
+        QTest::newRow("window: no limit") << 0u << QList<int>{300} << RunEnd::Normal << 901 << "start-on";
+        QTest::newRow("unattended: the 100th ends the run")
+            << 100u << QList<int>{150} << RunEnd::Error << 100 << ended;
+        QTest::newRow("unattended: a frame starts the count again")
+            << 100u << QList<int>{99, 1, 99} << RunEnd::Normal << 799 << "start-on";
+        QTest::newRow("unattended: 100 after a frame")
+            << 100u << QList<int>{99, 1, 100} << RunEnd::Error << 200 << ended;
+    }
+    void repliesWithoutAFrameInARow() {
+        QFETCH(unsigned, limit);
+        QFETCH(QList<int>, framelessThenFramed);
+        QFETCH(RunEnd, end);
+        QFETCH(int, exchanges);
+        QFETCH(QString, lastStep);
+        RecordingHost h;
+        h.samplingTime = 1;
+        h.framelessLimit = limit;
+        h.framelessThenFramed = framelessThenFramed;
+        QCOMPARE(h.Run(), end);
+        QCOMPARE(h.exchanges, exchanges);
+        QCOMPARE(h.steps.last(), lastStep);
+        QCOMPARE(h.acquiring, std::uint8_t(0));
     }
 
     void samplingTimeIsReadAtEveryLoad() {

@@ -104,6 +104,24 @@ private slots:
         QCOMPARE(o.exitCode, 2);
     }
 
+    void unattendedRunOfRepliesWithoutAFrameEndsAsAnError() {
+        QProcess emulator;
+        emulator.start(QStringLiteral(UNIT_EMULATOR_PATH), {"--garbage"});
+        QVERIFY(emulator.waitForStarted());
+        while (!emulator.canReadLine())
+            QVERIFY(emulator.waitForReadyRead());
+        const QString tty = QString::fromLocal8Bit(emulator.readLine()).trimmed();
+        QTemporaryDir dir;
+        WriteParameters(dir.path(), "111100"); // continuous: only the limit ends the run
+        const Outcome o = Run({"--device", "tty:" + tty, "--tick-ms", "2", "--param-dir", dir.path(),
+                               "--start", "--exit-after-run"},
+                              dir.path());
+        emulator.terminate();
+        emulator.waitForFinished();
+        QCOMPARE(o.exitCode, 3);
+        QVERIFY2(o.err.contains("100 replies in a row without a reply frame"), qPrintable(o.err));
+    }
+
     void unattendedRunReportsAnErrorOnStandardError() {
         QTemporaryDir dir;
         WriteParameters(dir.path(), "111110");   // continuous and auto-save
