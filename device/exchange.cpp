@@ -20,13 +20,16 @@ ExchangeResult ExchangeSample(FT_HANDLE handle, std::int16_t& replyTicks, RxBuff
     DWORD queued = 0;
     DWORD seenAtLastWake = 0;
     for (;;) {
+        queued = QueuedBytes(handle);
+        if (queued >= kReplyMinimumBytes)
+            break;
+        // Tested after the query, so a reply queued by the time the countdown runs
+        // out is still taken: a modal dialog's own event loop (colour, print) can
+        // run the countdown out while it holds this wait.
         if (replyTicks == 0) {
             pump.UnwatchDevice();
             return ExchangeResult::TimedOut;
         }
-        queued = QueuedBytes(handle);
-        if (queued >= kReplyMinimumBytes)
-            break;
         DataWakeup wakeup = CurrentD2xx().Wakeup(handle);
         if (wakeup.fd >= 0 && queued > 0 && queued == seenAtLastWake)
             wakeup = {-1, kPartialReplyPollMs};

@@ -7,6 +7,7 @@
 
 using device::ExchangeResult;
 using device::SimulatedUnit;
+Q_DECLARE_METATYPE(device::ExchangeResult)
 
 namespace {
 
@@ -63,6 +64,35 @@ private slots:
         QCOMPARE(rig.Exchange(), ExchangeResult::TimedOut);
         QCOMPARE(rig.pump.Ticks(), 10L);
         QCOMPARE(device::QueuedBytes(rig.handle), DWORD(frameBytes));
+    }
+
+    void replyQueuedWhenTheCountdownRunsOutIsTaken_data() {
+        QTest::addColumn<int>("delayUs"); // -1: the unit stays silent
+        QTest::addColumn<bool>("dialog"); // a modal dialog's loop runs the countdown out from tick 1
+        QTest::addColumn<ExchangeResult>("result");
+        QTest::newRow("reply while a dialog holds the wait") << 250'000 << true << ExchangeResult::Replied;
+        QTest::newRow("silent while a dialog holds the wait") << -1 << true << ExchangeResult::TimedOut;
+        QTest::newRow("reply in the pump of the 10th tick") << 1'000'000 << false << ExchangeResult::Replied;
+        QTest::newRow("reply after the 10th tick") << 1'050'000 << false << ExchangeResult::TimedOut;
+    }
+    void replyQueuedWhenTheCountdownRunsOutIsTaken() {
+        QFETCH(int, delayUs);
+        QFETCH(bool, dialog);
+        QFETCH(ExchangeResult, result);
+        device::UnitFaults faults;
+        faults.replyDelayUs = std::max(delayUs, 0);
+        faults.silentAfter = delayUs < 0 ? 0 : -1;
+        Rig rig(faults);
+        if (dialog)
+            rig.pump.afterTick = [&](long tick) {
+                if (tick == 1)
+                    while (rig.replyTicks != 0)
+                        rig.pump.ProcessMessages();
+            };
+        QCOMPARE(rig.Exchange(), result);
+        QCOMPARE(rig.pump.Ticks(), 10L);
+        if (result == ExchangeResult::Replied)
+            QCOMPARE(rig.Text(), QByteArray::fromStdString(device::UnitModel().ReplyFor(0)));
     }
 
     void replyInPiecesIsReadAtTheFirstCountAboveTwenty() {
