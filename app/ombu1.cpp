@@ -313,9 +313,11 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // Closing during a run only marks the application as ending: the run goes on
-    // until STOP, a time-out or a sweep end, and the window closes then.
+    // Closing during a run ends it as STOP does; the window closes once START's
+    // handler has returned (a reply being awaited or a sweep end still runs out).
     if (runInProgress_) {
+        if (!closePending_)
+            Button4Click();
         closePending_ = true;
         event->ignore();
         return;

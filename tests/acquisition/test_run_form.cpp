@@ -200,7 +200,7 @@ private slots:
         QCOMPARE(fx.form->FileIndex, std::uint16_t(0));
     }
 
-    void closeDuringARunWaitsForItsEnd() {
+    void closeDuringARunEndsItAsStopDoesThenCloses() {
         FormFixture fx;
         Prepare(fx, 1, true);
         fx.form->show();
@@ -210,11 +210,16 @@ private slots:
                 closedDuringRun = fx.form->close();
                 QVERIFY(fx.form->isVisible());
             }
-            if (tick == 20)
-                fx.form->Button4Click();
+            if (tick == 200)
+                fx.form->Button4Click();   // only should the close have left the run going
         };
+        const int beepsBefore = fx.beeps;
         fx.form->Button3Click();
         QVERIFY(!closedDuringRun);
+        QCOMPARE(fx.pump.Ticks(), 3L);
+        QCOMPARE(fx.beeps - beepsBefore, 1);   // STOP's beep
+        QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
+        QCOMPARE(fx.form->Label3->text(), QStringLiteral("データ取り込み終了"));
         QVERIFY(!fx.form->isVisible());   // closed as soon as the run ended
     }
 };
