@@ -69,6 +69,9 @@ private slots:
         QCOMPARE(fx.form->Label3->text(), QStringLiteral("データ取り込み終了"));
         QVERIFY(fx.form->Button3->isEnabled());
         QCOMPARE(fx.form->Acquiring, std::uint8_t(0));
+        // START pulsed RTS once and purged both queues (receive 0x01, transmit 0x02).
+        QCOMPARE(fx.sim->RtsPulses(), 1);
+        QCOMPARE(fx.sim->LastPurgeMask(), ULONG(0x03));
         const QStringList log = LogLines(*fx.form);
         QCOMPARE(log.size(), 3 + 601);
         QCOMPARE(log[1], QStringLiteral("SamplingTime = 1* 0.1S"));

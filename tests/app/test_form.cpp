@@ -69,10 +69,26 @@ private slots:
         row("GroupBox4", "Form1", {8, 520, 289, 89}, "Function");
         row("GroupBox5", "Form1", {304, 520, 473, 89}, "SIO Monitor");
         row("Label13", "Form1", {128, 94, -1, 0}, "6.0V");
+        row("Label12", "Form1", {128, 142, -1, 0}, "5.0V");
+        row("Label11", "Form1", {128, 198, -1, 0}, "4.0V");
+        row("Label10", "Form1", {128, 246, -1, 0}, "3.0V");
+        row("Label9", "Form1", {128, 294, -1, 0}, "2.0V");
         row("Label8", "Form1", {128, 342, -1, 0}, "1.0V");
         row("Label28", "Form1", {136, 390, -1, 0}, "0V");
+        row("Label29", "Form1", {136, 414, -1, 0}, "HH");
+        row("Label30", "Form1", {136, 438, -1, 0}, "HL");
+        row("Label31", "Form1", {136, 462, -1, 0}, "LH");
         row("Label32", "Form1", {136, 486, -1, 0}, "LL");
         row("Label4", "Form1", {168, 502, -1, 0}, "0");
+        row("Label18", "Form1", {224, 502, -1, 0}, "60");
+        row("Label17", "Form1", {280, 502, -1, 0}, "120");
+        row("Label16", "Form1", {344, 502, -1, 0}, "180");
+        row("Label15", "Form1", {400, 502, -1, 0}, "240");
+        row("Label7", "Form1", {464, 502, -1, 0}, "300");
+        row("Label19", "Form1", {520, 502, -1, 0}, "360");
+        row("Label20", "Form1", {584, 502, -1, 0}, "420");
+        row("Label21", "Form1", {640, 502, -1, 0}, "480");
+        row("Label22", "Form1", {704, 502, -1, 0}, "540");
         row("Label26", "Form1", {768, 502, -1, 0}, "600");
         row("Label24", "Form1", {736, 510, -1, 0}, "TIME");
         row("Button3", "GroupBox2", {8, 16, 49, 25}, "START");
@@ -219,6 +235,46 @@ private slots:
             b->click();
             QCOMPARE(clicked.count(), 0);
         }
+    }
+
+    void plotReplyDrawsEachChannelInItsColour_data() {
+        QTest::addColumn<bool>("ad0");
+        QTest::addColumn<bool>("ad1");
+        QTest::addColumn<bool>("lineMode");
+        QTest::addColumn<QStringList>("colours"); // column 31 at rows 90, 160, 235 and 260
+        QTest::newRow("dots") << true << true << false
+                              << QStringList{"#008000", "#ffffff", "#808000", "#ffffff"};
+        QTest::newRow("AD0 dot only")
+            << true << false << false << QStringList{"#008000", "#ffffff", "#ffffff", "#ffffff"};
+        QTest::newRow("AD1 dot only")
+            << false << true << false << QStringList{"#ffffff", "#ffffff", "#808000", "#ffffff"};
+        // AD1 is drawn after AD0, over it from the axis up to its own reading.
+        QTest::newRow("lines") << true << true << true
+                               << QStringList{"#008000", "#008000", "#808000", "#808000"};
+    }
+    void plotReplyDrawsEachChannelInItsColour() {
+        QFETCH(bool, ad0);
+        QFETCH(bool, ad1);
+        QFETCH(bool, lineMode);
+        QFETCH(QStringList, colours);
+        FormFixture fx;
+        fx.Show(); // a first start: AD0 green, AD1 olive
+        TForm1& f = *fx.form;
+        f.CheckBox2->setChecked(ad0);
+        f.CheckBox3->setChecked(ad1);
+        f.CheckBox4->setChecked(lineMode);
+        f.ClearChart();
+        f.SweepX = 31;
+        // AD0 4.20 V (row 90), AD1 1.30 V (row 235), all four digital lines high.
+        const QByteArray reply("AD0=420--------130?");
+        f.RxBuffer.fill(0);
+        std::copy(reply.begin(), reply.end(), f.RxBuffer.begin());
+        f.PlotReply();
+        QCOMPARE(f.SweepX, std::uint16_t(32));
+        QStringList drawn;
+        for (int y : {90, 160, 235, 260})
+            drawn << QColor(f.Image1->Picture().pixel(31, y)).name();
+        QCOMPARE(drawn, colours);
     }
 
     // --- Start-up: parameter file and connection ---
