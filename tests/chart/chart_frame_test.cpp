@@ -139,9 +139,21 @@ void ChartFrameTest::labelsPaintExactlyTheirTextBox_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QPoint>("at");
     QTest::newRow("6V") << "6V" << QPoint(5, 2);
+    QTest::newRow("5V") << "5V" << QPoint(5, 45);
+    QTest::newRow("4V") << "4V" << QPoint(5, 95);
+    QTest::newRow("3V") << "3V" << QPoint(5, 145);
+    QTest::newRow("2V") << "2V" << QPoint(5, 195);
     QTest::newRow("1V") << "1V" << QPoint(5, 245);
     QTest::newRow("0") << "0" << QPoint(5, 295);
+    QTest::newRow("60") << "60" << QPoint(55, 295);
+    QTest::newRow("120") << "120" << QPoint(110, 295);
+    QTest::newRow("180") << "180" << QPoint(170, 295);
+    QTest::newRow("240") << "240" << QPoint(230, 295);
     QTest::newRow("300") << "300" << QPoint(290, 295);
+    QTest::newRow("360") << "360" << QPoint(350, 295);
+    QTest::newRow("420") << "420" << QPoint(410, 295);
+    QTest::newRow("480") << "480" << QPoint(470, 295);
+    QTest::newRow("540") << "540" << QPoint(530, 295);
     QTest::newRow("600") << "600" << QPoint(585, 295);
     QTest::newRow("TIME") << "TIME" << QPoint(580, 280);
 }

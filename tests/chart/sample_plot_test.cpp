@@ -48,6 +48,8 @@ private slots:
     void resetSweepStartsAfresh();
     void statusCharacterSetsLevels_data();
     void statusCharacterSetsLevels();
+    void digitalLinesInTheirColours_data();
+    void digitalLinesInTheirColours();
     void levelChangesDrawEdges_data();
     void levelChangesDrawEdges();
     void column181NeverShowsAnEdge_data();
@@ -146,6 +148,26 @@ void SamplePlotTest::statusCharacterSetsLevels() {
         QCOMPARE(LineRows(picture, i, 48), QList<int>());
         QCOMPARE(LineRows(picture, i, 51), QList<int>());
     }
+}
+
+void SamplePlotTest::digitalLinesInTheirColours_data() {
+    QTest::addColumn<char>("status");
+    QTest::addColumn<QList<TColor>>("colours"); // column 50 at rows 325, 345, 365 and 385
+    QTest::newRow("'?' all high") << '?' << QList<TColor>{0xFF0000, 0x008000, 0x800080, 0x000080};
+    QTest::newRow("'8' line 1 high") << '8' << QList<TColor>{0xFF0000, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF};
+    QTest::newRow("'1' line 4 high") << '1' << QList<TColor>{0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0x000080};
+}
+
+void SamplePlotTest::digitalLinesInTheirColours() {
+    QFETCH(char, status);
+    QFETCH(QList<TColor>, colours);
+    QImage picture = WhitePicture();
+    quint8 levels[4] = {1, 1, 1, 1}; // every line was low: a high one rises, a low one stays low
+    PlotDigitalLevels(picture, 50, quint8(status), levels);
+    QList<TColor> drawn;
+    for (int y : {325, 345, 365, 385})
+        drawn << PixelAt(picture, 50, y);
+    QCOMPARE(drawn, colours);
 }
 
 void SamplePlotTest::levelChangesDrawEdges_data() {

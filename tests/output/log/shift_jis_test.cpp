@@ -103,6 +103,26 @@ private slots:
         QCOMPARE(DecodeShiftJis(bytes), text);
     }
 
+    void leadBytesTakeTheirTrail_data() {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("last");
+        QTest::addColumn<bool>("lead");
+        QTest::newRow("0x7F..0x80") << 0x7F << 0x80 << false;
+        QTest::newRow("0x81..0x9F") << 0x81 << 0x9F << true;
+        QTest::newRow("0xA0..0xDF") << 0xA0 << 0xDF << false;
+        QTest::newRow("0xE0..0xFC") << 0xE0 << 0xFC << true;
+        QTest::newRow("0xFD..0xFF") << 0xFD << 0xFF << false;
+    }
+    void leadBytesTakeTheirTrail() {
+        // A lead byte and "@" are one pair: a character, or both bytes raw; never "@" on its own.
+        QFETCH(int, first);
+        QFETCH(int, last);
+        QFETCH(bool, lead);
+        for (int b = first; b <= last; ++b)
+            QVERIFY2(DecodeShiftJis(Bytes({b, 0x40})).endsWith(u'@') != lead,
+                     qPrintable(QString::number(b, 16)));
+    }
+
     void encodes_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("bytes");
