@@ -49,7 +49,8 @@ void Take(benchmark::State& state) {
     publish::PublisherOptions options;
     QString error;
     const auto target = publish::ParsePublishUrl(
-        QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(connected ? brokerPort : testing::FreePort()), &error);
+        QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(connected ? brokerPort : testing::FreePort()),
+        &error);
     auto publisher = publish::MqttPublisher::Make(*target, options, &error);
     publisher->RunStarted({kStart, QStringLiteral("bench"), QStringLiteral("A1B2")});
     for (int i = 0; connected && i < 500 && !publisher->Snapshot().connected; ++i)
@@ -75,7 +76,13 @@ void Take(benchmark::State& state) {
     state.counters["median_us"] = spread.median;
     state.counters["p99_us"] = spread.p99;
 }
-BENCHMARK(Take)->ArgName("connected")->Arg(1)->Arg(0)->UseManualTime()->Iterations(20000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Take)
+    ->ArgName("connected")
+    ->Arg(1)
+    ->Arg(0)
+    ->UseManualTime()
+    ->Iterations(20000)
+    ->Unit(benchmark::kMicrosecond);
 
 // A queue full of samples, as after a long outage.
 void FullQueue(benchmark::State& state) {
@@ -107,9 +114,11 @@ void Summarise() {
     report.Note("mosquitto on 127.0.0.1; Take() called back to back, so the publisher's thread competes for "
                 "the queue's lock far more than at the fastest sampling (0.1 s)");
     for (const auto& [connected, spread] : takeSpreads)
-        report.Add(bench::Format("one Take() of the MQTT publisher, broker %s (median)", connected ? "there" : "away"),
+        report.Add(bench::Format("one Take() of the MQTT publisher, broker %s (median)",
+                                 connected ? "there" : "away"),
                    bench::Format("< %.0f us", kTakeTargetUs),
-                   bench::Format("%.2f us (p99 %.2f us)", spread.median, spread.p99), spread.median < kTakeTargetUs);
+                   bench::Format("%.2f us (p99 %.2f us)", spread.median, spread.p99),
+                   spread.median < kTakeTargetUs);
     if (queueBytes > 0)
         report.Add(bench::Format("MQTT queue full (%zu samples)", publish::kOutboxCapacity),
                    bench::Format("< %.0f MB", kQueueTargetMb),

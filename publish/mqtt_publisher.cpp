@@ -17,8 +17,10 @@ constexpr char kOffline[] = "offline";
 // Where the system's certificate authorities live (Debian's ca-certificates).
 constexpr char kSystemCaPath[] = "/etc/ssl/certs";
 
-const QString kStatusUnreachable = QStringLiteral("MQTTブローカーに接続できません"); // cannot connect to the MQTT broker
-const QString kStatusBack = QStringLiteral("MQTTブローカーに再接続しました");        // reconnected to the MQTT broker
+const QString kStatusUnreachable =
+    QStringLiteral("MQTTブローカーに接続できません"); // cannot connect to the MQTT broker
+const QString kStatusBack =
+    QStringLiteral("MQTTブローカーに再接続しました"); // reconnected to the MQTT broker
 // dropped the %1 oldest samples waiting to be sent over MQTT
 const QString kStatusDropped = QStringLiteral("MQTT送信待ちの古いデータ%1件を破棄しました");
 // %1 samples were not sent over MQTT
@@ -58,7 +60,8 @@ std::unique_ptr<MqttPublisher> MqttPublisher::Make(const PublishTarget& target, 
     if (target.tls) {
         rc = mosquitto_tls_set(client, nullptr, kSystemCaPath, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS)
-            return fail(QStringLiteral("TLS with the certificate authorities in %1").arg(QLatin1String(kSystemCaPath)),
+            return fail(QStringLiteral("TLS with the certificate authorities in %1")
+                            .arg(QLatin1String(kSystemCaPath)),
                         rc);
     }
     if (!target.user.isEmpty()) {
@@ -104,8 +107,8 @@ MqttPublisher::~MqttPublisher() {
     wake_.notify_all();
     server_.join();
     if (connected)
-        mosquitto_publish(client_, nullptr, statusTopic_.c_str(), static_cast<int>(sizeof kOffline - 1), kOffline,
-                          kQos, true);
+        mosquitto_publish(client_, nullptr, statusTopic_.c_str(), static_cast<int>(sizeof kOffline - 1),
+                          kOffline, kQos, true);
     mosquitto_disconnect(client_);
     if (networkThread_)
         mosquitto_loop_stop(client_, false);
@@ -126,7 +129,8 @@ void MqttPublisher::RunStarted(const acquisition::RunInfo& run) {
 void MqttPublisher::Start(const QString& unit) {
     started_ = true;
     statusTopic_ = StatusTopic(target_, unit).toStdString();
-    mosquitto_will_set(client_, statusTopic_.c_str(), static_cast<int>(sizeof kOffline - 1), kOffline, kQos, true);
+    mosquitto_will_set(client_, statusTopic_.c_str(), static_cast<int>(sizeof kOffline - 1), kOffline, kQos,
+                       true);
     disconnectedSince_ = std::chrono::steady_clock::now();
     server_ = std::thread([this] { Serve(); });
 }
@@ -165,8 +169,9 @@ void MqttPublisher::Serve() {
         const auto now = std::chrono::steady_clock::now();
         if (!looping && now >= nextAttempt) {
             lock.unlock();
-            int rc = firstAttempt ? mosquitto_connect_async(client_, host.constData(), target_.port, kKeepAliveS)
-                                  : mosquitto_reconnect_async(client_);
+            int rc = firstAttempt
+                         ? mosquitto_connect_async(client_, host.constData(), target_.port, kKeepAliveS)
+                         : mosquitto_reconnect_async(client_);
             firstAttempt = false;
             if (rc == MOSQ_ERR_SUCCESS)
                 rc = mosquitto_loop_start(client_);
@@ -229,8 +234,8 @@ void MqttPublisher::OnConnect(int rc) {
         return;
     }
     int statusMid = -1;
-    mosquitto_publish(client_, &statusMid, statusTopic_.c_str(), static_cast<int>(sizeof kOnline - 1), kOnline,
-                      kQos, true);
+    mosquitto_publish(client_, &statusMid, statusTopic_.c_str(), static_cast<int>(sizeof kOnline - 1),
+                      kOnline, kQos, true);
     bool back = false;
     std::uint64_t dropped = 0;
     {
@@ -299,34 +304,37 @@ void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count) {
             std::lock_guard lock(mutex_);
             problem = lastProblem_;
         }
-        notice.message = QStringLiteral("cannot reach the MQTT broker at %1%2; samples wait in memory (up to %3) "
-                                        "and are sent when it is back")
-                             .arg(broker, problem.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(problem))
-                             .arg(options_.capacity);
+        notice.message =
+            QStringLiteral("cannot reach the MQTT broker at %1%2; samples wait in memory (up to %3) "
+                           "and are sent when it is back")
+                .arg(broker, problem.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(problem))
+                .arg(options_.capacity);
         notice.status = kStatusUnreachable;
         break;
     }
     case PublishNotice::Kind::Back:
-        notice.message = QStringLiteral("the MQTT broker at %1 is back; sending the samples that waited").arg(broker);
+        notice.message =
+            QStringLiteral("the MQTT broker at %1 is back; sending the samples that waited").arg(broker);
         notice.status = kStatusBack;
         break;
     case PublishNotice::Kind::Dropped:
-        notice.message = QStringLiteral("the MQTT queue was full: the oldest %1 samples were dropped and will not "
-                                        "reach the broker at %2")
-                             .arg(number, broker);
+        notice.message =
+            QStringLiteral("the MQTT queue was full: the oldest %1 samples were dropped and will not "
+                           "reach the broker at %2")
+                .arg(number, broker);
         notice.status = kStatusDropped.arg(number);
         break;
     case PublishNotice::Kind::Undelivered:
-        notice.message =
-            QStringLiteral("%1 samples were not delivered to the MQTT broker at %2 before exit").arg(number, broker);
+        notice.message = QStringLiteral("%1 samples were not delivered to the MQTT broker at %2 before exit")
+                             .arg(number, broker);
         notice.status = kStatusUndelivered.arg(number);
         break;
     }
     options_.notify(notice);
 }
 
-std::unique_ptr<MqttPublisher> MakePublisher(const QString& url, std::function<void(const PublishNotice&)> notify,
-                                             QString* error) {
+std::unique_ptr<MqttPublisher>
+MakePublisher(const QString& url, std::function<void(const PublishNotice&)> notify, QString* error) {
     const auto target = ParsePublishUrl(url, error);
     if (!target)
         return nullptr;

@@ -36,10 +36,10 @@ struct PublishNotice {
 };
 
 struct PublisherOptions {
-    QString password;                    // empty: none
+    QString password; // empty: none
     std::size_t capacity = kOutboxCapacity;
-    int reconnectDelayS = 1;             // first wait before reconnecting, doubling…
-    int reconnectDelayMaxS = 30;         // …up to this
+    int reconnectDelayS = 1;                          // first wait before reconnecting, doubling…
+    int reconnectDelayMaxS = 30;                      // …up to this
     std::chrono::milliseconds unreachableAfter{2000}; // no connection this long: say so
     std::chrono::milliseconds flushOnExit{3000};      // at exit, wait this long for the queue to empty
     // Called on a background thread; must not block for long.
@@ -57,9 +57,9 @@ public:
     void Take(const acquisition::DecodedSample& sample) override;
 
     struct Counts {
-        std::size_t waiting = 0;      // queued, not yet acknowledged by the broker
-        std::uint64_t delivered = 0;  // acknowledged
-        std::uint64_t dropped = 0;    // dropped for room
+        std::size_t waiting = 0;     // queued, not yet acknowledged by the broker
+        std::uint64_t delivered = 0; // acknowledged
+        std::uint64_t dropped = 0;   // dropped for room
         bool connected = false;
     };
     Counts Snapshot() const;
@@ -79,9 +79,9 @@ private:
     const PublishTarget target_;
     const PublisherOptions options_;
     mosquitto* client_;
-    std::string statusTopic_;  // fixed by the first run: the will cannot change while connected
+    std::string statusTopic_; // fixed by the first run: the will cannot change while connected
     std::shared_ptr<const std::string> sampleTopic_;
-    std::string run_;          // IsoTime of the current run's START
+    std::string run_; // IsoTime of the current run's START
 
     mutable std::mutex mutex_; // guards everything below
     std::condition_variable wake_;
@@ -90,7 +90,7 @@ private:
     bool stopping_ = false;
     bool connected_ = false;
     bool saidUnreachable_ = false;
-    QString lastProblem_;      // why the last connection failed or ended, when known
+    QString lastProblem_; // why the last connection failed or ended, when known
     std::chrono::steady_clock::time_point disconnectedSince_;
     int statusMid_ = -1;
     std::thread server_;
@@ -100,7 +100,7 @@ private:
 // For the command line: parses the URL, takes the password from the environment
 // variable TAVRIN_MQTT_PASSWORD, and makes the publisher; null with a message in
 // *error when the URL is wrong or the client cannot be set up.
-std::unique_ptr<MqttPublisher> MakePublisher(const QString& url,
-                                             std::function<void(const PublishNotice&)> notify, QString* error);
+std::unique_ptr<MqttPublisher>
+MakePublisher(const QString& url, std::function<void(const PublishNotice&)> notify, QString* error);
 
 } // namespace publish

@@ -96,9 +96,9 @@ void Outbox::Acknowledge(std::uint64_t sequence) {
 }
 
 void Outbox::Reconnected() {
-    for (Entry& entry : entries_)
-        if (entry.state == State::InFlight)
-            entry.state = State::Waiting;
+    for (std::size_t i = 0; i < cursor_ && i < entries_.size(); ++i) // none in flight beyond the cursor
+        if (entries_[i].state == State::InFlight)
+            entries_[i].state = State::Waiting;
     inFlight_ = 0;
     cursor_ = 0;
     // The old mids stay known while their samples wait, in case the broker

@@ -74,13 +74,13 @@ private:
     std::size_t capacity_;
     std::size_t window_;
     std::deque<Entry> entries_;
-    std::uint64_t frontSequence_ = 0;        // sequence number of entries_.front()
-    std::size_t cursor_ = 0;                 // entries before it are in flight or acknowledged
+    std::uint64_t frontSequence_ = 0; // sequence number of entries_.front()
+    std::size_t cursor_ = 0;          // entries before it are in flight or acknowledged
     std::size_t inFlight_ = 0;
-    std::size_t acknowledgedInQueue_ = 0;    // acknowledged, behind an older one still waiting
+    std::size_t acknowledgedInQueue_ = 0; // acknowledged, behind an older one still waiting
     std::unordered_map<int, std::uint64_t> sequenceOfMid_;
-    std::optional<std::uint64_t> handing_;   // between Next and Handed / NotHanded
-    std::vector<int> earlyAcks_;             // PUBACKs for mids not yet recorded
+    std::optional<std::uint64_t> handing_; // between Next and Handed / NotHanded
+    std::vector<int> earlyAcks_;           // PUBACKs for mids not yet recorded
     std::uint64_t delivered_ = 0;
     std::uint64_t dropped_ = 0;
     std::uint64_t droppedReported_ = 0;

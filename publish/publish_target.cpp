@@ -8,12 +8,14 @@ std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error)
     const QUrl parsed(url, QUrl::StrictMode);
     const QString scheme = parsed.scheme().toLower();
     if (!parsed.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))) {
-        *error = QStringLiteral("--publish wants mqtt://[user@]host[:port]/PREFIX or mqtts://…, not '%1'").arg(url);
+        *error = QStringLiteral("--publish wants mqtt://[user@]host[:port]/PREFIX or mqtts://…, not '%1'")
+                     .arg(url);
         return std::nullopt;
     }
     if (!parsed.password().isEmpty()) {
-        *error = QStringLiteral("--publish: put the password in the environment variable TAVRIN_MQTT_PASSWORD, "
-                                "not in the URL");
+        *error =
+            QStringLiteral("--publish: put the password in the environment variable TAVRIN_MQTT_PASSWORD, "
+                           "not in the URL");
         return std::nullopt;
     }
     if (parsed.host().isEmpty()) {
@@ -21,7 +23,8 @@ std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error)
         return std::nullopt;
     }
     if (parsed.hasQuery() || parsed.hasFragment()) {
-        *error = QStringLiteral("--publish: the URL '%1' has a '?' or '#' part, which means nothing here").arg(url);
+        *error = QStringLiteral("--publish: the URL '%1' has a '?' or '#' part, which means nothing here")
+                     .arg(url);
         return std::nullopt;
     }
     QString prefix = parsed.path(QUrl::FullyDecoded);
@@ -36,7 +39,8 @@ std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error)
         return std::nullopt;
     }
     if (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#'))) {
-        *error = QStringLiteral("--publish: the topic prefix '%1' may not hold the wildcards '+' or '#'").arg(prefix);
+        *error = QStringLiteral("--publish: the topic prefix '%1' may not hold the wildcards '+' or '#'")
+                     .arg(prefix);
         return std::nullopt;
     }
 

@@ -32,11 +32,16 @@ void AppendLevel(std::string& out, const std::optional<std::uint8_t>& levels, st
 
 const char* NoteText(acquisition::SampleNote note) {
     switch (note) {
-    case acquisition::SampleNote::None: return nullptr;
-    case acquisition::SampleNote::NoFrame: return "no frame";
-    case acquisition::SampleNote::NoReply: return "no reply";
-    case acquisition::SampleNote::UnitLost: return "unit lost";
-    case acquisition::SampleNote::UnitBack: return "unit back";
+    case acquisition::SampleNote::None:
+        return nullptr;
+    case acquisition::SampleNote::NoFrame:
+        return "no frame";
+    case acquisition::SampleNote::NoReply:
+        return "no reply";
+    case acquisition::SampleNote::UnitLost:
+        return "unit lost";
+    case acquisition::SampleNote::UnitBack:
+        return "unit back";
     }
     return nullptr;
 }

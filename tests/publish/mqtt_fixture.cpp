@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <mosquitto.h>
+#include <utility>
 
 namespace testing {
 
@@ -27,9 +28,10 @@ bool MosquittoBroker::Start(quint16 port) {
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\nlog_type none\n")
-                   .arg(port)
-                   .toUtf8());
+    file.write(
+        QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\nlog_type none\n")
+            .arg(port)
+            .toUtf8());
     file.close();
     process_ = new QProcess;
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -77,8 +79,10 @@ void TcpRelay::Accept() {
         auto* broker = new QTcpSocket(this);
         broker->connectToHost(QHostAddress::LocalHost, brokerPort_);
         sockets_ << client << broker;
-        connect(client, &QTcpSocket::readyRead, broker, [client, broker] { broker->write(client->readAll()); });
-        connect(broker, &QTcpSocket::readyRead, client, [client, broker] { client->write(broker->readAll()); });
+        connect(client, &QTcpSocket::readyRead, broker,
+                [client, broker] { broker->write(client->readAll()); });
+        connect(broker, &QTcpSocket::readyRead, client,
+                [client, broker] { client->write(broker->readAll()); });
         connect(client, &QTcpSocket::disconnected, broker, &QTcpSocket::disconnectFromHost);
         connect(broker, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
     }

@@ -47,7 +47,10 @@ struct Notices {
     std::mutex mutex;
     std::vector<PublishNotice> said;
     std::function<void(const PublishNotice&)> Sink() {
-        return [this](const PublishNotice& n) { std::lock_guard lock(mutex); said.push_back(n); };
+        return [this](const PublishNotice& n) {
+            std::lock_guard lock(mutex);
+            said.push_back(n);
+        };
     }
     QString Kinds() {
         std::lock_guard lock(mutex);
@@ -65,8 +68,9 @@ std::unique_ptr<publish::MqttPublisher> Publisher(quint16 port, Notices& notices
     options.unreachableAfter = std::chrono::milliseconds(300);
     options.notify = notices.Sink();
     QString error;
-    return publish::MqttPublisher::Make(*publish::ParsePublishUrl(QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(port), &error),
-                                        options, &error);
+    return publish::MqttPublisher::Make(
+        *publish::ParsePublishUrl(QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(port), &error), options,
+        &error);
 }
 
 } // namespace
@@ -87,16 +91,26 @@ private slots:
 void PublishTest::parseUrl_data() {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("parsed"); // host port user prefix tls, or the error's start
-    QTest::newRow("plain") << "mqtt://broker/lab" << "broker 1883  lab 0";
-    QTest::newRow("user, port, levels") << "mqtt://ann@db.example:1884/lab/floor2/" << "db.example 1884 ann lab/floor2 0";
-    QTest::newRow("tls") << "mqtts://broker/lab" << "broker 8883  lab 1";
-    QTest::newRow("ipv6") << "MQTT://[::1]:2000/x" << "::1 2000  x 0";
-    QTest::newRow("password") << "mqtt://ann:pw@broker/lab" << "--publish: put the password in the environment";
-    QTest::newRow("scheme") << "http://broker/lab" << "--publish wants mqtt://";
-    QTest::newRow("no prefix") << "mqtt://broker/" << "--publish: the URL 'mqtt://broker/' needs a topic prefix";
-    QTest::newRow("no host") << "mqtt:///lab" << "--publish: the URL 'mqtt:///lab' names no broker host";
-    QTest::newRow("wildcard") << "mqtt://broker/lab/+" << "--publish: the topic prefix 'lab/+' may not hold";
-    QTest::newRow("fragment") << "mqtt://broker/lab/#" << "--publish: the URL 'mqtt://broker/lab/#' has a '?'";
+    QTest::newRow("plain") << "mqtt://broker/lab"
+                           << "broker 1883  lab 0";
+    QTest::newRow("user, port, levels") << "mqtt://ann@db.example:1884/lab/floor2/"
+                                        << "db.example 1884 ann lab/floor2 0";
+    QTest::newRow("tls") << "mqtts://broker/lab"
+                         << "broker 8883  lab 1";
+    QTest::newRow("ipv6") << "MQTT://[::1]:2000/x"
+                          << "::1 2000  x 0";
+    QTest::newRow("password") << "mqtt://ann:pw@broker/lab"
+                              << "--publish: put the password in the environment";
+    QTest::newRow("scheme") << "http://broker/lab"
+                            << "--publish wants mqtt://";
+    QTest::newRow("no prefix") << "mqtt://broker/"
+                               << "--publish: the URL 'mqtt://broker/' needs a topic prefix";
+    QTest::newRow("no host") << "mqtt:///lab"
+                             << "--publish: the URL 'mqtt:///lab' names no broker host";
+    QTest::newRow("wildcard") << "mqtt://broker/lab/+"
+                              << "--publish: the topic prefix 'lab/+' may not hold";
+    QTest::newRow("fragment") << "mqtt://broker/lab/#"
+                              << "--publish: the URL 'mqtt://broker/lab/#' has a '?'";
 }
 
 void PublishTest::parseUrl() {
@@ -105,7 +119,9 @@ void PublishTest::parseUrl() {
     QString error;
     const auto t = publish::ParsePublishUrl(url, &error);
     if (t)
-        QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5").arg(t->host).arg(t->port).arg(t->user, t->prefix).arg(t->tls), parsed);
+        QCOMPARE(
+            QStringLiteral("%1 %2 %3 %4 %5").arg(t->host).arg(t->port).arg(t->user, t->prefix).arg(t->tls),
+            parsed);
     else
         QVERIFY2(error.startsWith(parsed), qPrintable(error));
 }
@@ -114,24 +130,28 @@ void PublishTest::sampleJson_data() {
     QTest::addColumn<DecodedSample>("sample");
     QTest::addColumn<QString>("json");
     DecodedSample s = Sample(612);
-    QTest::newRow("plain") << s
-                           << R"({"time":"2026-12-07T09:31:01.200+09:00","elapsed_s":61.200,"sweep":1,"x":11,)"
-                              R"("ad0_v":0.12,"ad1_v":5.88,"hh":0,"hl":1,"lh":0,"ll":0,"note":null,)"
-                              R"("run":"2026-12-07T09:30:00.000+09:00"})";
+    QTest::newRow("plain")
+        << s
+        << R"({"time":"2026-12-07T09:31:01.200+09:00","elapsed_s":61.200,"sweep":1,"x":11,)"
+           R"("ad0_v":0.12,"ad1_v":5.88,"hh":0,"hl":1,"lh":0,"ll":0,"note":null,)"
+           R"("run":"2026-12-07T09:30:00.000+09:00"})";
     s = Sample(7);
     s.time = QDateTime(QDate(2026, 1, 2), QTime(23, 59, 59, 5), QTimeZone(-(3 * 3600 + 30 * 60)));
     s.elapsedMs = 5;
     s.ad0 = 600;
-    QTest::newRow("empty AD1, west of UTC") << s
+    QTest::newRow("empty AD1, west of UTC")
+        << s
         << R"({"time":"2026-01-02T23:59:59.005-03:30","elapsed_s":0.005,"sweep":0,"x":7,"ad0_v":6.00,)"
            R"("ad1_v":null,"hh":0,"hl":1,"lh":1,"ll":1,"note":null,"run":"2026-12-07T09:30:00.000+09:00"})";
     s = DecodedSample{kStart, 1000, 0, 600, std::nullopt, std::nullopt, std::nullopt, SampleNote::NoReply};
-    QTest::newRow("no reply") << s
+    QTest::newRow("no reply")
+        << s
         << R"({"time":"2026-12-07T09:30:00.000+09:00","elapsed_s":1.000,"sweep":0,"x":600,"ad0_v":null,)"
            R"("ad1_v":null,"hh":null,"hl":null,"lh":null,"ll":null,"note":"no reply",)"
            R"("run":"2026-12-07T09:30:00.000+09:00"})";
     s = DecodedSample{kStart, 0, 2, 0, 5, 10, 0x0F, SampleNote::UnitBack};
-    QTest::newRow("unit back") << s
+    QTest::newRow("unit back")
+        << s
         << R"({"time":"2026-12-07T09:30:00.000+09:00","elapsed_s":0.000,"sweep":2,"x":0,"ad0_v":0.05,)"
            R"("ad1_v":0.10,"hh":1,"hl":1,"lh":1,"ll":1,"note":"unit back","run":"2026-12-07T09:30:00.000+09:00"})";
 }
@@ -149,12 +169,24 @@ void PublishTest::outbox_data() {
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("handed");
     QTest::addColumn<QString>("counts"); // waiting delivered dropped
-    QTest::newRow("in order") << 8 << "P P P N N A10 N A12 A11" << "0 1 2" << "0 3 0";
-    QTest::newRow("resent after reconnect") << 8 << "P P P N N A11 R N N" << "0 1 0 2" << "2 1 0";
-    QTest::newRow("ack of an old mid after reconnect") << 8 << "P P N R A10 N" << "0 1" << "1 1 0";
-    QTest::newRow("ack before handed") << 8 << "P P E N" << "0 1" << "1 1 0";
-    QTest::newRow("full: oldest dropped") << 3 << "P P P P P N" << "2" << "3 0 2";
-    QTest::newRow("full while in flight") << 2 << "P N P P A10 N" << "0 1" << "2 0 1";
+    QTest::newRow("in order") << 8 << "P P P N N A10 N A12 A11"
+                              << "0 1 2"
+                              << "0 3 0";
+    QTest::newRow("resent after reconnect") << 8 << "P P P N N A11 R N N"
+                                            << "0 1 0 2"
+                                            << "2 1 0";
+    QTest::newRow("ack of an old mid after reconnect") << 8 << "P P N R A10 N"
+                                                       << "0 1"
+                                                       << "1 1 0";
+    QTest::newRow("ack before handed") << 8 << "P P E N"
+                                       << "0 1"
+                                       << "1 1 0";
+    QTest::newRow("full: oldest dropped") << 3 << "P P P P P N"
+                                          << "2"
+                                          << "3 0 2";
+    QTest::newRow("full while in flight") << 2 << "P N P P A10 N"
+                                          << "0 1"
+                                          << "2 0 1";
 }
 
 void PublishTest::outbox() {
@@ -187,7 +219,7 @@ void PublishTest::outbox() {
 }
 
 void PublishTest::broker_data() {
-    QTest::addColumn<int>("cutAt");    // samples taken before the relay goes down; -1: never
+    QTest::addColumn<int>("cutAt"); // samples taken before the relay goes down; -1: never
     QTest::addColumn<int>("capacity");
     QTest::addColumn<int>("samples");
     QTest::addColumn<int>("first");    // the first x the subscriber gets
@@ -211,7 +243,8 @@ void PublishTest::broker() {
     QTRY_VERIFY(subscriber.Subscribed());
     Notices notices;
     {
-        auto publisher = Publisher(cutAt < 0 ? brokerPort : relay.Port(), notices, static_cast<std::size_t>(capacity));
+        auto publisher =
+            Publisher(cutAt < 0 ? brokerPort : relay.Port(), notices, static_cast<std::size_t>(capacity));
         QVERIFY(publisher);
         if (cutAt > 0)
             QVERIFY(relay.Start());
@@ -231,7 +264,8 @@ void PublishTest::broker() {
         QTRY_COMPARE_WITH_TIMEOUT(publisher->Snapshot().waiting, std::size_t(0), 30000);
     }
     QCOMPARE(notices.Kinds(), said);
-    // Complete and in order: duplicates after a cut aside, every x from `first` on, once at its first arrival.
+    // Complete and in order: duplicates after a cut aside, every x from `first` on, once at its first
+    // arrival.
     const std::vector<int> xs = Columns(subscriber);
     std::vector<int> firstArrivals;
     std::set<int> seen;
