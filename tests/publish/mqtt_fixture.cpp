@@ -2,11 +2,9 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTcpSocket>
 #include <QThread>
 #include <mosquitto.h>
-#include <utility>
 
 namespace testing {
 
@@ -16,30 +14,20 @@ quint16 FreePort() {
     return probe.serverPort();
 }
 
-MosquittoBroker::MosquittoBroker() = default;
-
-MosquittoBroker::~MosquittoBroker() {
-    Stop();
-}
-
 bool MosquittoBroker::Start(quint16 port) {
-    Stop();
-    const QString config = folder_.filePath(QStringLiteral("mosquitto.conf"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
+    QFile config(folder_.filePath(QStringLiteral("mosquitto.conf")));
+    if (!config.open(QIODevice::WriteOnly))
         return false;
-    file.write(
+    config.write(
         QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\nlog_type none\n")
             .arg(port)
             .toUtf8());
-    file.close();
-    process_ = new QProcess;
-    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_->start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), config});
-    if (!process_->waitForStarted())
-        return false;
+    config.close();
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), config.fileName()});
+    process_.waitForStarted();
     const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired() && process_->state() == QProcess::Running) {
+    while (process_.state() == QProcess::Running && !deadline.hasExpired()) {
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, port);
         if (probe.waitForConnected(200))
@@ -49,42 +37,25 @@ bool MosquittoBroker::Start(quint16 port) {
     return false;
 }
 
-void MosquittoBroker::Stop() {
-    if (!process_)
-        return;
-    process_->kill();
-    process_->waitForFinished();
-    delete process_;
-    process_ = nullptr;
-}
-
 TcpRelay::TcpRelay(quint16 port, quint16 brokerPort) : port_(port), brokerPort_(brokerPort) {
-    connect(&server_, &QTcpServer::newConnection, this, &TcpRelay::Accept);
-}
-
-bool TcpRelay::Start() {
-    return server_.listen(QHostAddress::LocalHost, port_);
+    connect(&server_, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* client = server_.nextPendingConnection()) {
+            auto* broker = new QTcpSocket(client);
+            broker->connectToHost(QHostAddress::LocalHost, brokerPort_);
+            connect(client, &QTcpSocket::readyRead, broker,
+                    [client, broker] { broker->write(client->readAll()); });
+            connect(broker, &QTcpSocket::readyRead, client,
+                    [client, broker] { client->write(broker->readAll()); });
+            connect(broker, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+        }
+    });
 }
 
 void TcpRelay::Stop() {
     server_.close();
-    for (QTcpSocket* socket : std::exchange(sockets_, {})) {
+    for (QTcpSocket* socket : server_.findChildren<QTcpSocket*>()) { // clients and their broker sides
         socket->abort();
         socket->deleteLater();
-    }
-}
-
-void TcpRelay::Accept() {
-    while (QTcpSocket* client = server_.nextPendingConnection()) {
-        auto* broker = new QTcpSocket(this);
-        broker->connectToHost(QHostAddress::LocalHost, brokerPort_);
-        sockets_ << client << broker;
-        connect(client, &QTcpSocket::readyRead, broker,
-                [client, broker] { broker->write(client->readAll()); });
-        connect(broker, &QTcpSocket::readyRead, client,
-                [client, broker] { client->write(broker->readAll()); });
-        connect(client, &QTcpSocket::disconnected, broker, &QTcpSocket::disconnectFromHost);
-        connect(broker, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
     }
 }
 
@@ -102,9 +73,9 @@ Subscriber::Subscriber(quint16 port, std::string filter) : filter_(std::move(fil
     mosquitto_message_callback_set(client_, [](mosquitto*, void* self, const mosquitto_message* message) {
         auto* subscriber = static_cast<Subscriber*>(self);
         std::lock_guard lock(subscriber->mutex_);
-        subscriber->messages_.push_back(
-            {message->topic, std::string(static_cast<const char*>(message->payload),
-                                         static_cast<std::size_t>(message->payloadlen))});
+        subscriber->messages_.push_back(std::string(message->topic) + ' ' +
+                                        std::string(static_cast<const char*>(message->payload),
+                                                    static_cast<std::size_t>(message->payloadlen)));
     });
     mosquitto_connect_async(client_, "127.0.0.1", port, 30);
     mosquitto_loop_start(client_);
@@ -121,7 +92,7 @@ bool Subscriber::Subscribed() {
     return subscribed_;
 }
 
-std::vector<Subscriber::Message> Subscriber::Messages() {
+std::vector<std::string> Subscriber::Messages() {
     std::lock_guard lock(mutex_);
     return messages_;
 }

@@ -1,17 +1,14 @@
 // Real MQTT parts for tests and benchmarks, all on 127.0.0.1: a mosquitto broker
-// started on a free port, a TCP relay that can cut a connection, a subscriber.
+// on a free port, a TCP relay that can cut a connection, a subscriber.
 #pragma once
 
-#include <QList>
-#include <QString>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <mutex>
 #include <string>
 #include <vector>
 
-class QProcess;
-class QTcpSocket;
 struct mosquitto;
 
 namespace testing {
@@ -20,50 +17,43 @@ quint16 FreePort();
 
 class MosquittoBroker {
 public:
-    MosquittoBroker();
-    ~MosquittoBroker();
-    // Starts it (again) on `port`; false once it has not taken connections for 10 s.
+    ~MosquittoBroker() { process_.kill(), process_.waitForFinished(); }
+    // False when it takes no connection within 10 s.
     bool Start(quint16 port);
-    void Stop();
 
 private:
     QTemporaryDir folder_;
-    QProcess* process_ = nullptr;
+    QProcess process_;
 };
 
-// Passes bytes between clients on its port and the broker; Stop cuts every
-// connection at once and refuses new ones until Start.
+// Passes bytes between its clients and the broker; Stop cuts every connection
+// and refuses new ones until Start.
 class TcpRelay : public QObject {
 public:
     TcpRelay(quint16 port, quint16 brokerPort);
-    bool Start();
+    bool Start() { return server_.listen(QHostAddress::LocalHost, port_); }
     void Stop();
     quint16 Port() const { return port_; }
 
 private:
-    void Accept();
     quint16 port_, brokerPort_;
     QTcpServer server_;
-    QList<QTcpSocket*> sockets_;
 };
 
-// Subscribes to `filter` with QoS 1 and keeps every message, in arrival order.
+// Subscribes to `filter` with QoS 1 and keeps every message as "topic payload", in arrival order.
 class Subscriber {
 public:
     Subscriber(quint16 port, std::string filter);
     ~Subscriber();
     bool Subscribed();
-    struct Message {
-        std::string topic, payload;
-    };
-    std::vector<Message> Messages();
+    std::vector<std::string> Messages();
 
 private:
     std::string filter_;
     mosquitto* client_;
     std::mutex mutex_;
     bool subscribed_ = false;
-    std::vector<Message> messages_;
+    std::vector<std::string> messages_;
 };
 
 } // namespace testing
