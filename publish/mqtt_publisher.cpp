@@ -163,6 +163,11 @@ void MqttPublisher::Serve() {
     auto nextAttempt = std::chrono::steady_clock::now();
     bool firstAttempt = true;
     bool looping = false;
+    // libmosquitto's thread gives up for good after some errors (a failed TLS
+    // handshake, a protocol error); one that has had no connection for this long
+    // is stopped and started afresh.
+    const auto restartAfter = 2 * maxDelay + std::chrono::seconds(5);
+    auto loopingSince = nextAttempt;
 
     std::unique_lock lock(mutex_);
     while (!stopping_) {
@@ -177,6 +182,7 @@ void MqttPublisher::Serve() {
                 rc = mosquitto_loop_start(client_);
             lock.lock();
             looping = rc == MOSQ_ERR_SUCCESS;
+            loopingSince = now;
             if (!looping) {
                 lastProblem_ = ErrorText(rc);
                 nextAttempt = now + delay;
@@ -205,6 +211,16 @@ void MqttPublisher::Serve() {
             wake_.wait(lock);
             continue;
         }
+        const auto restartAt = std::max(disconnectedSince_, loopingSince) + restartAfter;
+        if (looping && now >= restartAt) {
+            lock.unlock();
+            mosquitto_disconnect(client_);
+            mosquitto_loop_stop(client_, false);
+            lock.lock();
+            looping = false;
+            nextAttempt = now;
+            continue;
+        }
         const auto sayAt = disconnectedSince_ + options_.unreachableAfter;
         if (!saidUnreachable_ && now >= sayAt) {
             saidUnreachable_ = true;
@@ -213,15 +229,10 @@ void MqttPublisher::Serve() {
             lock.lock();
             continue;
         }
-        auto until = std::chrono::steady_clock::time_point::max();
+        auto until = looping ? restartAt : nextAttempt; // each still ahead: passed ones were dealt with above
         if (!saidUnreachable_)
-            until = sayAt;
-        if (!looping)
-            until = std::min(until, nextAttempt);
-        if (until == std::chrono::steady_clock::time_point::max())
-            wake_.wait(lock);
-        else
-            wake_.wait_until(lock, until);
+            until = std::min(until, sayAt);
+        wake_.wait_until(lock, until);
     }
     networkThread_ = looping;
 }
