@@ -223,9 +223,21 @@ void MqttPublisher::Serve() {
         }
         const auto sayAt = disconnectedSince_ + options_.unreachableAfter;
         if (!saidUnreachable_ && now >= sayAt) {
-            saidUnreachable_ = true;
             lock.unlock();
-            Notify(PublishNotice::Kind::Unreachable, 0);
+            {
+                // Decided and said under noticeMutex_, so that "back" never comes first.
+                std::lock_guard saying(noticeMutex_);
+                QString problem;
+                bool say = false;
+                {
+                    std::lock_guard again(mutex_);
+                    say = !connected_ && !saidUnreachable_;
+                    saidUnreachable_ = saidUnreachable_ || say;
+                    problem = lastProblem_;
+                }
+                if (say)
+                    Notify(PublishNotice::Kind::Unreachable, 0, problem);
+            }
             lock.lock();
             continue;
         }
@@ -249,6 +261,7 @@ void MqttPublisher::OnConnect(int rc) {
                       kOnline, kQos, true);
     bool back = false;
     std::uint64_t dropped = 0;
+    std::lock_guard saying(noticeMutex_);
     {
         std::lock_guard lock(mutex_);
         statusMid_ = statusMid;
@@ -302,7 +315,7 @@ void MqttPublisher::PublishCallback(mosquitto*, void* self, int mid) {
     static_cast<MqttPublisher*>(self)->OnPublish(mid);
 }
 
-void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count) {
+void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem) {
     if (!options_.notify)
         return;
     const QString broker = BrokerName(target_);
@@ -310,16 +323,11 @@ void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count) {
     PublishNotice notice{kind, count, QString(), QString()};
     switch (kind) {
     case PublishNotice::Kind::Unreachable: {
-        QString problem;
-        {
-            std::lock_guard lock(mutex_);
-            problem = lastProblem_;
-        }
         notice.message =
-            QStringLiteral("cannot reach the MQTT broker at %1%2; samples wait in memory (up to %3) "
+            QStringLiteral("cannot reach the MQTT broker at %1%2; samples wait in memory (up to %3 of them) "
                            "and are sent when it is back")
-                .arg(broker, problem.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(problem))
-                .arg(options_.capacity);
+                .arg(broker, problem.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(problem),
+                     QString::number(options_.capacity));
         notice.status = kStatusUnreachable;
         break;
     }

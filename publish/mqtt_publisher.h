@@ -68,7 +68,7 @@ private:
     MqttPublisher(const PublishTarget& target, PublisherOptions options, mosquitto* client);
     void Start(const QString& unit);
     void Serve();
-    void Notify(PublishNotice::Kind kind, std::uint64_t count);
+    void Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem = QString());
     void OnConnect(int rc);
     void OnDisconnect(int rc);
     void OnPublish(int mid);
@@ -83,6 +83,7 @@ private:
     std::shared_ptr<const std::string> sampleTopic_;
     std::string run_; // IsoTime of the current run's START
 
+    std::mutex noticeMutex_;   // held while deciding on and giving a notice; taken before mutex_
     mutable std::mutex mutex_; // guards everything below
     std::condition_variable wake_;
     Outbox outbox_;
