@@ -2,6 +2,7 @@
 #include "app/fonts.h"
 #include "app/ombu1.h"
 #include "device/backends/backend_factory.h"
+#include "publish/mqtt_publisher.h"
 #include "settings/parameter_file.h"
 #include "settings/parameter_folder.h"
 
@@ -32,6 +33,7 @@ struct Options {
     bool exitAfterRun = false;
     bool quitWhenShown = false;
     QString parameterFolder;
+    QString publishUrl;
 };
 
 QString DefaultParameterFolder() {
@@ -70,7 +72,12 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     QCommandLineOption quitWhenShown(QStringLiteral("quit-when-shown"),
                                      QStringLiteral("Quit once the window has been shown."));
     quitWhenShown.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({device, tickMs, start, exitAfterRun, parameterFolder, quitWhenShown});
+    const QCommandLineOption publish(
+        QStringLiteral("publish"),
+        QStringLiteral("Publish every sample to an MQTT broker: mqtt://[user@]host[:port]/PREFIX, or mqtts:// for "
+                       "TLS. The password, if any, comes from the environment variable TAVRIN_MQTT_PASSWORD."),
+        QStringLiteral("URL"));
+    parser.addOptions({device, tickMs, start, exitAfterRun, parameterFolder, quitWhenShown, publish});
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
@@ -102,6 +109,7 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     options.quitWhenShown = parser.isSet(quitWhenShown);
     options.parameterFolder =
         parser.isSet(parameterFolder) ? parser.value(parameterFolder) : DefaultParameterFolder();
+    options.publishUrl = parser.value(publish);
     return std::nullopt;
 }
 
@@ -114,6 +122,21 @@ void LoadTranslations(QApplication& app) {
 
 int RunApplication(QApplication& app, const Options& options) {
     QString error;
+    // Said on standard error and, from the GUI thread, on the status line.
+    const auto showPublishNotice = [](const publish::PublishNotice& notice) {
+        std::fprintf(stderr, "tavrin: %s\n", qPrintable(notice.message));
+        QMetaObject::invokeMethod(qApp, [status = notice.status] { if (Form1) Form1->ShowStatus(status); },
+                                  Qt::QueuedConnection);
+    };
+    std::unique_ptr<publish::MqttPublisher> publisher;
+    if (!options.publishUrl.isEmpty()) {
+        publisher = publish::MakePublisher(options.publishUrl, showPublishNotice, &error);
+        if (!publisher) {
+            std::fprintf(stderr, "tavrin: %s\n", qPrintable(error));
+            return kExitBadCommandLine;
+        }
+    }
+
     auto backend = device::MakeBackend(options.device, &error);
     if (!backend) {
         std::fprintf(stderr, "tavrin: %s\n", qPrintable(error));
@@ -122,6 +145,8 @@ int RunApplication(QApplication& app, const Options& options) {
     SetD2xxBackend(std::move(backend));
 
     FormSeams seams;
+    if (publisher)
+        seams.sampleSinks.push_back(publisher.get());
     seams.tickMs = options.tickMs;
     seams.parameterFolder = options.parameterFolder;
     seams.errorsToStandardError = options.exitAfterRun;

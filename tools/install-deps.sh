@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
   libftdi1-dev
+  libmosquitto-dev mosquitto mosquitto-clients
   fonts-ipafont-gothic
   clang libclang-rt-14-dev
   libbenchmark-dev

@@ -54,6 +54,8 @@ private slots:
         QTest::newRow("missing value") << QStringList{"--device"} << "Missing value";
         QTest::newRow("bad device") << QStringList{"--device", "usb"} << "usb";
         QTest::newRow("stray argument") << QStringList{"extra"} << "extra";
+        QTest::newRow("password in the publish URL")
+            << QStringList{"--publish", "mqtt://ann:pw@127.0.0.1/lab"} << "TAVRIN_MQTT_PASSWORD";
     }
     void badCommandLinesAreRefusedClearly() {
         QFETCH(QStringList, arguments);

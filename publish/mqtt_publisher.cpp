@@ -1,0 +1,371 @@
+#include "publish/mqtt_publisher.h"
+
+#include "publish/sample_json.h"
+
+#include <algorithm>
+#include <mosquitto.h>
+#include <mutex>
+
+namespace publish {
+
+namespace {
+
+constexpr int kQos = 1;
+constexpr int kKeepAliveS = 30;
+constexpr char kOnline[] = "online";
+constexpr char kOffline[] = "offline";
+// Where the system's certificate authorities live (Debian's ca-certificates).
+constexpr char kSystemCaPath[] = "/etc/ssl/certs";
+
+const QString kStatusUnreachable =
+    QStringLiteral("MQTTブローカーに接続できません"); // cannot connect to the MQTT broker
+const QString kStatusBack =
+    QStringLiteral("MQTTブローカーに再接続しました"); // reconnected to the MQTT broker
+// dropped the %1 oldest samples waiting to be sent over MQTT
+const QString kStatusDropped = QStringLiteral("MQTT送信待ちの古いデータ%1件を破棄しました");
+// %1 samples were not sent over MQTT
+const QString kStatusUndelivered = QStringLiteral("MQTT未送信のデータが%1件あります");
+
+void InitialiseLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+QString ErrorText(int rc) {
+    return QString::fromLocal8Bit(mosquitto_strerror(rc));
+}
+
+int PayloadLength(const std::string& payload) {
+    return static_cast<int>(payload.size());
+}
+
+} // namespace
+
+std::unique_ptr<MqttPublisher> MqttPublisher::Make(const PublishTarget& target, PublisherOptions options,
+                                                   QString* error) {
+    InitialiseLibrary();
+    mosquitto* client = mosquitto_new(nullptr, true, nullptr);
+    if (!client) {
+        *error = QStringLiteral("cannot set up the MQTT client: out of memory");
+        return nullptr;
+    }
+    auto fail = [&](const QString& what, int rc) {
+        *error = QStringLiteral("cannot set up the MQTT client: %1 (%2)").arg(what, ErrorText(rc));
+        mosquitto_destroy(client);
+        return nullptr;
+    };
+    int rc = mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    if (rc != MOSQ_ERR_SUCCESS)
+        return fail(QStringLiteral("protocol version"), rc);
+    if (target.tls) {
+        rc = mosquitto_tls_set(client, nullptr, kSystemCaPath, nullptr, nullptr, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return fail(QStringLiteral("TLS with the certificate authorities in %1")
+                            .arg(QLatin1String(kSystemCaPath)),
+                        rc);
+    }
+    if (!target.user.isEmpty()) {
+        const QByteArray user = target.user.toUtf8();
+        const QByteArray password = options.password.toUtf8();
+        rc = mosquitto_username_pw_set(client, user.constData(),
+                                       options.password.isEmpty() ? nullptr : password.constData());
+        if (rc != MOSQ_ERR_SUCCESS)
+            return fail(QStringLiteral("user name"), rc);
+    }
+    rc = mosquitto_reconnect_delay_set(client, static_cast<unsigned>(std::max(1, options.reconnectDelayS)),
+                                       static_cast<unsigned>(std::max(1, options.reconnectDelayMaxS)), true);
+    if (rc != MOSQ_ERR_SUCCESS)
+        return fail(QStringLiteral("reconnect delay"), rc);
+    std::unique_ptr<MqttPublisher> publisher(new MqttPublisher(target, std::move(options), client));
+    mosquitto_user_data_set(client, publisher.get());
+    mosquitto_connect_callback_set(client, &MqttPublisher::ConnectCallback);
+    mosquitto_disconnect_callback_set(client, &MqttPublisher::DisconnectCallback);
+    mosquitto_publish_callback_set(client, &MqttPublisher::PublishCallback);
+    return publisher;
+}
+
+MqttPublisher::MqttPublisher(const PublishTarget& target, PublisherOptions options, mosquitto* client)
+    : target_(target), options_(std::move(options)), client_(client), outbox_(options_.capacity) {}
+
+MqttPublisher::~MqttPublisher() {
+    if (!started_) {
+        mosquitto_destroy(client_);
+        return;
+    }
+    bool connected = false;
+    std::uint64_t undelivered = 0;
+    std::uint64_t dropped = 0;
+    {
+        std::unique_lock lock(mutex_);
+        // What is still queued goes out if the broker is there to take it.
+        wake_.wait_for(lock, options_.flushOnExit, [this] { return outbox_.Waiting() == 0 || !connected_; });
+        stopping_ = true;
+        connected = connected_;
+        undelivered = outbox_.Waiting();
+        dropped = outbox_.TakeDroppedUnreported();
+    }
+    wake_.notify_all();
+    server_.join();
+    if (connected)
+        mosquitto_publish(client_, nullptr, statusTopic_.c_str(), static_cast<int>(sizeof kOffline - 1),
+                          kOffline, kQos, true);
+    mosquitto_disconnect(client_);
+    if (networkThread_)
+        mosquitto_loop_stop(client_, false);
+    mosquitto_destroy(client_);
+    if (dropped > 0)
+        Notify(PublishNotice::Kind::Dropped, dropped);
+    if (undelivered > 0)
+        Notify(PublishNotice::Kind::Undelivered, undelivered);
+}
+
+void MqttPublisher::RunStarted(const acquisition::RunInfo& run) {
+    run_ = IsoTime(run.started);
+    sampleTopic_ = std::make_shared<const std::string>(SampleTopic(target_, run.unit).toStdString());
+    if (!started_)
+        Start(run.unit);
+}
+
+void MqttPublisher::Start(const QString& unit) {
+    started_ = true;
+    statusTopic_ = StatusTopic(target_, unit).toStdString();
+    mosquitto_will_set(client_, statusTopic_.c_str(), static_cast<int>(sizeof kOffline - 1), kOffline, kQos,
+                       true);
+    disconnectedSince_ = std::chrono::steady_clock::now();
+    server_ = std::thread([this] { Serve(); });
+}
+
+void MqttPublisher::Take(const acquisition::DecodedSample& sample) {
+    if (!started_)
+        RunStarted(acquisition::RunInfo{sample.time, QString(), QString()});
+    OutgoingMessage message{sampleTopic_, SampleJson(sample, run_)};
+    {
+        std::lock_guard lock(mutex_);
+        outbox_.Push(std::move(message));
+    }
+    wake_.notify_one();
+}
+
+MqttPublisher::Counts MqttPublisher::Snapshot() const {
+    std::lock_guard lock(mutex_);
+    return Counts{outbox_.Waiting(), outbox_.Delivered(), outbox_.Dropped(), connected_};
+}
+
+// The publisher's own thread: connects, then hands queued samples to
+// libmosquitto's network thread while connected, and says when the broker has
+// been out of reach for a while. Once a first connection attempt has got under
+// way, the network thread retries any later one with back-off; one that fails
+// at once (refused, no such host) is retried here with the same back-off.
+void MqttPublisher::Serve() {
+    const QByteArray host = target_.host.toUtf8();
+    const auto maxDelay = std::chrono::seconds(std::max(1, options_.reconnectDelayMaxS));
+    auto delay = std::chrono::seconds(std::max(1, options_.reconnectDelayS));
+    auto nextAttempt = std::chrono::steady_clock::now();
+    bool firstAttempt = true;
+    bool looping = false;
+    // libmosquitto's thread gives up for good after some errors (a failed TLS
+    // handshake, a protocol error); one that has had no connection for this long
+    // is stopped and started afresh.
+    const auto restartAfter = 2 * maxDelay + std::chrono::seconds(5);
+    auto loopingSince = nextAttempt;
+
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!looping && now >= nextAttempt) {
+            lock.unlock();
+            int rc = firstAttempt
+                         ? mosquitto_connect_async(client_, host.constData(), target_.port, kKeepAliveS)
+                         : mosquitto_reconnect_async(client_);
+            firstAttempt = false;
+            if (rc == MOSQ_ERR_SUCCESS)
+                rc = mosquitto_loop_start(client_);
+            lock.lock();
+            looping = rc == MOSQ_ERR_SUCCESS;
+            loopingSince = now;
+            if (!looping) {
+                lastProblem_ = ErrorText(rc);
+                nextAttempt = now + delay;
+                delay = std::min(delay * 2, maxDelay);
+            }
+            continue;
+        }
+        if (connected_) {
+            if (auto handout = outbox_.Next()) {
+                lock.unlock();
+                int mid = 0;
+                const std::string& topic = *handout->message.topic;
+                const std::string& payload = handout->message.payload;
+                const int rc = mosquitto_publish(client_, &mid, topic.c_str(), PayloadLength(payload),
+                                                 payload.data(), kQos, false);
+                lock.lock();
+                if (rc == MOSQ_ERR_SUCCESS) {
+                    outbox_.Handed(handout->sequence, mid);
+                } else {
+                    // The connection went between our look and the call: it waits for the next one.
+                    outbox_.NotHanded(handout->sequence);
+                    wake_.wait_for(lock, std::chrono::milliseconds(100));
+                }
+                continue;
+            }
+            wake_.wait(lock);
+            continue;
+        }
+        const auto restartAt = std::max(disconnectedSince_, loopingSince) + restartAfter;
+        if (looping && now >= restartAt) {
+            lock.unlock();
+            mosquitto_disconnect(client_);
+            mosquitto_loop_stop(client_, false);
+            lock.lock();
+            looping = false;
+            nextAttempt = now;
+            continue;
+        }
+        const auto sayAt = disconnectedSince_ + options_.unreachableAfter;
+        if (!saidUnreachable_ && now >= sayAt) {
+            lock.unlock();
+            {
+                // Decided and said under noticeMutex_, so that "back" never comes first.
+                std::lock_guard saying(noticeMutex_);
+                QString problem;
+                bool say = false;
+                {
+                    std::lock_guard again(mutex_);
+                    say = !connected_ && !saidUnreachable_;
+                    saidUnreachable_ = saidUnreachable_ || say;
+                    problem = lastProblem_;
+                }
+                if (say)
+                    Notify(PublishNotice::Kind::Unreachable, 0, problem);
+            }
+            lock.lock();
+            continue;
+        }
+        auto until = looping ? restartAt : nextAttempt; // each still ahead: passed ones were dealt with above
+        if (!saidUnreachable_)
+            until = std::min(until, sayAt);
+        wake_.wait_until(lock, until);
+    }
+    networkThread_ = looping;
+}
+
+void MqttPublisher::OnConnect(int rc) {
+    if (rc != 0) {
+        // Refused by the broker (a wrong password, say); libmosquitto tries again.
+        std::lock_guard lock(mutex_);
+        lastProblem_ = QString::fromLocal8Bit(mosquitto_connack_string(rc));
+        return;
+    }
+    int statusMid = -1;
+    mosquitto_publish(client_, &statusMid, statusTopic_.c_str(), static_cast<int>(sizeof kOnline - 1),
+                      kOnline, kQos, true);
+    bool back = false;
+    std::uint64_t dropped = 0;
+    std::lock_guard saying(noticeMutex_);
+    {
+        std::lock_guard lock(mutex_);
+        statusMid_ = statusMid;
+        connected_ = true;
+        outbox_.Reconnected();
+        back = saidUnreachable_;
+        saidUnreachable_ = false;
+        lastProblem_.clear();
+        dropped = outbox_.TakeDroppedUnreported();
+    }
+    wake_.notify_all();
+    if (back)
+        Notify(PublishNotice::Kind::Back, 0);
+    if (dropped > 0)
+        Notify(PublishNotice::Kind::Dropped, dropped);
+}
+
+void MqttPublisher::OnDisconnect(int rc) {
+    {
+        std::lock_guard lock(mutex_);
+        if (connected_)
+            disconnectedSince_ = std::chrono::steady_clock::now();
+        connected_ = false;
+        if (rc != MOSQ_ERR_SUCCESS)
+            lastProblem_ = ErrorText(rc);
+    }
+    wake_.notify_all();
+}
+
+void MqttPublisher::OnPublish(int mid) {
+    {
+        std::lock_guard lock(mutex_);
+        if (mid == statusMid_) {
+            statusMid_ = -1;
+            return;
+        }
+        outbox_.Acknowledged(mid);
+    }
+    wake_.notify_all();
+}
+
+void MqttPublisher::ConnectCallback(mosquitto*, void* self, int rc) {
+    static_cast<MqttPublisher*>(self)->OnConnect(rc);
+}
+
+void MqttPublisher::DisconnectCallback(mosquitto*, void* self, int rc) {
+    static_cast<MqttPublisher*>(self)->OnDisconnect(rc);
+}
+
+void MqttPublisher::PublishCallback(mosquitto*, void* self, int mid) {
+    static_cast<MqttPublisher*>(self)->OnPublish(mid);
+}
+
+void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem) {
+    if (!options_.notify)
+        return;
+    const QString broker = BrokerName(target_);
+    const QString number = QString::number(count);
+    PublishNotice notice{kind, count, QString(), QString()};
+    switch (kind) {
+    case PublishNotice::Kind::Unreachable: {
+        notice.message =
+            QStringLiteral("cannot reach the MQTT broker at %1%2; samples wait in memory (up to %3 of them) "
+                           "and are sent when it is back")
+                .arg(broker, problem.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(problem),
+                     QString::number(options_.capacity));
+        notice.status = kStatusUnreachable;
+        break;
+    }
+    case PublishNotice::Kind::Back:
+        notice.message =
+            QStringLiteral("the MQTT broker at %1 is back; sending the samples that waited").arg(broker);
+        notice.status = kStatusBack;
+        break;
+    case PublishNotice::Kind::Dropped:
+        notice.message =
+            QStringLiteral("the MQTT queue was full: the oldest %1 samples were dropped and will not "
+                           "reach the broker at %2")
+                .arg(number, broker);
+        notice.status = kStatusDropped.arg(number);
+        break;
+    case PublishNotice::Kind::Undelivered:
+        notice.message = QStringLiteral("%1 samples were not delivered to the MQTT broker at %2 before exit")
+                             .arg(number, broker);
+        notice.status = kStatusUndelivered.arg(number);
+        break;
+    }
+    options_.notify(notice);
+}
+
+std::unique_ptr<MqttPublisher>
+MakePublisher(const QString& url, std::function<void(const PublishNotice&)> notify, QString* error) {
+    const auto target = ParsePublishUrl(url, error);
+    if (!target)
+        return nullptr;
+    PublisherOptions options;
+    options.password = qEnvironmentVariable("TAVRIN_MQTT_PASSWORD");
+    if (!options.password.isEmpty() && target->user.isEmpty()) {
+        *error = QStringLiteral("TAVRIN_MQTT_PASSWORD is set but the --publish URL names no user: write "
+                                "mqtt://USER@host/PREFIX");
+        return nullptr;
+    }
+    options.notify = std::move(notify);
+    return MqttPublisher::Make(*target, std::move(options), error);
+}
+
+} // namespace publish

@@ -1,0 +1,107 @@
+// The MQTT publisher: a sample sink that sends every sample of a run, as JSON
+// with QoS 1, to PREFIX/<unit>/sample, and keeps PREFIX/<unit>/status at a
+// retained "online" (the connection's will: "offline").
+//
+// Take() only formats the sample and queues it in memory; the network is served
+// by libmosquitto's own thread, and the messages are handed to it by a thread of
+// the publisher's, so the sample loop never waits for the broker. A broker that
+// is down at START or goes away mid-run is retried with back-off; the samples
+// wait in the Outbox and go out, oldest first, when it is back.
+#pragma once
+
+#include "acquisition/decoded_sample.h"
+#include "publish/outbox.h"
+#include "publish/publish_target.h"
+
+#include <QString>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+struct mosquitto;
+
+namespace publish {
+
+// What the publisher has to tell the user, once each time it happens.
+struct PublishNotice {
+    enum class Kind { Unreachable, Back, Dropped, Undelivered };
+    Kind kind;
+    std::uint64_t count = 0; // samples dropped or left undelivered
+    QString message;         // plain English, for standard error
+    QString status;          // the status line's text
+};
+
+struct PublisherOptions {
+    QString password; // empty: none
+    std::size_t capacity = kOutboxCapacity;
+    int reconnectDelayS = 1;                          // first wait before reconnecting, doubling…
+    int reconnectDelayMaxS = 30;                      // …up to this
+    std::chrono::milliseconds unreachableAfter{2000}; // no connection this long: say so
+    std::chrono::milliseconds flushOnExit{3000};      // at exit, wait this long for the queue to empty
+    // Called on a background thread; must not block for long.
+    std::function<void(const PublishNotice&)> notify;
+};
+
+class MqttPublisher final : public acquisition::SampleSink {
+public:
+    // Nothing is connected until the first RunStarted, which names the unit.
+    static std::unique_ptr<MqttPublisher> Make(const PublishTarget& target, PublisherOptions options,
+                                               QString* error);
+    ~MqttPublisher() override;
+
+    void RunStarted(const acquisition::RunInfo& run) override;
+    void Take(const acquisition::DecodedSample& sample) override;
+
+    struct Counts {
+        std::size_t waiting = 0;     // queued, not yet acknowledged by the broker
+        std::uint64_t delivered = 0; // acknowledged
+        std::uint64_t dropped = 0;   // dropped for room
+        bool connected = false;
+    };
+    Counts Snapshot() const;
+
+private:
+    MqttPublisher(const PublishTarget& target, PublisherOptions options, mosquitto* client);
+    void Start(const QString& unit);
+    void Serve();
+    void Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem = QString());
+    void OnConnect(int rc);
+    void OnDisconnect(int rc);
+    void OnPublish(int mid);
+    static void ConnectCallback(mosquitto*, void* self, int rc);
+    static void DisconnectCallback(mosquitto*, void* self, int rc);
+    static void PublishCallback(mosquitto*, void* self, int mid);
+
+    const PublishTarget target_;
+    const PublisherOptions options_;
+    mosquitto* client_;
+    std::string statusTopic_; // fixed by the first run: the will cannot change while connected
+    std::shared_ptr<const std::string> sampleTopic_;
+    std::string run_; // IsoTime of the current run's START
+
+    std::mutex noticeMutex_;   // held while deciding on and giving a notice; taken before mutex_
+    mutable std::mutex mutex_; // guards everything below
+    std::condition_variable wake_;
+    Outbox outbox_;
+    bool started_ = false;
+    bool stopping_ = false;
+    bool connected_ = false;
+    bool saidUnreachable_ = false;
+    QString lastProblem_; // why the last connection failed or ended, when known
+    std::chrono::steady_clock::time_point disconnectedSince_;
+    int statusMid_ = -1;
+    std::thread server_;
+    bool networkThread_ = false; // libmosquitto's thread runs; set by server_ as it ends
+};
+
+// For the command line: parses the URL, takes the password from the environment
+// variable TAVRIN_MQTT_PASSWORD, and makes the publisher; null with a message in
+// *error when the URL is wrong or the client cannot be set up.
+std::unique_ptr<MqttPublisher>
+MakePublisher(const QString& url, std::function<void(const PublishNotice&)> notify, QString* error);
+
+} // namespace publish

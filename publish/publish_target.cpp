@@ -1,0 +1,80 @@
+#include "publish/publish_target.h"
+
+#include <QUrl>
+
+namespace publish {
+
+std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error) {
+    const QUrl parsed(url, QUrl::StrictMode);
+    const QString scheme = parsed.scheme().toLower();
+    if (!parsed.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))) {
+        *error = QStringLiteral("--publish wants mqtt://[user@]host[:port]/PREFIX or mqtts://…, not '%1'")
+                     .arg(url);
+        return std::nullopt;
+    }
+    if (!parsed.password().isEmpty()) {
+        *error =
+            QStringLiteral("--publish: put the password in the environment variable TAVRIN_MQTT_PASSWORD, "
+                           "not in the URL");
+        return std::nullopt;
+    }
+    if (parsed.host().isEmpty()) {
+        *error = QStringLiteral("--publish: the URL '%1' names no broker host").arg(url);
+        return std::nullopt;
+    }
+    if (parsed.hasQuery() || parsed.hasFragment()) {
+        *error = QStringLiteral("--publish: the URL '%1' has a '?' or '#' part, which means nothing here")
+                     .arg(url);
+        return std::nullopt;
+    }
+    QString prefix = parsed.path(QUrl::FullyDecoded);
+    while (prefix.startsWith(QLatin1Char('/')))
+        prefix.remove(0, 1);
+    while (prefix.endsWith(QLatin1Char('/')))
+        prefix.chop(1);
+    if (prefix.isEmpty()) {
+        *error = QStringLiteral("--publish: the URL '%1' needs a topic prefix after the host, as in "
+                                "mqtt://broker/lab")
+                     .arg(url);
+        return std::nullopt;
+    }
+    if (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#'))) {
+        *error = QStringLiteral("--publish: the topic prefix '%1' may not hold the wildcards '+' or '#'")
+                     .arg(prefix);
+        return std::nullopt;
+    }
+
+    PublishTarget target;
+    target.tls = scheme == QLatin1String("mqtts");
+    target.host = parsed.host();
+    target.port = parsed.port(target.tls ? kMqttsPort : kMqttPort);
+    target.user = parsed.userName();
+    target.prefix = prefix;
+    return target;
+}
+
+QString TopicLevel(const QString& unit) {
+    if (unit.isEmpty())
+        return QStringLiteral("unknown");
+    QString level = unit;
+    for (QChar& c : level)
+        if (c == QLatin1Char('/') || c == QLatin1Char('+') || c == QLatin1Char('#'))
+            c = QLatin1Char('_');
+    return level;
+}
+
+QString SampleTopic(const PublishTarget& target, const QString& unit) {
+    return target.prefix + QLatin1Char('/') + TopicLevel(unit) + QStringLiteral("/sample");
+}
+
+QString StatusTopic(const PublishTarget& target, const QString& unit) {
+    return target.prefix + QLatin1Char('/') + TopicLevel(unit) + QStringLiteral("/status");
+}
+
+QString BrokerName(const PublishTarget& target) {
+    if (target.host.contains(QLatin1Char(':')))
+        return QStringLiteral("[%1]:%2").arg(target.host).arg(target.port);
+    return QStringLiteral("%1:%2").arg(target.host).arg(target.port);
+}
+
+} // namespace publish
