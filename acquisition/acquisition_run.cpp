@@ -50,6 +50,7 @@ RunEnd Run(RunHost& host, RunFields f) {
 
         if (f.sweepX > kLastColumn) {
             host.ShowStatus(kStatusSweepEnd);
+            host.SweepEnded();
             if (host.AutoSaveTicked())
                 if (auto error = host.SaveSweep())
                     return EndWithError(host, f, *error);

@@ -5,6 +5,7 @@
 
 #include "acquisition/acquisition_run.h"
 #include "acquisition/decoded_sample.h"
+#include "acquisition/sample_feed.h"
 #include "chart/chart_frame.h"
 #include "chart/tcolor.h"
 #include "device/d2xx.h"
@@ -18,6 +19,7 @@
 #include <QHash>
 #include <QSize>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -47,6 +49,7 @@ struct FormSeams {
     output::PrintDialog* printDialog = nullptr; // null: the standard print dialog
     bool errorsToStandardError = false;         // unattended: errors go to stderr, not a modal box
     std::vector<acquisition::SampleSink*> sampleSinks; // fed every decoded sample of a run, in order
+    std::function<std::chrono::milliseconds()> monotonic; // null: the steady clock (elapsed time of a run)
 };
 
 class TForm1 : public QWidget {
@@ -152,6 +155,8 @@ public:
     bool RunInProgress() const { return runInProgress_; }
     device::MessagePump& Pump() { return *pump_; }
     QDateTime Now() const;
+    // The sample sinks of a run, with their problems going to the log pane and the status line.
+    acquisition::SampleFeed MakeSampleFeed();
 
 signals:
     // After FormShow has run.
