@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdio>
 #include <map>
 
 namespace {
@@ -25,7 +26,8 @@ namespace {
 constexpr double kTargetUs = 10.0;
 constexpr double kMaxGrowth = 1.5;
 constexpr long kRowsPerDay = 864'000;
-constexpr int kTimedRows = 5'000;
+constexpr int kTimedRows = 10'000; // of each record
+constexpr int kBatchRows = 500;
 constexpr int kSweepRows = 601;
 
 using Clock = std::chrono::steady_clock;
@@ -54,30 +56,33 @@ struct Record {
     }
 };
 
+// A fresh record and one holding a day's rows take turns, batch by batch, so that the load of a
+// shared machine falls on both alike.
 void RowCost(benchmark::State& state) {
-    const long before = state.range(0);
     for (auto _ : state) {
-        Record r;
-        while (r.rows < before)
-            r.Sample();
-        std::vector<double> us;
-        us.reserve(kTimedRows);
+        Record early;
+        Record late;
+        while (late.rows < kRowsPerDay)
+            late.Sample();
+        std::vector<double> us[2];
         double total = 0;
-        for (int i = 0; i < kTimedRows; ++i) {
-            const auto t0 = Clock::now();
-            r.Sample();
-            const double d = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
-            us.push_back(d);
-            total += d;
-        }
+        for (int batch = 0; batch < kTimedRows / kBatchRows; ++batch)
+            for (int which = 0; which < 2; ++which)
+                for (int i = 0; i < kBatchRows; ++i) {
+                    const auto t0 = Clock::now();
+                    (which == 0 ? early : late).Sample();
+                    const double d = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
+                    us[which].push_back(d);
+                    total += d;
+                }
         state.SetIterationTime(total / 1e6);
-        rowSpreads[before] = bench::SpreadOf(std::move(us));
-        state.counters["median_us"] = rowSpreads[before].median;
-        state.counters["p99_us"] = rowSpreads[before].p99;
+        rowSpreads[0] = bench::SpreadOf(std::move(us[0]));
+        rowSpreads[kRowsPerDay] = bench::SpreadOf(std::move(us[1]));
+        state.counters["early_median_us"] = rowSpreads[0].median;
+        state.counters["late_median_us"] = rowSpreads[kRowsPerDay].median;
     }
 }
-BENCHMARK(RowCost)->ArgName("rows_before")->Arg(0)->Arg(kRowsPerDay)->Iterations(1)->UseManualTime()->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(RowCost)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void SweepSync(benchmark::State& state) {
     for (auto _ : state) {
@@ -102,7 +107,9 @@ void Summarise() {
     for (const auto& [before, spread] : rowSpreads)
         report.Add(bench::Format("record, one sample after %ld rows (median)", before),
                    bench::Format("<= %.0f us", kTargetUs),
-                   bench::Format("%.2f us (p99 %.2f us)", spread.median, spread.p99), spread.median <= kTargetUs);
+                   bench::Format("%.2f us (p99 %.2f us; mean with the sweep ends' syncs %.2f us)", spread.median,
+                                 spread.p99, spread.mean),
+                   spread.median <= kTargetUs);
     if (rowSpreads.count(0) && rowSpreads.count(kRowsPerDay)) {
         const double growth = rowSpreads[kRowsPerDay].median / rowSpreads[0].median;
         report.Add("record, a day's rows later against early (medians)", bench::Format("<= %.1fx", kMaxGrowth),

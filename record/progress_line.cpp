@@ -39,12 +39,13 @@ void ProgressLine::RunEnded() {
 
 void ProgressLine::Show(const char* end) {
     // Back to the line's start, the text, the rest of the old line erased.
-    const std::string line = "\r" + ProgressText(samples_, sweep_, elapsedMs_, filesWritten_ ? filesWritten_() : 0) +
-                             "\033[K" + end;
+    std::string line = "\r";
+    line += ProgressText(samples_, sweep_, elapsedMs_, filesWritten_ ? filesWritten_() : 0);
+    line += "\033[K";
+    line += end;
     // A terminal that takes no more is no reason to stop the run: the line is only a courtesy.
-    if (::write(fd_, line.data(), line.size()) < 0) {
-        shownAtMs_ = elapsedMs_;
-    }
+    if (::write(fd_, line.data(), line.size()) < 0)
+        return;
 }
 
 } // namespace record
