@@ -176,14 +176,6 @@ void LoadTranslations(QApplication& app) {
 }
 
 int RunApplication(QApplication& app, const Options& options) {
-    QString error;
-    auto backend = device::MakeBackend(options.device, &error);
-    if (!backend) {
-        std::fprintf(stderr, "tavrin: %s\n", qPrintable(error));
-        return kExitBadCommandLine;
-    }
-    SetD2xxBackend(std::move(backend));
-
     FormSeams seams;
     seams.tickMs = options.tickMs;
     seams.parameterFolder = options.parameterFolder;
@@ -261,6 +253,13 @@ int main(int argc, char* argv[]) {
         if (auto status = ParseCommandLine(QCoreApplication::arguments(), options))
             return *status;
     }
+    QString error;
+    auto backend = device::MakeBackend(options.device, &error);
+    if (!backend) {
+        std::fprintf(stderr, "tavrin: %s\n", qPrintable(error));
+        return kExitBadCommandLine;
+    }
+    SetD2xxBackend(std::move(backend));
     // Headless: Qt's off-screen platform, chosen here, so that no display is ever looked for.
     if (options.headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -97,6 +97,7 @@ private slots:
         QTest::newRow("continuous yes") << QStringList{"--continuous", "yes"} << 1 << "on or off";
         QTest::newRow("auto-save 1") << QStringList{"--auto-save", "1"} << 1 << "--auto-save";
         QTest::newRow("channel ad2") << QStringList{"--channels", "ad2"} << 1 << "ad0,ad1";
+        QTest::newRow("bad device") << QStringList{"--device", "usb"} << 1 << "usb";
         QTest::newRow("record folder missing") << QStringList{"--record", "/no/such/folder"} << 1 << "/no/such/folder";
     }
     void commandLineNeedsNoWindowSystem() {
