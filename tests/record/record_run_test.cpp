@@ -11,10 +11,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
 constexpr int kWaitMs = 60'000;
+// The reply wait is 10 ticks: 50 ms for the emulator to answer on a busy machine.
+const QString kEmulatorTickMs = QStringLiteral("5");
 
 // A pseudo-terminal with the emulated unit behind it; its requests count from 0.
 struct Emulator {
@@ -133,10 +136,10 @@ private slots:
         QFile par(dir.filePath("ombu01.par"));
         QVERIFY(par.open(QIODevice::WriteOnly) && par.write(Parameters(options, samplingTime)) == 30);
         par.close();
-        const QStringList common{"--device", "tty:" + unit.path, "--tick-ms", "2", "--param-dir", dir.path()};
+        const QStringList common{"--device", "tty:" + unit.path, "--tick-ms", kEmulatorTickMs, "--param-dir", dir.path()};
         QProcess p;
         Start(p, common + arguments, dir.path(), !headless);
-        QCOMPARE(Finish(p), 0);
+        QVERIFY2(Finish(p) == 0, p.readAllStandardError().constData());
         QCOMPARE(ReadAll(par.fileName()), Parameters(options, samplingTime));
 
         QCOMPARE(Records(dir.path()).size(), 1);
@@ -161,10 +164,13 @@ private slots:
             QCOMPARE(f.mid(2).join(','), expected);
         }
 
-        // A second run in the same folder: a record of its own, the first one byte for byte as it was.
+        // A second run in the same folder (on an emulator of its own: the first one may not yet have
+        // seen the first run close its terminal): a record of its own, the first one byte for byte as it was.
+        Emulator secondUnit;
         QProcess again;
-        Start(again, common + arguments, dir.path(), !headless);
-        QCOMPARE(Finish(again), 0);
+        Start(again, QStringList{"--device", "tty:" + secondUnit.path} + common.mid(2) + arguments, dir.path(),
+              !headless);
+        QVERIFY2(Finish(again) == 0, again.readAllStandardError().constData());
         QCOMPARE(Records(dir.path()).size(), 2);
         QCOMPARE(ReadAll(first), record);
     }
@@ -211,6 +217,29 @@ private slots:
             QVERIFY2(out.endsWith(",0,0,,,,,,,no reply\r\n"), out.constData());
     }
 
+    // A file size limit stands in for a full disk: the record stops with its whole rows and says
+    // why once on standard error; the run goes on to its normal end.
+    void aRecordThatCannotBeWrittenStopsAlone() {
+        QTemporaryDir dir;
+        QFile par(dir.filePath("ombu01.par"));
+        QVERIFY(par.open(QIODevice::WriteOnly) && par.write(Parameters("111000")) == 30);
+        par.close();
+        QProcess p;
+        p.setChildProcessModifier([] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit small{1000, 1000};
+            setrlimit(RLIMIT_FSIZE, &small);
+        });
+        Start(p, {"--device", "sim", "--tick-ms", "2", "--param-dir", dir.path(), "--headless"}, dir.path(), false);
+        QCOMPARE(Finish(p), 0);
+        const QString err = p.readAllStandardError();
+        QCOMPARE(err.count("The run record stopped"), 1);
+        QVERIFY2(err.contains("File too large"), qPrintable(err));
+        const QByteArray record = ReadAll(dir.filePath(Records(dir.path()).first()));
+        QVERIFY(record.endsWith("\r\n") && record.size() <= 1000);
+        QCOMPARE(Rows(record).size(), qsizetype(15));
+    }
+
     // A signal in the middle of a continuous run: every row before stays, none is torn. SIGINT and
     // SIGTERM end the run as STOP does; SIGKILL loses at most the row in flight.
     void aSignalledRunKeepsItsRows_data() {
@@ -229,7 +258,7 @@ private slots:
         QVERIFY(par.open(QIODevice::WriteOnly) && par.write(Parameters("111100")) == 30);
         par.close();
         QProcess p;
-        Start(p, {"--device", "tty:" + unit.path, "--tick-ms", "2", "--param-dir", dir.path(), "--headless"},
+        Start(p, {"--device", "tty:" + unit.path, "--tick-ms", kEmulatorTickMs, "--param-dir", dir.path(), "--headless"},
               dir.path(), false);
         qsizetype seen = 0;
         QVERIFY(QTest::qWaitFor(
@@ -245,8 +274,10 @@ private slots:
         QVERIFY(record.endsWith("\r\n"));
         const QList<QByteArray> rows = Rows(record);
         QVERIFY(rows.size() >= seen);
-        for (qsizetype i = 0; i < rows.size(); ++i)
-            QCOMPARE(rows[i].split(',').value(3).toLongLong(), (long long)(i % 601));
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const QList<QByteArray> f = rows[i].split(',');
+            QCOMPARE(f.value(2).toLongLong() * 601 + f.value(3).toLongLong(), (long long)i);
+        }
     }
 };
 
