@@ -1,7 +1,8 @@
 // The run record of the real program on the unit emulator's pseudo-terminal:
 // one sweep gives 601 rows of what the unit sent, in a window and headless with
-// no display; a second run leaves the first record alone; a run killed with
-// SIGKILL keeps its rows; the command line is answered with no window system.
+// no display; a second run leaves the first record alone; a signalled run keeps
+// its rows; a failed write stops the record alone; the command line is answered
+// with no window system.
 #include "device/unit_model.h"
 
 #include <QDir>
@@ -59,6 +60,11 @@ int Finish(QProcess& p) {
 QByteArray Parameters(const QByteArray& options, const QByteArray& samplingTime = "0001") {
     // Green, olive, the sampling time in four hex digits, then the six option bytes.
     return "1008000008080" + samplingTime + options + QByteArray(7, '\0');
+}
+
+bool WriteParameters(const QTemporaryDir& dir, const QByteArray& options, const QByteArray& samplingTime = "0001") {
+    QFile par(dir.filePath("ombu01.par"));
+    return par.open(QIODevice::WriteOnly) && par.write(Parameters(options, samplingTime)) == 30;
 }
 
 QStringList Records(const QString& dir) {
@@ -133,14 +139,12 @@ private slots:
         Emulator unit;
         QVERIFY(!unit.path.isEmpty());
         QTemporaryDir dir;
-        QFile par(dir.filePath("ombu01.par"));
-        QVERIFY(par.open(QIODevice::WriteOnly) && par.write(Parameters(options, samplingTime)) == 30);
-        par.close();
+        QVERIFY(WriteParameters(dir, options, samplingTime));
         const QStringList common{"--device", "tty:" + unit.path, "--tick-ms", kEmulatorTickMs, "--param-dir", dir.path()};
         QProcess p;
         Start(p, common + arguments, dir.path(), !headless);
         QVERIFY2(Finish(p) == 0, p.readAllStandardError().constData());
-        QCOMPARE(ReadAll(par.fileName()), Parameters(options, samplingTime));
+        QCOMPARE(ReadAll(dir.filePath("ombu01.par")), Parameters(options, samplingTime));
 
         QCOMPARE(Records(dir.path()).size(), 1);
         const QString first = dir.filePath(Records(dir.path()).first());
@@ -197,9 +201,7 @@ private slots:
         QFETCH(int, rowsOnStandardOutput);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("SUB"));
-        QFile par(dir.filePath("ombu01.par"));
-        QVERIFY(par.open(QIODevice::WriteOnly) && par.write(Parameters("111000")) == 30);
-        par.close();
+        QVERIFY(WriteParameters(dir, "111000"));
         arguments.replaceInStrings(QRegularExpression("^SUB$"), dir.filePath("SUB"));
         QProcess p;
         Start(p, arguments + QStringList{"--tick-ms", "2", "--param-dir", dir.path(), "--headless"}, dir.path(), false);
@@ -221,9 +223,7 @@ private slots:
     // why once on standard error; the run goes on to its normal end.
     void aRecordThatCannotBeWrittenStopsAlone() {
         QTemporaryDir dir;
-        QFile par(dir.filePath("ombu01.par"));
-        QVERIFY(par.open(QIODevice::WriteOnly) && par.write(Parameters("111000")) == 30);
-        par.close();
+        QVERIFY(WriteParameters(dir, "111000"));
         QProcess p;
         p.setChildProcessModifier([] {
             std::signal(SIGXFSZ, SIG_IGN);
@@ -254,9 +254,7 @@ private slots:
         QFETCH(int, status);
         Emulator unit;
         QTemporaryDir dir;
-        QFile par(dir.filePath("ombu01.par"));
-        QVERIFY(par.open(QIODevice::WriteOnly) && par.write(Parameters("111100")) == 30);
-        par.close();
+        QVERIFY(WriteParameters(dir, "111100"));
         QProcess p;
         Start(p, {"--device", "tty:" + unit.path, "--tick-ms", kEmulatorTickMs, "--param-dir", dir.path(), "--headless"},
               dir.path(), false);
