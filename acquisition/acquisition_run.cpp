@@ -56,6 +56,7 @@ RunEnd Run(RunHost& host, RunFields f, unsigned framelessLimit) {
 
         if (f.sweepX > kLastColumn) {
             host.ShowStatus(kStatusSweepEnd);
+            host.SweepEnded();
             if (host.AutoSaveTicked())
                 if (auto error = host.SaveSweep())
                     return EndWithError(host, f, *error);

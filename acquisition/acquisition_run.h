@@ -35,6 +35,8 @@ public:
     // false when the reply wait timed out.
     virtual bool ExchangeSample() = 0;
     virtual void PlotReply() = 0;
+    // At each sweep end, before the sweep files are saved.
+    virtual void SweepEnded() {}
 
     virtual bool ContinuousTicked() const = 0;
     virtual bool AutoSaveTicked() const = 0;

@@ -1,22 +1,32 @@
 // Entry point: the command line, the application, the one window.
 #include "app/fonts.h"
 #include "app/ombu1.h"
+#include "app/run_overrides.h"
+#include "app/stop_signals.h"
 #include "device/backends/backend_factory.h"
 #include "publish/mqtt_publisher.h"
+#include "publish/publish_target.h"
+#include "record/progress_line.h"
+#include "record/row_stream.h"
+#include "record/run_record_file.h"
 #include "settings/parameter_file.h"
 #include "settings/parameter_folder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QTranslator>
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -33,8 +43,15 @@ struct Options {
     bool exitAfterRun = false;
     bool quitWhenShown = false;
     QString parameterFolder;
-    QString publishUrl;
+    QString record;        // the run records' folder; empty: the sweep files' folder
+    bool headless = false; // no window system at all
+    app::RunOverrides overrides;
+    QString publishUrl;    // empty: no publishing
 };
+
+// --record's two words that are not folders.
+const QString kRecordOff = QStringLiteral("off");
+const QString kRecordToStandardOutput = QStringLiteral("-");
 
 QString DefaultParameterFolder() {
     return settings::ChooseParameterFolder(QCoreApplication::applicationDirPath(),
@@ -72,12 +89,34 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     QCommandLineOption quitWhenShown(QStringLiteral("quit-when-shown"),
                                      QStringLiteral("Quit once the window has been shown."));
     quitWhenShown.setFlags(QCommandLineOption::HiddenFromHelp);
+    const QCommandLineOption record(
+        QStringLiteral("record"),
+        QStringLiteral("Where each run's record (BASE-YYYYMMDD-HHMMSS.csv) goes: a folder, 'off' for none, or '-' "
+                       "for standard output (default: the folder of the sweep files)."),
+        QStringLiteral("DIR|off|-"));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Run without any window system or display; implies --start --exit-after-run."));
+    const QCommandLineOption samplingTime(QStringLiteral("sampling-time"),
+                                          QStringLiteral("Sampling time in tenths of a second (1-600), this run only."),
+                                          QStringLiteral("N"));
+    const QCommandLineOption continuous(QStringLiteral("continuous"),
+                                        QStringLiteral("Continuous measurement on or off, this run only."),
+                                        QStringLiteral("on|off"));
+    const QCommandLineOption autoSave(QStringLiteral("auto-save"),
+                                      QStringLiteral("Save each sweep's files, on or off, this run only."),
+                                      QStringLiteral("on|off"));
+    const QCommandLineOption channels(QStringLiteral("channels"),
+                                      QStringLiteral("The channels to chart and record, this run only."),
+                                      QStringLiteral("ad0,ad1|ad0|ad1"));
+    parser.addOptions({device, tickMs, start, exitAfterRun, parameterFolder, quitWhenShown});
+    parser.addOptions({record, headless, samplingTime, continuous, autoSave, channels});
     const QCommandLineOption publish(
         QStringLiteral("publish"),
         QStringLiteral("Publish every sample to an MQTT broker: mqtt://[user@]host[:port]/PREFIX, or mqtts:// for "
                        "TLS. The password, if any, comes from the environment variable TAVRIN_MQTT_PASSWORD."),
         QStringLiteral("URL"));
-    parser.addOptions({device, tickMs, start, exitAfterRun, parameterFolder, quitWhenShown, publish});
+    parser.addOption(publish);
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
@@ -103,13 +142,43 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
                      qPrintable(parser.value(tickMs)));
         return kExitBadCommandLine;
     }
+    // A run-only setting: the value, or a message naming the option and what it takes.
+    const auto takeOverride = [&parser](const QCommandLineOption& option, auto parse, auto& field,
+                                        const char* wanted) {
+        if (!parser.isSet(option))
+            return true;
+        field = parse(parser.value(option));
+        if (field)
+            return true;
+        std::fprintf(stderr, "tavrin: --%s wants %s, not '%s'\n", qPrintable(option.names().first()), wanted,
+                     qPrintable(parser.value(option)));
+        return false;
+    };
+    auto& o = options.overrides;
+    if (!takeOverride(samplingTime, app::ParseSamplingTime, o.samplingTime, "a whole number from 1 to 600") ||
+        !takeOverride(continuous, app::ParseOnOff, o.continuous, "on or off") ||
+        !takeOverride(autoSave, app::ParseOnOff, o.autoSave, "on or off") ||
+        !takeOverride(channels, app::ParseChannels, o.channels, "ad0,ad1 or ad0 or ad1"))
+        return kExitBadCommandLine;
+    options.record = parser.value(record);
+    if (parser.isSet(record) && options.record != kRecordOff && options.record != kRecordToStandardOutput &&
+        !QFileInfo(options.record).isDir()) {
+        std::fprintf(stderr, "tavrin: --record wants an existing folder, 'off' or '-', not '%s'\n",
+                     qPrintable(options.record));
+        return kExitBadCommandLine;
+    }
+    options.publishUrl = parser.value(publish);
+    if (QString publishError; parser.isSet(publish) && !publish::ParsePublishUrl(options.publishUrl, &publishError)) {
+        std::fprintf(stderr, "tavrin: %s\n", qPrintable(publishError));
+        return kExitBadCommandLine;
+    }
+    options.headless = parser.isSet(headless);
     options.device = parser.value(device);
-    options.start = parser.isSet(start);
-    options.exitAfterRun = parser.isSet(exitAfterRun);
+    options.start = parser.isSet(start) || options.headless;
+    options.exitAfterRun = parser.isSet(exitAfterRun) || options.headless;
     options.quitWhenShown = parser.isSet(quitWhenShown);
     options.parameterFolder =
         parser.isSet(parameterFolder) ? parser.value(parameterFolder) : DefaultParameterFolder();
-    options.publishUrl = parser.value(publish);
     return std::nullopt;
 }
 
@@ -121,7 +190,6 @@ void LoadTranslations(QApplication& app) {
 }
 
 int RunApplication(QApplication& app, const Options& options) {
-    QString error;
     // Said on standard error and, from the GUI thread, on the status line.
     const auto showPublishNotice = [](const publish::PublishNotice& notice) {
         std::fprintf(stderr, "tavrin: %s\n", qPrintable(notice.message));
@@ -130,6 +198,7 @@ int RunApplication(QApplication& app, const Options& options) {
     };
     std::unique_ptr<publish::MqttPublisher> publisher;
     if (!options.publishUrl.isEmpty()) {
+        QString error;
         publisher = publish::MakePublisher(options.publishUrl, showPublishNotice, &error);
         if (!publisher) {
             std::fprintf(stderr, "tavrin: %s\n", qPrintable(error));
@@ -137,26 +206,58 @@ int RunApplication(QApplication& app, const Options& options) {
         }
     }
 
-    auto backend = device::MakeBackend(options.device, &error);
-    if (!backend) {
-        std::fprintf(stderr, "tavrin: %s\n", qPrintable(error));
-        return kExitBadCommandLine;
-    }
-    SetD2xxBackend(std::move(backend));
-
     FormSeams seams;
-    if (publisher)
-        seams.sampleSinks.push_back(publisher.get());
     seams.tickMs = options.tickMs;
     seams.parameterFolder = options.parameterFolder;
     seams.errorsToStandardError = options.exitAfterRun;
     seams.framelessReplyLimit = options.exitAfterRun ? acquisition::kUnattendedFramelessLimit : 0;
+    std::vector<std::unique_ptr<acquisition::SampleSink>> sinks;
+    record::RunRecordFile* recordFile = nullptr;
+    if (options.record == kRecordToStandardOutput) {
+        sinks.push_back(std::make_unique<record::RowStream>(STDOUT_FILENO));
+    } else if (options.record != kRecordOff) {
+        auto file = std::make_unique<record::RunRecordFile>(options.record);
+        recordFile = file.get();
+        sinks.push_back(std::move(file));
+    }
+    TForm1* shownForm = nullptr;
+    if (options.exitAfterRun && ::isatty(STDERR_FILENO))
+        sinks.push_back(std::make_unique<record::ProgressLine>(STDERR_FILENO, [&shownForm, recordFile] {
+            return 2 * (shownForm ? shownForm->FileIndex : 0) + (recordFile && recordFile->Rows() > 0 ? 1 : 0);
+        }));
+    for (const auto& sink : sinks)
+        seams.sampleSinks.push_back(sink.get());
+    if (publisher)
+        seams.sampleSinks.push_back(publisher.get());
     TForm1 form(seams);
     Form1 = &form;
+    shownForm = &form;
 
     int exitStatus = kExitNormal;
+    bool stopSignalled = false;
+    // Before START: the parameter file has been read by now, and the run takes these instead.
+    QObject::connect(&form, &TForm1::Shown, &form, [&form, &options] { app::ApplyRunOverrides(form, options.overrides); });
     if (options.start)
-        QObject::connect(&form, &TForm1::Shown, &form, [&form] { QTimer::singleShot(0, &form, &TForm1::Button3Click); });
+        QObject::connect(&form, &TForm1::Shown, &form, [&form, &stopSignalled] {
+            QTimer::singleShot(0, &form, [&form, &stopSignalled] {
+                if (!stopSignalled)
+                    form.Button3Click();
+            });
+        });
+    // SIGINT and SIGTERM: a run ends as STOP ends it, with its record complete, and then the program.
+    app::StopSignals stopSignals;
+    QObject::connect(&stopSignals, &app::StopSignals::Received, &form, [&form, &stopSignalled] {
+        stopSignalled = true;
+        if (form.RunInProgress())
+            form.Button4Click();
+        else
+            QCoreApplication::exit(kExitNormal);
+    });
+    if (!options.exitAfterRun)
+        QObject::connect(&form, &TForm1::RunEnded, &app, [&stopSignalled] {
+            if (stopSignalled)
+                QCoreApplication::exit(kExitNormal);
+        });
     if (options.exitAfterRun)
         QObject::connect(&form, &TForm1::RunEnded, &app, [&form, &exitStatus] {
             switch (form.LastRunEnd()) {
@@ -176,15 +277,31 @@ int RunApplication(QApplication& app, const Options& options) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavrin"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
+    Options options;
+    {
+        // Help, version and command-line errors are answered before anything touches a window system.
+        const QCoreApplication commandLine(argc, argv);
+        if (auto status = ParseCommandLine(QCoreApplication::arguments(), options))
+            return *status;
+    }
+    QString error;
+    auto backend = device::MakeBackend(options.device, &error);
+    if (!backend) {
+        std::fprintf(stderr, "tavrin: %s\n", qPrintable(error));
+        return kExitBadCommandLine;
+    }
+    SetD2xxBackend(std::move(backend));
+    // Headless: Qt's off-screen platform, chosen here, so that no display is ever looked for.
+    if (options.headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A reader of --record - that goes away is reported as a failed write, not a killed program.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QApplication app(argc, argv);
     InstallFontSubstitutes();
     LoadTranslations(app);
-
-    Options options;
-    if (auto status = ParseCommandLine(QCoreApplication::arguments(), options))
-        return *status;
     try {
         return RunApplication(app, options);
     } catch (const std::exception& e) {

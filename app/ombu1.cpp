@@ -1,6 +1,7 @@
 #include "app/ombu1.h"
 
 #include "acquisition/acquisition_run.h"
+#include "acquisition/sample_decoding.h"
 #include "app/chart_view.h"
 #include "app/color_dialog.h"
 #include "app/fonts.h"
@@ -38,6 +39,7 @@ namespace {
 
 const QString kStatusNoParameterFile = QStringLiteral("データファイルがありません");
 const QString kStatusFrameError = QStringLiteral("データ受信エラー");
+const QString kStatusRecordStopped = QStringLiteral("記録を中止しました"); // the record has stopped
 
 template <class W> W* Place(W* widget, const char* name, int left, int top, int width = -1, int height = -1) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -95,7 +97,7 @@ void ChainTabOrder(std::initializer_list<QWidget*> widgets) {
 // The form seen from the run: what acquisition::Run needs, and no more.
 class FormRunHost : public acquisition::RunHost {
 public:
-    explicit FormRunHost(TForm1& form) : f_(form) {}
+    explicit FormRunHost(TForm1& form) : feed_(form.MakeSampleFeed()), f_(form) {}
 
     void SetStartEnabled(bool enabled) override { f_.Button3->setEnabled(enabled); }
     void ClearChart() override { f_.ClearChart(); }
@@ -111,8 +113,24 @@ public:
         // Both queues: stale bytes from before the run would join the first reply.
         FT_Purge(DeviceHandle, FT_PURGE_RX | FT_PURGE_TX);
     }
-    bool ExchangeSample() override { return f_.ExchangeSample() == device::ExchangeResult::Replied; }
-    void PlotReply() override { f_.PlotReply(); }
+    bool ExchangeSample() override {
+        const bool replied = f_.ExchangeSample() == device::ExchangeResult::Replied;
+        if (!replied && !feed_.Empty()) {
+            acquisition::DecodedSample timedOut;
+            timedOut.note = acquisition::SampleNote::NoReply;
+            feed_.Take(timedOut, f_.Now(), f_.SweepX);
+        }
+        return replied;
+    }
+    // The sinks get the reply as it was drawn: at the column and with the channels of its marks.
+    void PlotReply() override {
+        const int x = f_.SweepX;
+        const acquisition::ChannelsOn channels{f_.CheckBox2->isChecked(), f_.CheckBox3->isChecked()};
+        f_.PlotReply();
+        if (!feed_.Empty())
+            feed_.Take(acquisition::DecodeReply(f_.RxBuffer, channels), f_.Now(), x);
+    }
+    void SweepEnded() override { feed_.SweepEnded(); }
     bool ContinuousTicked() const override { return f_.CheckBox5->isChecked(); }
     bool AutoSaveTicked() const override { return f_.CheckBox6->isChecked(); }
     bool AutoPrintTicked() const override { return f_.CheckBox7->isChecked(); }
@@ -121,6 +139,7 @@ public:
     void ShowError(const QString& message) override { error_ = message; }
 
     std::optional<QString> error_;
+    acquisition::SampleFeed feed_;
 
 private:
     TForm1& f_;
@@ -297,6 +316,15 @@ QDateTime TForm1::Now() const {
     return seams_.now ? seams_.now() : QDateTime::currentDateTime();
 }
 
+acquisition::SampleFeed TForm1::MakeSampleFeed() {
+    return acquisition::SampleFeed(seams_.sampleSinks, seams_.monotonic, [this](const QString& message) {
+        Memo1->AppendText(message);
+        ShowStatus(kStatusRecordStopped);
+        if (seams_.errorsToStandardError)
+            std::fprintf(stderr, "tavrin: %s\n", message.toLocal8Bit().constData());
+    });
+}
+
 void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (shownOnce_)
@@ -470,7 +498,9 @@ void TForm1::Button3Click() {
         return;
     runInProgress_ = true;
     FormRunHost host(*this);
+    host.feed_.RunStarted({Now(), Edit3->text(), QString::fromLatin1(SerialNumber)});
     const auto end = acquisition::Run(host, RunFields(), seams_.framelessReplyLimit);
+    host.feed_.RunEnded();
     runInProgress_ = false;
     lastRun_ = end == acquisition::RunEnd::Normal     ? LastRun::Normal
                : end == acquisition::RunEnd::TimedOut ? LastRun::TimedOut

@@ -5,6 +5,7 @@
 
 #include "acquisition/acquisition_run.h"
 #include "acquisition/decoded_sample.h"
+#include "acquisition/sample_feed.h"
 #include "chart/chart_frame.h"
 #include "chart/tcolor.h"
 #include "device/d2xx.h"
@@ -18,6 +19,7 @@
 #include <QHash>
 #include <QSize>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -48,6 +50,7 @@ struct FormSeams {
     bool errorsToStandardError = false;         // unattended: errors go to stderr, not a modal box
     unsigned framelessReplyLimit = 0;           // unattended: replies without a frame in a row that end a run
     std::vector<acquisition::SampleSink*> sampleSinks; // fed every decoded sample of a run, in order
+    std::function<std::chrono::milliseconds()> monotonic; // null: the steady clock (elapsed time of a run)
 };
 
 class TForm1 : public QWidget {
@@ -153,6 +156,8 @@ public:
     bool RunInProgress() const { return runInProgress_; }
     device::MessagePump& Pump() { return *pump_; }
     QDateTime Now() const;
+    // The sample sinks of a run, with their problems going to the log pane and the status line.
+    acquisition::SampleFeed MakeSampleFeed();
 
 signals:
     // After FormShow has run.

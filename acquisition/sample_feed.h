@@ -1,0 +1,47 @@
+// Hands each decoded sample of a run to every sink, stamped with the run's
+// elapsed time, sweep number and column. A sink that fails (it throws, with a
+// message saying why) is reported once, left out for the rest of the run, and
+// the run goes on; it is fed again from the next START.
+#pragma once
+
+#include "acquisition/decoded_sample.h"
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+namespace acquisition {
+
+class SampleFeed {
+public:
+    using MonotonicClock = std::function<std::chrono::milliseconds()>;
+    using Report = std::function<void(const QString& message)>;
+
+    // A null clock reads std::chrono::steady_clock.
+    SampleFeed(std::vector<SampleSink*> sinks, MonotonicClock clock, Report report);
+
+    bool Empty() const { return sinks_.empty(); }
+    int Sweep() const { return sweep_; }
+
+    void RunStarted(const RunInfo& run);
+    // `sample` holds its values and note; the feed adds the rest.
+    void Take(DecodedSample sample, const QDateTime& time, int x);
+    void SweepEnded();
+    void RunEnded();
+
+private:
+    struct Fed {
+        SampleSink* sink;
+        bool failed = false;
+    };
+    template <class Call> void Each(const Call& call);
+    std::chrono::milliseconds Monotonic() const;
+
+    std::vector<Fed> sinks_;
+    MonotonicClock clock_;
+    Report report_;
+    std::chrono::milliseconds started_{0};
+    int sweep_ = 0;
+};
+
+} // namespace acquisition

@@ -1,0 +1,61 @@
+#include "app/stop_signals.h"
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int pipeEnds[2] = {-1, -1};
+struct sigaction previousInt {};
+struct sigaction previousTerm {};
+
+void Caught(int signalNumber) {
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(signalNumber);
+    // A full pipe already holds a wake-up; nothing is lost by dropping this byte.
+    if (::write(pipeEnds[1], &byte, 1) < 0) {
+    }
+    errno = saved;
+}
+
+} // namespace
+
+namespace app {
+
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {
+    if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    notifier_ = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &StopSignals::Drain);
+    struct sigaction action {};
+    action.sa_handler = Caught;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, &previousInt);
+    ::sigaction(SIGTERM, &action, &previousTerm);
+}
+
+StopSignals::~StopSignals() {
+    if (!notifier_)
+        return;
+    ::sigaction(SIGINT, &previousInt, nullptr);
+    ::sigaction(SIGTERM, &previousTerm, nullptr);
+    delete notifier_;
+    for (int& end : pipeEnds) {
+        ::close(end);
+        end = -1;
+    }
+}
+
+void StopSignals::Drain() {
+    unsigned char bytes[16];
+    ssize_t n;
+    while ((n = ::read(pipeEnds[0], bytes, sizeof bytes)) > 0)
+        for (ssize_t i = 0; i < n; ++i)
+            emit Received(bytes[i]);
+}
+
+} // namespace app

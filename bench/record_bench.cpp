@@ -1,0 +1,128 @@
+// The run record's cost per sample: the reply decoded, stamped by the feed with
+// its time, elapsed time and sweep, formatted as a row and written to the kernel
+// (what a run adds to each sample for its record), early in a record and after a
+// day's worth of rows at the shortest sampling time (864,000 rows of 0.1 s); and
+// the sync at each sweep end, untargeted (it is the disk's figure more than ours).
+//
+// Targets: a sample's median at most 10 us, both early and after a day; the late
+// median at most 1.5 times the early one (no growth over a day's rows).
+#include "acquisition/sample_decoding.h"
+#include "acquisition/sample_feed.h"
+#include "bench/benchmark_main.h"
+#include "bench/sample_spread.h"
+#include "bench/target_report.h"
+#include "record/run_record_file.h"
+
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+
+namespace {
+
+constexpr double kTargetUs = 10.0;
+constexpr double kMaxGrowth = 1.5;
+constexpr long kRowsPerDay = 864'000;
+constexpr int kTimedRows = 10'000; // of each record
+constexpr int kBatchRows = 500;
+constexpr int kSweepRows = 601;
+
+using Clock = std::chrono::steady_clock;
+
+const QByteArray kReply("AD0=307 V, AD1=123?\r\n");
+
+std::map<long, bench::SampleSpread> rowSpreads; // rows already in the record -> per-sample spread
+bench::SampleSpread syncSpread;
+
+struct Record {
+    QTemporaryDir dir;
+    record::RunRecordFile file{dir.path()};
+    acquisition::SampleFeed feed{{&file}, {}, [](const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); }};
+    device::RxBufferBytes rx{};
+    long rows = 0;
+
+    Record() {
+        std::copy(kReply.begin(), kReply.end(), rx.begin());
+        feed.RunStarted({QDateTime::currentDateTime(), QStringLiteral("bench"), QStringLiteral("sim")});
+    }
+    // One sample as the run feeds it; a sweep ends every 601.
+    void Sample() {
+        feed.Take(acquisition::DecodeReply(rx, {true, true}), QDateTime::currentDateTime(), int(rows % kSweepRows));
+        if (++rows % kSweepRows == 0)
+            feed.SweepEnded();
+    }
+};
+
+// A fresh record and one holding a day's rows take turns, batch by batch, so that the load of a
+// shared machine falls on both alike.
+void RowCost(benchmark::State& state) {
+    for (auto _ : state) {
+        Record early;
+        Record late;
+        while (late.rows < kRowsPerDay)
+            late.Sample();
+        std::vector<double> us[2];
+        double total = 0;
+        for (int batch = 0; batch < kTimedRows / kBatchRows; ++batch)
+            for (int which = 0; which < 2; ++which)
+                for (int i = 0; i < kBatchRows; ++i) {
+                    const auto t0 = Clock::now();
+                    (which == 0 ? early : late).Sample();
+                    const double d = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
+                    us[which].push_back(d);
+                    total += d;
+                }
+        state.SetIterationTime(total / 1e6);
+        rowSpreads[0] = bench::SpreadOf(std::move(us[0]));
+        rowSpreads[kRowsPerDay] = bench::SpreadOf(std::move(us[1]));
+        state.counters["early_median_us"] = rowSpreads[0].median;
+        state.counters["late_median_us"] = rowSpreads[kRowsPerDay].median;
+    }
+}
+BENCHMARK(RowCost)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void SweepSync(benchmark::State& state) {
+    for (auto _ : state) {
+        Record r;
+        std::vector<double> us;
+        for (int sweep = 0; sweep < 20; ++sweep) {
+            for (int i = 0; i < kSweepRows - 1; ++i)
+                r.Sample();
+            const auto t0 = Clock::now();
+            r.Sample(); // the 601st: its row and the sync
+            us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+        }
+        syncSpread = bench::SpreadOf(std::move(us));
+        state.SetIterationTime(syncSpread.mean * double(syncSpread.count) / 1e6);
+    }
+}
+BENCHMARK(SweepSync)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void Summarise() {
+    auto& report = bench::Report();
+    report.Note("a record in a temporary folder; each sample decoded, stamped with the current time, written");
+    for (const auto& [before, spread] : rowSpreads)
+        report.Add(bench::Format("record, one sample after %ld rows (median)", before),
+                   bench::Format("<= %.0f us", kTargetUs),
+                   bench::Format("%.2f us (p99 %.2f us; mean with the sweep ends' syncs %.2f us)", spread.median,
+                                 spread.p99, spread.mean),
+                   spread.median <= kTargetUs);
+    if (rowSpreads.count(0) && rowSpreads.count(kRowsPerDay)) {
+        const double growth = rowSpreads[kRowsPerDay].median / rowSpreads[0].median;
+        report.Add("record, a day's rows later against early (medians)", bench::Format("<= %.1fx", kMaxGrowth),
+                   bench::Format("%.2fx", growth), growth <= kMaxGrowth);
+    }
+    if (syncSpread.count > 0)
+        report.AddUntargeted("record, the sample that ends a sweep, with the sync (median)",
+                             bench::Format("%.0f us (p90 %.0f us)", syncSpread.median, syncSpread.p90));
+    report.Print();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return bench::BenchmarkMain(argc, argv, {}, Summarise);
+}

@@ -1,0 +1,79 @@
+#include "record/csv_row.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace record {
+
+namespace {
+
+// Local time with milliseconds and the UTC offset: 2026-12-07T09:30:47.123+09:00.
+void AppendTime(std::string& out, const QDateTime& time) {
+    const QDate d = time.date();
+    const QTime t = time.time();
+    const int offset = time.offsetFromUtc();
+    const int offsetMinutes = std::abs(offset) / 60;
+    char text[48];
+    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", d.year(),
+                                d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec(),
+                                offset < 0 ? '-' : '+', offsetMinutes / 60, offsetMinutes % 60);
+    out.append(text, std::size_t(n));
+}
+
+void AppendInt(std::string& out, long long value) {
+    char text[24];
+    const int n = std::snprintf(text, sizeof text, "%lld", value);
+    out.append(text, std::size_t(n));
+}
+
+// Hundredths of a volt as volts with exactly two decimals: 307 gives 3.07.
+void AppendVolts(std::string& out, const std::optional<int>& hundredths) {
+    if (!hundredths)
+        return;
+    AppendInt(out, *hundredths / 100);
+    out += '.';
+    out += char('0' + *hundredths % 100 / 10);
+    out += char('0' + *hundredths % 10);
+}
+
+} // namespace
+
+std::string_view NoteText(acquisition::SampleNote note) {
+    switch (note) {
+    case acquisition::SampleNote::None: return {};
+    case acquisition::SampleNote::NoFrame: return "no frame";
+    case acquisition::SampleNote::NoReply: return "no reply";
+    case acquisition::SampleNote::UnitLost: return "unit lost";
+    case acquisition::SampleNote::UnitBack: return "unit back";
+    }
+    return {};
+}
+
+void AppendRow(std::string& out, const acquisition::DecodedSample& sample) {
+    AppendTime(out, sample.time);
+    out += ',';
+    const long long ms = sample.elapsedMs < 0 ? 0 : sample.elapsedMs;
+    AppendInt(out, ms / 1000);
+    out += '.';
+    out += char('0' + ms % 1000 / 100);
+    out += char('0' + ms % 100 / 10);
+    out += char('0' + ms % 10);
+    out += ',';
+    AppendInt(out, sample.sweep);
+    out += ',';
+    AppendInt(out, sample.x);
+    out += ',';
+    AppendVolts(out, sample.ad0);
+    out += ',';
+    AppendVolts(out, sample.ad1);
+    for (const std::uint8_t bit : {0x08, 0x04, 0x02, 0x01}) {
+        out += ',';
+        if (sample.levels)
+            out += (*sample.levels & bit) ? '1' : '0';
+    }
+    out += ',';
+    out += NoteText(sample.note);
+    out += "\r\n";
+}
+
+} // namespace record

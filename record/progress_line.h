@@ -1,0 +1,38 @@
+// The progress of an unattended run on a terminal: one line, rewritten in place
+// at most once a second, with the samples taken, the sweep, the time since
+// START and the files written; finished with a line end when the run ends.
+#pragma once
+
+#include "acquisition/decoded_sample.h"
+
+#include <functional>
+#include <string>
+
+namespace record {
+
+// The line's text, without the carriage return that puts it in place.
+std::string ProgressText(long long samples, int sweep, long long elapsedMs, int filesWritten);
+
+class ProgressLine : public acquisition::SampleSink {
+public:
+    static constexpr long long kIntervalMs = 1000;
+
+    // Writes to `fd` (a terminal), which it does not own; `filesWritten` counts the files so far.
+    ProgressLine(int fd, std::function<int()> filesWritten);
+
+    void RunStarted(const acquisition::RunInfo& run) override;
+    void Take(const acquisition::DecodedSample& sample) override;
+    void RunEnded() override;
+
+private:
+    void Show(const char* end);
+
+    int fd_;
+    std::function<int()> filesWritten_;
+    long long samples_ = 0;
+    int sweep_ = 0;
+    long long elapsedMs_ = 0;
+    long long shownAtMs_ = -1;
+};
+
+} // namespace record

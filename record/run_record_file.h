@@ -1,0 +1,55 @@
+// The run record: one CSV file per START, <base>-<YYYYMMDD>-<HHMMSS>.csv in the
+// folder of the sweep files (or the one given with --record), with -2, -3, ...
+// added when the name is taken. The file is always a new one: it is created
+// exclusively, so an existing file, or a link standing at the name, is never
+// opened, truncated or written through.
+//
+// Every row goes to the kernel in one write(2) as soon as it is taken, so a
+// killed program loses at most the row in flight; the file is synced at each
+// sweep end and at the run's end. When a write or a sync fails the record stops:
+// the sink throws with the reason (the feed reports it once), cuts off a torn
+// last row, and keeps every whole row already written.
+#pragma once
+
+#include "acquisition/decoded_sample.h"
+
+#include <QString>
+#include <string>
+
+namespace record {
+
+// <base>-<YYYYMMDD>-<HHMMSS>.csv, or <base>-<YYYYMMDD>-<HHMMSS>-<copy>.csv from copy 2 on.
+QString RunRecordName(const QString& baseName, const QDateTime& started, int copy = 1);
+
+class RunRecordFile : public acquisition::SampleSink {
+public:
+    // An empty folder means the current folder at each START, where the sweep files go.
+    explicit RunRecordFile(QString folder = QString());
+    ~RunRecordFile() override;
+    RunRecordFile(const RunRecordFile&) = delete;
+    RunRecordFile& operator=(const RunRecordFile&) = delete;
+
+    void RunStarted(const acquisition::RunInfo& run) override;
+    void Take(const acquisition::DecodedSample& sample) override;
+    void SweepEnded() override;
+    void RunEnded() override;
+
+    // The record of the current or last run (empty before the first), and its rows so far.
+    QString Path() const { return path_; }
+    long long Rows() const { return rows_; }
+
+private:
+    void Write(const std::string& bytes);
+    void Sync();
+    [[noreturn]] void Stop(const QString& what, int error);
+    void Close();
+
+    QString folder_;
+    QString path_;
+    int fd_ = -1;
+    long long rows_ = 0;
+    long long size_ = 0; // bytes of whole rows in the file
+    std::string row_;
+};
+
+} // namespace record
