@@ -4,6 +4,7 @@
 #include "device/backends/backend_factory.h"
 #include "settings/parameter_file.h"
 #include "settings/parameter_folder.h"
+#include "translations/ui_language.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -32,6 +33,7 @@ struct Options {
     bool exitAfterRun = false;
     bool quitWhenShown = false;
     QString parameterFolder;
+    std::optional<translations::Language> language; // none: from the user's UI languages
 };
 
 QString DefaultParameterFolder() {
@@ -70,7 +72,12 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     QCommandLineOption quitWhenShown(QStringLiteral("quit-when-shown"),
                                      QStringLiteral("Quit once the window has been shown."));
     quitWhenShown.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({device, tickMs, start, exitAfterRun, parameterFolder, quitWhenShown});
+    const QCommandLineOption language(
+        QStringLiteral("lang"),
+        QStringLiteral("Language of the window: ja (Japanese) or en (English). Default: English unless the "
+                       "user's languages are Japanese or unset."),
+        QStringLiteral("CODE"));
+    parser.addOptions({device, tickMs, start, exitAfterRun, parameterFolder, quitWhenShown, language});
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
@@ -96,6 +103,13 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
                      qPrintable(parser.value(tickMs)));
         return kExitBadCommandLine;
     }
+    if (parser.isSet(language)) {
+        options.language = translations::ParseLanguage(parser.value(language));
+        if (!options.language) {
+            std::fprintf(stderr, "tavrin: --lang wants ja or en, not '%s'\n", qPrintable(parser.value(language)));
+            return kExitBadCommandLine;
+        }
+    }
     options.device = parser.value(device);
     options.start = parser.isSet(start);
     options.exitAfterRun = parser.isSet(exitAfterRun);
@@ -105,11 +119,10 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     return std::nullopt;
 }
 
-void LoadTranslations(QApplication& app) {
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(translator);
+void LoadTranslations(QApplication& app, const Options& options) {
+    const auto language = translations::ChooseLanguage(QLocale::system().uiLanguages(), options.language);
+    if (auto problem = translations::InstallTranslators(app, language))
+        std::fprintf(stderr, "tavrin: %s\n", qPrintable(*problem));
 }
 
 int RunApplication(QApplication& app, const Options& options) {
@@ -154,11 +167,11 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("tavrin"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
     InstallFontSubstitutes();
-    LoadTranslations(app);
 
     Options options;
     if (auto status = ParseCommandLine(QCoreApplication::arguments(), options))
         return *status;
+    LoadTranslations(app, options);
     try {
         return RunApplication(app, options);
     } catch (const std::exception& e) {
