@@ -54,6 +54,7 @@ private slots:
         QTest::newRow("missing value") << QStringList{"--device"} << "Missing value";
         QTest::newRow("bad device") << QStringList{"--device", "usb"} << "usb";
         QTest::newRow("stray argument") << QStringList{"extra"} << "extra";
+        QTest::newRow("bad language") << QStringList{"--lang", "fr"} << "--lang wants ja or en";
     }
     void badCommandLinesAreRefusedClearly() {
         QFETCH(QStringList, arguments);
