@@ -2,6 +2,7 @@
 
 #include "acquisition/acquisition_run.h"
 #include "app/chart_view.h"
+#include "app/clock_text.h"
 #include "app/color_dialog.h"
 #include "app/fonts.h"
 #include "app/message_beep.h"
@@ -29,6 +30,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -340,7 +342,9 @@ void TForm1::Timer1Timer() {
         ReplyTicks = std::int16_t(std::uint16_t(ReplyTicks) - 1);
     if (IntervalTicks != 0)
         IntervalTicks = std::int16_t(std::uint16_t(IntervalTicks) - 1);
-    Edit1->setText(chart::TimeOfDayText(Now(), QLocale()));
+    // The box shows its text inside its frame and a 2-pixel margin each side.
+    const int textWidth = Edit1->width() - 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) - 4;
+    Edit1->setText(ClockText(Now(), QLocale(), Edit1->fontMetrics(), textWidth));
 }
 
 void TForm1::ShowStatus(const QString& source) {

@@ -2,6 +2,8 @@
 // program has its English translation, that the English texts fit the fixed
 // layout, and that saved files do not depend on the language.
 #include "acquisition/acquisition_run.h"
+#include "app/clock_text.h"
+#include "app/fonts.h"
 #include "tests/support/form_fixture.h"
 #include "translations/ui_language.h"
 
@@ -276,6 +278,28 @@ private slots:
                                               : text);
             QVERIFY2(f.Label3->geometry().right() <= f.Image1->geometry().right(), qPrintable(f.Label3->text()));
         }
+    }
+
+    // The clock box (68 pixels, 60 for text) keeps the locale's long time where it fits.
+    void clockFitsItsBox_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<int>("textWidth");
+        QTest::addColumn<QString>("clock");
+        QTest::newRow("C") << QLocale::c() << 60 << "13:04:05";
+        QTest::newRow("US English, in the box") << QLocale(QLocale::English, QLocale::UnitedStates) << 60 << "13:04:05";
+        QTest::newRow("US English, room enough") << QLocale(QLocale::English, QLocale::UnitedStates) << 200
+                                                 << "1:04:05 PM";
+        QTest::newRow("Japanese, in the box") << QLocale(QLocale::Japanese, QLocale::Japan) << 60 << "13:04:05";
+        QTest::newRow("Japanese, room enough") << QLocale(QLocale::Japanese, QLocale::Japan) << 200
+                                               << "13時04分05秒";
+    }
+    void clockFitsItsBox() {
+        QFETCH(QLocale, locale);
+        QFETCH(int, textWidth);
+        QFETCH(QString, clock);
+        InstallFontSubstitutes();
+        const QDateTime now(QDate(2024, 5, 1), QTime(13, 4, 5));
+        QCOMPARE(ClockText(now, locale, QFontMetrics(WindowFont(13)), textWidth), clock);
     }
 
     void savedFilesAreTheSameInEitherLanguage() {
