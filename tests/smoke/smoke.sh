@@ -24,8 +24,8 @@ cleanup() {
 trap cleanup EXIT
 export DISPLAY=$display
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM LANGUAGE LC_ALL LC_MESSAGES
-# The window's language follows the user's: Japanese unless another is set.
-export LANG=ja_JP.UTF-8
+# The window's language follows the user's: with none set it stays Japanese.
+export LANG=C.UTF-8
 
 # Shoots the screen until the check passes or the attempts run out.
 shoot_until() {  # mode file attempts
