@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTranslator>
 #include <QXmlStreamReader>
+#include <algorithm>
 
 using testing::FormFixture;
 using translations::Language;
