@@ -6,10 +6,10 @@
 #include "app/fonts.h"
 #include "tests/support/form_fixture.h"
 #include "translations/ui_language.h"
+#include "translations/untranslated_texts.h"
 
 #include <QCheckBox>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -17,9 +17,6 @@
 #include <QLineEdit>
 #include <QStyle>
 #include <QTest>
-#include <QTranslator>
-#include <QXmlStreamReader>
-#include <algorithm>
 
 using testing::FormFixture;
 using translations::Language;
@@ -27,137 +24,6 @@ using translations::Language;
 namespace {
 
 const QString kSourceDir = QStringLiteral(TAVRIN_SOURCE_DIR);
-
-// Japanese texts in the sources that are no user-visible text, with the reason.
-const QHash<QString, QString> kUntranslated = {
-    {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("the window font's family name, never shown")},
-    {QStringLiteral("IPA Pゴシック"), QStringLiteral("a substitute font's family name, never shown")},
-};
-
-bool IsJapanese(QChar c) {
-    const char16_t u = c.unicode();
-    return (u >= 0x3001 && u <= 0x30FF) || (u >= 0x3400 && u <= 0x4DBF) || (u >= 0x4E00 && u <= 0x9FFF) ||
-           (u >= 0xFF01 && u <= 0xFFEF);
-}
-
-struct Literal {
-    QString file;
-    int line;
-    QString text;
-};
-
-// The string literals of one C++ source, comments skipped, adjacent literals joined.
-QList<Literal> StringLiterals(const QString& file, const QString& code) {
-    QList<Literal> found;
-    qsizetype lastEnd = -1;
-    int line = 1;
-    const qsizetype n = code.size();
-    auto at = [&](qsizetype i) { return i < n ? code[i] : QChar(); };
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = code[i];
-        if (c == u'\n') {
-            ++line;
-        } else if (c == u'/' && at(i + 1) == u'/') {
-            while (i + 1 < n && code[i + 1] != u'\n')
-                ++i;
-        } else if (c == u'/' && at(i + 1) == u'*') {
-            for (i += 2; i < n && !(code[i] == u'*' && at(i + 1) == u'/'); ++i)
-                line += code[i] == u'\n' ? 1 : 0;
-            ++i;
-        } else if (c == u'\'' && !(i > 0 && code[i - 1].isDigit())) {
-            for (++i; i < n && code[i] != u'\''; ++i)
-                i += code[i] == u'\\' ? 1 : 0;
-        } else if (c == u'"') {
-            const qsizetype quote = i;
-            const int startLine = line;
-            QString text;
-            if (i > 0 && code[i - 1] == u'R') {
-                const qsizetype open = code.indexOf(u'(', i);
-                const QString close = u')' + code.mid(i + 1, open - i - 1) + u'"';
-                const qsizetype end = open < 0 ? -1 : code.indexOf(close, open);
-                if (end < 0)
-                    return found;
-                text = code.mid(open + 1, end - open - 1);
-                line += int(text.count(u'\n'));
-                i = end + close.size() - 1;
-            } else {
-                for (++i; i < n && code[i] != u'"'; ++i) {
-                    if (code[i] != u'\\' || i + 1 == n) {
-                        text += code[i];
-                        continue;
-                    }
-                    const QChar e = code[++i];
-                    if (e == u'n')
-                        text += u'\n';
-                    else if (e == u't')
-                        text += u'\t';
-                    else if (e == u'"' || e == u'\\' || e == u'\'')
-                        text += e;
-                    else
-                        text += QString(u'\\') + e;
-                }
-            }
-            qsizetype start = quote;
-            while (start > 0 && QStringLiteral("uUL8R").contains(code[start - 1]))
-                --start;
-            if (lastEnd >= 0 && !found.isEmpty() && code.mid(lastEnd, start - lastEnd).trimmed().isEmpty())
-                found.last().text += text;
-            else
-                found.append({file, startLine, text});
-            lastEnd = i + 1;
-        }
-    }
-    return found;
-}
-
-// Every string literal with Japanese in it, in the program's own sources (not the tests').
-QList<Literal> JapaneseLiterals() {
-    QList<Literal> japanese;
-    QDirIterator it(kSourceDir, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString relative = QDir(kSourceDir).relativeFilePath(path);
-        const QString top = relative.section(u'/', 0, 0);
-        if (top == u"tests" || top == u"bench" || top.startsWith(u"build") || top.startsWith(u'.'))
-            continue;
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
-            continue;
-        for (const Literal& l : StringLiterals(relative, QString::fromUtf8(f.readAll())))
-            if (std::any_of(l.text.begin(), l.text.end(), IsJapanese))
-                japanese.append(l);
-    }
-    return japanese;
-}
-
-struct Message {
-    QString context;
-    QString translation;
-    bool finished;
-};
-
-// The checked-in translation: source text -> its messages.
-QMultiHash<QString, Message> TsMessages() {
-    QMultiHash<QString, Message> messages;
-    QFile f(kSourceDir + QStringLiteral("/translations/tavrin_en.ts"));
-    if (!f.open(QIODevice::ReadOnly))
-        return messages;
-    QXmlStreamReader xml(&f);
-    QString context, source;
-    while (xml.readNextStartElement() || !xml.atEnd()) {
-        if (!xml.isStartElement())
-            continue;
-        if (xml.name() == u"name") {
-            context = xml.readElementText();
-        } else if (xml.name() == u"source") {
-            source = xml.readElementText();
-        } else if (xml.name() == u"translation") {
-            const bool finished = xml.attributes().value(QStringLiteral("type")).isEmpty();
-            messages.insert(source, {context, xml.readElementText(), finished});
-        }
-    }
-    return messages;
-}
 
 } // namespace
 
@@ -192,37 +58,36 @@ private slots:
         QCOMPARE(translations::ChooseLanguage(uiLanguages, choice) == Language::English, english);
     }
 
-    void onlyJaAndEnAreLanguages() {
-        for (const char* bad : {"", "fr", "JA", "english", "ja-JP"})
-            QVERIFY2(!translations::ParseLanguage(QString::fromLatin1(bad)), bad);
+    void stringLiteralsOfASource_data() {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QStringList>("literals");   // "line: text"
+        QTest::newRow("comments skipped") << "// \"注\"\n/* \"注\"\n */ f(\"読み\");"
+                                          << QStringList{"3: 読み"};
+        QTest::newRow("joined, escapes") << "a = u\"前\"\n    \"後\\\"\\n\";" << QStringList{"1: 前後\"\n"};
+        QTest::newRow("macro arguments apart") << "QT_TRANSLATE_NOOP(\"Status\", \"応答\")"
+                                               << QStringList{"1: Status", "1: 応答"};
+        QTest::newRow("characters and digits") << "c = u'（'; n = 1'000; s = \"終了\";" << QStringList{"1: 終了"};
+        QTest::newRow("raw") << "r = R\"x(行\n\"x)x\"; s = \"次\";" << QStringList{"1: 行\n\"x", "2: 次"};
+    }
+    void stringLiteralsOfASource() {
+        QFETCH(QString, code);
+        QFETCH(QStringList, literals);
+        QStringList found;
+        for (const auto& l : translations::StringLiterals(QStringLiteral("a.cpp"), code))
+            found << QStringLiteral("%1: %2").arg(l.line).arg(l.text);
+        QCOMPARE(found, literals);
     }
 
     // Fails for a Japanese text in the sources without a finished English translation:
     // mark it (tr(), or QT_TRANSLATE_NOOP("Status", ...) for a status text), run the
-    // update_translations target and translate it in translations/tavrin_en.ts.
+    // update_translations target and translate it in translations/tavrin_en.ts. The
+    // untranslated-texts tool lists them.
     void everyJapaneseTextHasAnEnglishTranslation() {
-        const QList<Literal> literals = JapaneseLiterals();
-        QVERIFY2(literals.size() >= 12, "the scan of the sources found too few Japanese texts");
-        const auto messages = TsMessages();
-        QTranslator english;
-        QVERIFY(english.load(translations::kEnglishTranslation));
+        QVERIFY2(translations::JapaneseSourceTexts(kSourceDir).size() >= 14, "the scan found too few texts");
         QStringList missing;
-        bool sawReading = false;
-        for (const Literal& l : literals) {
-            sawReading |= l.text == u"データ読み込み中";
-            if (kUntranslated.contains(l.text))
-                continue;
-            bool ok = false;
-            for (const Message& m : messages.values(l.text))
-                ok |= m.finished && !m.translation.isEmpty() &&
-                      english.translate(m.context.toUtf8().constData(), l.text.toUtf8().constData()) ==
-                          m.translation;
-            if (!ok)
-                missing << QStringLiteral("%1:%2: \"%3\"").arg(l.file).arg(l.line).arg(l.text);
-        }
-        QVERIFY(sawReading);
-        QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("no English translation for:\n") +
-                                               missing.join(u'\n')));
+        for (const auto& t : translations::UntranslatedTexts(kSourceDir))
+            missing << QStringLiteral("%1:%2: \"%3\"").arg(t.file).arg(t.line).arg(t.text);
+        QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("no English translation for:\n") + missing.join(u'\n')));
     }
 
     void theWindowInEachLanguage_data() {
@@ -257,7 +122,7 @@ private slots:
             QVERIFY2(needed <= box->width(), qPrintable(box->text()));
         }
         // ... each translated label in a group stays inside the group and off its neighbours ...
-        const auto messages = TsMessages();
+        const auto messages = translations::ReadCatalog(kSourceDir + QStringLiteral("/translations/tavrin_en.ts"));
         QSet<QString> translated;
         for (auto m = messages.cbegin(); m != messages.cend(); ++m)
             translated << m.key() << m->translation;
