@@ -106,7 +106,8 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     if (parser.isSet(language)) {
         options.language = translations::ParseLanguage(parser.value(language));
         if (!options.language) {
-            std::fprintf(stderr, "tavrin: --lang wants ja or en, not '%s'\n", qPrintable(parser.value(language)));
+            std::fprintf(stderr, "tavrin: --lang wants ja or en, not '%s'\n",
+                         qPrintable(parser.value(language)));
             return kExitBadCommandLine;
         }
     }

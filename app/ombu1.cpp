@@ -39,7 +39,8 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-const QString kStatusNoParameterFile = QStringLiteral(QT_TRANSLATE_NOOP("Status", "データファイルがありません"));
+const QString kStatusNoParameterFile =
+    QStringLiteral(QT_TRANSLATE_NOOP("Status", "データファイルがありません"));
 const QString kStatusFrameError = QStringLiteral(QT_TRANSLATE_NOOP("Status", "データ受信エラー"));
 
 template <class W> W* Place(W* widget, const char* name, int left, int top, int width = -1, int height = -1) {

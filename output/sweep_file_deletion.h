@@ -10,7 +10,8 @@
 namespace output {
 
 // Status texts, translated where the status line shows them.
-inline constexpr QStringView kEmptyBaseNameMessage = u"" QT_TRANSLATE_NOOP("Status", "ファイル名が空です: 削除しません");
+inline constexpr QStringView kEmptyBaseNameMessage =
+    u"" QT_TRANSLATE_NOOP("Status", "ファイル名が空です: 削除しません");
 
 struct DeleteOutcome {
     bool refused = false; // the base name would have matched every sweep file

@@ -20,7 +20,8 @@ Language ChooseLanguage(const QStringList& uiLanguages, std::optional<Language> 
     bool anyLanguage = false;
     for (const QString& name : uiLanguages) {
         // "ja", "ja-JP", "ja_JP.UTF-8"; the C and POSIX locales name no language.
-        const QString language = name.section(QLatin1Char('-'), 0, 0).section(QLatin1Char('_'), 0, 0).toLower();
+        const QString language =
+            name.section(QLatin1Char('-'), 0, 0).section(QLatin1Char('_'), 0, 0).toLower();
         if (language.isEmpty() || language == u"c" || language == u"posix")
             continue;
         if (language == u"ja")

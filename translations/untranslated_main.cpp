@@ -13,7 +13,8 @@ int main(int argc, char* argv[]) {
     const QStringList arguments = QCoreApplication::arguments();
     const QString sourceDir = arguments.size() > 1 ? arguments[1] : QStringLiteral(TAVRIN_SOURCE_DIR);
     if (!QDir(sourceDir).exists(QStringLiteral("translations/tavrin_en.ts"))) {
-        std::fprintf(stderr, "untranslated-texts: %s holds no translations/tavrin_en.ts\n", qPrintable(sourceDir));
+        std::fprintf(stderr, "untranslated-texts: %s holds no translations/tavrin_en.ts\n",
+                     qPrintable(sourceDir));
         return 2;
     }
     const auto missing = translations::UntranslatedTexts(sourceDir);

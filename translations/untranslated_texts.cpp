@@ -83,7 +83,8 @@ QList<SourceText> StringLiterals(const QString& file, const QString& code) {
             } else {
                 text = ReadLiteral(code, i);
             }
-            if (lastEnd >= 0 && !found.isEmpty() && QStringView(code).mid(lastEnd, start - lastEnd).trimmed().isEmpty())
+            if (lastEnd >= 0 && !found.isEmpty() &&
+                QStringView(code).mid(lastEnd, start - lastEnd).trimmed().isEmpty())
                 found.last().text += text;
             else
                 found.append({file, line, text});
