@@ -50,12 +50,12 @@ public:
 
 enum class RunEnd { Normal, TimedOut, Error };
 
-// Status texts of the run.
+// Status texts of the run, translated where the status line shows them.
 inline const QString kStatusBlank = QStringLiteral("               ");
-inline const QString kStatusReading = QStringLiteral("データ読み込み中");
-inline const QString kStatusSweepEnd = QStringLiteral("キャプチャー開始");
-inline const QString kStatusFinished = QStringLiteral("データ取り込み終了");
-inline const QString kStatusNoResponse = QStringLiteral("応答がありません");
+inline const QString kStatusReading = QStringLiteral(QT_TRANSLATE_NOOP("Status", "データ読み込み中"));
+inline const QString kStatusSweepEnd = QStringLiteral(QT_TRANSLATE_NOOP("Status", "キャプチャー開始"));
+inline const QString kStatusFinished = QStringLiteral(QT_TRANSLATE_NOOP("Status", "データ取り込み終了"));
+inline const QString kStatusNoResponse = QStringLiteral(QT_TRANSLATE_NOOP("Status", "応答がありません"));
 
 constexpr std::uint16_t kLastColumn = 600;
 

@@ -11,6 +11,7 @@
 #include "record/run_record_file.h"
 #include "settings/parameter_file.h"
 #include "settings/parameter_folder.h"
+#include "translations/ui_language.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -47,6 +48,7 @@ struct Options {
     bool headless = false; // no window system at all
     app::RunOverrides overrides;
     QString publishUrl;    // empty: no publishing
+    std::optional<translations::Language> language; // none: from the user's UI languages
 };
 
 // --record's two words that are not folders.
@@ -117,6 +119,12 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
                        "TLS. The password, if any, comes from the environment variable TAVRIN_MQTT_PASSWORD."),
         QStringLiteral("URL"));
     parser.addOption(publish);
+    const QCommandLineOption language(
+        QStringLiteral("lang"),
+        QStringLiteral("Language of the window: ja (Japanese) or en (English). Default: English unless the "
+                       "user's languages are Japanese or unset."),
+        QStringLiteral("CODE"));
+    parser.addOption(language);
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
@@ -173,6 +181,14 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
         return kExitBadCommandLine;
     }
     options.headless = parser.isSet(headless);
+    if (parser.isSet(language)) {
+        options.language = translations::ParseLanguage(parser.value(language));
+        if (!options.language) {
+            std::fprintf(stderr, "tavrin: --lang wants ja or en, not '%s'\n",
+                         qPrintable(parser.value(language)));
+            return kExitBadCommandLine;
+        }
+    }
     options.device = parser.value(device);
     options.start = parser.isSet(start) || options.headless;
     options.exitAfterRun = parser.isSet(exitAfterRun) || options.headless;
@@ -182,11 +198,10 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     return std::nullopt;
 }
 
-void LoadTranslations(QApplication& app) {
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(translator);
+void LoadTranslations(QApplication& app, const Options& options) {
+    const auto language = translations::ChooseLanguage(QLocale::system().uiLanguages(), options.language);
+    if (auto problem = translations::InstallTranslators(app, language))
+        std::fprintf(stderr, "tavrin: %s\n", qPrintable(*problem));
 }
 
 int RunApplication(QApplication& app, const Options& options) {
@@ -301,7 +316,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     InstallFontSubstitutes();
-    LoadTranslations(app);
+    LoadTranslations(app, options);
     try {
         return RunApplication(app, options);
     } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 #include "acquisition/acquisition_run.h"
 #include "acquisition/sample_decoding.h"
 #include "app/chart_view.h"
+#include "app/clock_text.h"
 #include "app/color_dialog.h"
 #include "app/fonts.h"
 #include "app/message_beep.h"
@@ -19,6 +20,7 @@
 #include "output/sweep_file_name.h"
 #include "output/sweep_file_writer.h"
 #include "settings/parameter_file.h"
+#include "translations/ui_language.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -29,6 +31,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -37,9 +40,10 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-const QString kStatusNoParameterFile = QStringLiteral("データファイルがありません");
-const QString kStatusFrameError = QStringLiteral("データ受信エラー");
-const QString kStatusRecordStopped = QStringLiteral("記録を中止しました"); // the record has stopped
+const QString kStatusNoParameterFile =
+    QStringLiteral(QT_TRANSLATE_NOOP("Status", "データファイルがありません"));
+const QString kStatusFrameError = QStringLiteral(QT_TRANSLATE_NOOP("Status", "データ受信エラー"));
+const QString kStatusRecordStopped = QStringLiteral(QT_TRANSLATE_NOOP("Status", "記録を中止しました"));
 
 template <class W> W* Place(W* widget, const char* name, int left, int top, int width = -1, int height = -1) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -257,7 +261,7 @@ void TForm1::BuildControls() {
     Button10 = MakeButton(GroupBox2, "Button10", QStringLiteral("▼"), 48, 96, 33, 17);
     Button1 = MakeButton(GroupBox2, "Button1", QStringLiteral("▲"), 80, 80, 33, 17);
     Button2 = MakeButton(GroupBox2, "Button2", QStringLiteral("▼"), 80, 96, 33, 17);
-    CheckBox7 = MakeCheckBox(GroupBox2, "CheckBox7", QStringLiteral("自動印刷"), 8, 120, 97, 17, false);
+    CheckBox7 = MakeCheckBox(GroupBox2, "CheckBox7", tr("自動印刷"), 8, 120, 97, 17, false);
     Button8 = MakeButton(GroupBox2, "Button8", QStringLiteral("PRINT"), 8, 144, 105, 25);
     ChainTabOrder({Button3, Edit2, Button1, Button2, Button4, Button8, Button9, Button10, CheckBox7});
 
@@ -267,13 +271,13 @@ void TForm1::BuildControls() {
     CheckBox3 = MakeCheckBox(GroupBox1, "CheckBox3", QStringLiteral("AD1"), 8, 40, 49, 17, true);
     Button6 = MakeButton(GroupBox1, "Button6", QStringLiteral("Color"), 64, 40, 49, 17);
     CheckBox4 = MakeCheckBox(GroupBox1, "CheckBox4", QStringLiteral("Line/Dot"), 8, 64, 73, 17, false);
-    CheckBox5 = MakeCheckBox(GroupBox1, "CheckBox5", QStringLiteral("連続計測"), 8, 88, 97, 17, true);
+    CheckBox5 = MakeCheckBox(GroupBox1, "CheckBox5", tr("連続計測"), 8, 88, 97, 17, true);
     ChainTabOrder({CheckBox2, CheckBox3, CheckBox4, Button5, Button6, CheckBox5});
 
     // "DataSave"
-    MakeLabel(GroupBox3, "Label34", QStringLiteral("ファイル名"), 8, 16);
+    MakeLabel(GroupBox3, "Label34", tr("ファイル名"), 8, 16);
     Edit3 = MakeEdit(GroupBox3, "Edit3", QStringLiteral("tavrin"), 8, 32, 73, 20, false);
-    CheckBox6 = MakeCheckBox(GroupBox3, "CheckBox6", QStringLiteral("自動セーブ"), 8, 56, 105, 17, false);
+    CheckBox6 = MakeCheckBox(GroupBox3, "CheckBox6", tr("自動セーブ"), 8, 56, 105, 17, false);
     Button7 = MakeButton(GroupBox3, "Button7", QStringLiteral("FileDelite"), 8, 88, 105, 25);
     ChainTabOrder({CheckBox6, Edit3, Button7});
 
@@ -369,10 +373,13 @@ void TForm1::Timer1Timer() {
         ReplyTicks = std::int16_t(std::uint16_t(ReplyTicks) - 1);
     if (IntervalTicks != 0)
         IntervalTicks = std::int16_t(std::uint16_t(IntervalTicks) - 1);
-    Edit1->setText(chart::TimeOfDayText(Now(), QLocale()));
+    // The box shows its text inside its frame and a 2-pixel margin each side.
+    const int textWidth = Edit1->width() - 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) - 4;
+    Edit1->setText(ClockText(Now(), QLocale(), Edit1->fontMetrics(), textWidth));
 }
 
-void TForm1::ShowStatus(const QString& text) {
+void TForm1::ShowStatus(const QString& source) {
+    const QString text = translations::StatusText(source);
     Label3->setText(text);
     // The label sizes itself to its text; the run shows the same few texts over and over.
     auto size = statusSizes_.constFind(text);

@@ -2,6 +2,7 @@
 
 #include "output/sweep_file_name.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -34,7 +35,7 @@ DeleteOutcome DeleteSweepFiles(const QString& baseName, const QString& currentDi
             } else {
                 outcome.failed << directoryPart + name;
                 if (outcome.message.isEmpty()) {
-                    outcome.message = QStringLiteral("削除できません: %1 (%2)")
+                    outcome.message = QCoreApplication::translate("Status", "削除できません: %1 (%2)")
                                           .arg(directoryPart + name, file.errorString());
                 }
             }

@@ -9,7 +9,9 @@
 
 namespace output {
 
-inline constexpr QStringView kEmptyBaseNameMessage = u"ファイル名が空です: 削除しません";
+// Status texts, translated where the status line shows them.
+inline constexpr QStringView kEmptyBaseNameMessage =
+    u"" QT_TRANSLATE_NOOP("Status", "ファイル名が空です: 削除しません");
 
 struct DeleteOutcome {
     bool refused = false; // the base name would have matched every sweep file

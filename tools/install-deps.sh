@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
+  qt6-tools-dev qt6-l10n-tools
   libftdi1-dev
   libmosquitto-dev mosquitto mosquitto-clients
   fonts-ipafont-gothic

@@ -56,6 +56,7 @@ private slots:
         QTest::newRow("stray argument") << QStringList{"extra"} << "extra";
         QTest::newRow("password in the publish URL")
             << QStringList{"--publish", "mqtt://ann:pw@127.0.0.1/lab"} << "TAVRIN_MQTT_PASSWORD";
+        QTest::newRow("bad language") << QStringList{"--lang", "fr"} << "--lang wants ja or en";
     }
     void badCommandLinesAreRefusedClearly() {
         QFETCH(QStringList, arguments);

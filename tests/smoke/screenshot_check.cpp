@@ -59,6 +59,18 @@ int main(int argc, char* argv[]) {
     Expect(CountIn(shot, QRect(6, 4, 140, 20), fuchsia) > 30, "fuchsia title");
     Expect(CountIn(shot, QRect(5, 29, 150, 12), white) > 600 && CountWhere(shot, QRect(5, 29, 150, 12), Reddish) > 20,
            "red text on the white status box");
+    // Nothing clipped, in either language: each option box's caption is drawn and ends before the box.
+    struct Box {
+        QRect rect;
+        const char* what;
+    };
+    for (const Box& box : {Box{{8, 174, 97, 17}, "auto-print caption whole"},
+                           Box{{8, 326, 97, 17}, "continuous caption whole"},
+                           Box{{8, 414, 105, 17}, "auto-save caption whole"}}) {
+        const auto ink = [](QRgb c) { return qGray(c) < 100; };
+        const QRect lastColumns(box.rect.right() - 1, box.rect.top(), 2, box.rect.height());
+        Expect(CountWhere(shot, box.rect, ink) > 20 && CountWhere(shot, lastColumns, ink) == 0, box.what);
+    }
 
     if (mode == QLatin1String("empty")) {
         const int silverInChart = CountIn(shot, kChart, silver);

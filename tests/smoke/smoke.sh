@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts the real program in a real window under Xvfb, takes screenshots and
-# checks them from their pixels: once as started, once after a sweep.
+# checks them from their pixels: once as started, once after a sweep, and after
+# a sweep in English.
 # Usage: smoke.sh TAVRIN SCREENSHOT_CHECK ARTEFACT_DIR
 set -euo pipefail
 tavrin=$1 check=$2 artefacts=$3
@@ -22,7 +23,9 @@ cleanup() {
 }
 trap cleanup EXIT
 export DISPLAY=$display
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM LANGUAGE LC_ALL LC_MESSAGES
+# The window's language follows the user's: with none set it stays Japanese.
+export LANG=C.UTF-8
 
 # Shoots the screen until the check passes or the attempts run out.
 shoot_until() {  # mode file attempts
@@ -54,4 +57,13 @@ app=$!
 shoot_until after-sweep "$artefacts/smoke-after-sweep.png" 60
 # The window alone, as the README shows it.
 convert "$artefacts/smoke-after-sweep.png" -crop 879x662+200+144 +repage "$artefacts/window-after-sweep.png"
+kill "$app"; wait "$app" 2>/dev/null || true; app=""
+
+echo "smoke: the English window after one sweep"
+mkdir -p "$work/english"
+cp "$work/sweep/ombu01.par" "$work/english/"
+(cd "$work/english" && LANG=en_US.UTF-8 exec "$tavrin" --device sim --tick-ms 5 --param-dir "$work/english" --start) &
+app=$!
+shoot_until after-sweep "$artefacts/smoke-after-sweep-en.png" 60
+convert "$artefacts/smoke-after-sweep-en.png" -crop 879x662+200+144 +repage "$artefacts/window-after-sweep-en.png"
 echo "smoke: screenshots in $artefacts"

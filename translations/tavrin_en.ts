@@ -1,0 +1,58 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ja">
+<context>
+    <name>Status</name>
+    <message>
+        <source>データ読み込み中</source>
+        <translation>Reading data</translation>
+    </message>
+    <message>
+        <source>キャプチャー開始</source>
+        <translation>Capture start</translation>
+    </message>
+    <message>
+        <source>データ取り込み終了</source>
+        <translation>Data capture finished</translation>
+    </message>
+    <message>
+        <source>応答がありません</source>
+        <translation>No response</translation>
+    </message>
+    <message>
+        <source>データファイルがありません</source>
+        <translation>No data file</translation>
+    </message>
+    <message>
+        <source>データ受信エラー</source>
+        <translation>Data reception error</translation>
+    </message>
+    <message>
+        <source>ファイル名が空です: 削除しません</source>
+        <translation>File name is empty: nothing deleted</translation>
+    </message>
+    <message>
+        <source>削除できません: %1 (%2)</source>
+        <translation>Cannot delete: %1 (%2)</translation>
+    </message>
+</context>
+<context>
+    <name>TForm1</name>
+    <message>
+        <source>自動印刷</source>
+        <translation>Auto print</translation>
+    </message>
+    <message>
+        <source>連続計測</source>
+        <translation>Continuous</translation>
+    </message>
+    <message>
+        <source>ファイル名</source>
+        <translation>File name</translation>
+    </message>
+    <message>
+        <source>自動セーブ</source>
+        <translation>Auto save</translation>
+    </message>
+</context>
+</TS>
