@@ -6,8 +6,8 @@
 
 namespace storage {
 
-// "a folder", "a device", "a FIFO", "a socket", "a link", or "not a regular file" for anything
-// else; meant for "it is %1, not a regular file".
+// "a folder", "a device", "a FIFO", "a socket", "a link", or "something other than a file" for
+// anything else; meant for "it is %1, not a regular file".
 QString FileKindText(mode_t mode);
 
 } // namespace storage

@@ -121,13 +121,15 @@ std::optional<QString> ReplaceFile(const QString& fileName, QByteArrayView bytes
         return Reason(errno);
     // Ownership and permissions as the old file had them; where the file system cannot keep
     // them the contents still matter more.
+    int kept = 0;
     if (to.exists) {
         if (::geteuid() == 0)
-            static_cast<void>(::fchown(fd, to.old.st_uid, to.old.st_gid));
-        static_cast<void>(::fchmod(fd, to.old.st_mode & 07777));
+            kept = ::fchown(fd, to.old.st_uid, to.old.st_gid);
+        kept |= ::fchmod(fd, to.old.st_mode & 07777);
     } else {
-        static_cast<void>(::fchmod(fd, NewFileMode()));
+        kept = ::fchmod(fd, NewFileMode());
     }
+    Q_UNUSED(kept);
 
     const auto fail = [&](int error) -> std::optional<QString> {
         if (fd >= 0)
