@@ -160,7 +160,8 @@ std::optional<QString> ReplaceFile(const QString& fileName, QByteArrayView bytes
         return fail(errno);
 
     if (auto unsynced = SyncFolder(QFile::encodeName(QFileInfo(QFile::decodeName(to.path)).absolutePath())))
-        return QStringLiteral("the new file is in place, but its folder could not be synced (%1)").arg(*unsynced);
+        return QStringLiteral("the new file is in place, but its folder could not be synced (%1)")
+            .arg(*unsynced);
     return std::nullopt;
 }
 

@@ -14,7 +14,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <sys/stat.h>
 
 using testing::FormFixture;
 
@@ -315,11 +314,6 @@ private slots:
                            "Cannot save the settings file ombu01.par in the folder %1: Not a directory. The file "
                            "is left as it was."};
         // What cannot be read is never saved over, so only the start says why.
-        QTest::newRow("FIFO") << "fifo"
-                              << QStringList{"SIM00001",
-                                             "Cannot read the settings file ombu01.par in the folder %1: it is a "
-                                             "FIFO, not a regular file. It is left as it is, and the default "
-                                             "settings are used."};
         QTest::newRow("write-only file")
             << "write-only"
             << QStringList{"SIM00001", "Cannot read the settings file ombu01.par in the folder %1: Permission "
@@ -337,8 +331,6 @@ private slots:
             // A parameter "folder" that is a file: the file can neither be read nor created.
             folder = fx.folder.filePath("blocker");
             QVERIFY(QFile(folder).open(QIODevice::WriteOnly));
-        } else if (standing == "fifo") {
-            QCOMPARE(::mkfifo(QFile::encodeName(par).constData(), 0666), 0);
         } else {
             QFile file(par);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(kept) == kept.size());
@@ -366,8 +358,6 @@ private slots:
         QCOMPARE(form.SamplingTime, std::uint16_t(20));
         if (standing == "write-only")
             QCOMPARE(ReadFile(par), kept);
-        else if (standing == "fifo")
-            QVERIFY(!QFileInfo(par).isFile() && QFileInfo(par).exists());
     }
 
     void stepButtonsBeepAndSaveEveryPress() {

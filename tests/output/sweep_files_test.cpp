@@ -1,12 +1,13 @@
 #include "output/sweep_file_name.h"
 #include "output/sweep_file_writer.h"
-#include "tests/support/file_size_limit.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -33,6 +34,28 @@ std::optional<output::WriteError> Write(FileKind kind, const QString& fileName, 
 QStringList Entries(const QString& dir) {
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 }
+
+// Lowers the process's file size limit, as a full disk would stop a write.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
 
 } // namespace
 
@@ -204,7 +227,7 @@ void SweepFilesTest::fullDiskKeepsOlderFile() {
 
     std::optional<output::WriteError> error;
     {
-        const testing::FileSizeLimit limit(4096);
+        const FileSizeLimit limit(4096);
         error = Write(kind, fileName, 100000);
     }
     QVERIFY(error);
