@@ -13,10 +13,10 @@ namespace output {
 inline constexpr QStringView kEmptyBaseNameMessage = u"ファイル名が空です: 削除しません";
 
 struct DeleteOutcome {
-    bool refused = false;   // the base name would have matched every sweep file
-    QString message;        // for the status line; empty when all went well
-    QStringList deleted;    // removed, as named from the current directory, e.g. "out/tavrin0.bmp"
-    QStringList trashed;    // those of deleted that went to the trash
+    bool refused = false; // the base name would have matched every sweep file
+    QString message;      // for the status line; empty when all went well
+    QStringList deleted;  // removed, as named from the current directory, e.g. "out/tavrin0.bmp"
+    QStringList trashed;  // those of deleted that went to the trash
     QStringList failed;
 };
 

@@ -28,6 +28,13 @@ bool IsTemporaryName(QStringView name, QStringView fileName) {
     return true;
 }
 
+const char* const kCannotRead = "Cannot read the settings file %1 in the folder %2: %3";
+const char* const kLeftAlone = "Cannot read the settings file %1 in the folder %2: %3. It is left as it is, "
+                               "and the default settings are used.";
+const char* const kCannotCreate = "Cannot create the settings file %1 in the folder %2: %3";
+const char* const kCannotSave =
+    "Cannot save the settings file %1 in the folder %2: %3. The file is left as it was.";
+
 } // namespace
 
 ParameterFile::ParameterFile(QString path) : path_(std::move(path)) {}
@@ -40,10 +47,11 @@ QString ParameterFile::LastError() const {
     return lastError_;
 }
 
-QString ParameterFile::Problem(const QString& what, const QString& cause) const {
+// message: one of the texts above, with %1 the file's name, %2 its folder and %3 the cause.
+QString ParameterFile::Problem(const char* message, const QString& cause) const {
     const QFileInfo info(path_);
-    return QStringLiteral("Cannot %1 the settings file %2 in the folder %3: %4")
-        .arg(what, info.fileName(), QDir::toNativeSeparators(info.absolutePath()), cause);
+    return QString::fromUtf8(message).arg(info.fileName(), QDir::toNativeSeparators(info.absolutePath()),
+                                          cause);
 }
 
 void ParameterFile::RemoveStaleTemporaries() const {
@@ -62,8 +70,7 @@ LoadResult ParameterFile::Load(const ParamRecord& recordToCreate) {
     RemoveStaleTemporaries();
     const QByteArray name = QFile::encodeName(path_);
     const auto leftAlone = [&](const QString& cause) {
-        lastError_ = Problem(QStringLiteral("read"), cause) +
-                     QStringLiteral(". It is left as it is, and the default settings are used.");
+        lastError_ = Problem(kLeftAlone, cause);
         return LoadResult{LoadOutcome::LeftAlone, recordToCreate};
     };
 
@@ -72,20 +79,20 @@ LoadResult ParameterFile::Load(const ParamRecord& recordToCreate) {
     if (::stat(name.constData(), &st) != 0) {
         const int error = errno;
         if (error != ENOENT) {
-            lastError_ = Problem(QStringLiteral("read"), qt_error_string(error));
+            lastError_ = Problem(kCannotRead, qt_error_string(error));
             return {LoadOutcome::Unavailable, recordToCreate};
         }
         if (auto reason = storage::ReplaceFile(
                 path_, QByteArrayView(reinterpret_cast<const char*>(recordToCreate.data()), kRecordSize),
                 storage::LinkHandling::ReplaceTarget)) {
-            lastError_ = Problem(QStringLiteral("create"), *reason);
+            lastError_ = Problem(kCannotCreate, *reason);
             return {LoadOutcome::Unavailable, recordToCreate};
         }
         lastError_.clear();
         return {LoadOutcome::Created, recordToCreate};
     }
     if (!S_ISREG(st.st_mode))
-        return leftAlone(QStringLiteral("it is %1, not a regular file").arg(storage::FileKindText(st.st_mode)));
+        return leftAlone(storage::NotRegularFileReason(st.st_mode, false));
 
     // Non-blocking in case something else has taken the name since the look.
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -118,10 +125,10 @@ LoadResult ParameterFile::Load(const ParamRecord& recordToCreate) {
 
 bool ParameterFile::Save(const ParamRecord& record) {
     // A link the user made to keep the file elsewhere keeps pointing where it points.
-    if (auto reason =
-            storage::ReplaceFile(path_, QByteArrayView(reinterpret_cast<const char*>(record.data()), kRecordSize),
-                                 storage::LinkHandling::ReplaceTarget)) {
-        lastError_ = Problem(QStringLiteral("save"), *reason) + QStringLiteral(". The file is left as it was.");
+    if (auto reason = storage::ReplaceFile(
+            path_, QByteArrayView(reinterpret_cast<const char*>(record.data()), kRecordSize),
+            storage::LinkHandling::ReplaceTarget)) {
+        lastError_ = Problem(kCannotSave, *reason);
         return false;
     }
     lastError_.clear();

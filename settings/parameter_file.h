@@ -48,7 +48,7 @@ public:
 
 private:
     void RemoveStaleTemporaries() const;
-    QString Problem(const QString& what, const QString& cause) const;
+    QString Problem(const char* message, const QString& cause) const;
 
     QString path_;
     QString lastError_;

@@ -4,18 +4,21 @@
 
 namespace storage {
 
-QString FileKindText(mode_t mode) {
+QString NotRegularFileReason(mode_t mode, bool throughLink) {
     if (S_ISDIR(mode))
-        return QStringLiteral("a folder");
+        return throughLink ? QStringLiteral("it is a link to a folder, not to a regular file")
+                           : QStringLiteral("it is a folder, not a regular file");
     if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("a device");
+        return throughLink ? QStringLiteral("it is a link to a device, not to a regular file")
+                           : QStringLiteral("it is a device, not a regular file");
     if (S_ISFIFO(mode))
-        return QStringLiteral("a FIFO");
+        return throughLink ? QStringLiteral("it is a link to a FIFO, not to a regular file")
+                           : QStringLiteral("it is a FIFO, not a regular file");
     if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
-    if (S_ISLNK(mode))
-        return QStringLiteral("a link");
-    return QStringLiteral("something other than a file");
+        return throughLink ? QStringLiteral("it is a link to a socket, not to a regular file")
+                           : QStringLiteral("it is a socket, not a regular file");
+    return throughLink ? QStringLiteral("it is a link to something that is not a regular file")
+                       : QStringLiteral("it is not a regular file");
 }
 
 } // namespace storage

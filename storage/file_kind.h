@@ -1,4 +1,4 @@
-// Naming what stands at a path when it is not a regular file.
+// Why something that stands at a path cannot be saved over or read as a file.
 #pragma once
 
 #include <QString>
@@ -6,8 +6,9 @@
 
 namespace storage {
 
-// "a folder", "a device", "a FIFO", "a socket", "a link", or "something other than a file" for
-// anything else; meant for "it is %1, not a regular file".
-QString FileKindText(mode_t mode);
+// For a mode that is not a regular file's: "it is a folder, not a regular file", or, when the
+// name is a link to it, "it is a link to a folder, not to a regular file"; likewise for a
+// device, a FIFO and a socket.
+QString NotRegularFileReason(mode_t mode, bool throughLink);
 
 } // namespace storage

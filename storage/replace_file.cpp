@@ -63,14 +63,14 @@ std::optional<QString> FindDestination(const QByteArray& name, LinkHandling link
             return errno == ENOENT ? QStringLiteral("it is a link to a file that does not exist")
                                    : Reason(errno);
         if (!S_ISREG(st.st_mode))
-            return QStringLiteral("it is a link to %1, not to a regular file").arg(FileKindText(st.st_mode));
+            return NotRegularFileReason(st.st_mode, true);
         char* target = ::realpath(name.constData(), nullptr);
         if (target == nullptr)
             return Reason(errno);
         to.path = target;
         std::free(target);
     } else if (!S_ISREG(st.st_mode)) {
-        return QStringLiteral("it is %1, not a regular file").arg(FileKindText(st.st_mode));
+        return NotRegularFileReason(st.st_mode, false);
     }
     to.exists = true;
     to.old = st;

@@ -132,16 +132,17 @@ private slots:
             QVERIFY(older.open(QIODevice::WriteOnly));
             older.write("from an earlier run");
         }
-        const Outcome o = Run({"--device", "sim", "--tick-ms", "2", "--param-dir", dir.path(), "--start",
-                               "--exit-after-run"},
-                              dir.path(), [] {
-                                  // Writes past 100,000 bytes fail with "File too large".
-                                  const rlimit limit{100000, 100000};
-                                  ::setrlimit(RLIMIT_FSIZE, &limit);
-                                  std::signal(SIGXFSZ, SIG_IGN);
-                              });
+        const Outcome o = Run(
+            {"--device", "sim", "--tick-ms", "2", "--param-dir", dir.path(), "--start", "--exit-after-run"},
+            dir.path(), [] {
+                // Writes past 100,000 bytes fail with "File too large".
+                const rlimit limit{100000, 100000};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                std::signal(SIGXFSZ, SIG_IGN);
+            });
         QCOMPARE(o.exitCode, 3);
-        QVERIFY2(o.err.contains("Cannot write the chart file tavrin0.bmp: File too large"), qPrintable(o.err));
+        QVERIFY2(o.err.contains("Cannot write the chart file tavrin0.bmp: File too large"),
+                 qPrintable(o.err));
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  (QStringList{"ombu01.par", "tavrin0.bmp", "tavrin0.txt"}));
         for (const char* name : {"tavrin0.bmp", "tavrin0.txt"}) {

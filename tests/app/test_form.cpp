@@ -310,14 +310,16 @@ private slots:
         QTest::addColumn<QStringList>("log"); // %1: the parameter folder
         QTest::newRow("folder is a file")
             << "blocker"
-            << QStringList{"SIM00001", "Cannot read the settings file ombu01.par in the folder %1: Not a directory",
-                           "Cannot save the settings file ombu01.par in the folder %1: Not a directory. The file "
-                           "is left as it was."};
+            << QStringList{
+                   "SIM00001", "Cannot read the settings file ombu01.par in the folder %1: Not a directory",
+                   "Cannot save the settings file ombu01.par in the folder %1: Not a directory. The file "
+                   "is left as it was."};
         // What cannot be read is never saved over, so only the start says why.
         QTest::newRow("write-only file")
             << "write-only"
-            << QStringList{"SIM00001", "Cannot read the settings file ombu01.par in the folder %1: Permission "
-                                       "denied. It is left as it is, and the default settings are used."};
+            << QStringList{"SIM00001",
+                           "Cannot read the settings file ombu01.par in the folder %1: Permission "
+                           "denied. It is left as it is, and the default settings are used."};
     }
     void parameterFileProblemsShowTheMessageAndStillOpenTheUnit() {
         QFETCH(QString, standing);

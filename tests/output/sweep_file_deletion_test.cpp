@@ -143,8 +143,9 @@ void SweepFileDeletionTest::deletesMatchingFiles() {
     for (const QString& file : deleted)
         inTrash << QFileInfo(file).fileName();
     inTrash.sort();
-    QCOMPARE(QDir(home_->filePath(".local/share/Trash/files")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
-             inTrash);
+    QCOMPARE(
+        QDir(home_->filePath(".local/share/Trash/files")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+        inTrash);
     QCOMPARE(outcome.message, refused ? output::kEmptyBaseNameMessage.toString() : QString());
     QStringList expected = before;
     for (const QString& file : deleted) {

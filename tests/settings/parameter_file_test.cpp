@@ -158,7 +158,8 @@ private slots:
         else if (standing == Standing::LinkToDevice)
             QVERIFY(QFile::link("/dev/null", file.Path()));
         else
-            QVERIFY(WriteFile(file.Path(), Bytes(kChanged)) && QFile::setPermissions(file.Path(), QFile::WriteOwner));
+            QVERIFY(WriteFile(file.Path(), Bytes(kChanged)) &&
+                    QFile::setPermissions(file.Path(), QFile::WriteOwner));
         struct stat before = {}, after = {};
         QCOMPARE(::lstat(name.constData(), &before), 0);
 
@@ -168,14 +169,16 @@ private slots:
         const LoadResult result = file.Load(kDefaults);
         QCOMPARE(result.outcome, LoadOutcome::LeftAlone);
         QCOMPARE(Bytes(result.record), Bytes(kDefaults));
-        QCOMPARE(file.LastError(), QStringLiteral("Cannot read the settings file ombu01.par in the folder %1: %2. "
-                                                  "It is left as it is, and the default settings are used.")
-                                       .arg(folder, cause));
+        QCOMPARE(file.LastError(),
+                 QStringLiteral("Cannot read the settings file ombu01.par in the folder %1: %2. "
+                                "It is left as it is, and the default settings are used.")
+                     .arg(folder, cause));
         QCOMPARE(file.Save(kChanged), false);
         QCOMPARE(::lstat(name.constData(), &after), 0);
         QCOMPARE(after.st_ino, before.st_ino);
-        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{kParameterFileName});
+        QCOMPARE(
+            QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{kParameterFileName});
     }
 
     void LoadRemovesStaleTemporaries() {
@@ -287,7 +290,6 @@ private slots:
         QCOMPARE(QFileInfo(configDir).isDir(), configExists || !besideExe);
     }
 };
-
 
 QTEST_GUILESS_MAIN(ParameterFileTest)
 #include "parameter_file_test.moc"
