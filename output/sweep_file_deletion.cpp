@@ -64,10 +64,6 @@ bool HomeTrashReady() {
 
 } // namespace
 
-bool IsSavedFileName(QStringView name, QStringView prefix) {
-    return SavedFileGroup(name, prefix) >= 0;
-}
-
 DeleteOutcome DeleteSweepFiles(const QString& baseName, const QString& currentDir) {
     DeleteOutcome outcome;
     const qsizetype split = baseName.lastIndexOf(u'/') + 1;

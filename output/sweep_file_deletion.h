@@ -20,13 +20,11 @@ struct DeleteOutcome {
     QStringList failed;
 };
 
-// Whether name is one the logger saves under the base name's file part: the
-// prefix, one or more decimal digits, ".bmp" or ".txt"; or a run record, the
-// prefix, "-YYYYMMDD-HHMMSS", optionally "-N" with N from 2, ".csv". Case matters.
-bool IsSavedFileName(QStringView name, QStringView prefix);
-
 // Removes the regular files in the base name's directory (currentDir when it has
-// none) that IsSavedFileName matches: charts, then logs, then run records.
+// none) that the logger saves under the base name's file part: the prefix, one or
+// more decimal digits, ".bmp" or ".txt"; and the run records, the prefix,
+// "-YYYYMMDD-HHMMSS", optionally "-N" with N from 2, ".csv". Charts go first, then
+// logs, then run records; case matters.
 // Sub-folders and links are left alone. A base name with no file part is refused.
 DeleteOutcome DeleteSweepFiles(const QString& baseName, const QString& currentDir);
 
