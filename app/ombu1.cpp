@@ -329,11 +329,11 @@ void TForm1::FormShow() {
     Ad0Color = clGreen;
     Ad1Color = clOlive;
     FileIndex = 0;
-    // The unit is opened whatever became of the settings file; its problem is told afterwards,
-    // so that the connection's messages do not hide it.
-    const bool parametersUsable = LoadParameters();
+    // The unit is opened whatever became of the settings file; its problem (or that of a save
+    // the load made) is told afterwards, so that the connection's messages do not hide it.
+    LoadParameters();
     ConnectDevice();
-    if (!parametersUsable) {
+    if (!parameterProblem_.isEmpty()) {
         ShowStatus(kStatusNoParameterFile);
         ReportProblem(parameterProblem_);
     }
@@ -555,8 +555,9 @@ void TForm1::SaveParameters() {
     }
     settings::ParameterFile file(ParamFilePath());
     if (!file.Save(ParamRecord)) {
+        parameterProblem_ = file.LastError();
         ShowStatus(kStatusNoParameterFile);
-        ReportProblem(file.LastError());
+        ReportProblem(parameterProblem_);
     }
 }
 

@@ -190,7 +190,7 @@ private:
     bool runInProgress_ = false;
     bool closePending_ = false;
     bool parameterFileLeftAlone_ = false; // it could not be read at start, so it is never saved over
-    QString parameterProblem_;            // why the parameter file could not be used at start
+    QString parameterProblem_;            // why the parameter file could not be used, last told
     LastRun lastRun_ = LastRun::None;
     QHash<QString, QSize> statusSizes_;
 };
