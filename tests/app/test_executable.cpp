@@ -9,6 +9,7 @@
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -120,6 +121,19 @@ private slots:
                               dir.path());
         QCOMPARE(o.exitCode, 3);
         QVERIFY2(o.err.contains("tavrin0.txt"), qPrintable(o.err));
+    }
+
+    // A FIFO named as the settings file neither freezes the start nor keeps the unit closed; the
+    // run goes on with the defaults and says why on stderr.
+    void settingsFifoIsRefusedAndTheRunGoesOn() {
+        QTemporaryDir dir;
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("ombu01.par")).constData(), 0666), 0);
+        const Outcome o = Run({"--device", "tty:/dev/null", "--tick-ms", "2", "--param-dir", dir.path(),
+                               "--start", "--exit-after-run"});
+        QCOMPARE(o.exitCode, 2);
+        QVERIFY2(
+            o.err.contains("ombu01.par in the folder " + dir.path() + ": it is a FIFO, not a regular file"),
+            qPrintable(o.err));
     }
 
     // A disk that fills during the save: the run ends by the error path, the files of an earlier
