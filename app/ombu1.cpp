@@ -363,8 +363,14 @@ void TForm1::FormShow() {
     Ad0Color = clGreen;
     Ad1Color = clOlive;
     FileIndex = 0;
-    if (LoadParameters())
-        ConnectDevice();
+    // The unit is opened whatever became of the settings file; its problem (or that of a save
+    // the load made) is told afterwards, so that the connection's messages do not hide it.
+    LoadParameters();
+    ConnectDevice();
+    if (!parameterProblem_.isEmpty()) {
+        ShowStatus(kStatusNoParameterFile);
+        ReportProblem(parameterProblem_);
+    }
 }
 
 void TForm1::Timer1Timer() {
@@ -389,6 +395,12 @@ void TForm1::ShowStatus(const QString& source) {
         size = statusSizes_.insert(text, Label3->sizeHint());
     }
     Label3->resize(*size);
+}
+
+void TForm1::ReportProblem(const QString& message) {
+    Memo1->AppendText(message);
+    if (seams_.errorsToStandardError)
+        std::fprintf(stderr, "tavrin: %s\n", message.toLocal8Bit().constData());
 }
 
 void TForm1::ShowError(const QString& message) {
@@ -563,7 +575,12 @@ bool TForm1::LoadParameters() {
     case settings::LoadOutcome::Created:
         // The unit is opened on a first start too.
         return true;
+    case settings::LoadOutcome::LeftAlone:
+        // A file that is there but cannot be read still holds the user's settings: never replace it.
+        parameterFileLeftAlone_ = true;
+        [[fallthrough]];
     case settings::LoadOutcome::Unavailable:
+        parameterProblem_ = file.LastError();
         ShowStatus(kStatusNoParameterFile);
         return false;
     }
@@ -571,8 +588,16 @@ bool TForm1::LoadParameters() {
 }
 
 void TForm1::SaveParameters() {
-    if (!settings::ParameterFile(ParamFilePath()).Save(ParamRecord))
+    if (parameterFileLeftAlone_) {
         ShowStatus(kStatusNoParameterFile);
+        return;
+    }
+    settings::ParameterFile file(ParamFilePath());
+    if (!file.Save(ParamRecord)) {
+        parameterProblem_ = file.LastError();
+        ShowStatus(kStatusNoParameterFile);
+        ReportProblem(parameterProblem_);
+    }
 }
 
 void TForm1::StepSamplingTime(settings::SamplingStep step) {
@@ -681,6 +706,6 @@ void TForm1::Button8Click() {
 
 void TForm1::Button7Click() {
     const auto outcome = output::DeleteSweepFiles(Edit3->text(), QDir::currentPath());
-    if (outcome.refused)
+    if (!outcome.message.isEmpty())
         ShowStatus(outcome.message);
 }

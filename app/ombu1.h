@@ -176,6 +176,8 @@ private:
     void ChooseColor(TColor& field, int firstRecordByte);
     void OptionClicked(QCheckBox* box, int option);
     void ShowError(const QString& message);
+    // A problem the run survives: into the log pane, and unattended to standard error as well.
+    void ReportProblem(const QString& message);
     std::array<bool, settings::kOptionCount> OptionBoxes() const;
     chart::FrameTexts FrameTexts() const;
     // The columns one sample draws in: its analog marks and the digital pen's two columns.
@@ -193,6 +195,8 @@ private:
     bool shownOnce_ = false;
     bool runInProgress_ = false;
     bool closePending_ = false;
+    bool parameterFileLeftAlone_ = false; // it could not be read at start, so it is never saved over
+    QString parameterProblem_;            // why the parameter file could not be used, last told
     LastRun lastRun_ = LastRun::None;
     QHash<QString, QSize> statusSizes_;
 };

@@ -57,6 +57,11 @@ std::optional<QString> PrintPicture(QPrinter& printer, const QImage& picture, fl
     if (printer.paintingActive()) {
         return QStringLiteral("Cannot print the chart: another print job is still in progress");
     }
+    // A PDF has no resolution of its own: print it as a common printer would, so the chart
+    // comes out the same size on paper. A real printer keeps its own resolution.
+    if (printer.outputFormat() == QPrinter::PdfFormat && printer.resolution() != kPdfResolution) {
+        printer.setResolution(kPdfResolution);
+    }
     QPainter painter;
     if (!painter.begin(&printer)) {
         return CannotPrintMessage(printer);

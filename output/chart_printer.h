@@ -17,6 +17,8 @@ namespace output {
 class PrintDialog;
 
 inline constexpr float kPrintScale = 7.5f;
+// Dots per inch of a PDF file: the chart comes out about 7.6 by 5.0 inches.
+inline constexpr int kPdfResolution = 600;
 
 // The one printer of the process. It starts as the system's default printer at
 // its full resolution; whatever the print dialog chooses stays for later jobs.
@@ -29,7 +31,8 @@ QPrinter& ProcessPrinter();
 // 609 x 403 at 7.5 gives width 4567 and height 3022.
 QRect PrintRectangle(QSize picture, float scale);
 
-// Prints one page; a null picture prints a blank page. keepAlive runs between
+// Prints one page; a null picture prints a blank page. A PDF printer is set to
+// kPdfResolution first. keepAlive runs between
 // the steps of the job so that the window stays live while a page is produced.
 // Returns a message when the printer cannot be used.
 std::optional<QString> PrintPicture(QPrinter& printer, const QImage& picture, float scale,

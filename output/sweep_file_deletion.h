@@ -1,7 +1,8 @@
-// FileDelite: removes the saved sweep files of a base name, the chart files
-// first, then the logs. No shell is involved: the base name is matched
-// literally, so blanks, quotes or wildcard characters in it neither run
-// anything nor widen the match.
+// FileDelite: removes the files the logger saved under a base name, the chart
+// files first, then the logs, then the run records. No shell is involved: the
+// base name is matched literally, so blanks, quotes or wildcard characters in it
+// neither run anything nor widen the match. Files go to the user's trash, so a
+// mistaken click can be undone; only a file no trash can take is deleted.
 #pragma once
 
 #include <QString>
@@ -16,14 +17,17 @@ inline constexpr QStringView kEmptyBaseNameMessage =
 struct DeleteOutcome {
     bool refused = false; // the base name would have matched every sweep file
     QString message;      // for the status line; empty when all went well
-    QStringList deleted;  // as named from the current directory, e.g. "out/tavrin0.bmp"
+    QStringList deleted;  // removed, as named from the current directory, e.g. "out/tavrin0.bmp"
+    QStringList trashed;  // those of deleted that went to the trash
     QStringList failed;
 };
 
-// Deletes the regular files in the base name's directory (currentDir when it
-// has none) whose names begin with the base name's file part and end in
-// ".bmp", then ".txt". Matching is case-sensitive; sub-folders are left alone.
-// A base name with no file part is refused: it would take every such file.
+// Removes the regular files in the base name's directory (currentDir when it has
+// none) that the logger saves under the base name's file part: the prefix, one or
+// more decimal digits, ".bmp" or ".txt"; and the run records, the prefix,
+// "-YYYYMMDD-HHMMSS", optionally "-N" with N from 2, ".csv". Charts go first, then
+// logs, then run records; case matters.
+// Sub-folders and links are left alone. A base name with no file part is refused.
 DeleteOutcome DeleteSweepFiles(const QString& baseName, const QString& currentDir);
 
 } // namespace output

@@ -1,36 +1,15 @@
 #include "output/sweep_file_writer.h"
 
+#include "storage/replace_file.h"
+
 #include <QBuffer>
-#include <QSaveFile>
 
 namespace output {
 namespace {
 
-// QSaveFile keeps the data under a temporary name until commit(). A short write
-// (file size limit, full disk) is not an error to QIODevice, so keep writing
-// until the system names the failure.
-std::optional<QString> WriteAtomically(const QString& fileName, const QByteArray& bytes) {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return file.errorString();
-    }
-    for (qint64 written = 0; written < bytes.size();) {
-        const qint64 count = file.write(bytes.constData() + written, bytes.size() - written);
-        if (count <= 0) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            return reason;
-        }
-        written += count;
-    }
-    if (!file.commit()) {
-        return file.errorString();
-    }
-    return std::nullopt;
-}
-
 std::optional<WriteError> Written(const QString& fileName, const QString& fileKind, const QByteArray& bytes) {
-    if (auto reason = WriteAtomically(fileName, bytes)) {
+    // A sweep file is a new output: a link planted at its name is replaced, never written through.
+    if (auto reason = storage::ReplaceFile(fileName, bytes, storage::LinkHandling::ReplaceLink)) {
         return WriteError{fileName, *reason, fileKind};
     }
     return std::nullopt;

@@ -1,6 +1,6 @@
-// Writing the chart picture and the log of a sweep. Each file is written under a
-// temporary name in its own folder and renamed when complete, so a failed write
-// never leaves a half-written file under the final name nor harms an older one.
+// Writing the chart picture and the log of a sweep, each through storage::ReplaceFile: a failed
+// write never leaves a half-written file under the final name nor harms an older one, and a
+// link standing at the name is replaced rather than written through.
 #pragma once
 
 #include <QByteArray>

@@ -1,31 +1,39 @@
 #include "settings/parameter_file.h"
 
+#include "storage/file_kind.h"
+#include "storage/replace_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <utility>
-
-#ifdef Q_OS_UNIX
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#endif
+#include <utility>
 
 namespace settings {
 namespace {
 
-// The rename is only durable once the folder's entry reaches the disk as well.
-void SyncFolder(const QString& folder) {
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+// Temporary files of a save are the file's name, a dot and six letters or digits.
+bool IsTemporaryName(QStringView name, QStringView fileName) {
+    constexpr int kSuffixLength = 6;
+    if (name.size() != fileName.size() + 1 + kSuffixLength || !name.startsWith(fileName) ||
+        name[fileName.size()] != u'.')
+        return false;
+    for (const QChar ch : name.last(kSuffixLength)) {
+        if (!(ch.isDigit() || (ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z')))
+            return false;
     }
-#else
-    Q_UNUSED(folder);
-#endif
+    return true;
 }
+
+const char* const kCannotRead = "Cannot read the settings file %1 in the folder %2: %3";
+const char* const kLeftAlone = "Cannot read the settings file %1 in the folder %2: %3. It is left as it is, "
+                               "and the default settings are used.";
+const char* const kCannotCreate = "Cannot create the settings file %1 in the folder %2: %3";
+const char* const kCannotSave =
+    "Cannot save the settings file %1 in the folder %2: %3. The file is left as it was.";
 
 } // namespace
 
@@ -39,37 +47,90 @@ QString ParameterFile::LastError() const {
     return lastError_;
 }
 
-LoadResult ParameterFile::Load(const ParamRecord& recordToCreate) {
-    QFile file(path_);
-    if (file.open(QIODevice::ReadOnly)) {
-        lastError_.clear();
-        // A read that fails part-way counts as the end of the file: the rest reads as missing.
-        return {LoadOutcome::Read, RecordFromFileContents(file.read(kRecordSize))};
+// message: one of the texts above, with %1 the file's name, %2 its folder and %3 the cause.
+QString ParameterFile::Problem(const char* message, const QString& cause) const {
+    const QFileInfo info(path_);
+    return QString::fromUtf8(message).arg(info.fileName(), QDir::toNativeSeparators(info.absolutePath()),
+                                          cause);
+}
+
+void ParameterFile::RemoveStaleTemporaries() const {
+    const QFileInfo info(path_);
+    const QDir folder = info.absoluteDir();
+    // Regular files only: a link or anything else of that name is not ours.
+    const QStringList names = folder.entryList({info.fileName() + QStringLiteral(".??????")},
+                                               QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        if (IsTemporaryName(name, info.fileName()))
+            QFile::remove(folder.filePath(name));
     }
-    const QString readError = file.errorString();
-    if (Save(recordToCreate))
+}
+
+LoadResult ParameterFile::Load(const ParamRecord& recordToCreate) {
+    RemoveStaleTemporaries();
+    const QByteArray name = QFile::encodeName(path_);
+    const auto leftAlone = [&](const QString& cause) {
+        lastError_ = Problem(kLeftAlone, cause);
+        return LoadResult{LoadOutcome::LeftAlone, recordToCreate};
+    };
+
+    // Look before opening: opening a FIFO for reading would wait for a writer.
+    struct stat st = {};
+    if (::stat(name.constData(), &st) != 0) {
+        const int error = errno;
+        if (error != ENOENT) {
+            lastError_ = Problem(kCannotRead, qt_error_string(error));
+            return {LoadOutcome::Unavailable, recordToCreate};
+        }
+        if (auto reason = storage::ReplaceFile(
+                path_, QByteArrayView(reinterpret_cast<const char*>(recordToCreate.data()), kRecordSize),
+                storage::LinkHandling::ReplaceTarget)) {
+            lastError_ = Problem(kCannotCreate, *reason);
+            return {LoadOutcome::Unavailable, recordToCreate};
+        }
+        lastError_.clear();
         return {LoadOutcome::Created, recordToCreate};
-    lastError_ = QStringLiteral("Cannot read %1 (%2) nor create it (%3)")
-                     .arg(QDir::toNativeSeparators(path_), readError, lastError_);
-    return {LoadOutcome::Unavailable, recordToCreate};
+    }
+    if (!S_ISREG(st.st_mode))
+        return leftAlone(storage::NotRegularFileReason(st.st_mode, false));
+
+    // Non-blocking in case something else has taken the name since the look.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return leftAlone(qt_error_string(errno));
+    QByteArray contents(kRecordSize, Qt::Uninitialized);
+    qsizetype got = 0;
+    int readError = 0;
+    if (::fstat(fd, &st) != 0)
+        readError = errno;
+    else if (!S_ISREG(st.st_mode))
+        readError = EINVAL;
+    while (readError == 0 && got < kRecordSize) {
+        const ssize_t count = ::read(fd, contents.data() + got, size_t(kRecordSize - got));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            readError = errno;
+        if (count <= 0)
+            break;
+        got += count;
+    }
+    ::close(fd);
+    if (readError != 0)
+        return leftAlone(qt_error_string(readError));
+    contents.truncate(got);
+    lastError_.clear();
+    return {LoadOutcome::Read, RecordFromFileContents(contents)};
 }
 
 bool ParameterFile::Save(const ParamRecord& record) {
-    QSaveFile file(path_);
-    const auto fail = [&](const QString& what) {
-        lastError_ =
-            QStringLiteral("Cannot %1 %2: %3").arg(what, QDir::toNativeSeparators(path_), file.errorString());
+    // A link the user made to keep the file elsewhere keeps pointing where it points.
+    if (auto reason = storage::ReplaceFile(
+            path_, QByteArrayView(reinterpret_cast<const char*>(record.data()), kRecordSize),
+            storage::LinkHandling::ReplaceTarget)) {
+        lastError_ = Problem(kCannotSave, *reason);
         return false;
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("open"));
-    if (file.write(reinterpret_cast<const char*>(record.data()), kRecordSize) != kRecordSize) {
-        file.cancelWriting();
-        return fail(QStringLiteral("write"));
     }
-    if (!file.commit())
-        return fail(QStringLiteral("replace"));
-    SyncFolder(QFileInfo(path_).absolutePath());
     lastError_.clear();
     return true;
 }

@@ -11,9 +11,11 @@ namespace settings {
 inline constexpr const char* kParameterFileName = "ombu01.par";
 
 enum class LoadOutcome {
-    Read,       // the file was read; the record holds its bytes
-    Created,    // it could not be read, so it was created holding the record given to Load
-    Unavailable // it could be neither read nor created; the record is the one given to Load
+    Read,        // the file was read; the record holds its bytes
+    Created,     // there was none, so it was created holding the record given to Load
+    Unavailable, // there was none and it could not be created; the record is the one given to Load
+    LeftAlone    // something stands at the name that cannot be read (not a regular file, no read
+                 // permission, a read error): it is left as it is; the record is the one given to Load
 };
 
 struct LoadResult {
@@ -27,20 +29,27 @@ public:
 
     QString Path() const;
 
-    // Reads the first 30 bytes; a short file's missing bytes read as kMissingByte. A file that
-    // cannot be read is created holding recordToCreate.
+    // First removes the temporary files that saves cut short by a kill left beside the file.
+    // Reads the first 30 bytes; a short file's missing bytes read as kMissingByte. A missing
+    // file is created holding recordToCreate. Never blocks: a FIFO or device at the name is
+    // refused without being opened.
     LoadResult Load(const ParamRecord& recordToCreate);
 
-    // Replaces the file as a whole: the record goes to a temporary file in the same folder,
-    // reaches the disk, and is then renamed over the old file, so a crash or power cut leaves
-    // either the old record or the new one, never a short file. A read-only file or folder is
-    // left as it is and the result is false.
+    // Replaces the file as a whole through storage::ReplaceFile, so a crash, a power cut or a
+    // full disk leaves either the old record or the new one, never a short file. A link the
+    // user made stays a link: its target is replaced when it is a regular file, and anything
+    // else (device, FIFO, folder) is refused. A read-only file or folder is left as it is. The
+    // result is false after any failure.
     bool Save(const ParamRecord& record);
 
-    // Why the last Load or Save could not use the file, for the log; empty after a success.
+    // Why the last Load or Save could not use the file, naming its folder and the cause, for
+    // the log; empty after a success.
     QString LastError() const;
 
 private:
+    void RemoveStaleTemporaries() const;
+    QString Problem(const char* message, const QString& cause) const;
+
     QString path_;
     QString lastError_;
 };

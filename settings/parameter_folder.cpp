@@ -11,8 +11,12 @@ namespace settings {
 
 QString ChooseParameterFolder(const QString& exeDir, const QString& configDir) {
     const QFileInfo folder(exeDir);
-    if (QFileInfo::exists(QDir(exeDir).filePath(QString::fromLatin1(kParameterFileName))) ||
-        (folder.isDir() && folder.isWritable()))
+    // Root may write /usr/bin, yet a program installed there is shared by every user.
+    const QString canonical = folder.canonicalFilePath();
+    const bool installed =
+        canonical.startsWith(QStringLiteral("/usr/")) || canonical == QStringLiteral("/usr") ||
+        canonical.startsWith(QStringLiteral("/opt/")) || canonical == QStringLiteral("/opt");
+    if (!installed && folder.isDir() && folder.isWritable())
         return exeDir;
     // A folder that cannot be made shows up later, when the file cannot be created in it.
     QDir().mkpath(configDir);

@@ -5,9 +5,9 @@
 
 namespace settings {
 
-// Beside the executable when that folder already holds the parameter file or can take it (a
-// portable copy); otherwise the user's configuration folder, created if missing, so that a
-// copy installed read-only still keeps its settings.
+// Beside the executable when the user can write that folder and it lies outside /usr and /opt
+// (a portable copy); otherwise, for an installed program, the user's configuration folder,
+// created if missing, so that each user keeps settings of their own.
 QString ChooseParameterFolder(const QString& exeDir, const QString& configDir);
 
 // The parameter file's path for the running application: ChooseParameterFolder on the

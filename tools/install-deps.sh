@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing, benchmarking and the
 # smoke test need, skipping those already present. Run as root (or with sudo).
+# With --build-only, just what building and running the logger need.
 set -euo pipefail
 
 packages=(
@@ -15,6 +16,21 @@ packages=(
   xvfb xauth imagemagick poppler-utils
   desktop-file-utils
 )
+
+# Building and running only: compiler and build tools, Qt, libftdi, the Japanese font and
+# Qt's translations. Everything else above is for the tests, benchmarks and smoke test.
+build_packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
+  libftdi1-dev
+  fonts-ipafont-gothic
+)
+
+case "${1:-}" in
+  "") ;;
+  --build-only) packages=("${build_packages[@]}") ;;
+  *) echo "usage: $0 [--build-only]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

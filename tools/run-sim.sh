@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-tools/install-deps.sh
+tools/install-deps.sh --build-only
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" --target tavrin
 exe="$PWD/build/default/app/tavrin"

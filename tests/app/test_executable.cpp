@@ -6,6 +6,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -15,8 +19,11 @@ struct Outcome {
     QString err;
 };
 
-Outcome Run(const QStringList& arguments, const QString& workingDir = QString()) {
+Outcome Run(const QStringList& arguments, const QString& workingDir = QString(),
+            const std::function<void()>& inChild = {}) {
     QProcess p;
+    if (inChild)
+        p.setChildProcessModifier(inChild);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     p.setProcessEnvironment(env);
@@ -135,6 +142,49 @@ private slots:
                               dir.path());
         QCOMPARE(o.exitCode, 3);
         QVERIFY2(o.err.contains("tavrin0.txt"), qPrintable(o.err));
+    }
+
+    // A FIFO named as the settings file neither freezes the start nor keeps the unit closed; the
+    // run goes on with the defaults and says why on stderr.
+    void settingsFifoIsRefusedAndTheRunGoesOn() {
+        QTemporaryDir dir;
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("ombu01.par")).constData(), 0666), 0);
+        const Outcome o = Run({"--device", "tty:/dev/null", "--tick-ms", "2", "--param-dir", dir.path(),
+                               "--start", "--exit-after-run"});
+        QCOMPARE(o.exitCode, 2);
+        QVERIFY2(
+            o.err.contains("ombu01.par in the folder " + dir.path() + ": it is a FIFO, not a regular file"),
+            qPrintable(o.err));
+    }
+
+    // A disk that fills during the save: the run ends by the error path, the files of an earlier
+    // run stay whole, and no temporary file is left.
+    void fullDiskEndsTheRunAndKeepsTheOlderFiles() {
+        QTemporaryDir dir;
+        WriteParameters(dir.path(), "111010"); // auto-save, not continuous
+        for (const char* name : {"tavrin0.bmp", "tavrin0.txt"}) {
+            QFile older(dir.filePath(name));
+            QVERIFY(older.open(QIODevice::WriteOnly));
+            older.write("from an earlier run");
+        }
+        const Outcome o = Run(
+            {"--device", "sim", "--tick-ms", "2", "--param-dir", dir.path(), "--start", "--exit-after-run"},
+            dir.path(), [] {
+                // Writes past 100,000 bytes fail with "File too large".
+                const rlimit limit{100000, 100000};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                std::signal(SIGXFSZ, SIG_IGN);
+            });
+        QCOMPARE(o.exitCode, 3);
+        QVERIFY2(o.err.contains("Cannot write the chart file tavrin0.bmp: File too large"),
+                 qPrintable(o.err));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{"ombu01.par", "tavrin0.bmp", "tavrin0.txt"}));
+        for (const char* name : {"tavrin0.bmp", "tavrin0.txt"}) {
+            QFile older(dir.filePath(name));
+            QVERIFY(older.open(QIODevice::ReadOnly));
+            QCOMPARE(older.readAll(), QByteArray("from an earlier run"));
+        }
     }
 };
 

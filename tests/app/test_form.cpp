@@ -2,6 +2,7 @@
 // what a start does with the parameter file and the unit.
 #include "output/log/log_view.h"
 #include "settings/parameter_file.h"
+#include "tests/settings/unprivileged_user.h"
 #include "tests/support/form_fixture.h"
 
 #include <QCheckBox>
@@ -360,25 +361,61 @@ private slots:
         QCOMPARE(saved.at(21), '\xFF');
     }
 
-    void unreadableFolderShowsTheMessageAndOpensNoUnit() {
+    void parameterFileProblemsShowTheMessageAndStillOpenTheUnit_data() {
+        QTest::addColumn<QString>("standing");
+        QTest::addColumn<QStringList>("log"); // %1: the parameter folder
+        QTest::newRow("folder is a file")
+            << "blocker"
+            << QStringList{
+                   "SIM00001", "Cannot read the settings file ombu01.par in the folder %1: Not a directory",
+                   "Cannot save the settings file ombu01.par in the folder %1: Not a directory. The file "
+                   "is left as it was."};
+        // What cannot be read is never saved over, so only the start says why.
+        QTest::newRow("write-only file")
+            << "write-only"
+            << QStringList{"SIM00001",
+                           "Cannot read the settings file ombu01.par in the folder %1: Permission "
+                           "denied. It is left as it is, and the default settings are used."};
+    }
+    void parameterFileProblemsShowTheMessageAndStillOpenTheUnit() {
+        QFETCH(QString, standing);
+        QFETCH(QStringList, log);
         FormFixture fx;
-        // A parameter "folder" that is a file: the file can neither be read nor created.
-        QFile blocker(fx.folder.filePath("blocker"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        QFile::setPermissions(fx.folder.path(), QFile::Permissions(0x7777));
+        QString folder = fx.folder.path();
+        const QString par = fx.folder.filePath("ombu01.par");
+        const QByteArray kept = "1FFFFFF0000000258111111ABCDEF";
+        if (standing == "blocker") {
+            // A parameter "folder" that is a file: the file can neither be read nor created.
+            folder = fx.folder.filePath("blocker");
+            QVERIFY(QFile(folder).open(QIODevice::WriteOnly));
+        } else {
+            QFile file(par);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(kept) == kept.size());
+            file.close();
+            QVERIFY(QFile::setPermissions(par, QFile::WriteOwner | QFile::WriteUser));
+        }
         FormSeams seams;
         seams.pump = &fx.pump;
         seams.runTimer = false;
-        seams.parameterFolder = blocker.fileName();
+        seams.parameterFolder = folder;
         TForm1 form(seams);
-        form.FormShow();
+        {
+            const settings::UnprivilegedUser user;
+            if (standing == "write-only" && !user.PermissionsBind())
+                QSKIP("cannot run as an ordinary user");
+            form.FormShow();
+            // A setting changed later is kept in memory; the file is left as it is.
+            form.Button9Click();
+        }
         QCOMPARE(form.Label3->text(), QStringLiteral("データファイルがありません"));
-        QCOMPARE(DeviceHandle, nullptr);
-        QCOMPARE(form.Memo1->Store().LineCount(), qsizetype(1));
-        // A setting changed later is kept in memory.
-        form.Button9Click();
+        QVERIFY(DeviceHandle != nullptr);
+        for (QString& line : log)
+            line = line.arg(folder);
+        QCOMPARE(LogLines(form), log);
         QCOMPARE(form.SamplingTime, std::uint16_t(20));
-        QCOMPARE(form.Label3->text(), QStringLiteral("データファイルがありません"));
+        if (standing == "write-only")
+            QCOMPARE(ReadFile(par), kept);
     }
 
     void stepButtonsBeepAndSaveEveryPress() {

@@ -85,7 +85,8 @@ private:
 void ChartPrinterTest::init() {
     QPrinter& printer = output::ProcessPrinter();
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setResolution(kPrinterDpi);
+    // What a high-resolution printer object starts with; printing a PDF must bring it to 600 dpi.
+    printer.setResolution(1200);
     pdf_ = dir_.filePath(QString("%1.pdf").arg(QTest::currentTestFunction()));
     printer.setOutputFileName(pdf_);
 }
@@ -141,6 +142,7 @@ void ChartPrinterTest::pictureLandsInRectangle() {
     QVERIFY(!output::PrintPicture(output::ProcessPrinter(), KnownPicture(), output::kPrintScale,
                                   [&keptAlive] { ++keptAlive; }));
     QVERIFY(keptAlive > 0);
+    QCOMPARE(output::ProcessPrinter().resolution(), kPrinterDpi);
     QFile pdf(pdf_);
     QVERIFY(pdf.open(QIODevice::ReadOnly));
     QVERIFY2(!pdf.readAll().contains("/DCTDecode"), "the picture went into the PDF as JPEG");

@@ -43,6 +43,17 @@ const QStringList kFiles = {
     "sub/tavrin3.bmp",
     "sub/tavrin3.txt",
     "tavrin 0.bmp",
+    "tavrin notes.txt",
+    "tavrin-logo.bmp",
+    "tavrin_2025_report.txt",
+    "tavrinX.txt",
+    "thesis.txt",
+    "tavrin-20261207-102030.csv",
+    "tavrin-20261207-102030-2.csv",
+    "tavrin-20261207-102030-1.csv",
+    "tavrin-20261207-102030-02.csv",
+    "tavrin-2026120-102030.csv",
+    "tavrin0.csv",
 };
 
 } // namespace
@@ -56,9 +67,11 @@ private slots:
     void deletesMatchingFiles();
     void longBaseName();
     void undeletableFile();
+    void deletedWhereNoTrashCanTakeIt();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QTemporaryDir> home_; // HOME and its trash, on the same file system as dir_
     QString previousCurrent_;
 };
 
@@ -69,6 +82,10 @@ void SweepFileDeletionTest::init() {
         root.mkpath(QFileInfo(file).path());
         Touch(root.filePath(file));
     }
+    home_ = std::make_unique<QTemporaryDir>(dir_->path() + "-home");
+    QVERIFY(QDir().mkpath(home_->filePath(".local/share")));
+    qputenv("HOME", QFile::encodeName(home_->path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home_->filePath(".local/share")));
     // A shell would run commands in the current directory: make it the one we watch.
     previousCurrent_ = QDir::currentPath();
     QDir::setCurrent(dir_->path());
@@ -77,6 +94,7 @@ void SweepFileDeletionTest::init() {
 void SweepFileDeletionTest::cleanup() {
     QDir::setCurrent(previousCurrent_);
     dir_.reset();
+    home_.reset();
 }
 
 void SweepFileDeletionTest::deletesMatchingFiles_data() {
@@ -85,17 +103,18 @@ void SweepFileDeletionTest::deletesMatchingFiles_data() {
     QTest::addColumn<bool>("refused");
 
     QTest::newRow("default") << "tavrin"
-                             << QStringList{"tavrin 0.bmp", "tavrin.bmp", "tavrin0.bmp", "tavrin0.txt",
-                                            "tavrin12.txt"}
+                             << QStringList{"tavrin0.bmp", "tavrin0.txt", "tavrin12.txt",
+                                            "tavrin-20261207-102030-2.csv", "tavrin-20261207-102030.csv"}
                              << false;
-    QTest::newRow("number in base name") << "tavrin0" << QStringList{"tavrin0.bmp", "tavrin0.txt"} << false;
+    QTest::newRow("one letter") << "t" << QStringList{} << false;
+    QTest::newRow("digits follow the base name") << "tavrin1" << QStringList{"tavrin12.txt"} << false;
     QTest::newRow("base name must precede the extension") << "tavrin0.b" << QStringList{} << false;
     QTest::newRow("case matters") << "Tavrin" << QStringList{"Tavrin1.bmp"} << false;
-    QTest::newRow("hidden files") << ".tav" << QStringList{".tavrin3.txt"} << false;
+    QTest::newRow("hidden files") << ".tavrin" << QStringList{".tavrin3.txt"} << false;
     QTest::newRow("directory part") << "sub/tavrin" << QStringList{"sub/tavrin3.bmp", "sub/tavrin3.txt"}
                                     << false;
     QTest::newRow("missing directory") << "nodir/tavrin" << QStringList{} << false;
-    QTest::newRow("blank") << "tavrin 0" << QStringList{"tavrin 0.bmp"} << false;
+    QTest::newRow("blank") << "tavrin " << QStringList{"tavrin 0.bmp"} << false;
     QTest::newRow("command separator") << "a; touch pwned" << QStringList{} << false;
     QTest::newRow("command substitution") << "$(touch pwned)" << QStringList{} << false;
     QTest::newRow("backquotes") << "`touch pwned`" << QStringList{} << false;
@@ -118,7 +137,15 @@ void SweepFileDeletionTest::deletesMatchingFiles() {
 
     QCOMPARE(outcome.refused, refused);
     QCOMPARE(outcome.deleted, deleted);
+    QCOMPARE(outcome.trashed, deleted);
     QVERIFY(outcome.failed.isEmpty());
+    QStringList inTrash;
+    for (const QString& file : deleted)
+        inTrash << QFileInfo(file).fileName();
+    inTrash.sort();
+    QCOMPARE(
+        QDir(home_->filePath(".local/share/Trash/files")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+        inTrash);
     QCOMPARE(outcome.message, refused ? output::kEmptyBaseNameMessage.toString() : QString());
     QStringList expected = before;
     for (const QString& file : deleted) {
@@ -157,6 +184,19 @@ void SweepFileDeletionTest::undeletableFile() {
     QCOMPARE(outcome.failed, (QStringList{"sub/tavrin3.bmp", "sub/tavrin3.txt"}));
     QVERIFY(outcome.message.contains("sub/tavrin3.bmp"));
     QVERIFY(QFileInfo::exists(dir_->filePath("sub/tavrin3.bmp")));
+}
+
+void SweepFileDeletionTest::deletedWhereNoTrashCanTakeIt() {
+    // The data folder is a file, so no trash folder can be made in it.
+    const QString blocked = home_->filePath("blocked");
+    Touch(blocked);
+    qputenv("XDG_DATA_HOME", QFile::encodeName(blocked));
+    const output::DeleteOutcome outcome = output::DeleteSweepFiles("sub/tavrin", dir_->path());
+    QCOMPARE(outcome.deleted, (QStringList{"sub/tavrin3.bmp", "sub/tavrin3.txt"}));
+    QCOMPARE(outcome.trashed, QStringList{});
+    QVERIFY(!QFileInfo::exists(dir_->filePath("sub/tavrin3.bmp")));
+    QCOMPARE(Tree(dir_->filePath("sub")), QStringList{});
+    QVERIFY(!QFileInfo::exists(dir_->filePath("files"))); // nothing moved aside in place of a trash
 }
 
 QTEST_MAIN(SweepFileDeletionTest)

@@ -155,7 +155,7 @@ void SweepFilesTest::writeFailures_data() {
         QTest::addRow("%s: missing directory", tag)
             << kind << QString("nodir/tavrin0") + extension << "No such file or directory";
         QTest::addRow("%s: name of a directory", tag) << kind << "existing"
-                                                      << "Filename refers to a directory";
+                                                      << "it is a folder, not a regular file";
         QTest::addRow("%s: name too long", tag)
             << kind << QString(300, 'n') + extension << "File name too long";
     }

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace settings;
 
@@ -40,6 +41,7 @@ QByteArray ReadFile(const QString& path) {
 }
 
 enum class FolderState { Missing, ReadOnly, Writable };
+enum class Standing { Fifo, Folder, LinkToDevice, WriteOnlyFile };
 
 } // namespace
 
@@ -134,6 +136,66 @@ private slots:
         QVERIFY(file.LastError().contains(kParameterFileName));
     }
 
+    // Nothing that cannot be read is opened in a way that could block, replaced or emptied.
+    void LoadLeavesAloneWhatItCannotRead_data() {
+        QTest::addColumn<Standing>("standing");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("FIFO") << Standing::Fifo << "it is a FIFO, not a regular file";
+        QTest::newRow("folder") << Standing::Folder << "it is a folder, not a regular file";
+        QTest::newRow("link to a device") << Standing::LinkToDevice << "it is a device, not a regular file";
+        QTest::newRow("write-only file") << Standing::WriteOnlyFile << "Permission denied";
+    }
+    void LoadLeavesAloneWhatItCannotRead() {
+        QFETCH(Standing, standing);
+        QFETCH(QString, cause);
+        const QString folder = MakeFolder("exe", FolderState::Writable);
+        ParameterFile file(QDir(folder).filePath(kParameterFileName));
+        const QByteArray name = QFile::encodeName(file.Path());
+        if (standing == Standing::Fifo)
+            QCOMPARE(::mkfifo(name.constData(), 0666), 0);
+        else if (standing == Standing::Folder)
+            QVERIFY(QDir().mkdir(file.Path()));
+        else if (standing == Standing::LinkToDevice)
+            QVERIFY(QFile::link("/dev/null", file.Path()));
+        else
+            QVERIFY(WriteFile(file.Path(), Bytes(kChanged)) &&
+                    QFile::setPermissions(file.Path(), QFile::WriteOwner));
+        struct stat before = {}, after = {};
+        QCOMPARE(::lstat(name.constData(), &before), 0);
+
+        const UnprivilegedUser user;
+        if (standing == Standing::WriteOnlyFile && !user.PermissionsBind())
+            QSKIP("cannot run as an ordinary user");
+        const LoadResult result = file.Load(kDefaults);
+        QCOMPARE(result.outcome, LoadOutcome::LeftAlone);
+        QCOMPARE(Bytes(result.record), Bytes(kDefaults));
+        QCOMPARE(file.LastError(),
+                 QStringLiteral("Cannot read the settings file ombu01.par in the folder %1: %2. "
+                                "It is left as it is, and the default settings are used.")
+                     .arg(folder, cause));
+        QCOMPARE(file.Save(kChanged), false);
+        QCOMPARE(::lstat(name.constData(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(
+            QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{kParameterFileName});
+    }
+
+    void LoadRemovesStaleTemporaries() {
+        const QString folder = MakeFolder("exe", FolderState::Writable);
+        const QDir dir(folder);
+        for (const char* name : {"ombu01.par", "ombu01.par.Ab12Cd", "ombu01.par.zzzzzz", "ombu01.par.bak",
+                                 "ombu01.par.Ab12Cd7", "ombu01.par.Ab_2Cd", "ombu02.par.Ab12Cd"})
+            QVERIFY(WriteFile(dir.filePath(name), Bytes(kChanged)));
+        QVERIFY(dir.mkdir("ombu01.par.Zz99Zz"));
+
+        ParameterFile file(dir.filePath(kParameterFileName));
+        QCOMPARE(file.Load(kDefaults).outcome, LoadOutcome::Read);
+        QCOMPARE(dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+                 (QStringList{"ombu01.par", "ombu01.par.Ab12Cd7", "ombu01.par.Ab_2Cd", "ombu01.par.Zz99Zz",
+                              "ombu01.par.bak", "ombu02.par.Ab12Cd"}));
+    }
+
     void Save_data() {
         QTest::addColumn<bool>("folderWritable");
         QTest::addColumn<bool>("fileExists");
@@ -186,12 +248,26 @@ private slots:
         QTest::addColumn<bool>("besideExe");
         QTest::newRow("writable exe folder") << FolderState::Writable << false << false << true;
         QTest::newRow("writable exe folder with file") << FolderState::Writable << true << false << true;
-        QTest::newRow("read-only exe folder with file") << FolderState::ReadOnly << true << false << true;
+        QTest::newRow("read-only exe folder with file") << FolderState::ReadOnly << true << false << false;
         QTest::newRow("read-only exe folder") << FolderState::ReadOnly << false << false << false;
         QTest::newRow("read-only exe folder, config exists")
             << FolderState::ReadOnly << false << true << false;
         QTest::newRow("missing exe folder") << FolderState::Missing << false << false << false;
     }
+    // Root may write these folders; a program installed there still keeps settings per user.
+    void ChooseFolderOfAnInstalledProgram_data() {
+        QTest::addColumn<QString>("exeDir");
+        QTest::newRow("/usr/bin") << "/usr/bin";
+        QTest::newRow("/usr/local/bin") << "/usr/local/bin";
+        QTest::newRow("/opt") << "/opt";
+    }
+    void ChooseFolderOfAnInstalledProgram() {
+        QFETCH(QString, exeDir);
+        const QString configDir = Folder("home/.config/tavrin");
+        QCOMPARE(ChooseParameterFolder(exeDir, configDir), configDir);
+        QVERIFY(QFileInfo(configDir).isDir());
+    }
+
     void ChooseFolder() {
         QFETCH(FolderState, exeState);
         QFETCH(bool, exeHoldsFile);

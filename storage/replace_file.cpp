@@ -1,0 +1,168 @@
+#include "storage/replace_file.h"
+
+#include "storage/file_kind.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace storage {
+namespace {
+
+SaveCalls& Calls() {
+    static SaveCalls calls = SystemSaveCalls();
+    return calls;
+}
+
+QString Reason(int error) {
+    return qt_error_string(error);
+}
+
+// The permissions a new file gets from open(): 0666 less the process's umask, read without
+// changing it (umask() would change it for every thread while it is read).
+mode_t NewFileMode() {
+    mode_t mask = 022;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    mask = mode_t(value);
+                break;
+            }
+        }
+    }
+    return 0666 & ~mask;
+}
+
+// Where the new contents go, and what stands there now.
+struct Destination {
+    QByteArray path;      // the name that is renamed over: fileName, or a link's target
+    bool exists = false;  // a regular file stands there
+    struct stat old = {}; // its status when it exists
+};
+
+std::optional<QString> FindDestination(const QByteArray& name, LinkHandling links, Destination& to) {
+    to.path = name;
+    struct stat st = {};
+    if (::lstat(name.constData(), &st) != 0) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        return Reason(errno);
+    }
+    if (S_ISLNK(st.st_mode)) {
+        if (links == LinkHandling::ReplaceLink)
+            return std::nullopt; // renamed over like a missing file: the link goes, its target stays
+        if (::stat(name.constData(), &st) != 0)
+            return errno == ENOENT ? QStringLiteral("it is a link to a file that does not exist")
+                                   : Reason(errno);
+        if (!S_ISREG(st.st_mode))
+            return NotRegularFileReason(st.st_mode, true);
+        char* target = ::realpath(name.constData(), nullptr);
+        if (target == nullptr)
+            return Reason(errno);
+        to.path = target;
+        std::free(target);
+    } else if (!S_ISREG(st.st_mode)) {
+        return NotRegularFileReason(st.st_mode, false);
+    }
+    to.exists = true;
+    to.old = st;
+    // Like an open for writing would, an existing file the user may not write is left alone.
+    if (::faccessat(AT_FDCWD, to.path.constData(), W_OK, AT_EACCESS) != 0)
+        return Reason(errno);
+    return std::nullopt;
+}
+
+// The rename lasts only once the folder's entry reaches the disk too. File systems that cannot
+// sync a folder say EINVAL; their renames are as durable as they get.
+std::optional<QString> SyncFolder(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return Reason(errno);
+    const int result = Calls().fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (result != 0 && error != EINVAL)
+        return Reason(error);
+    return std::nullopt;
+}
+
+} // namespace
+
+SaveCalls SystemSaveCalls() {
+    return {
+        [](int fd, const void* data, size_t size) { return ::write(fd, data, size); },
+        [](int fd) { return ::fsync(fd); },
+        [](const char* from, const char* to) { return ::rename(from, to); },
+    };
+}
+
+void SetSaveCalls(SaveCalls calls) {
+    Calls() = std::move(calls);
+}
+
+std::optional<QString> ReplaceFile(const QString& fileName, QByteArrayView bytes, LinkHandling links) {
+    if (fileName.isEmpty())
+        return Reason(ENOENT);
+    Destination to;
+    if (auto refused = FindDestination(QFile::encodeName(fileName), links, to))
+        return refused;
+
+    QByteArray temporary = to.path + ".XXXXXX";
+    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return Reason(errno);
+    // Ownership and permissions as the old file had them; where the file system cannot keep
+    // them the contents still matter more.
+    int kept = 0;
+    if (to.exists) {
+        if (::geteuid() == 0)
+            kept = ::fchown(fd, to.old.st_uid, to.old.st_gid);
+        kept |= ::fchmod(fd, to.old.st_mode & 07777);
+    } else {
+        kept = ::fchmod(fd, NewFileMode());
+    }
+    Q_UNUSED(kept);
+
+    const auto fail = [&](int error) -> std::optional<QString> {
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(temporary.constData());
+        return Reason(error);
+    };
+    const char* data = bytes.data();
+    for (qsizetype left = bytes.size(); left > 0;) {
+        const ssize_t written = Calls().write(fd, data, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(errno);
+        }
+        if (written == 0)
+            return fail(ENOSPC);
+        data += written;
+        left -= written;
+    }
+    if (Calls().fsync(fd) != 0)
+        return fail(errno);
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0 && errno != EINTR)
+        return fail(errno);
+    if (Calls().rename(temporary.constData(), to.path.constData()) != 0)
+        return fail(errno);
+
+    if (auto unsynced = SyncFolder(QFile::encodeName(QFileInfo(QFile::decodeName(to.path)).absolutePath())))
+        return QStringLiteral("the new file is in place, but its folder could not be synced (%1)")
+            .arg(*unsynced);
+    return std::nullopt;
+}
+
+} // namespace storage

@@ -1,0 +1,41 @@
+// The one way the logger replaces a file with new contents: sweep files, the parameter file, and
+// every other file it saves whole. The new contents go to a temporary file beside the old one,
+// reach the disk, and are renamed over it; the folder is then synced so that the rename lasts.
+// Any failure leaves the old file as it was and no temporary behind.
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <sys/types.h>
+
+namespace storage {
+
+// What a save does with a symbolic link standing at the file's name.
+enum class LinkHandling {
+    ReplaceLink,  // a new output: the link is replaced by the new file, never written through
+    ReplaceTarget // a file the user may keep elsewhere: the link stays, a regular target is replaced
+};
+
+// Writes bytes as the whole new contents of fileName. Only a regular file is ever replaced: a
+// folder, device, FIFO or socket at the name (or, with ReplaceTarget, at the link's target) is
+// refused. An existing file the user may not write is refused too, and the new file takes the
+// old one's permissions. Returns why the save failed, in plain words, or nothing on success.
+std::optional<QString> ReplaceFile(const QString& fileName, QByteArrayView bytes, LinkHandling links);
+
+// The system calls whose failure a save must notice. Tests replace them to make them fail or to
+// watch their order; every other caller uses the process's real ones.
+struct SaveCalls {
+    std::function<ssize_t(int fd, const void* data, size_t size)> write;
+    std::function<int(int fd)> fsync; // for the temporary file and for its folder
+    std::function<int(const char* from, const char* to)> rename;
+};
+
+// The real calls.
+SaveCalls SystemSaveCalls();
+
+// Replaces the calls every later save makes; SystemSaveCalls() puts the real ones back.
+void SetSaveCalls(SaveCalls calls);
+
+} // namespace storage

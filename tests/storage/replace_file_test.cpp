@@ -1,0 +1,148 @@
+#include "storage/replace_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
+
+using storage::LinkHandling;
+
+namespace {
+
+QByteArray Read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+// Records the calls of a save, each short, and fails the one named.
+struct CallRecorder {
+    QStringList calls;
+    QString failing; // "write", "second write", "sync file", "rename", "sync folder"
+    int error = 0;
+
+    storage::SaveCalls Calls() {
+        const storage::SaveCalls real = storage::SystemSaveCalls();
+        const auto failed = [this](const char* call) {
+            calls << call;
+            return failing == calls.last() ? (errno = error, true) : false;
+        };
+        return {
+            [=, this](int fd, const void* data, size_t size) -> ssize_t {
+                return failed(calls.contains("write") ? "second write" : "write")
+                           ? -1
+                           : real.write(fd, data, std::min<size_t>(size, 4));
+            },
+            [=](int fd) {
+                struct stat st = {};
+                ::fstat(fd, &st);
+                return failed(S_ISDIR(st.st_mode) ? "sync folder" : "sync file") ? -1 : real.fsync(fd);
+            },
+            [=](const char* from, const char* to) { return failed("rename") ? -1 : real.rename(from, to); }};
+    }
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(LinkHandling)
+
+class ReplaceFileTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { storage::SetSaveCalls(storage::SystemSaveCalls()); }
+
+    // "out" is a link to a target in "other" (which holds "old") or elsewhere, or a folder.
+    void onlyRegularFilesAreReplaced_data() {
+        QTest::addColumn<QString>("linkTo"); // a link target, or "/": a folder at the name
+        QTest::addColumn<LinkHandling>("links");
+        QTest::addColumn<QString>("reason"); // empty: saved
+        QTest::addColumn<bool>("stillLink");
+        QTest::addColumn<QByteArray>("oldFile"); // other/old afterwards
+        const auto link = LinkHandling::ReplaceLink;
+        const auto target = LinkHandling::ReplaceTarget;
+        QTest::newRow("output: link to a file") << "other/old" << link << "" << false << QByteArray("old");
+        QTest::newRow("settings: link to a file") << "other/old" << target << "" << true << QByteArray("new");
+        QTest::newRow("settings: link to a device")
+            << "/dev/null" << target << "it is a link to a device, not to a regular file" << true
+            << QByteArray("old");
+        QTest::newRow("settings: dangling link")
+            << "other/none" << target << "it is a link to a file that does not exist" << true
+            << QByteArray("old");
+        QTest::newRow("folder") << "/" << target << "it is a folder, not a regular file" << false
+                                << QByteArray("old");
+    }
+    void onlyRegularFilesAreReplaced() {
+        QFETCH(QString, linkTo);
+        QFETCH(LinkHandling, links);
+        QFETCH(QString, reason);
+        QFETCH(bool, stillLink);
+        QFETCH(QByteArray, oldFile);
+        QTemporaryDir temp;
+        const QDir dir(temp.path());
+        const QString out = dir.filePath("out");
+        QVERIFY(dir.mkdir("other"));
+        Write(dir.filePath("other/old"), "old");
+        if (linkTo == "/")
+            QVERIFY(dir.mkdir("out"));
+        else if (!linkTo.isEmpty())
+            QVERIFY(QFile::link(linkTo.startsWith('/') ? linkTo : dir.filePath(linkTo), out));
+
+        QCOMPARE(storage::ReplaceFile(out, "new", links).value_or(QString()), reason);
+        QCOMPARE(QFileInfo(out).isSymLink(), stillLink);
+        if (reason.isEmpty())
+            QCOMPARE(Read(out), QByteArray("new"));
+        QCOMPARE(Read(dir.filePath("other/old")), oldFile);
+        QCOMPARE(dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 (QStringList{"other", "out"}));
+        QCOMPARE(QDir(dir.filePath("other")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"old"});
+    }
+
+    void failedCallsKeepTheOldFile_data() {
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QByteArray>("contents"); // of the file afterwards
+        QTest::newRow("disk full after a short write")
+            << "second write" << ENOSPC << "No space left on device" << QByteArray("old");
+        QTest::newRow("file sync") << "sync file" << EIO << "Input/output error" << QByteArray("old");
+        QTest::newRow("rename") << "rename" << EXDEV << "Invalid cross-device link" << QByteArray("old");
+        QTest::newRow("folder sync")
+            << "sync folder" << EIO
+            << "the new file is in place, but its folder could not be synced (Input/output error)"
+            << QByteArray("new contents");
+        QTest::newRow("folder sync not supported")
+            << "sync folder" << EINVAL << "" << QByteArray("new contents");
+    }
+    void failedCallsKeepTheOldFile() {
+        QFETCH(QString, failing);
+        QFETCH(int, error);
+        QFETCH(QString, reason);
+        QFETCH(QByteArray, contents);
+        QTemporaryDir temp;
+        const QString out = temp.filePath("out");
+        Write(out, "old");
+        CallRecorder recorder{{}, failing, error};
+        storage::SetSaveCalls(recorder.Calls());
+
+        QCOMPARE(storage::ReplaceFile(out, "new contents", LinkHandling::ReplaceLink).value_or(QString()),
+                 reason);
+        QCOMPARE(Read(out), contents);
+        QCOMPARE(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out"});
+        // The contents reach the disk before the rename, and the rename lasts once the folder does.
+        if (reason.isEmpty())
+            QCOMPARE(recorder.calls, (QStringList{"write", "second write", "second write", "sync file",
+                                                  "rename", "sync folder"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(ReplaceFileTest)
+#include "replace_file_test.moc"
