@@ -18,6 +18,14 @@ struct RunFields {
     std::uint16_t& fileIndex;
 };
 
+// What became of a unit after a reply wait timed out.
+enum class UnitLoss {
+    NotLost,        // it is still there: a plain time-out
+    Lost,           // it went away: the run ends by the time-out
+    Back,           // it went away, came back and is open again: the run goes on
+    StoppedWaiting, // it went away and STOP ended the wait for it
+};
+
 class RunHost {
 public:
     virtual ~RunHost() = default;
@@ -35,6 +43,8 @@ public:
     // false when the reply wait timed out.
     virtual bool ExchangeSample() = 0;
     virtual void PlotReply() = 0;
+    // Asked after a reply wait timed out.
+    virtual UnitLoss UnitLossAfterTimeout() { return UnitLoss::NotLost; }
 
     virtual bool ContinuousTicked() const = 0;
     virtual bool AutoSaveTicked() const = 0;

@@ -2,6 +2,7 @@
 #include "app/fonts.h"
 #include "app/ombu1.h"
 #include "device/backends/backend_factory.h"
+#include "device/backends/unit_list.h"
 #include "settings/parameter_file.h"
 #include "settings/parameter_folder.h"
 
@@ -15,6 +16,7 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -32,6 +34,8 @@ struct Options {
     bool exitAfterRun = false;
     bool quitWhenShown = false;
     QString parameterFolder;
+    bool listUnits = false;
+    bool reconnect = false;
 };
 
 QString DefaultParameterFolder() {
@@ -52,7 +56,8 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     const QCommandLineOption device(
         QStringLiteral("device"),
         QStringLiteral("The unit to use: auto (FTDI's library, then the kernel ttys, then libftdi), sim (a "
-                       "simulated unit), tty, tty:PATH, ftdi (libftdi), d2xx or d2xx:LIBRARY."),
+                       "simulated unit), tty, tty:PATH, ftdi (libftdi), d2xx or d2xx:LIBRARY; a unit's SERIAL "
+                       "number (tty:SERIAL, ftdi:SERIAL, d2xx:SERIAL for one way), or a PATH beginning with /."),
         QStringLiteral("SPEC"), options.device);
     const QCommandLineOption tickMs(QStringLiteral("tick-ms"),
                                    QStringLiteral("Length of one tick in milliseconds (1-60000, default 100)."),
@@ -66,11 +71,20 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     const QCommandLineOption parameterFolder(
         QStringLiteral("param-dir"), QStringLiteral("Folder of the settings file ombu01.par."),
         QStringLiteral("DIR"));
+    const QCommandLineOption listUnits(
+        QStringLiteral("list-units"),
+        QStringLiteral("List every unit that can be seen (way, serial number, description, port, whether you "
+                       "may open it) and quit. Needs no display."));
+    const QCommandLineOption reconnect(
+        QStringLiteral("reconnect"),
+        QStringLiteral("With --exit-after-run: when the unit vanishes during the run, wait for the same unit to "
+                       "come back (looking once a second), open it again and go on."));
     // For timing the start-up (bench/): quit as soon as the window has been shown.
     QCommandLineOption quitWhenShown(QStringLiteral("quit-when-shown"),
                                      QStringLiteral("Quit once the window has been shown."));
     quitWhenShown.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({device, tickMs, start, exitAfterRun, parameterFolder, quitWhenShown});
+    parser.addOptions({listUnits, reconnect});
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
@@ -100,6 +114,12 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     options.start = parser.isSet(start);
     options.exitAfterRun = parser.isSet(exitAfterRun);
     options.quitWhenShown = parser.isSet(quitWhenShown);
+    options.listUnits = parser.isSet(listUnits);
+    options.reconnect = parser.isSet(reconnect);
+    if (options.reconnect && !options.exitAfterRun) {
+        std::fprintf(stderr, "tavrin: --reconnect keeps an unattended run alive: it needs --exit-after-run\n");
+        return kExitBadCommandLine;
+    }
     options.parameterFolder =
         parser.isSet(parameterFolder) ? parser.value(parameterFolder) : DefaultParameterFolder();
     return std::nullopt;
@@ -125,6 +145,7 @@ int RunApplication(QApplication& app, const Options& options) {
     seams.tickMs = options.tickMs;
     seams.parameterFolder = options.parameterFolder;
     seams.errorsToStandardError = options.exitAfterRun;
+    seams.reconnect = options.reconnect;
     TForm1 form(seams);
     Form1 = &form;
 
@@ -147,9 +168,30 @@ int RunApplication(QApplication& app, const Options& options) {
     return exitStatus;
 }
 
+// --list-units needs no display: it is answered before any window system is touched.
+bool AsksForUnitList(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--list-units") == 0)
+            return true;
+    return false;
+}
+
+int ListUnits(int argc, char* argv[]) {
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tavrin"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
+    Options options;
+    if (auto status = ParseCommandLine(QCoreApplication::arguments(), options))
+        return *status;
+    std::fputs(device::ListEveryUnit().c_str(), stdout);
+    return kExitNormal;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (AsksForUnitList(argc, argv))
+        return ListUnits(argc, argv);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavrin"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));

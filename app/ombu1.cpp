@@ -5,6 +5,7 @@
 #include "app/color_dialog.h"
 #include "app/fonts.h"
 #include "app/message_beep.h"
+#include "app/unit_texts.h"
 #include "chart/analog_mark.h"
 #include "chart/annotation_texts.h"
 #include "chart/chart_frame.h"
@@ -99,7 +100,10 @@ public:
 
     void SetStartEnabled(bool enabled) override { f_.Button3->setEnabled(enabled); }
     void ClearChart() override { f_.ClearChart(); }
-    void ResetSweep() override { f_.ResetSweep(); }
+    void ResetSweep() override {
+        ++sweep_;
+        f_.ResetSweep();
+    }
     void ClearLog() override { f_.Memo1->Clear(); }
     void WriteRunHeader() override { f_.WriteRunHeader(); }
     void ShowStatus(const QString& text) override { f_.ShowStatus(text); }
@@ -113,6 +117,12 @@ public:
     }
     bool ExchangeSample() override { return f_.ExchangeSample() == device::ExchangeResult::Replied; }
     void PlotReply() override { f_.PlotReply(); }
+    acquisition::UnitLoss UnitLossAfterTimeout() override {
+        const auto loss = f_.UnitLossAfterTimeout(sweep_);
+        if (loss == acquisition::UnitLoss::Back)
+            PrepareDevice();
+        return loss;
+    }
     bool ContinuousTicked() const override { return f_.CheckBox5->isChecked(); }
     bool AutoSaveTicked() const override { return f_.CheckBox6->isChecked(); }
     bool AutoPrintTicked() const override { return f_.CheckBox7->isChecked(); }
@@ -124,6 +134,7 @@ public:
 
 private:
     TForm1& f_;
+    int sweep_ = -1; // the run's sweep, counted at each reset
 };
 
 } // namespace
@@ -377,9 +388,9 @@ void TForm1::ConnectDevice() {
         ShowStatus(QStringLiteral("Serial Number Read Success!"));
         DeviceStatus = FT_OpenEx(SerialNumber, FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
         if (DeviceStatus == FT_OK) {
-            ShowStatus(QStringLiteral("USB Serial Number Open Success!"));
+            ShowStatus(kStatusOpenSuccess);
         } else {
-            ShowStatus(QStringLiteral("USB Serial Number Open failed !"));
+            ShowStatus(kStatusOpenFailed);
             MessageBeep(0);
             if (*CurrentD2xx().LastProblem())
                 Memo1->AppendText(QString::fromLocal8Bit(CurrentD2xx().LastProblem()));
@@ -466,6 +477,12 @@ chart::FrameTexts TForm1::FrameTexts() const {
 void TForm1::Button3Click() {
     if (runInProgress_)
         return;
+    if (!UnitReadyForRun()) {
+        lastRun_ = LastRun::Error;
+        emit RunEnded();
+        return;
+    }
+    runStarted_ = std::chrono::steady_clock::now();
     runInProgress_ = true;
     FormRunHost host(*this);
     const auto end = acquisition::Run(host, RunFields());

@@ -18,6 +18,7 @@
 #include <QHash>
 #include <QSize>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -47,6 +48,7 @@ struct FormSeams {
     output::PrintDialog* printDialog = nullptr; // null: the standard print dialog
     bool errorsToStandardError = false;         // unattended: errors go to stderr, not a modal box
     std::vector<acquisition::SampleSink*> sampleSinks; // fed every decoded sample of a run, in order
+    bool reconnect = false;                     // unattended: a run whose unit vanished waits for it
 };
 
 class TForm1 : public QWidget {
@@ -153,6 +155,13 @@ public:
     device::MessagePump& Pump() { return *pump_; }
     QDateTime Now() const;
 
+    // The unit before and during a run (unit_link.cpp). Before a run: whether one
+    // may start, reopening the unit when it went away since it was opened.
+    bool UnitReadyForRun();
+    // After a reply wait timed out: whether the unit went away, said in the log
+    // pane; with reconnect, waits for it to come back. `sweep` is the run's sweep.
+    acquisition::UnitLoss UnitLossAfterTimeout(int sweep);
+
 signals:
     // After FormShow has run.
     void Shown();
@@ -171,6 +180,9 @@ private:
     void OptionClicked(QCheckBox* box, int option);
     void ShowError(const QString& message);
     std::array<bool, settings::kOptionCount> OptionBoxes() const;
+    // A line about the unit for the log pane, and for stderr when unattended.
+    void ReportUnit(const QString& text);
+    void FeedUnitNote(acquisition::SampleNote note, int sweep);
     chart::FrameTexts FrameTexts() const;
     // The columns one sample draws in: its analog marks and the digital pen's two columns.
     QRect SampleColumns() const;
@@ -188,6 +200,8 @@ private:
     bool runInProgress_ = false;
     bool closePending_ = false;
     LastRun lastRun_ = LastRun::None;
+    bool unitOpenForRun_ = false; // the run began with an open unit
+    std::chrono::steady_clock::time_point runStarted_{};
     QHash<QString, QSize> statusSizes_;
 };
 
