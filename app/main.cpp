@@ -145,6 +145,7 @@ int RunApplication(QApplication& app, const Options& options) {
     seams.tickMs = options.tickMs;
     seams.parameterFolder = options.parameterFolder;
     seams.errorsToStandardError = options.exitAfterRun;
+    seams.unattended = options.exitAfterRun;
     seams.reconnect = options.reconnect;
     TForm1 form(seams);
     Form1 = &form;

@@ -48,6 +48,7 @@ struct FormSeams {
     output::PrintDialog* printDialog = nullptr; // null: the standard print dialog
     bool errorsToStandardError = false;         // unattended: errors go to stderr, not a modal box
     std::vector<acquisition::SampleSink*> sampleSinks; // fed every decoded sample of a run, in order
+    bool unattended = false;                    // --exit-after-run: a run without a unit is an error
     bool reconnect = false;                     // unattended: a run whose unit vanished waits for it
 };
 

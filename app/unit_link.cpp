@@ -38,7 +38,7 @@ bool TForm1::UnitReadyForRun() {
     case device::UnitState::NeverListed: {
         // The window runs as ever and ends by the time-out; unattended, a run
         // without a unit is an error, said with the reason the log pane shows.
-        if (!seams_.errorsToStandardError)
+        if (!seams_.unattended)
             return true;
         const std::string why = CurrentD2xx().LastProblem();
         std::fprintf(stderr, "tavrin: %s\n", why.empty() ? "no unit could be found" : why.c_str());
