@@ -35,12 +35,14 @@ FT_STATUS SimulatedUnit::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE
         return FT_DEVICE_NOT_OPENED;
     open_ = true;
     closed_ = false;
+    lost_ = false;
     *handle = this;
     return FT_OK;
 }
 
 void SimulatedUnit::Unplug() {
     unplugged_ = true;
+    lost_ = open_ && !closed_;
 }
 
 void SimulatedUnit::PlugIn(const std::string& serialNumber) {
@@ -56,11 +58,11 @@ void SimulatedUnit::PlugIn(const std::string& serialNumber) {
 }
 
 std::string SimulatedUnit::UnitGone(FT_HANDLE handle) const {
-    if (handle != this || !open_)
+    if (handle != this)
         return kNoUnitOpen;
-    if (unplugged_)
+    if (lost_)
         return kUnpluggedReason;
-    return closed_ ? kNoUnitOpen : std::string();
+    return !open_ || closed_ ? kNoUnitOpen : std::string();
 }
 
 void SimulatedUnit::Close(FT_HANDLE handle) {

@@ -92,6 +92,7 @@ private:
     unsigned requests_ = 0;
     bool open_ = false;
     bool closed_ = false; // let go since it was opened
+    bool lost_ = false;   // unplugged while open, and not opened since
     bool unplugged_ = false;
     bool rts_ = false;
     int rtsPulses_ = 0;
