@@ -4,16 +4,14 @@
 #include "acquisition/acquisition_run.h"
 #include "device/backends/tty_backend.h"
 #include "output/log/log_view.h"
+#include "pty_pair.h"
 #include "tests/support/form_fixture.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTest>
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 using acquisition::SampleNote;
 using testing::FormFixture;
@@ -44,42 +42,11 @@ struct RecordingSink : acquisition::SampleSink {
     std::vector<long> ticks;
 };
 
-// The unit on the master side of a pseudo-terminal: a frame for every request.
-class PtyUnit {
-public:
-    PtyUnit() {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
-            path_ = ::ptsname(master_);
-    }
-    ~PtyUnit() { Unplug(); }
-    const std::string& Path() const { return path_; }
-    void Unplug() {
-        if (master_ >= 0)
-            ::close(master_);
-        master_ = -1;
-    }
-    // Answers what was asked since the last call; returns how many requests that was.
-    int Answer() {
-        char bytes[256];
-        int asked = 0;
-        ssize_t n = 0;
-        while (master_ >= 0 && (n = ::read(master_, bytes, sizeof bytes)) > 0)
-            for (ssize_t i = 0; i < n; ++i)
-                asked += bytes[i] == '\r' ? 1 : 0;
-        for (int i = 0; i < asked; ++i)
-            if (::write(master_, "AD0=123 V, AD1=456\x35\r\n", 21) != 21)
-                return -1;
-        requests_ += asked;
-        return asked;
-    }
-    int Requests() const { return requests_; }
-
-private:
-    int master_ = -1;
-    int requests_ = 0;
-    std::string path_;
-};
+// Plays the unit on a pseudo-terminal: a frame for every request asked since the last call.
+void Answer(PtyPair& pty, int& requests) {
+    while (pty.ReadMaster(3, 0).size() == 3 && pty.WriteMaster("AD0=123 V, AD1=456\x35\r\n"))
+        ++requests;
+}
 
 } // namespace
 
@@ -133,26 +100,27 @@ private slots:
     void startPollsANewTerminalAtTheSamePath() {
         QTemporaryDir dir;
         const QString link = dir.filePath("unit");
-        PtyUnit first;
+        PtyPair first;
         QVERIFY(QFile::link(QString::fromStdString(first.Path()), link));
         FormFixture fx;
         SetD2xxBackend(device::TtyBackend::ForPort(link.toStdString()));
         fx.Show();
         QVERIFY(DeviceHandle != nullptr);
 
-        first.Unplug();
-        PtyUnit second;
+        first.CloseMaster();
+        PtyPair second;
         QVERIFY(QFile::remove(link) && QFile::link(QString::fromStdString(second.Path()), link));
+        int requests = 0;
         fx.pump.tick = [&] {
             fx.form->Timer1Timer();
-            second.Answer();
-            if (second.Requests() >= 3)
+            Answer(second, requests);
+            if (requests >= 3)
                 fx.form->Button4Click();
         };
         fx.form->Button3Click();
         QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
         QCOMPARE(fx.form->Label3->text(), kFinished);
-        QVERIFY(second.Requests() >= 3);
+        QVERIFY(requests >= 3);
         QVERIFY2(LogLines(*fx.form).contains(QStringLiteral("AD0=123 V, AD1=4565\r\n")),
                  qPrintable(LogLines(*fx.form).join('|')));
     }

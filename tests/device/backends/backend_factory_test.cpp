@@ -173,44 +173,9 @@ private slots:
         }
     }
 
-    // A unit chosen by serial number is unit 0, and only it is opened.
-    void ChosenBySerialNumber_data() {
-        QTest::addColumn<QString>("serial");
-        QTest::addColumn<FT_STATUS>("listed");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("the unit is there") << "SIM00001" << FT_OK << "";
-        QTest::newRow("another unit is there")
-            << "SIM00002" << FT_DEVICE_NOT_FOUND
-            << "No unit with serial number SIM00002 is plugged in (tavrin --list-units shows the units there are)";
-    }
-    void ChosenBySerialNumber() {
-        QFETCH(QString, serial);
-        QFETCH(FT_STATUS, listed);
-        QFETCH(QString, problem);
-        device::SerialChoiceBackend backend(std::make_unique<SimulatedUnit>(), serial.toStdString());
-        char listedSerial[64] = {};
-        QCOMPARE(backend.ListDevices(0, listedSerial, kListFlags), listed);
-        QCOMPARE(QString::fromLatin1(backend.LastProblem()), problem);
-        QCOMPARE(backend.ListDevices(1, listedSerial, kListFlags), FT_DEVICE_NOT_FOUND);
-        FT_HANDLE handle = nullptr;
-        QCOMPARE(backend.OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, &handle), listed);
-    }
-
     void UnitListText_data() {
         QTest::addColumn<QList<QStringList>>("units"); // way, serial, description, place, why not ("" may open)
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("a unit this user may not open")
-            << QList<QStringList>{{"tty", "A5XK3RJT", "FT232R USB UART", "/dev/ttyUSB0 (USB 1-1.4)",
-                                   "Permission denied on /dev/ttyUSB0"},
-                                  {"sim", "SIM00001", "simulated unit", "built in", ""}}
-            << QStringList{"WAY  SERIAL    DESCRIPTION      PLACE                     MAY OPEN",
-                           "tty  A5XK3RJT  FT232R USB UART  /dev/ttyUSB0 (USB 1-1.4)  no: Permission denied on "
-                           "/dev/ttyUSB0",
-                           "sim  SIM00001  simulated unit   built in                  yes",
-                           "",
-                           "Notes:",
-                           "  d2xx: not loaded",
-                           ""};
         QTest::newRow("none but the simulated unit")
             << QList<QStringList>{{"sim", "SIM00001", "simulated unit", "built in", ""}}
             << QStringList{"WAY  SERIAL    DESCRIPTION     PLACE     MAY OPEN",
