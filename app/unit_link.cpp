@@ -54,9 +54,10 @@ bool TForm1::UnitReadyForRun() {
         MessageBeep(0);
         if (check.goneReason != D2xxBackend::kNoUnitOpen)
             ReportUnit(QStringLiteral("unit unplugged: ") + Text(check.goneReason));
-        ReportUnit(check.openProblem.empty()
-                       ? QStringLiteral("Unit %1 could not be opened again").arg(QString::fromLatin1(SerialNumber))
-                       : Text(check.openProblem));
+        ReportUnit(
+            check.openProblem.empty()
+                ? QStringLiteral("Unit %1 could not be opened again").arg(QString::fromLatin1(SerialNumber))
+                : Text(check.openProblem));
         return false;
     }
     return false;
@@ -87,9 +88,9 @@ acquisition::UnitLoss TForm1::UnitLossAfterTimeout(int sweep) {
 void TForm1::FeedUnitNote(acquisition::SampleNote note, int sweep) {
     acquisition::DecodedSample sample;
     sample.time = Now();
-    sample.elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                             runStarted_)
-                           .count();
+    sample.elapsedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - runStarted_)
+            .count();
     sample.sweep = std::max(sweep, 0);
     sample.x = std::min<int>(SweepX, acquisition::kLastColumn);
     sample.note = note;

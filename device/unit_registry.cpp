@@ -62,15 +62,17 @@ std::vector<RegisteredUnit> RegisteredUnits(const std::string& folder) {
         units.push_back({serial, target});
     }
     ::closedir(dir);
-    std::sort(units.begin(), units.end(),
-              [](const RegisteredUnit& a, const RegisteredUnit& b) { return a.serialNumber < b.serialNumber; });
+    std::sort(units.begin(), units.end(), [](const RegisteredUnit& a, const RegisteredUnit& b) {
+        return a.serialNumber < b.serialNumber;
+    });
     return units;
 }
 
 std::string RegisterUnit(const std::string& serialNumber, const std::string& devicePath,
                          const std::string& folder) {
     if (!UsableSerial(serialNumber))
-        return "\"" + serialNumber + "\" cannot be a serial number: up to 63 printable characters, no spaces or /";
+        return "\"" + serialNumber +
+               "\" cannot be a serial number: up to 63 printable characters, no spaces or /";
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         return "cannot make " + folder + ": " + std::strerror(errno);
     if (!OwnFolder(folder))
@@ -78,7 +80,8 @@ std::string RegisterUnit(const std::string& serialNumber, const std::string& dev
     return PointLink(folder + "/" + serialNumber, devicePath);
 }
 
-void UnregisterUnit(const std::string& serialNumber, const std::string& devicePath, const std::string& folder) {
+void UnregisterUnit(const std::string& serialNumber, const std::string& devicePath,
+                    const std::string& folder) {
     if (!UsableSerial(serialNumber) || !OwnFolder(folder))
         return;
     const std::string link = folder + "/" + serialNumber;

@@ -85,7 +85,8 @@ std::unique_ptr<D2xxBackend> MakeBackend(const QString& spec, QString* error) {
                         .arg(spec));
     }
     if (serialTooLong && kind != QLatin1String("d2xx"))
-        return fail(QStringLiteral("\"%1\" is too long for a serial number (63 bytes at most).").arg(argument));
+        return fail(
+            QStringLiteral("\"%1\" is too long for a serial number (63 bytes at most).").arg(argument));
     if (kind == QLatin1String("tty")) {
         if (argument.isEmpty())
             return fail(QStringLiteral("\"tty:\" needs the path of a terminal, as in tty:/dev/ttyUSB0, or a "

@@ -220,7 +220,8 @@ std::vector<UnitListing> D2xxLibraryBackend::Units() {
         api_->listDevices(at, description, FT_LIST_BY_INDEX | kOpenByDescription);
         serial[sizeof serial - 1] = '\0';
         description[sizeof description - 1] = '\0';
-        units.push_back({"d2xx", serial, description, "device " + std::to_string(index) + " of " + library_, true, {}});
+        units.push_back(
+            {"d2xx", serial, description, "device " + std::to_string(index) + " of " + library_, true, {}});
     }
     return units;
 }

@@ -110,7 +110,8 @@ private:
 };
 
 TtyBackend::TtyBackend(std::string sysfsRoot, std::string devRoot, std::string registryFolder)
-    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)), registryFolder_(std::move(registryFolder)) {}
+    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)),
+      registryFolder_(std::move(registryFolder)) {}
 
 std::unique_ptr<TtyBackend> TtyBackend::ForPort(const std::string& path) {
     auto backend = std::make_unique<TtyBackend>();
@@ -131,7 +132,8 @@ std::vector<FtdiTty> TtyBackend::Ports() const {
     for (const RegisteredUnit& unit :
          RegisteredUnits(registryFolder_.empty() ? UnitRegistryFolder() : registryFolder_)) {
         const auto slash = unit.devicePath.rfind('/');
-        ports.push_back({unit.serialNumber, unit.devicePath.substr(slash + 1), unit.devicePath, kEmulatedUnit, {}});
+        ports.push_back(
+            {unit.serialNumber, unit.devicePath.substr(slash + 1), unit.devicePath, kEmulatedUnit, {}});
     }
     return ports;
 }

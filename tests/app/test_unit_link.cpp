@@ -62,7 +62,8 @@ private slots:
         QTest::addColumn<bool>("ran");
         QTest::newRow("still there") << "" << kFinished << QStringList() << true;
         QTest::newRow("unplugged") << "unplug" << kOpenFailed
-                                   << QStringList{"SIM00001", "unit unplugged: the simulated unit was unplugged",
+                                   << QStringList{"SIM00001",
+                                                  "unit unplugged: the simulated unit was unplugged",
                                                   "Unit SIM00001 could not be opened again"}
                                    << false;
         QTest::newRow("plugged in again") << "unplug, plug in" << kFinished << QStringList() << true;
@@ -136,8 +137,8 @@ private slots:
         QTest::newRow("without reconnect the time-out ends the run")
             << false << "SIM00001" << kNoResponse << QList<int>{int(SampleNote::UnitLost)} << 0L;
         QTest::newRow("reconnect: the same unit comes back")
-            << true << "SIM00001" << kFinished << QList<int>{int(SampleNote::UnitLost), int(SampleNote::UnitBack)}
-            << 30L;
+            << true << "SIM00001" << kFinished
+            << QList<int>{int(SampleNote::UnitLost), int(SampleNote::UnitBack)} << 30L;
         QTest::newRow("reconnect: another unit is not taken, STOP ends the wait")
             << true << "SIM00002" << kFinished << QList<int>{int(SampleNote::UnitLost)} << 0L;
     }
