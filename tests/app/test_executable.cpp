@@ -146,6 +146,8 @@ private slots:
                                            << "tavrin: /dev/null is not a serial port";
         QTest::newRow("no such path") << "/nonexistent/ttyUSB9"
                                       << "tavrin: /nonexistent/ttyUSB9 is not there: is the unit plugged in?";
+        QTest::newRow("library missing") << "d2xx:/nonexistent/libftd2xx.so"
+                                         << "tavrin: FTDI's D2XX library could not be loaded";
         QTest::newRow("serial number not plugged in") << "tty:NOSUCH42"
                                                       << "tavrin: No unit with serial number NOSUCH42";
     }
@@ -185,7 +187,8 @@ private slots:
                  qPrintable(lines.join('\n')));
     }
 
-    // The emulator is unplugged after 100 replies and plugged in again 1.5 s later.
+    // The emulator is unplugged after 100 replies and plugged in again 1.5 s later. Ticks of 5 ms give
+    // it 50 ms for each reply, enough on a busy machine.
     void unattendedRunAndAnUnpluggedUnit_data() {
         QTest::addColumn<bool>("reconnect");
         QTest::addColumn<int>("exitCode");
@@ -200,7 +203,7 @@ private slots:
         WriteParameters(dir.path(), "111000"); // one sweep
         Emulator emulator(dir.path(), {"--serial", "EMUT0002", "--unplug-after", "100", "--replug-after-ms", "1500"});
         QVERIFY(emulator.Ready());
-        QStringList arguments{"--device", "EMUT0002", "--tick-ms", "2", "--param-dir", dir.path(), "--start",
+        QStringList arguments{"--device", "EMUT0002", "--tick-ms", "5", "--param-dir", dir.path(), "--start",
                               "--exit-after-run"};
         if (reconnect)
             arguments << "--reconnect";
