@@ -206,18 +206,20 @@ private:
         std::string bytes;
     };
 
-    // Prints the terminal's path and points the registry entry and the link at it.
+    // Points the registry entry and the link at the terminal, then prints its path.
     bool Announce() {
-        std::printf("%s\n", path_.c_str());
-        std::fflush(stdout);
         std::string problem;
         if (!options_.serial.isEmpty())
             problem = device::RegisterUnit(options_.serial.toStdString(), path_);
         if (problem.empty() && !options_.link.isEmpty())
             problem = device::PointLink(options_.link.toStdString(), path_);
-        if (!problem.empty())
+        if (!problem.empty()) {
             Complain(problem);
-        return problem.empty();
+            return false;
+        }
+        std::printf("%s\n", path_.c_str());
+        std::fflush(stdout);
+        return true;
     }
 
     // Takes the registry entry and the link away while they still lead to our terminal.
