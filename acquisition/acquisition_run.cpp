@@ -40,6 +40,11 @@ RunEnd Run(RunHost& host, RunFields f, unsigned framelessLimit) {
     while (f.acquiring != 0) {
         host.ShowStatus(kStatusBlank);
         if (!host.ExchangeSample()) {
+            const UnitLoss loss = host.UnitLossAfterTimeout();
+            if (loss == UnitLoss::Back)
+                continue;
+            if (loss == UnitLoss::StoppedWaiting)
+                return EndNormally(host, f);
             host.MessageBeep();
             host.ShowStatus(kStatusNoResponse);
             f.acquiring = 0;

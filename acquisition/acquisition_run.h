@@ -18,6 +18,14 @@ struct RunFields {
     std::uint16_t& fileIndex;
 };
 
+// What became of a unit after a reply wait timed out.
+enum class UnitLoss {
+    NotLost,        // it is still there: a plain time-out
+    Lost,           // it went away: the run ends by the time-out
+    Back,           // it went away, came back and is open again: the run goes on
+    StoppedWaiting, // it went away and STOP ended the wait for it
+};
+
 class RunHost {
 public:
     virtual ~RunHost() = default;
@@ -37,6 +45,8 @@ public:
     virtual void PlotReply() = 0;
     // At each sweep end, before the sweep files are saved.
     virtual void SweepEnded() {}
+    // Asked after a reply wait timed out.
+    virtual UnitLoss UnitLossAfterTimeout() { return UnitLoss::NotLost; }
 
     virtual bool ContinuousTicked() const = 0;
     virtual bool AutoSaveTicked() const = 0;

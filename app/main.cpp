@@ -9,6 +9,7 @@
 #include "record/progress_line.h"
 #include "record/row_stream.h"
 #include "record/run_record_file.h"
+#include "device/backends/unit_list.h"
 #include "settings/parameter_file.h"
 #include "settings/parameter_folder.h"
 #include "translations/ui_language.h"
@@ -25,6 +26,7 @@
 #include <QTranslator>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <unistd.h>
@@ -49,6 +51,8 @@ struct Options {
     app::RunOverrides overrides;
     QString publishUrl;    // empty: no publishing
     std::optional<translations::Language> language; // none: from the user's UI languages
+    bool listUnits = false;
+    bool reconnect = false;
 };
 
 // --record's two words that are not folders.
@@ -73,7 +77,8 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     const QCommandLineOption device(
         QStringLiteral("device"),
         QStringLiteral("The unit to use: auto (FTDI's library, then the kernel ttys, then libftdi), sim (a "
-                       "simulated unit), tty, tty:PATH, ftdi (libftdi), d2xx or d2xx:LIBRARY."),
+                       "simulated unit), tty, tty:PATH, ftdi (libftdi), d2xx or d2xx:LIBRARY; a unit's SERIAL "
+                       "number (tty:SERIAL, ftdi:SERIAL, d2xx:SERIAL for one way), or a PATH beginning with /."),
         QStringLiteral("SPEC"), options.device);
     const QCommandLineOption tickMs(QStringLiteral("tick-ms"),
                                    QStringLiteral("Length of one tick in milliseconds (1-60000, default 100)."),
@@ -87,6 +92,14 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     const QCommandLineOption parameterFolder(
         QStringLiteral("param-dir"), QStringLiteral("Folder of the settings file ombu01.par."),
         QStringLiteral("DIR"));
+    const QCommandLineOption listUnits(
+        QStringLiteral("list-units"),
+        QStringLiteral("List every unit that can be seen (way, serial number, description, port, whether you "
+                       "may open it) and quit. Needs no display."));
+    const QCommandLineOption reconnect(
+        QStringLiteral("reconnect"),
+        QStringLiteral("With --exit-after-run: when the unit vanishes during the run, wait for the same unit to "
+                       "come back (looking once a second), open it again and go on."));
     // For timing the start-up (bench/): quit as soon as the window has been shown.
     QCommandLineOption quitWhenShown(QStringLiteral("quit-when-shown"),
                                      QStringLiteral("Quit once the window has been shown."));
@@ -125,6 +138,7 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
                        "user's languages are Japanese or unset."),
         QStringLiteral("CODE"));
     parser.addOption(language);
+    parser.addOptions({listUnits, reconnect});
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
@@ -193,6 +207,12 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
     options.start = parser.isSet(start) || options.headless;
     options.exitAfterRun = parser.isSet(exitAfterRun) || options.headless;
     options.quitWhenShown = parser.isSet(quitWhenShown);
+    options.listUnits = parser.isSet(listUnits);
+    options.reconnect = parser.isSet(reconnect);
+    if (options.reconnect && !options.exitAfterRun) {
+        std::fprintf(stderr, "tavrin: --reconnect keeps an unattended run alive: it needs --exit-after-run\n");
+        return kExitBadCommandLine;
+    }
     options.parameterFolder =
         parser.isSet(parameterFolder) ? parser.value(parameterFolder) : DefaultParameterFolder();
     return std::nullopt;
@@ -244,6 +264,8 @@ int RunApplication(QApplication& app, const Options& options) {
         seams.sampleSinks.push_back(sink.get());
     if (publisher)
         seams.sampleSinks.push_back(publisher.get());
+    seams.unattended = options.exitAfterRun;
+    seams.reconnect = options.reconnect;
     TForm1 form(seams);
     Form1 = &form;
     shownForm = &form;
@@ -289,6 +311,7 @@ int RunApplication(QApplication& app, const Options& options) {
     return exitStatus;
 }
 
+// --list-units needs no display: it is answered before any window system is touched.
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -300,6 +323,10 @@ int main(int argc, char* argv[]) {
         const QCoreApplication commandLine(argc, argv);
         if (auto status = ParseCommandLine(QCoreApplication::arguments(), options))
             return *status;
+        if (options.listUnits) {
+            std::fputs(device::ListEveryUnit().c_str(), stdout);
+            return kExitNormal;
+        }
     }
     QString error;
     auto backend = device::MakeBackend(options.device, &error);

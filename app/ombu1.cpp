@@ -7,6 +7,7 @@
 #include "app/color_dialog.h"
 #include "app/fonts.h"
 #include "app/message_beep.h"
+#include "app/unit_texts.h"
 #include "chart/analog_mark.h"
 #include "chart/annotation_texts.h"
 #include "chart/chart_frame.h"
@@ -117,15 +118,7 @@ public:
         // Both queues: stale bytes from before the run would join the first reply.
         FT_Purge(DeviceHandle, FT_PURGE_RX | FT_PURGE_TX);
     }
-    bool ExchangeSample() override {
-        const bool replied = f_.ExchangeSample() == device::ExchangeResult::Replied;
-        if (!replied && !feed_.Empty()) {
-            acquisition::DecodedSample timedOut;
-            timedOut.note = acquisition::SampleNote::NoReply;
-            feed_.Take(timedOut, f_.Now(), f_.SweepX);
-        }
-        return replied;
-    }
+    bool ExchangeSample() override { return f_.ExchangeSample() == device::ExchangeResult::Replied; }
     // The sinks get the reply as it was drawn: at the column and with the channels of its marks.
     void PlotReply() override {
         const int x = f_.SweepX;
@@ -135,6 +128,16 @@ public:
             feed_.Take(acquisition::DecodeReply(f_.RxBuffer, channels), f_.Now(), x);
     }
     void SweepEnded() override { feed_.SweepEnded(); }
+    // After a reply wait timed out: a unit that came back goes on; otherwise the run ends by the
+    // time-out, and the sinks get its "no reply" row.
+    acquisition::UnitLoss UnitLossAfterTimeout() override {
+        const auto loss = f_.UnitLossAfterTimeout(feed_);
+        if (loss == acquisition::UnitLoss::Back)
+            PrepareDevice();
+        else if (loss != acquisition::UnitLoss::StoppedWaiting)
+            f_.FeedNote(feed_, acquisition::SampleNote::NoReply);
+        return loss;
+    }
     bool ContinuousTicked() const override { return f_.CheckBox5->isChecked(); }
     bool AutoSaveTicked() const override { return f_.CheckBox6->isChecked(); }
     bool AutoPrintTicked() const override { return f_.CheckBox7->isChecked(); }
@@ -426,9 +429,9 @@ void TForm1::ConnectDevice() {
         ShowStatus(QStringLiteral("Serial Number Read Success!"));
         DeviceStatus = FT_OpenEx(SerialNumber, FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
         if (DeviceStatus == FT_OK) {
-            ShowStatus(QStringLiteral("USB Serial Number Open Success!"));
+            ShowStatus(kStatusOpenSuccess);
         } else {
-            ShowStatus(QStringLiteral("USB Serial Number Open failed !"));
+            ShowStatus(kStatusOpenFailed);
             MessageBeep(0);
             if (*CurrentD2xx().LastProblem())
                 Memo1->AppendText(QString::fromLocal8Bit(CurrentD2xx().LastProblem()));
@@ -515,6 +518,11 @@ chart::FrameTexts TForm1::FrameTexts() const {
 void TForm1::Button3Click() {
     if (runInProgress_)
         return;
+    if (!UnitReadyForRun()) {
+        lastRun_ = LastRun::Error;
+        emit RunEnded();
+        return;
+    }
     runInProgress_ = true;
     FormRunHost host(*this);
     host.feed_.RunStarted({Now(), Edit3->text(), QString::fromLatin1(SerialNumber)});

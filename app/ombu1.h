@@ -51,6 +51,8 @@ struct FormSeams {
     unsigned framelessReplyLimit = 0;           // unattended: replies without a frame in a row that end a run
     std::vector<acquisition::SampleSink*> sampleSinks; // fed every decoded sample of a run, in order
     std::function<std::chrono::milliseconds()> monotonic; // null: the steady clock (elapsed time of a run)
+    bool unattended = false;                    // --exit-after-run: a run without a unit is an error
+    bool reconnect = false;                     // unattended: a run whose unit vanished waits for it
 };
 
 class TForm1 : public QWidget {
@@ -159,6 +161,15 @@ public:
     // The sample sinks of a run, with their problems going to the log pane and the status line.
     acquisition::SampleFeed MakeSampleFeed();
 
+    // The unit before and during a run (unit_link.cpp). Before a run: whether one
+    // may start, reopening the unit when it went away since it was opened.
+    bool UnitReadyForRun();
+    // After a reply wait timed out: whether the unit went away, said in the log
+    // pane and fed to the run's sinks; with reconnect, waits for it to come back.
+    acquisition::UnitLoss UnitLossAfterTimeout(acquisition::SampleFeed& feed);
+    // A row with no values but its note (no reply, unit lost, unit back) at the column the run stands at.
+    void FeedNote(acquisition::SampleFeed& feed, acquisition::SampleNote note);
+
 signals:
     // After FormShow has run.
     void Shown();
@@ -198,6 +209,7 @@ private:
     bool parameterFileLeftAlone_ = false; // it could not be read at start, so it is never saved over
     QString parameterProblem_;            // why the parameter file could not be used, last told
     LastRun lastRun_ = LastRun::None;
+    bool unitOpenForRun_ = false; // the run began with an open unit
     QHash<QString, QSize> statusSizes_;
 };
 

@@ -31,6 +31,7 @@ public:
         return FT_INVALID_HANDLE;
     }
     DataWakeup Wakeup(FT_HANDLE) override { return {}; }
+    std::string UnitGone(FT_HANDLE) const override { return kNoUnitOpen; }
 };
 
 std::unique_ptr<D2xxBackend>& Installed() {

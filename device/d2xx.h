@@ -8,7 +8,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <utility>
+#include <vector>
 
 using FT_STATUS = std::uint32_t;
 using FT_HANDLE = void*;
@@ -39,6 +41,16 @@ struct DataWakeup {
     int pollMs = -1;    // otherwise look again after this many ms (-1: nothing expected)
 };
 
+// One unit as --list-units shows it.
+struct UnitListing {
+    std::string backend;      // the --device name of the way to it: "d2xx", "tty", "ftdi", "sim"
+    std::string serialNumber; // what it is listed and opened by
+    std::string description;  // the chip's product string, or what stands in for the unit
+    std::string place;        // its port, or where it sits on USB
+    bool mayOpen = true;      // whether this user may open it
+    std::string whyNot;       // when not, why, in plain words
+};
+
 class D2xxBackend {
 public:
     virtual ~D2xxBackend() = default;
@@ -62,6 +74,21 @@ public:
     // Not a D2XX call: a plain-words hint for the log when listing or opening failed
     // (a permission problem, say); empty when there is nothing to add.
     virtual const char* LastProblem() const { return ""; }
+
+    // Not D2XX calls: finding a unit again after it went away.
+    //
+    // Why the unit behind `handle` can no longer be used (unplugged, an I/O error
+    // since it was opened), in plain words; empty while it still answers to its
+    // handle. A handle this backend never opened, or closed, is not usable either.
+    virtual std::string UnitGone(FT_HANDLE handle) const {
+        return handle == nullptr ? std::string(kNoUnitOpen) : std::string();
+    }
+    // Lets the unit behind `handle` go, so that it can be opened again.
+    virtual void Close(FT_HANDLE) {}
+    // Every unit this backend can see now, for --list-units.
+    virtual std::vector<UnitListing> Units() { return {}; }
+
+    static constexpr const char* kNoUnitOpen = "no unit is open";
 };
 
 // The backend in use. Starts as one whose every call fails with FT_DEVICE_NOT_FOUND

@@ -34,8 +34,46 @@ FT_STATUS SimulatedUnit::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE
     if (options_.openRefused)
         return FT_DEVICE_NOT_OPENED;
     open_ = true;
+    closed_ = false;
+    lost_ = false;
     *handle = this;
     return FT_OK;
+}
+
+void SimulatedUnit::Unplug() {
+    unplugged_ = true;
+    lost_ = open_ && !closed_;
+}
+
+void SimulatedUnit::PlugIn(const std::string& serialNumber) {
+    if (!unplugged_)
+        return;
+    unplugged_ = false;
+    open_ = false;
+    // What was on its way when it went is lost with it.
+    inFlight_.clear();
+    rx_.clear();
+    if (!serialNumber.empty())
+        options_.serialNumber = serialNumber;
+}
+
+std::string SimulatedUnit::UnitGone(FT_HANDLE handle) const {
+    if (handle != this)
+        return kNoUnitOpen;
+    if (lost_)
+        return kUnpluggedReason;
+    return !open_ || closed_ ? kNoUnitOpen : std::string();
+}
+
+void SimulatedUnit::Close(FT_HANDLE handle) {
+    if (handle == this && open_)
+        closed_ = true;
+}
+
+std::vector<UnitListing> SimulatedUnit::Units() {
+    if (!options_.listed || unplugged_)
+        return {};
+    return {{"sim", options_.serialNumber.substr(0, 63), "simulated unit", "built in", true, {}}};
 }
 
 FT_STATUS SimulatedUnit::SetBaudRate(FT_HANDLE handle, ULONG baud) {

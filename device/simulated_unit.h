@@ -40,10 +40,19 @@ public:
     FT_STATUS GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) override;
     FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) override;
     DataWakeup Wakeup(FT_HANDLE handle) override;
+    std::string UnitGone(FT_HANDLE handle) const override;
+    void Close(FT_HANDLE handle) override;
+    std::vector<UnitListing> Units() override;
+
+    static constexpr const char* kUnpluggedReason = "the simulated unit was unplugged";
 
     // Test hooks.
     UnitFaults& Faults() { return model_.Faults(); }
-    void Unplug() { unplugged_ = true; }
+    // The unit goes away: its handle fails from now on.
+    void Unplug();
+    // A unit is plugged in again: the same one, or one with `serialNumber`. It has
+    // to be opened again; bytes that were on their way when it went are lost.
+    void PlugIn(const std::string& serialNumber = {});
     unsigned Requests() const { return requests_; }
     // The requests' send times, by the unit's clock.
     const std::vector<std::chrono::microseconds>& RequestTimes() const { return requestTimes_; }
@@ -70,7 +79,7 @@ private:
         std::chrono::microseconds due;
         std::string bytes;
     };
-    bool IsOpen(FT_HANDLE handle) const { return handle == this && open_ && !unplugged_; }
+    bool IsOpen(FT_HANDLE handle) const { return handle == this && open_ && !closed_ && !unplugged_; }
     void Deliver();
 
     SimulatedUnitOptions options_;
@@ -82,6 +91,8 @@ private:
     std::vector<std::chrono::microseconds> requestTimes_;
     unsigned requests_ = 0;
     bool open_ = false;
+    bool closed_ = false; // let go since it was opened
+    bool lost_ = false;   // unplugged while open, and not opened since
     bool unplugged_ = false;
     bool rts_ = false;
     int rtsPulses_ = 0;

@@ -16,12 +16,22 @@
 // after the last reply: closing the master side earlier would throw away a reply
 // not yet read.
 //
+// It can be unplugged and plugged in again, as a USB unit can: unplugging closes
+// the pseudo-terminal (the client sees it hang up and its path vanish), plugging
+// in makes a new one and prints its path as a new line. With --serial it makes
+// itself known under that serial number in the unit registry, so the logger lists
+// it and finds it again after a plug-in; --link keeps a link at a fixed path that
+// always leads to the current terminal.
+//
 //   unit-emulator [--path TTY] [--delay-us N] [--pieces N] [--leading N] [--garbage]
 //                 [--silent-after N] [--trailing N] [--exit-after N]
+//                 [--serial SERIAL] [--link PATH] [--unplug-after N] [--replug-after-ms MS]
 //
 // It waits in ppoll() for requests, due reply pieces, signals and closes, never
-// spinning, and ends cleanly on SIGTERM or SIGINT.
+// spinning, and ends cleanly on SIGTERM or SIGINT. SIGUSR1 unplugs it, SIGUSR2
+// plugs it in again.
 #include "device/unit_model.h"
+#include "device/unit_registry.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -54,6 +64,10 @@ struct EmulatorOptions {
     QString path; // empty: make a pseudo-terminal
     device::UnitFaults faults;
     int exitAfter = -1; // requests to answer before ending (-1: never)
+    QString serial;     // empty: not registered
+    QString link;       // empty: no link
+    int unplugAfter = -1;   // requests to answer before unplugging once (-1: never)
+    int replugAfterMs = -1; // plug in again this long after an unplug (-1: on SIGUSR2 only)
 };
 
 void Complain(const std::string& text) {
@@ -64,11 +78,14 @@ void Complain(const std::string& what, int errorNumber) {
     Complain(what + ": " + std::strerror(errorNumber));
 }
 
+// SIGTERM and SIGINT end the emulator, SIGUSR1 unplugs it and SIGUSR2 plugs it in.
 sigset_t StopSignals() {
     sigset_t stop;
     sigemptyset(&stop);
     sigaddset(&stop, SIGTERM);
     sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGUSR1);
+    sigaddset(&stop, SIGUSR2);
     return stop;
 }
 
@@ -92,6 +109,7 @@ public:
     UnitEmulator& operator=(const UnitEmulator&) = delete;
 
     ~UnitEmulator() {
+        Forget();
         for (int fd : {unitFd_, terminalFd_, closesFd_, signalFd_})
             if (fd >= 0)
                 ::close(fd);
@@ -108,14 +126,18 @@ public:
         }
         if (!(options_.path.isEmpty() ? OpenPseudoTerminal() : OpenGivenTerminal()))
             return false;
-        std::printf("%s\n", path_.c_str());
-        std::fflush(stdout);
-        return true;
+        return Announce();
     }
 
     // Serves requests until a stop signal, --exit-after, or the terminal going away.
     int Run() {
         while (true) {
+            if (unitFd_ < 0) {
+                const int result = WaitUnplugged();
+                if (result >= 0)
+                    return result;
+                continue;
+            }
             pollfd fds[3] = {{signalFd_, POLLIN, 0}, {unitFd_, POLLIN, 0}, {closesFd_, POLLIN, 0}};
             if (!outgoing_.empty())
                 fds[1].events |= POLLOUT;
@@ -134,8 +156,15 @@ public:
                 Complain("waiting failed", errno);
                 return EXIT_FAILURE;
             }
-            if (fds[0].revents)
-                return EXIT_SUCCESS;
+            if (fds[0].revents) {
+                const int signal = TakeSignal();
+                if (signal == SIGTERM || signal == SIGINT)
+                    return EXIT_SUCCESS;
+                if (signal == SIGUSR1) {
+                    Unplug();
+                    continue;
+                }
+            }
             if (count == 3 && fds[2].revents) {
                 ForgetExclusiveUse();
                 if (lastReplySent_)
@@ -151,6 +180,13 @@ public:
             Deliver();
             if (!Send())
                 return EXIT_FAILURE;
+            if (options_.unplugAfter >= 0 && requests_ >= unsigned(options_.unplugAfter) && inFlight_.empty() &&
+                outgoing_.empty()) {
+                options_.unplugAfter = -1;
+                ::tcdrain(unitFd_);
+                Unplug();
+                continue;
+            }
             if (options_.exitAfter >= 0 && requests_ >= unsigned(options_.exitAfter) && inFlight_.empty() &&
                 outgoing_.empty()) {
                 // Closing a pseudo-terminal's master side throws away what the client
@@ -169,6 +205,93 @@ private:
         Clock::time_point due;
         std::string bytes;
     };
+
+    // Points the registry entry and the link at the terminal, then prints its path.
+    bool Announce() {
+        std::string problem;
+        if (!options_.serial.isEmpty())
+            problem = device::RegisterUnit(options_.serial.toStdString(), path_);
+        if (problem.empty() && !options_.link.isEmpty())
+            problem = device::PointLink(options_.link.toStdString(), path_);
+        if (!problem.empty()) {
+            Complain(problem);
+            return false;
+        }
+        std::printf("%s\n", path_.c_str());
+        std::fflush(stdout);
+        return true;
+    }
+
+    // Takes the registry entry and the link away while they still lead to our terminal.
+    void Forget() {
+        if (path_.empty())
+            return;
+        if (!options_.serial.isEmpty())
+            device::UnregisterUnit(options_.serial.toStdString(), path_);
+        if (!options_.link.isEmpty()) {
+            const QByteArray link = options_.link.toLocal8Bit();
+            char target[4096];
+            const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
+            if (n > 0 && std::string(target, std::size_t(n)) == path_)
+                ::unlink(link.constData());
+        }
+    }
+
+    // The unit goes away: its terminal closes, and replies on their way are lost.
+    void Unplug() {
+        if (unitFd_ < 0 || !options_.path.isEmpty())
+            return;
+        Forget();
+        for (int* fd : {&unitFd_, &terminalFd_, &closesFd_}) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
+        inFlight_.clear();
+        outgoing_.clear();
+        scanner_ = device::RequestScanner();
+        path_.clear();
+        unpluggedAt_ = Clock::now();
+    }
+
+    // Unplugged: waits for SIGUSR2, the time to plug in again, or the end.
+    // Returns the exit status, or -1 while the emulator goes on.
+    int WaitUnplugged() {
+        pollfd signalWait{signalFd_, POLLIN, 0};
+        timespec wait{};
+        const timespec* timeout = nullptr;
+        if (options_.replugAfterMs >= 0) {
+            const auto due = unpluggedAt_ + std::chrono::milliseconds(options_.replugAfterMs);
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::max(Clock::duration::zero(), due - Clock::now()))
+                                .count();
+            wait = {time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
+            timeout = &wait;
+        }
+        const int ready = ::ppoll(&signalWait, 1, timeout, nullptr);
+        if (ready < 0) {
+            if (errno == EINTR)
+                return -1;
+            Complain("waiting failed", errno);
+            return EXIT_FAILURE;
+        }
+        if (ready > 0) {
+            const int signal = TakeSignal();
+            if (signal == SIGTERM || signal == SIGINT)
+                return EXIT_SUCCESS;
+            if (signal != SIGUSR2)
+                return -1;
+        }
+        return OpenPseudoTerminal() && Announce() ? -1 : EXIT_FAILURE;
+    }
+
+    // The signal waiting on the signal descriptor, or 0.
+    int TakeSignal() {
+        signalfd_siginfo info{};
+        if (::read(signalFd_, &info, sizeof info) != ssize_t(sizeof info))
+            return 0;
+        return int(info.ssi_signo);
+    }
 
     bool OpenPseudoTerminal() {
         unitFd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -301,6 +424,7 @@ private:
     std::string path_;
     unsigned requests_ = 0;
     bool lastReplySent_ = false; // --exit-after reached: end when the client closes
+    Clock::time_point unpluggedAt_{};
     int unitFd_ = -1;            // the unit's end: the pseudo-terminal's master side, or the given terminal
     int terminalFd_ = -1;        // the pseudo-terminal's terminal side, held open
     int closesFd_ = -1;          // inotify: clients closing the terminal
@@ -348,6 +472,15 @@ std::optional<EmulatorOptions> ParseOptions(const QCoreApplication& app) {
     option("silent-after", "Stop answering after this many requests.", "n");
     option("trailing", "Put this many extra bytes after each frame.", "n");
     option("exit-after", "End after answering this many requests.", "n");
+    option("serial",
+           "Make the unit known under this serial number, so that tavrin --list-units shows it and "
+           "tavrin --device SERIAL finds it, after a plug-in too.",
+           "serial");
+    option("link", "Keep a link at this path that leads to the current terminal.", "path");
+    option("unplug-after", "Unplug once after answering this many requests (SIGUSR1 unplugs at any time).",
+           "n");
+    option("replug-after-ms", "Plug in again this many ms after an unplug (SIGUSR2 plugs in at any time).",
+           "ms");
     parser.process(app); // --help, and unknown options, end here
     if (!parser.positionalArguments().isEmpty()) {
         Complain("unexpected argument \"" + parser.positionalArguments().first().toStdString() + "\"");
@@ -367,9 +500,17 @@ std::optional<EmulatorOptions> ParseOptions(const QCoreApplication& app) {
                     NumberOption(parser, QStringLiteral("leading"), 0, f.leadingBytes) &&
                     NumberOption(parser, QStringLiteral("silent-after"), 0, f.silentAfter) &&
                     NumberOption(parser, QStringLiteral("trailing"), 0, f.trailingBytes) &&
-                    NumberOption(parser, QStringLiteral("exit-after"), 1, options.exitAfter);
+                    NumberOption(parser, QStringLiteral("exit-after"), 1, options.exitAfter) &&
+                    NumberOption(parser, QStringLiteral("unplug-after"), 0, options.unplugAfter) &&
+                    NumberOption(parser, QStringLiteral("replug-after-ms"), 0, options.replugAfterMs);
     if (!ok)
         return std::nullopt;
+    options.serial = parser.value(QStringLiteral("serial"));
+    options.link = parser.value(QStringLiteral("link"));
+    if (!options.path.isEmpty() && (options.unplugAfter >= 0 || options.replugAfterMs >= 0)) {
+        Complain("only the emulator's own pseudo-terminal can be unplugged: leave out --path");
+        return std::nullopt;
+    }
     return options;
 }
 

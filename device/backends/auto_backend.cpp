@@ -114,3 +114,37 @@ const char* AutoBackend::LastProblem() const {
 }
 
 } // namespace device
+
+namespace device {
+
+std::string AutoBackend::UnitGone(FT_HANDLE handle) const {
+    return chosen_ ? chosen_->backend->UnitGone(handle) : std::string(kNoUnitOpen);
+}
+
+void AutoBackend::Close(FT_HANDLE handle) {
+    if (chosen_)
+        chosen_->backend->Close(handle);
+}
+
+std::vector<UnitListing> AutoBackend::Units() {
+    std::vector<UnitListing> units;
+    for (Candidate& candidate : candidates_)
+        for (UnitListing& unit : candidate.backend->Units())
+            units.push_back(std::move(unit));
+    return units;
+}
+
+std::vector<std::string> AutoBackend::Notes() {
+    std::vector<std::string> notes;
+    for (Candidate& candidate : candidates_) {
+        char serial[64] = {};
+        if (candidate.backend->ListDevices(0, serial, kListFlags) == FT_OK)
+            continue;
+        const std::string why = candidate.backend->LastProblem();
+        if (!why.empty())
+            notes.push_back(candidate.name + ": " + why);
+    }
+    return notes;
+}
+
+} // namespace device

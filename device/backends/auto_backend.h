@@ -39,6 +39,13 @@ public:
     FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) override;
     DataWakeup Wakeup(FT_HANDLE handle) override;
     const char* LastProblem() const override;
+    std::string UnitGone(FT_HANDLE handle) const override;
+    void Close(FT_HANDLE handle) override;
+    // Every candidate's units, in order of preference.
+    std::vector<UnitListing> Units() override;
+    // Why candidates that could not look for units (a library missing, say)
+    // could not, one line each; for --list-units.
+    std::vector<std::string> Notes();
 
 private:
     // Picks the first candidate that lists a unit, unless one was picked already.

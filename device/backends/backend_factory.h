@@ -13,9 +13,11 @@ QString DeviceSpecForms();
 
 // "auto" (FTDI's library, then the kernel's FTDI serial ports, then libftdi: the
 // first that lists a unit), "sim" (the simulated unit), "tty" (the kernel's FTDI
-// serial ports), "tty:PATH" (that one terminal), "ftdi" (libftdi), "d2xx" (FTDI's
-// library) or "d2xx:LIBRARY" (that library file). Anything else gives nullptr and
-// a sentence for the user in *error.
+// serial ports and registered units), "tty:PATH" or a bare PATH beginning with /
+// (that one terminal), "ftdi" (libftdi), "d2xx" (FTDI's library), "d2xx:LIBRARY"
+// (that library file); "tty:SERIAL", "ftdi:SERIAL", "d2xx:SERIAL" (that unit of
+// that way, whenever it is there) or a bare SERIAL (the first way that lists that
+// unit now). Anything else gives nullptr and a sentence for the user in *error.
 std::unique_ptr<D2xxBackend> MakeBackend(const QString& spec, QString* error);
 
 } // namespace device

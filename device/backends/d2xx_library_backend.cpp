@@ -22,9 +22,13 @@ using WriteFn = FT_STATUS (*)(FT_HANDLE handle, void* buffer, DWORD count, DWORD
 using GetStatusFn = FT_STATUS (*)(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus);
 using ReadFn = FT_STATUS (*)(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead);
 using SetLatencyTimerFn = FT_STATUS (*)(FT_HANDLE handle, UCHAR milliseconds);
+using CloseFn = FT_STATUS (*)(FT_HANDLE handle);
 }
 
 constexpr DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
+constexpr DWORD kOpenByDescription = 2;
+// More than any desk has: bounds the listing should a library never say "no more".
+constexpr DWORD kMaxListed = 64;
 constexpr UCHAR kLatencyMs = 2;
 constexpr int kPollMs = 4;
 
@@ -46,6 +50,7 @@ struct D2xxLibraryBackend::Api {
     GetStatusFn getStatus = nullptr;
     ReadFn read = nullptr;
     SetLatencyTimerFn setLatencyTimer = nullptr; // optional
+    CloseFn close = nullptr;                     // optional
 };
 
 D2xxLibraryBackend::D2xxLibraryBackend(std::string library) : library_(std::move(library)) {
@@ -80,6 +85,7 @@ D2xxLibraryBackend::D2xxLibraryBackend(std::string library) : library_(std::move
         return;
     }
     api->setLatencyTimer = Resolve<SetLatencyTimerFn>(module_, "FT_SetLatencyTimer");
+    api->close = Resolve<CloseFn>(module_, "FT_Close");
     api_ = std::move(api);
 }
 
@@ -145,7 +151,8 @@ FT_STATUS D2xxLibraryBackend::Purge(FT_HANDLE handle, ULONG mask) {
 FT_STATUS D2xxLibraryBackend::Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) {
     DWORD done = 0;
     const FT_STATUS status =
-        Known(handle) ? api_->write(handle, const_cast<void*>(buffer), count, &done) : FT_INVALID_HANDLE;
+        Known(handle) ? Noted(handle, api_->write(handle, const_cast<void*>(buffer), count, &done))
+                      : FT_INVALID_HANDLE;
     if (written)
         *written = done;
     return status;
@@ -156,7 +163,8 @@ FT_STATUS D2xxLibraryBackend::GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD*
     DWORD rx = 0;
     DWORD tx = 0;
     DWORD events = 0;
-    const FT_STATUS status = Known(handle) ? api_->getStatus(handle, &rx, &tx, &events) : FT_INVALID_HANDLE;
+    const FT_STATUS status =
+        Known(handle) ? Noted(handle, api_->getStatus(handle, &rx, &tx, &events)) : FT_INVALID_HANDLE;
     if (rxQueue)
         *rxQueue = status == FT_OK ? rx : 0;
     if (txQueue)
@@ -168,10 +176,54 @@ FT_STATUS D2xxLibraryBackend::GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD*
 
 FT_STATUS D2xxLibraryBackend::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) {
     DWORD done = 0;
-    const FT_STATUS status = Known(handle) ? api_->read(handle, buffer, count, &done) : FT_INVALID_HANDLE;
+    const FT_STATUS status =
+        Known(handle) ? Noted(handle, api_->read(handle, buffer, count, &done)) : FT_INVALID_HANDLE;
     if (bytesRead)
         *bytesRead = done;
     return status;
+}
+
+FT_STATUS D2xxLibraryBackend::Noted(FT_HANDLE handle, FT_STATUS status) {
+    if ((status == FT_IO_ERROR || status == FT_DEVICE_NOT_FOUND) &&
+        std::find(failed_.begin(), failed_.end(), handle) == failed_.end())
+        failed_.push_back(handle);
+    return status;
+}
+
+std::string D2xxLibraryBackend::UnitGone(FT_HANDLE handle) const {
+    if (!Known(handle))
+        return kNoUnitOpen;
+    if (std::find(failed_.begin(), failed_.end(), handle) != failed_.end())
+        return "the unit stopped answering FTDI's D2XX library (unplugged?)";
+    return {};
+}
+
+void D2xxLibraryBackend::Close(FT_HANDLE handle) {
+    if (!Known(handle))
+        return;
+    if (api_->close)
+        api_->close(handle);
+    std::erase(open_, handle);
+    std::erase(failed_, handle);
+}
+
+std::vector<UnitListing> D2xxLibraryBackend::Units() {
+    std::vector<UnitListing> units;
+    if (!api_)
+        return units;
+    for (DWORD index = 0; index < kMaxListed; ++index) {
+        char serial[64] = {};
+        char description[64] = {};
+        void* at = reinterpret_cast<void*>(std::uintptr_t(index));
+        if (api_->listDevices(at, serial, kListFlags) != FT_OK)
+            break;
+        api_->listDevices(at, description, FT_LIST_BY_INDEX | kOpenByDescription);
+        serial[sizeof serial - 1] = '\0';
+        description[sizeof description - 1] = '\0';
+        units.push_back(
+            {"d2xx", serial, description, "device " + std::to_string(index) + " of " + library_, true, {}});
+    }
+    return units;
 }
 
 DataWakeup D2xxLibraryBackend::Wakeup(FT_HANDLE handle) {

@@ -36,17 +36,23 @@ public:
     // The library's own waiting is not offered to us: the wait looks again every few ms.
     DataWakeup Wakeup(FT_HANDLE handle) override;
     const char* LastProblem() const override { return problem_.c_str(); }
+    std::string UnitGone(FT_HANDLE handle) const override;
+    void Close(FT_HANDLE handle) override;
+    std::vector<UnitListing> Units() override;
 
 private:
     struct Api;
 
     // Only handles the library gave us reach it: it is not trusted with others.
     bool Known(FT_HANDLE handle) const;
+    // Notes a failure that means the unit went away, for UnitGone.
+    FT_STATUS Noted(FT_HANDLE handle, FT_STATUS status);
 
     std::string library_;
     void* module_ = nullptr;
     std::unique_ptr<Api> api_;
     std::vector<FT_HANDLE> open_;
+    std::vector<FT_HANDLE> failed_; // open handles on which the unit stopped answering
     std::string problem_;
 };
 

@@ -90,6 +90,8 @@ std::vector<FtdiTty> ListFtdiTtys(const std::string& sysfsRoot, const std::strin
         f.tty.ttyName = name;
         f.tty.devicePath = (fs::path(devRoot) / name).string();
         f.tty.serialNumber = ReadAttribute(place->device / "serial");
+        f.tty.description = ReadAttribute(place->device / "product");
+        f.tty.usbPlace = place->device.filename().string();
         if (!place->interface.empty())
             f.interfaceNumber = ReadAttribute(place->interface / "bInterfaceNumber");
         const std::string interfaces = ReadAttribute(place->device / "bNumInterfaces");

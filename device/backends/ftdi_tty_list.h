@@ -11,6 +11,8 @@ struct FtdiTty {
     std::string serialNumber; // the chip's USB serial number (what the unit is listed and opened by)
     std::string ttyName;      // "ttyUSB0"
     std::string devicePath;   // "/dev/ttyUSB0"
+    std::string description;  // the chip's product string ("FT232R USB UART"), may be empty
+    std::string usbPlace;     // the USB device's name in sysfs ("1-1.4"), may be empty
 };
 
 // Every tty under <sysfsRoot>/class/tty whose USB device has FTDI's vendor id 0403,

@@ -16,6 +16,7 @@ constexpr int kFtdiVendor = 0x0403;
 // FT232R/FT245R, FT2232, FT4232H, FT232H, FT-X: the product ids of FTDI's own chips.
 constexpr std::array<int, 5> kFtdiProducts{0x6001, 0x6010, 0x6011, 0x6014, 0x6015};
 constexpr std::size_t kMaxSerial = 63;
+constexpr const char* kGoneFromUsb = "The FTDI unit has gone from USB";
 
 // The chip sends what it has every latency period (2 ms once set, 16 ms by default),
 // even when that is nothing, so a USB read returns within one period. The read
@@ -51,6 +52,8 @@ public:
 
     ftdi_context* Context() const { return context_; }
     bool Gone() const { return context_ == nullptr; }
+    bool Unplugged() const { return unplugged_; }
+    void SetUnplugged() { unplugged_ = true; }
     std::string& Received() { return received_; }
 
     void Close() {
@@ -64,6 +67,7 @@ public:
 private:
     ftdi_context* context_;
     std::string received_;
+    bool unplugged_ = false;
 };
 
 LibFtdiBackend::LibFtdiBackend() = default;
@@ -97,6 +101,7 @@ std::vector<LibFtdiBackend::FoundUnit> LibFtdiBackend::Scan() {
                                        sizeof description, serial, sizeof serial) == 0 &&
                 serial[0] != '\0') {
                 unit.serialNumber = serial;
+                unit.description = description;
                 unit.serialRead = true;
             } else {
                 // Listed all the same, so that opening it explains what stands in the way.
@@ -173,7 +178,8 @@ LibFtdiBackend::OpenUnit* LibFtdiBackend::Live(FT_HANDLE handle, FT_STATUS& stat
 FT_STATUS LibFtdiBackend::Failed(OpenUnit& unit, int result) {
     // Unplugged: libusb answers every later transfer the same way, so let go now.
     if (result == LIBUSB_ERROR_NO_DEVICE || result == -666) {
-        problem_ = "The FTDI unit has gone from USB";
+        problem_ = kGoneFromUsb;
+        unit.SetUnplugged();
         unit.Close();
     }
     return FT_IO_ERROR;
@@ -309,6 +315,33 @@ FT_STATUS LibFtdiBackend::Read(FT_HANDLE handle, void* buffer, DWORD count, DWOR
     if (bytesRead)
         *bytesRead = DWORD(n);
     return n > 0 ? FT_OK : status;
+}
+
+std::string LibFtdiBackend::UnitGone(FT_HANDLE handle) const {
+    const OpenUnit* unit = open_.Find(handle);
+    if (unit == nullptr || (unit->Gone() && !unit->Unplugged()))
+        return kNoUnitOpen;
+    return unit->Unplugged() ? kGoneFromUsb : std::string();
+}
+
+void LibFtdiBackend::Close(FT_HANDLE handle) {
+    if (OpenUnit* unit = open_.Find(handle))
+        unit->Close();
+}
+
+std::vector<UnitListing> LibFtdiBackend::Units() {
+    std::vector<UnitListing> units;
+    for (const FoundUnit& found : Scan()) {
+        UnitListing unit{"ftdi", found.serialNumber, found.description,
+                         "USB bus " + std::to_string(unsigned(found.bus)) + " device " +
+                             std::to_string(unsigned(found.address)),
+                         found.serialRead, {}};
+        if (!found.serialRead)
+            unit.whyNot = "its USB descriptors cannot be read: install the udev rule that comes with Tavrin "
+                          "(tavrin-ftdi.rules, installed as 70-tavrin-ftdi.rules) and plug the unit in again";
+        units.push_back(std::move(unit));
+    }
+    return units;
 }
 
 DataWakeup LibFtdiBackend::Wakeup(FT_HANDLE handle) {

@@ -31,10 +31,14 @@ public:
     // USB gives no descriptor to wait on: the wait looks again every few ms.
     DataWakeup Wakeup(FT_HANDLE handle) override;
     const char* LastProblem() const override { return problem_.c_str(); }
+    std::string UnitGone(FT_HANDLE handle) const override;
+    void Close(FT_HANDLE handle) override;
+    std::vector<UnitListing> Units() override;
 
 private:
     struct FoundUnit {
         std::string serialNumber;
+        std::string description;
         int productId = 0;
         std::uint8_t bus = 0;
         std::uint8_t address = 0;

@@ -1,6 +1,7 @@
 #include "device/backends/tty_backend.h"
 
 #include "device/backends/tty_open_problem.h"
+#include "device/unit_registry.h"
 
 #include <algorithm>
 #include <array>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -21,6 +23,8 @@ namespace {
 
 constexpr DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
 constexpr std::size_t kMaxSerial = 63;
+// The description of a unit that made itself known through the unit registry.
+constexpr const char* kEmulatedUnit = "unit emulator";
 // How long a write may wait for room in a full output queue before it gives up
 // and reports what it wrote, as the D2XX write time-out does.
 constexpr int kWriteWaitMs = 100;
@@ -82,6 +86,9 @@ public:
     int Fd() const { return fd_; }
     const std::string& Path() const { return path_; }
     bool Gone() const { return fd_ < 0; }
+    // Why it was given up, when it was.
+    const std::string& GoneReason() const { return goneReason_; }
+    void SetGoneReason(std::string reason) { goneReason_ = std::move(reason); }
 
     // Gives the port up. The handle stays known, so later calls on it keep failing
     // with FT_IO_ERROR instead of looking like calls on a handle never opened.
@@ -99,14 +106,16 @@ public:
 private:
     int fd_;
     std::string path_;
+    std::string goneReason_;
 };
 
-TtyBackend::TtyBackend(std::string sysfsRoot, std::string devRoot)
-    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
+TtyBackend::TtyBackend(std::string sysfsRoot, std::string devRoot, std::string registryFolder)
+    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)),
+      registryFolder_(std::move(registryFolder)) {}
 
 std::unique_ptr<TtyBackend> TtyBackend::ForPort(const std::string& path) {
     auto backend = std::make_unique<TtyBackend>();
-    backend->fixedPort_ = FtdiTty{SerialForPath(path), path, path};
+    backend->fixedPort_ = FtdiTty{SerialForPath(path), path, path, {}, {}};
     return backend;
 }
 
@@ -119,7 +128,14 @@ std::string TtyBackend::SerialForPath(const std::string& path) {
 std::vector<FtdiTty> TtyBackend::Ports() const {
     if (fixedPort_)
         return {*fixedPort_};
-    return ListFtdiTtys(sysfsRoot_, devRoot_);
+    std::vector<FtdiTty> ports = ListFtdiTtys(sysfsRoot_, devRoot_);
+    for (const RegisteredUnit& unit :
+         RegisteredUnits(registryFolder_.empty() ? UnitRegistryFolder() : registryFolder_)) {
+        const auto slash = unit.devicePath.rfind('/');
+        ports.push_back(
+            {unit.serialNumber, unit.devicePath.substr(slash + 1), unit.devicePath, kEmulatedUnit, {}});
+    }
+    return ports;
 }
 
 FT_STATUS TtyBackend::ListDevices(DWORD index, char* serialNumber, DWORD flags) {
@@ -167,7 +183,13 @@ FT_STATUS TtyBackend::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* h
         problem_ = NotATerminalProblem(path);
         return FT_DEVICE_NOT_OPENED;
     }
-    // Keeps a second program from opening the unit and taking its replies.
+    // One unit, one logger. The exclusive-use flag keeps a second program from
+    // opening the unit and taking its replies, but does not stop root; the lock
+    // does, for every program that asks for it (another Tavrin among them).
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        problem_ = TtyOpenProblem(path, errno == EWOULDBLOCK ? EBUSY : errno);
+        return FT_DEVICE_NOT_OPENED;
+    }
     ::ioctl(fd, TIOCEXCL);
     // Raw bytes at 38400 8N1, no modem control, reads that never wait (the
     // exchange waits by polling the queue count, not inside a read).
@@ -202,6 +224,7 @@ TtyBackend::OpenPort* TtyBackend::Live(FT_HANDLE handle, FT_STATUS& status) cons
 FT_STATUS TtyBackend::Failed(OpenPort& port, int errorNumber) {
     if (MeansGone(errorNumber)) {
         problem_ = port.Path() + " has gone away (" + std::strerror(errorNumber) + ")";
+        port.SetGoneReason(problem_);
         port.Close();
     }
     return FT_IO_ERROR;
@@ -394,6 +417,43 @@ FT_STATUS TtyBackend::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* b
     if (bytesRead)
         *bytesRead = done;
     return status;
+}
+
+std::string TtyBackend::UnitGone(FT_HANDLE handle) const {
+    const OpenPort* port = open_.Find(handle);
+    if (port == nullptr)
+        return kNoUnitOpen;
+    if (port->Gone())
+        return port->GoneReason().empty() ? std::string(kNoUnitOpen) : port->GoneReason();
+    if (HungUp(port->Fd()))
+        return port->Path() + " has gone away (hung up)";
+    struct stat now {};
+    struct stat opened {};
+    if (::stat(port->Path().c_str(), &now) != 0)
+        return port->Path() + " is not there any more";
+    if (::fstat(port->Fd(), &opened) != 0 || now.st_rdev != opened.st_rdev)
+        return port->Path() + " now leads to another terminal";
+    return {};
+}
+
+void TtyBackend::Close(FT_HANDLE handle) {
+    if (OpenPort* port = open_.Find(handle))
+        port->Close();
+}
+
+std::vector<UnitListing> TtyBackend::Units() {
+    std::vector<UnitListing> units;
+    for (const FtdiTty& port : Ports()) {
+        UnitListing unit{"tty", port.serialNumber, port.description, port.devicePath, true, {}};
+        if (!port.usbPlace.empty())
+            unit.place += " (USB " + port.usbPlace + ")";
+        if (::access(port.devicePath.c_str(), R_OK | W_OK) != 0) {
+            unit.mayOpen = false;
+            unit.whyNot = TtyOpenProblem(port.devicePath, errno);
+        }
+        units.push_back(std::move(unit));
+    }
+    return units;
 }
 
 DataWakeup TtyBackend::Wakeup(FT_HANDLE handle) {

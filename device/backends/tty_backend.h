@@ -15,8 +15,10 @@ namespace device {
 
 class TtyBackend : public D2xxBackend {
 public:
-    // Every FTDI tty found under sysfsRoot, opened under devRoot (see ListFtdiTtys).
-    explicit TtyBackend(std::string sysfsRoot = "/sys", std::string devRoot = "/dev");
+    // Every FTDI tty found under sysfsRoot, opened under devRoot (see ListFtdiTtys),
+    // then the units registered in registryFolder (empty: UnitRegistryFolder()).
+    explicit TtyBackend(std::string sysfsRoot = "/sys", std::string devRoot = "/dev",
+                        std::string registryFolder = {});
     // Exactly one given terminal, of any kind (a pseudo-terminal, say), listed as
     // device 0 under the serial number SerialForPath(path).
     static std::unique_ptr<TtyBackend> ForPort(const std::string& path);
@@ -39,6 +41,11 @@ public:
     // The port's descriptor: it becomes readable when reply bytes arrive.
     DataWakeup Wakeup(FT_HANDLE handle) override;
     const char* LastProblem() const override { return problem_.c_str(); }
+    // Gone once unplugged (hung up), after an I/O error, or when its path no
+    // longer leads to the terminal that was opened.
+    std::string UnitGone(FT_HANDLE handle) const override;
+    void Close(FT_HANDLE handle) override;
+    std::vector<UnitListing> Units() override;
 
 private:
     class OpenPort;
@@ -51,6 +58,7 @@ private:
 
     std::string sysfsRoot_;
     std::string devRoot_;
+    std::string registryFolder_;
     std::optional<FtdiTty> fixedPort_;
     HandleTable<OpenPort> open_;
     std::string problem_;

@@ -5,12 +5,17 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,12 +26,14 @@ struct Outcome {
 };
 
 Outcome Run(const QStringList& arguments, const QString& workingDir = QString(),
-            const std::function<void()>& inChild = {}) {
+            const QString& runtimeDir = QString(), const std::function<void()>& inChild = {}) {
     QProcess p;
     if (inChild)
         p.setChildProcessModifier(inChild);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    if (!runtimeDir.isEmpty())
+        env.insert("XDG_RUNTIME_DIR", runtimeDir);
     p.setProcessEnvironment(env);
     if (!workingDir.isEmpty())
         p.setWorkingDirectory(workingDir);
@@ -46,6 +53,28 @@ void WriteParameters(const QString& folder, const QByteArray& options) {
     // Green, olive, sampling time 1, then the six option bytes.
     f.write("1008000008080" "0001" + options + QByteArray(7, '\0'));
 }
+
+// The unit emulator under a serial number of its own, registered in `runtimeDir`.
+class Emulator {
+public:
+    Emulator(const QString& runtimeDir, const QStringList& arguments) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtimeDir);
+        process_.setProcessEnvironment(env);
+        process_.start(QStringLiteral(UNIT_EMULATOR_PATH), arguments);
+        while (process_.waitForStarted(5000) && !process_.canReadLine())
+            if (!process_.waitForReadyRead(5000))
+                break;
+    }
+    ~Emulator() {
+        process_.terminate();
+        process_.waitForFinished(5000);
+    }
+    bool Ready() { return process_.canReadLine(); }
+
+private:
+    QProcess process_;
+};
 
 } // namespace
 
@@ -109,9 +138,13 @@ private slots:
         QTemporaryDir dir;
         WriteParameters(dir.path(), "111100");
         // A terminal that never answers: the run ends by the time-out.
-        const Outcome o = Run({"--device", "tty:/dev/null", "--tick-ms", "2", "--param-dir", dir.path(), "--start",
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        const QString terminal = QString::fromLocal8Bit(::ptsname(master));
+        const Outcome o = Run({"--device", "tty:" + terminal, "--tick-ms", "2", "--param-dir", dir.path(), "--start",
                                "--exit-after-run"},
                               dir.path());
+        ::close(master);
         QCOMPARE(o.exitCode, 2);
     }
 
@@ -131,6 +164,82 @@ private slots:
         emulator.waitForFinished();
         QCOMPARE(o.exitCode, 3);
         QVERIFY2(o.err.contains("100 replies in a row without a reply frame"), qPrintable(o.err));
+    }
+
+    // Unattended, a unit that cannot be opened ends the run at once, saying why.
+    void unattendedRunWithoutItsUnitEndsWithAnError_data() {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("not a serial port") << "tty:/dev/null"
+                                           << "tavrin: /dev/null is not a serial port";
+        QTest::newRow("no such path") << "/nonexistent/ttyUSB9"
+                                      << "tavrin: /nonexistent/ttyUSB9 is not there: is the unit plugged in?";
+        QTest::newRow("library missing") << "d2xx:/nonexistent/libftd2xx.so"
+                                         << "tavrin: FTDI's D2XX library could not be loaded";
+        QTest::newRow("serial number not plugged in") << "tty:NOSUCH42"
+                                                      << "tavrin: No unit with serial number NOSUCH42";
+    }
+    void unattendedRunWithoutItsUnitEndsWithAnError() {
+        QFETCH(QString, device);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        WriteParameters(dir.path(), "111100");
+        const Outcome o = Run({"--device", device, "--tick-ms", "2", "--param-dir", dir.path(), "--start",
+                               "--exit-after-run"},
+                              dir.path(), dir.path());
+        QCOMPARE(o.exitCode, 3);
+        QVERIFY2(o.err.contains(reason), qPrintable(o.err));
+    }
+
+    void listUnitsNeedsNoDisplay() {
+        QTemporaryDir runtime;
+        QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        Emulator emulator(runtime.path(), {"--serial", "EMUT0001"});
+        QVERIFY(emulator.Ready());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(TAVRIN_EXECUTABLE), {"--list-units"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const QStringList lines = QString::fromLocal8Bit(p.readAllStandardOutput()).split(QLatin1Char('\n'));
+        QVERIFY(lines.size() >= 3);
+        QVERIFY2(lines.at(0).startsWith("WAY"), qPrintable(lines.at(0)));
+        QVERIFY2(lines.filter(QRegularExpression("^tty +EMUT0001 +unit emulator +/dev/pts/[0-9]+ +yes$")).size() == 1,
+                 qPrintable(lines.join('\n')));
+        QVERIFY2(lines.filter(QRegularExpression("^sim +SIM00001 +simulated unit +built in +yes$")).size() == 1,
+                 qPrintable(lines.join('\n')));
+    }
+
+    // The emulator is unplugged after 100 replies and plugged in again 1.5 s later. Ticks of 5 ms give
+    // it 50 ms for each reply, enough on a busy machine.
+    void unattendedRunAndAnUnpluggedUnit_data() {
+        QTest::addColumn<bool>("reconnect");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("the run ends by the time-out, saying why") << false << 2;
+        QTest::newRow("--reconnect waits for the same unit and goes on") << true << 0;
+    }
+    void unattendedRunAndAnUnpluggedUnit() {
+        QFETCH(bool, reconnect);
+        QFETCH(int, exitCode);
+        QTemporaryDir dir;
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        WriteParameters(dir.path(), "111000"); // one sweep
+        Emulator emulator(dir.path(), {"--serial", "EMUT0002", "--unplug-after", "100", "--replug-after-ms", "1500"});
+        QVERIFY(emulator.Ready());
+        QStringList arguments{"--device", "EMUT0002", "--tick-ms", "5", "--param-dir", dir.path(), "--start",
+                              "--exit-after-run"};
+        if (reconnect)
+            arguments << "--reconnect";
+        const Outcome o = Run(arguments, dir.path(), dir.path());
+        QCOMPARE(o.exitCode, exitCode);
+        QVERIFY2(o.err.contains(QRegularExpression("^tavrin: unit unplugged: /dev/pts/[0-9]+ has gone away")),
+                 qPrintable(o.err));
+        QCOMPARE(o.err.contains("\ntavrin: unit back: EMUT0002\n"), reconnect);
     }
 
     void unattendedRunReportsAnErrorOnStandardError() {
@@ -170,7 +279,7 @@ private slots:
         }
         const Outcome o = Run(
             {"--device", "sim", "--tick-ms", "2", "--param-dir", dir.path(), "--start", "--exit-after-run"},
-            dir.path(), [] {
+            dir.path(), QString(), [] {
                 // Writes past 100,000 bytes fail with "File too large".
                 const rlimit limit{100000, 100000};
                 ::setrlimit(RLIMIT_FSIZE, &limit);

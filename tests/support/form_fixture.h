@@ -25,7 +25,9 @@ public:
 };
 
 struct FormFixture {
-    explicit FormFixture(device::SimulatedUnitOptions unitOptions = {}, int tickMs = 100) : pump(tickMs) {
+    explicit FormFixture(device::SimulatedUnitOptions unitOptions = {}, int tickMs = 100,
+                         const std::function<void(FormSeams&)>& adjustSeams = {})
+        : pump(tickMs) {
         auto unit = std::make_unique<device::SimulatedUnit>(std::move(unitOptions), [this] { return pump.Now(); });
         sim = unit.get();
         SetD2xxBackend(std::move(unit));
@@ -40,6 +42,8 @@ struct FormFixture {
         seams.parameterFolder = folder.path();
         seams.colorDialog = &colorDialog;
         seams.errorsToStandardError = true;
+        if (adjustSeams)
+            adjustSeams(seams);
         form = std::make_unique<TForm1>(seams);
         pump.tick = [this] { form->Timer1Timer(); };
     }

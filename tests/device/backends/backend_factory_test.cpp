@@ -2,6 +2,8 @@
 #include "device/backends/backend_factory.h"
 #include "device/backends/d2xx_library_backend.h"
 #include "device/backends/libftdi_backend.h"
+#include "device/backends/serial_choice_backend.h"
+#include "device/backends/unit_list.h"
 #include "device/backends/tty_backend.h"
 #include "device/simulated_unit.h"
 #include "unopened_handle.h"
@@ -17,7 +19,7 @@ namespace {
 
 constexpr DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
 
-enum class Kind { Auto, Sim, Tty, LibFtdi, D2xx };
+enum class Kind { Auto, Sim, Tty, LibFtdi, D2xx, ChosenBySerial };
 
 bool IsKind(D2xxBackend* backend, Kind kind) {
     switch (kind) {
@@ -31,6 +33,8 @@ bool IsKind(D2xxBackend* backend, Kind kind) {
         return dynamic_cast<device::LibFtdiBackend*>(backend) != nullptr;
     case Kind::D2xx:
         return dynamic_cast<device::D2xxLibraryBackend*>(backend) != nullptr;
+    case Kind::ChosenBySerial:
+        return dynamic_cast<device::SerialChoiceBackend*>(backend) != nullptr;
     }
     return false;
 }
@@ -65,6 +69,12 @@ private slots:
         QTest::newRow("ftdi") << "ftdi" << Kind::LibFtdi;
         QTest::newRow("d2xx") << "d2xx" << Kind::D2xx;
         QTest::newRow("d2xx:LIBRARY") << "d2xx:/opt/ftdi/libftd2xx.so.1.4.27" << Kind::D2xx;
+        QTest::newRow("d2xx:LIBRARY by file name") << "d2xx:libftd2xx.so.1.4.27" << Kind::D2xx;
+        QTest::newRow("a path on its own") << "/dev/serial/by-id/usb-FTDI_FT232R_A5XK3RJT-if00-port0" << Kind::Tty;
+        QTest::newRow("tty:SERIAL") << "tty:A5XK3RJT" << Kind::ChosenBySerial;
+        QTest::newRow("ftdi:SERIAL") << "ftdi:A5XK3RJT" << Kind::ChosenBySerial;
+        QTest::newRow("d2xx:SERIAL") << "d2xx:A5XK3RJT" << Kind::ChosenBySerial;
+        QTest::newRow("the simulated unit's SERIAL") << "SIM00001" << Kind::ChosenBySerial;
     }
     void ValidSpecs() {
         QFETCH(QString, spec);
@@ -103,6 +113,12 @@ private slots:
                                               << "Unknown device \"Auto\".";
         QTest::newRow("unknown with argument") << "serial:/dev/ttyS0"
                                                << "Unknown device \"serial:/dev/ttyS0\".";
+        QTest::newRow("ftdi without a serial number") << "ftdi:"
+                                                      << "\"ftdi:\" needs a unit's serial number";
+        QTest::newRow("serial number not plugged in")
+            << "NOSUCH42" << "No unit with that serial number is plugged in now";
+        QTest::newRow("serial number too long") << "tty:" + QString(64, QLatin1Char('S'))
+                                                << "is too long for a serial number";
     }
     void BadSpecs() {
         QFETCH(QString, spec);
@@ -155,6 +171,34 @@ private slots:
             QCOMPARE(units[std::size_t(i)]->Requests(), i == chosen ? 1u : 0u);
             QCOMPARE(units[std::size_t(i)]->BaudRate(), i == chosen ? ULONG(38400) : ULONG(0));
         }
+    }
+
+    void UnitListText_data() {
+        QTest::addColumn<QList<QStringList>>("units"); // way, serial, description, place, why not ("" may open)
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("none but the simulated unit")
+            << QList<QStringList>{{"sim", "SIM00001", "simulated unit", "built in", ""}}
+            << QStringList{"WAY  SERIAL    DESCRIPTION     PLACE     MAY OPEN",
+                           "sim  SIM00001  simulated unit  built in  yes",
+                           "",
+                           "No measurement unit found. If one is plugged in, this user may not be allowed to see "
+                           "it: install the udev rule that comes with Tavrin (tavrin-ftdi.rules, installed as "
+                           "70-tavrin-ftdi.rules), then plug the unit in again. Without a unit, start the emulator "
+                           "(unit-emulator --serial EMU00001) and choose it with tavrin --device EMU00001, or use "
+                           "tavrin --device sim.",
+                           "",
+                           "Notes:",
+                           "  d2xx: not loaded",
+                           ""};
+    }
+    void UnitListText() {
+        QFETCH(QList<QStringList>, units);
+        QFETCH(QStringList, lines);
+        std::vector<UnitListing> listing;
+        for (const QStringList& u : units)
+            listing.push_back({u[0].toStdString(), u[1].toStdString(), u[2].toStdString(), u[3].toStdString(),
+                               u[4].isEmpty(), u[4].toStdString()});
+        QCOMPARE(QString::fromStdString(device::UnitListText(listing, {"d2xx: not loaded"})).split('\n'), lines);
     }
 
     // With none of the real ways finding a unit, the connection sees "not found"

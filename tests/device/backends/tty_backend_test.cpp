@@ -3,6 +3,8 @@
 #include "pty_pair.h"
 #include "unopened_handle.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -175,6 +177,57 @@ private slots:
         QVERIFY(c.backend->ClrRts(c.handle) != FT_OK);
         QVERIFY(c.pty.WriteMaster(kFrame));
         QCOMPARE(WaitForQueued(*c.backend, c.handle, 20), DWORD(21));
+    }
+
+    // One unit, one logger: the lock refuses a second opener even where the
+    // exclusive-use flag does not (root), with a clear message.
+    void ASecondOpenerIsRefused() {
+        Connected c;
+        QVERIFY(c.Ok());
+        auto second = TtyBackend::ForPort(c.pty.Path());
+        FT_HANDLE handle = nullptr;
+        QCOMPARE(second->OpenEx(c.pty.Path().c_str(), FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_DEVICE_NOT_OPENED);
+        QVERIFY(handle == nullptr);
+        QCOMPARE(QByteArray(second->LastProblem()),
+                 QByteArray(c.pty.Path().c_str()) + " is in use by another program: close that program (a terminal "
+                                                    "program, or another Tavrin) and start again");
+        // Let go, the port can be opened again.
+        c.backend->Close(c.handle);
+        QCOMPARE(second->OpenEx(c.pty.Path().c_str(), FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK);
+    }
+
+    void UnitGone_data() {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("reason"); // after the terminal's path
+        QTest::newRow("still there") << "" << "";
+        QTest::newRow("other end closed") << "close" << " has gone away (hung up)";
+        QTest::newRow("an I/O error since") << "close, read" << " has gone away (Input/output error)";
+        QTest::newRow("path now leads to another terminal") << "relink" << " now leads to another terminal";
+        QTest::newRow("path removed") << "remove" << " is not there any more";
+    }
+    void UnitGone() {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString link = dir.filePath("unit");
+        PtyPair first, other;
+        QVERIFY(QFile::link(QString::fromStdString(first.Path()), link));
+        auto backend = TtyBackend::ForPort(link.toStdString());
+        FT_HANDLE handle = nullptr;
+        QCOMPARE(backend->OpenEx(link.toLocal8Bit().constData(), FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK);
+        if (meanwhile.startsWith("close"))
+            first.CloseMaster();
+        if (meanwhile.endsWith("read")) {
+            char buffer[32];
+            DWORD got = 0;
+            QCOMPARE(backend->Read(handle, buffer, sizeof buffer, &got), FT_IO_ERROR);
+        }
+        if (meanwhile == "relink" || meanwhile == "remove")
+            QVERIFY(QFile::remove(link));
+        if (meanwhile == "relink")
+            QVERIFY(QFile::link(QString::fromStdString(other.Path()), link));
+        QCOMPARE(QString::fromStdString(backend->UnitGone(handle)), reason.isEmpty() ? QString() : link + reason);
+        QCOMPARE(QString::fromStdString(backend->UnitGone(nullptr)), QStringLiteral("no unit is open"));
     }
 
     void OtherEndClosingIsAnIoError() {

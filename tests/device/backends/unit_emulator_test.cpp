@@ -144,6 +144,8 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--baud", "9600"};
         QTest::newRow("stray argument") << QStringList{"/dev/ttyUSB0"};
         QTest::newRow("missing terminal") << QStringList{"--path", "/nonexistent/ttyS5"};
+        QTest::newRow("unplugging a given terminal") << QStringList{"--path", "/dev/tty", "--unplug-after", "3"};
+        QTest::newRow("serial number with a slash") << QStringList{"--serial", "EMU/1"};
     }
     void RefusesBadOptions() {
         QFETCH(QStringList, arguments);

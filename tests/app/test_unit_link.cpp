@@ -1,0 +1,190 @@
+// The unit at START and during a run: the same unit reopened after it went away
+// (never another in its place), the reason in the log pane, and the unattended
+// wait for it to come back, with the run record's notes.
+#include "acquisition/acquisition_run.h"
+#include "device/backends/tty_backend.h"
+#include "output/log/log_view.h"
+#include "pty_pair.h"
+#include "tests/support/form_fixture.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+
+using acquisition::SampleNote;
+using testing::FormFixture;
+
+namespace {
+
+const QString kFinished = QStringLiteral("データ取り込み終了");
+const QString kNoResponse = QStringLiteral("応答がありません");
+const QString kOpenFailed = QStringLiteral("USB Serial Number Open failed !");
+
+QStringList LogLines(TForm1& form) {
+    QStringList lines;
+    const auto& store = form.Memo1->Store();
+    for (qsizetype i = 0; i < store.LineCount(); ++i)
+        lines << store.LineText(i);
+    return lines;
+}
+
+// What the run record would be given, with the tick it came at.
+struct RecordingSink : acquisition::SampleSink {
+    void RunStarted(const acquisition::RunInfo&) override {}
+    void Take(const acquisition::DecodedSample& sample) override {
+        samples.push_back(sample);
+        ticks.push_back(pump ? pump->Ticks() : 0);
+    }
+    const testing::DrivenPump* pump = nullptr;
+    std::vector<acquisition::DecodedSample> samples;
+    std::vector<long> ticks;
+};
+
+// Plays the unit on a pseudo-terminal: a frame for every request asked since the last call.
+void Answer(PtyPair& pty, int& requests) {
+    while (pty.ReadMaster(3, 0).size() == 3 && pty.WriteMaster("AD0=123 V, AD1=456\x35\r\n"))
+        ++requests;
+}
+
+} // namespace
+
+class TestUnitLink : public QObject {
+    Q_OBJECT
+
+private slots:
+    // START checks the unit first and reopens it, by serial number, when it went away.
+    void startFindsTheSameUnitAgain_data() {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QStringList>("log");
+        QTest::addColumn<bool>("ran");
+        QTest::newRow("still there") << "" << kFinished << QStringList() << true;
+        QTest::newRow("unplugged") << "unplug" << kOpenFailed
+                                   << QStringList{"SIM00001",
+                                                  "unit unplugged: the simulated unit was unplugged",
+                                                  "Unit SIM00001 could not be opened again"}
+                                   << false;
+        QTest::newRow("plugged in again") << "unplug, plug in" << kFinished << QStringList() << true;
+        QTest::newRow("another unit in its place")
+            << "unplug, plug in SIM00002" << kOpenFailed
+            << QStringList{"SIM00001", "unit unplugged: the simulated unit was unplugged",
+                           "Unit SIM00001 could not be opened again"}
+            << false;
+    }
+    void startFindsTheSameUnitAgain() {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, status);
+        QFETCH(QStringList, log);
+        QFETCH(bool, ran);
+        FormFixture fx;
+        fx.Show();
+        if (meanwhile.startsWith("unplug"))
+            fx.sim->Unplug();
+        if (meanwhile.contains("plug in"))
+            fx.sim->PlugIn(meanwhile.endsWith("SIM00002") ? "SIM00002" : "");
+        fx.pump.afterTick = [&](long) {
+            if (fx.sim->Requests() == 2)
+                fx.form->Button4Click();
+        };
+        fx.form->Button3Click();
+        QCOMPARE(fx.form->Label3->text(), status);
+        QCOMPARE(fx.beeps, 1); // STOP's, or the failed open's
+        QCOMPARE(fx.sim->Requests(), ran ? 2u : 0u);
+        QCOMPARE(fx.form->LastRunEnd(), ran ? TForm1::LastRun::Normal : TForm1::LastRun::Error);
+        if (!ran)
+            QCOMPARE(LogLines(*fx.form), log);
+    }
+
+    // The terminal closed and a new one put at the same path: START polls the new one.
+    void startPollsANewTerminalAtTheSamePath() {
+        QTemporaryDir dir;
+        const QString link = dir.filePath("unit");
+        PtyPair first;
+        QVERIFY(QFile::link(QString::fromStdString(first.Path()), link));
+        FormFixture fx;
+        SetD2xxBackend(device::TtyBackend::ForPort(link.toStdString()));
+        fx.Show();
+        QVERIFY(DeviceHandle != nullptr);
+
+        first.CloseMaster();
+        PtyPair second;
+        QVERIFY(QFile::remove(link) && QFile::link(QString::fromStdString(second.Path()), link));
+        int requests = 0;
+        fx.pump.tick = [&] {
+            fx.form->Timer1Timer();
+            Answer(second, requests);
+            if (requests >= 3)
+                fx.form->Button4Click();
+        };
+        fx.form->Button3Click();
+        QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
+        QCOMPARE(fx.form->Label3->text(), kFinished);
+        QVERIFY(requests >= 3);
+        QVERIFY2(LogLines(*fx.form).contains(QStringLiteral("AD0=123 V, AD1=4565\r\n")),
+                 qPrintable(LogLines(*fx.form).join('|')));
+    }
+
+    // The unit is unplugged at the first tick after its 5th reply was drawn.
+    void runWhoseUnitVanishes_data() {
+        QTest::addColumn<bool>("reconnect");
+        QTest::addColumn<QString>("pluggedIn"); // 45 ticks after the unplug
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QList<int>>("notes");
+        // From "unit lost" to "unit back": the unit is looked for once a second (10 ticks).
+        QTest::addColumn<long>("waitedTicks");
+        QTest::newRow("without reconnect the time-out ends the run")
+            << false << "SIM00001" << kNoResponse << QList<int>{int(SampleNote::UnitLost)} << 0L;
+        QTest::newRow("reconnect: the same unit comes back")
+            << true << "SIM00001" << kFinished
+            << QList<int>{int(SampleNote::UnitLost), int(SampleNote::UnitBack)} << 30L;
+        QTest::newRow("reconnect: another unit is not taken, STOP ends the wait")
+            << true << "SIM00002" << kFinished << QList<int>{int(SampleNote::UnitLost)} << 0L;
+    }
+    void runWhoseUnitVanishes() {
+        QFETCH(bool, reconnect);
+        QFETCH(QString, pluggedIn);
+        QFETCH(QString, status);
+        QFETCH(QList<int>, notes);
+        QFETCH(long, waitedTicks);
+        RecordingSink sink;
+        FormFixture fx({}, 100, [&](FormSeams& seams) {
+            seams.reconnect = reconnect;
+            seams.sampleSinks = {&sink};
+        });
+        sink.pump = &fx.pump;
+        fx.Show();
+        fx.form->CheckBox5->setChecked(false);
+        long unpluggedAt = 0;
+        fx.pump.afterTick = [&](long tick) {
+            if (fx.sim->Requests() == 5 && unpluggedAt == 0) {
+                fx.sim->Unplug();
+                unpluggedAt = tick;
+            }
+            if (unpluggedAt != 0 && tick == unpluggedAt + 45)
+                fx.sim->PlugIn(pluggedIn.toStdString());
+            if (fx.sim->Requests() == 8 || (unpluggedAt != 0 && tick == unpluggedAt + 100))
+                fx.form->Button4Click();
+        };
+        fx.form->Button3Click();
+        QCOMPARE(fx.form->Label3->text(), status);
+        QList<int> fed;
+        for (const auto& sample : sink.samples) {
+            fed << int(sample.note);
+            QCOMPARE(sample.sweep, 0);
+            QCOMPARE(sample.x, 5);
+            QCOMPARE(sample.time, QDateTime(QDate(2026, 12, 7), QTime(10, 20, 30)));
+        }
+        QCOMPARE(fed, notes);
+        QCOMPARE(sink.ticks.size() == 2 ? sink.ticks[1] - sink.ticks[0] : 0L, waitedTicks);
+        const QStringList log = LogLines(*fx.form);
+        QVERIFY(log.contains(QStringLiteral("unit unplugged: the simulated unit was unplugged")));
+        QCOMPARE(log.contains(QStringLiteral("unit back: SIM00001")), notes.size() == 2);
+        // Once back, the run went on to its 8th request; else nothing reached the unit after the 5th.
+        QCOMPARE(fx.sim->Requests(), notes.size() == 2 ? 8u : 5u);
+    }
+};
+
+QTEST_MAIN(TestUnitLink)
+#include "test_unit_link.moc"
