@@ -33,7 +33,10 @@ QStringList LogLines(TForm1& form) {
 // What the run record would be given, with the tick it came at.
 struct RecordingSink : acquisition::SampleSink {
     void RunStarted(const acquisition::RunInfo&) override {}
+    // Only the rows with a note: the samples themselves are the run record's tests' business.
     void Take(const acquisition::DecodedSample& sample) override {
+        if (sample.note == SampleNote::None)
+            return;
         samples.push_back(sample);
         ticks.push_back(pump ? pump->Ticks() : 0);
     }
@@ -135,7 +138,8 @@ private slots:
         // From "unit lost" to "unit back": the unit is looked for once a second (10 ticks).
         QTest::addColumn<long>("waitedTicks");
         QTest::newRow("without reconnect the time-out ends the run")
-            << false << "SIM00001" << kNoResponse << QList<int>{int(SampleNote::UnitLost)} << 0L;
+            << false << "SIM00001" << kNoResponse
+            << QList<int>{int(SampleNote::UnitLost), int(SampleNote::NoReply)} << 0L;
         QTest::newRow("reconnect: the same unit comes back")
             << true << "SIM00001" << kFinished
             << QList<int>{int(SampleNote::UnitLost), int(SampleNote::UnitBack)} << 30L;
@@ -177,12 +181,13 @@ private slots:
             QCOMPARE(sample.time, QDateTime(QDate(2026, 12, 7), QTime(10, 20, 30)));
         }
         QCOMPARE(fed, notes);
-        QCOMPARE(sink.ticks.size() == 2 ? sink.ticks[1] - sink.ticks[0] : 0L, waitedTicks);
+        QCOMPARE(reconnect && sink.ticks.size() == 2 ? sink.ticks[1] - sink.ticks[0] : 0L, waitedTicks);
         const QStringList log = LogLines(*fx.form);
         QVERIFY(log.contains(QStringLiteral("unit unplugged: the simulated unit was unplugged")));
-        QCOMPARE(log.contains(QStringLiteral("unit back: SIM00001")), notes.size() == 2);
+        const bool back = notes.contains(int(SampleNote::UnitBack));
+        QCOMPARE(log.contains(QStringLiteral("unit back: SIM00001")), back);
         // Once back, the run went on to its 8th request; else nothing reached the unit after the 5th.
-        QCOMPARE(fx.sim->Requests(), notes.size() == 2 ? 8u : 5u);
+        QCOMPARE(fx.sim->Requests(), back ? 8u : 5u);
     }
 };
 
