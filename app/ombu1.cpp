@@ -7,6 +7,7 @@
 #include "app/color_dialog.h"
 #include "app/fonts.h"
 #include "app/message_beep.h"
+#include "device/simulated_unit.h"
 #include "app/unit_texts.h"
 #include "chart/analog_mark.h"
 #include "chart/annotation_texts.h"
@@ -97,6 +98,15 @@ void ChainTabOrder(std::initializer_list<QWidget*> widgets) {
             QWidget::setTabOrder(previous, w);
         previous = w;
     }
+}
+
+// The unit as the sample sinks name it: its serial number, the port's name for a port
+// given by its path, "sim" for the simulated unit.
+QString UnitName(const char* serialNumber) {
+    if (dynamic_cast<device::SimulatedUnit*>(&CurrentD2xx()))
+        return QStringLiteral("sim");
+    const QString serial = QString::fromLatin1(serialNumber);
+    return serial.startsWith(QLatin1Char('/')) ? serial.section(QLatin1Char('/'), -1) : serial;
 }
 
 // The form seen from the run: what acquisition::Run needs, and no more.
@@ -525,7 +535,7 @@ void TForm1::Button3Click() {
     }
     runInProgress_ = true;
     FormRunHost host(*this);
-    host.feed_.RunStarted({Now(), Edit3->text(), QString::fromLatin1(SerialNumber)});
+    host.feed_.RunStarted({Now(), Edit3->text(), UnitName(SerialNumber)});
     const auto end = acquisition::Run(host, RunFields(), seams_.framelessReplyLimit);
     host.feed_.RunEnded();
     runInProgress_ = false;

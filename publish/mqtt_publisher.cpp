@@ -97,8 +97,9 @@ MqttPublisher::~MqttPublisher() {
     std::uint64_t dropped = 0;
     {
         std::unique_lock lock(mutex_);
-        // What is still queued goes out if the broker is there to take it.
-        wake_.wait_for(lock, options_.flushOnExit, [this] { return outbox_.Waiting() == 0 || !connected_; });
+        // What is still queued goes out if the broker is there to take it, or comes back in time:
+        // a connection cut near the end of a run must not lose the run's last samples.
+        wake_.wait_for(lock, options_.flushOnExit, [this] { return outbox_.Waiting() == 0; });
         stopping_ = true;
         connected = connected_;
         undelivered = outbox_.Waiting();

@@ -41,7 +41,7 @@ struct PublisherOptions {
     int reconnectDelayS = 1;                          // first wait before reconnecting, doubling…
     int reconnectDelayMaxS = 30;                      // …up to this
     std::chrono::milliseconds unreachableAfter{2000}; // no connection this long: say so
-    std::chrono::milliseconds flushOnExit{3000};      // at exit, wait this long for the queue to empty
+    std::chrono::milliseconds flushOnExit{10000};     // at exit, wait this long for the queue to empty
     // Called on a background thread; must not block for long.
     std::function<void(const PublishNotice&)> notify;
 };
