@@ -2,6 +2,7 @@
 
 #include "publish/sample_json.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <mosquitto.h>
 #include <mutex>
@@ -17,14 +18,20 @@ constexpr char kOffline[] = "offline";
 // Where the system's certificate authorities live (Debian's ca-certificates).
 constexpr char kSystemCaPath[] = "/etc/ssl/certs";
 
-const QString kStatusUnreachable =
-    QStringLiteral("MQTTブローカーに接続できません"); // cannot connect to the MQTT broker
-const QString kStatusBack =
-    QStringLiteral("MQTTブローカーに再接続しました"); // reconnected to the MQTT broker
+// Status-line texts, in the window's language when shown.
+constexpr char kStatusContext[] = "Status";
+// cannot connect to the MQTT broker
+constexpr char kStatusUnreachable[] = QT_TRANSLATE_NOOP("Status", "MQTTブローカーに接続できません");
+// reconnected to the MQTT broker
+constexpr char kStatusBack[] = QT_TRANSLATE_NOOP("Status", "MQTTブローカーに再接続しました");
 // dropped the %1 oldest samples waiting to be sent over MQTT
-const QString kStatusDropped = QStringLiteral("MQTT送信待ちの古いデータ%1件を破棄しました");
+constexpr char kStatusDropped[] = QT_TRANSLATE_NOOP("Status", "MQTT送信待ちの古いデータ%1件を破棄しました");
 // %1 samples were not sent over MQTT
-const QString kStatusUndelivered = QStringLiteral("MQTT未送信のデータが%1件あります");
+constexpr char kStatusUndelivered[] = QT_TRANSLATE_NOOP("Status", "MQTT未送信のデータが%1件あります");
+
+QString StatusText(const char* text) {
+    return QCoreApplication::translate(kStatusContext, text);
+}
 
 void InitialiseLibrary() {
     static std::once_flag once;
@@ -329,25 +336,25 @@ void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const 
                            "and are sent when it is back")
                 .arg(broker, problem.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(problem),
                      QString::number(options_.capacity));
-        notice.status = kStatusUnreachable;
+        notice.status = StatusText(kStatusUnreachable);
         break;
     }
     case PublishNotice::Kind::Back:
         notice.message =
             QStringLiteral("the MQTT broker at %1 is back; sending the samples that waited").arg(broker);
-        notice.status = kStatusBack;
+        notice.status = StatusText(kStatusBack);
         break;
     case PublishNotice::Kind::Dropped:
         notice.message =
             QStringLiteral("the MQTT queue was full: the oldest %1 samples were dropped and will not "
                            "reach the broker at %2")
                 .arg(number, broker);
-        notice.status = kStatusDropped.arg(number);
+        notice.status = StatusText(kStatusDropped).arg(number);
         break;
     case PublishNotice::Kind::Undelivered:
         notice.message = QStringLiteral("%1 samples were not delivered to the MQTT broker at %2 before exit")
                              .arg(number, broker);
-        notice.status = kStatusUndelivered.arg(number);
+        notice.status = StatusText(kStatusUndelivered).arg(number);
         break;
     }
     options_.notify(notice);

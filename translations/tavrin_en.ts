@@ -35,6 +35,30 @@
         <source>削除できません: %1 (%2)</source>
         <translation>Cannot delete: %1 (%2)</translation>
     </message>
+    <message>
+        <source>記録を中止しました</source>
+        <translation>Record stopped</translation>
+    </message>
+    <message>
+        <source>ユニット再接続待ち</source>
+        <translation>Waiting for the unit</translation>
+    </message>
+    <message>
+        <source>MQTTブローカーに接続できません</source>
+        <translation>MQTT broker unreachable</translation>
+    </message>
+    <message>
+        <source>MQTTブローカーに再接続しました</source>
+        <translation>MQTT broker back</translation>
+    </message>
+    <message>
+        <source>MQTT送信待ちの古いデータ%1件を破棄しました</source>
+        <translation>MQTT: %1 oldest samples dropped</translation>
+    </message>
+    <message>
+        <source>MQTT未送信のデータが%1件あります</source>
+        <translation>MQTT: %1 samples not sent</translation>
+    </message>
 </context>
 <context>
     <name>TForm1</name>
