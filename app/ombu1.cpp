@@ -339,7 +339,15 @@ void TForm1::Timer1Timer() {
         ReplyTicks = std::int16_t(std::uint16_t(ReplyTicks) - 1);
     if (IntervalTicks != 0)
         IntervalTicks = std::int16_t(std::uint16_t(IntervalTicks) - 1);
-    Edit1->setText(chart::TimeOfDayText(Now(), QLocale()));
+    // The clock box shows whole seconds: its text is worked out once a second and set (and repainted)
+    // only when it differs.
+    const qint64 second = seams_.now ? seams_.now().toSecsSinceEpoch() : QDateTime::currentSecsSinceEpoch();
+    if (second == clockSecond_)
+        return;
+    clockSecond_ = second;
+    const QString clock = chart::TimeOfDayText(Now(), QLocale());
+    if (clock != Edit1->text())
+        Edit1->setText(clock);
 }
 
 void TForm1::ShowStatus(const QString& text) {

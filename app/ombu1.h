@@ -189,6 +189,7 @@ private:
     bool closePending_ = false;
     LastRun lastRun_ = LastRun::None;
     QHash<QString, QSize> statusSizes_;
+    qint64 clockSecond_ = -1; // the second the clock box shows
 };
 
 extern TForm1* Form1;
