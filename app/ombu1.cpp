@@ -5,6 +5,7 @@
 #include "app/color_dialog.h"
 #include "app/fonts.h"
 #include "app/message_beep.h"
+#include "app/opaque_controls.h"
 #include "chart/analog_mark.h"
 #include "chart/annotation_texts.h"
 #include "chart/chart_frame.h"
@@ -271,6 +272,7 @@ void TForm1::BuildControls() {
     Memo1 = Place(new output::LogView(GroupBox5), "Memo1", 16, 16, 433, 65);
 
     ChainTabOrder({Edit1, GroupBox2, GroupBox1, GroupBox3, GroupBox4, GroupBox5});
+    MakeControlsOpaque(this);
 }
 
 void TForm1::BindHandlers() {
@@ -342,12 +344,34 @@ void TForm1::Timer1Timer() {
     // The clock box shows whole seconds: its text is worked out once a second and set (and repainted)
     // only when it differs.
     const qint64 second = seams_.now ? seams_.now().toSecsSinceEpoch() : QDateTime::currentSecsSinceEpoch();
-    if (second == clockSecond_)
+    if (second != clockSecond_) {
+        clockSecond_ = second;
+        const QString clock = chart::TimeOfDayText(Now(), QLocale());
+        if (clock != Edit1->text())
+            Edit1->setText(clock);
+    }
+    PaceTick();
+}
+
+void TForm1::PaceTick() {
+    if (!seams_.runTimer)
         return;
-    clockSecond_ = second;
-    const QString clock = chart::TimeOfDayText(Now(), QLocale());
-    if (clock != Edit1->text())
-        Edit1->setText(clock);
+    // With no run and both countdowns at zero a tick changes nothing but the clock box, so the timer
+    // then waits for the clock's next second instead of waking ten times a second for nothing. A run
+    // or a countdown brings the tick back to its own length at once.
+    const bool counting = runInProgress_ || ReplyTicks != 0 || IntervalTicks != 0;
+    if (counting) {
+        if (tickSlowed_) {
+            tickSlowed_ = false;
+            Timer1->start(seams_.tickMs);
+        }
+        return;
+    }
+    if (seams_.tickMs >= 1000)
+        return;
+    tickSlowed_ = true;
+    const qint64 msIntoSecond = QDateTime::currentMSecsSinceEpoch() % 1000;
+    Timer1->start(int(1000 - msIntoSecond) + 1);
 }
 
 void TForm1::ShowStatus(const QString& text) {
@@ -398,6 +422,8 @@ void TForm1::ConnectDevice() {
 }
 
 device::ExchangeResult TForm1::ExchangeSample() {
+    ReplyTicks = device::kReplyTimeoutTicks;
+    PaceTick();
     const auto result = device::ExchangeSample(DeviceHandle, ReplyTicks, RxBuffer, *pump_);
     if (result == device::ExchangeResult::Replied && DeviceStatus == FT_OK)
         Memo1->AppendReply(QByteArray(reinterpret_cast<const char*>(RxBuffer.data())));
@@ -475,6 +501,7 @@ void TForm1::Button3Click() {
     if (runInProgress_)
         return;
     runInProgress_ = true;
+    PaceTick();
     FormRunHost host(*this);
     const auto end = acquisition::Run(host, RunFields());
     runInProgress_ = false;
@@ -619,6 +646,7 @@ std::optional<QString> TForm1::SaveSweep() {
         return error->Message();
 
     ReplyTicks = 10;
+    PaceTick();
     while (ReplyTicks != 0)
         pump_->ProcessMessages();
 

@@ -165,6 +165,7 @@ protected:
 
 private:
     void BuildControls();
+    void PaceTick();
     void BindHandlers();
     void StepSamplingTime(settings::SamplingStep step);
     void ChooseColor(TColor& field, int firstRecordByte);
@@ -190,6 +191,7 @@ private:
     LastRun lastRun_ = LastRun::None;
     QHash<QString, QSize> statusSizes_;
     qint64 clockSecond_ = -1; // the second the clock box shows
+    bool tickSlowed_ = false; // Timer1 waits for the clock's next second: nothing counts down
 };
 
 extern TForm1* Form1;
