@@ -11,16 +11,19 @@ ChartView::ChartView(QWidget* parent) : QWidget(parent) {
 
 void ChartView::Changed() { update(); }
 
-void ChartView::Changed(const QRect& area) { update(area); }
+void ChartView::Changed(const QRegion& area) {
+    if (!area.isEmpty())
+        update(area);
+}
 
 void ChartView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const QRect shown = event->rect() & picture_.rect();
-    if (!shown.isEmpty())
-        painter.drawImage(shown.topLeft(), picture_, shown);
+    // Rectangle by rectangle: a sample's columns and the annotation strip are far apart.
+    const QRegion shown = event->region() & picture_.rect();
+    for (const QRect& r : shown)
+        painter.drawImage(r.topLeft(), picture_, r);
     // Before the first drawing, and wherever the control is larger than the picture, the form's
     // background shows.
-    const QRegion bare = QRegion(event->rect()) - QRegion(shown);
-    for (const QRect& r : bare)
+    for (const QRect& r : event->region() - shown)
         painter.fillRect(r, palette().brush(QPalette::Window));
 }

@@ -6,11 +6,13 @@
 #include "app/fonts.h"
 #include "app/message_beep.h"
 #include "app/opaque_controls.h"
+#include "app/repaint_batch.h"
 #include "chart/analog_mark.h"
 #include "chart/annotation_texts.h"
 #include "chart/chart_frame.h"
 #include "chart/chart_picture.h"
 #include "chart/digital_levels.h"
+#include "chart/sample_plot.h"
 #include "output/chart_printer.h"
 #include "output/log/log_view.h"
 #include "output/print_dialog.h"
@@ -105,7 +107,10 @@ public:
     void WriteRunHeader() override { f_.WriteRunHeader(); }
     void ShowStatus(const QString& text) override { f_.ShowStatus(text); }
     void MessageBeep() override { ::MessageBeep(0); }
-    void ProcessMessages() override { f_.Pump().ProcessMessages(); }
+    void ProcessMessages() override {
+        f_.ReleaseRepaints();
+        f_.Pump().ProcessMessages();
+    }
     void PrepareDevice() override {
         FT_SetRts(DeviceHandle);
         FT_ClrRts(DeviceHandle);
@@ -153,6 +158,7 @@ TForm1::TForm1(FormSeams seams, QWidget* parent) : QWidget(parent), seams_(std::
 
     BuildControls();
     BindHandlers();
+    repaints_ = new RepaintBatch(this);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -336,6 +342,8 @@ void TForm1::FormShow() {
 }
 
 void TForm1::Timer1Timer() {
+    // What a sample still holds is painted now at the latest.
+    repaints_->Release();
     // 16-bit countdowns: any value that is not zero, negative ones too, goes down by one.
     if (ReplyTicks != 0)
         ReplyTicks = std::int16_t(std::uint16_t(ReplyTicks) - 1);
@@ -351,6 +359,10 @@ void TForm1::Timer1Timer() {
             Edit1->setText(clock);
     }
     PaceTick();
+}
+
+void TForm1::ReleaseRepaints() {
+    repaints_->Release();
 }
 
 void TForm1::PaceTick() {
@@ -424,6 +436,9 @@ void TForm1::ConnectDevice() {
 device::ExchangeResult TForm1::ExchangeSample() {
     ReplyTicks = device::kReplyTimeoutTicks;
     PaceTick();
+    // The sample's repaints (the blank status before it, the log line, the chart) go out together
+    // when the run next waits, or at the next tick.
+    repaints_->Hold();
     const auto result = device::ExchangeSample(DeviceHandle, ReplyTicks, RxBuffer, *pump_);
     if (result == device::ExchangeResult::Replied && DeviceStatus == FT_OK)
         Memo1->AppendReply(QByteArray(reinterpret_cast<const char*>(RxBuffer.data())));
@@ -452,43 +467,35 @@ void TForm1::ResetSweep() {
     std::fill(std::begin(LevelWasLow), std::end(LevelWasLow), std::uint8_t(0));
 }
 
-void TForm1::DrawChartFrame() {
-    // Since the last frame only this sample's columns and the annotation strip changed; the first
-    // frame of a sweep is drawn whole.
-    const bool wholeFrame = GridDrawn == 0;
-    chart::DrawChartFrameAfterSample(Image1->Picture(), FrameTexts(), GridDrawn, SweepX - 1, SweepX);
-    if (wholeFrame)
-        Image1->Changed();
-    else
-        Image1->Changed(
-            SampleColumns().united(QRect(0, 0, chart::kPictureWidth, chart::AnnotationStripBottom() + 1)));
-}
-
-QRect TForm1::SampleColumns() const {
-    return QRect(SweepX - 2, 0, 3, chart::kPictureHeight);
-}
-
 void TForm1::PlotReply() {
     const auto marker = FindReplyFrame();
     if (!marker)
         return;
+    // The chart's own per-sample steps (chart/sample_plot.h): the analog marks at SweepX, then, after
+    // the pump, the digital lines at the advanced column and the frame over everything. The window
+    // repaints what the two halves changed once, after the whole sample.
     QImage& picture = Image1->Picture();
-    const bool lineMode = CheckBox4->isChecked();
-    if (CheckBox2->isChecked())
-        chart::DrawAnalogMark(picture, SweepX, device::ReadingAt(RxBuffer, *marker, device::kAd0Offset),
-                              Ad0Color, lineMode);
-    if (CheckBox3->isChecked())
-        chart::DrawAnalogMark(picture, SweepX, device::ReadingAt(RxBuffer, *marker, device::kAd1Offset),
-                              Ad1Color, lineMode);
+    QRegion changed = chart::DrawSampleAnalogMarks(picture, SweepX, SampleMarksAt(*marker));
     ++SweepX;
-    Image1->Changed(SampleColumns());
     pump_->ProcessPending();
-    PlotDigitalLevels(device::StatusAt(RxBuffer, *marker));
-    DrawChartFrame();
+    changed += chart::DrawSampleDigitalAndFrame(picture, SweepX, device::StatusAt(RxBuffer, *marker), LevelWasLow,
+                                                FrameTexts(), GridDrawn);
+    Image1->Changed(changed);
 }
 
-void TForm1::PlotDigitalLevels(std::uint8_t status) {
-    chart::PlotDigitalLevels(Image1->Picture(), SweepX, status, LevelWasLow);
+chart::SampleMarks TForm1::SampleMarksAt(int marker) const {
+    // The boxes and colours as they stand now; a channel's digits are read only when it is on.
+    chart::SampleMarks marks;
+    marks.ad0On = CheckBox2->isChecked();
+    marks.ad1On = CheckBox3->isChecked();
+    marks.lineMode = CheckBox4->isChecked();
+    marks.ad0Color = Ad0Color;
+    marks.ad1Color = Ad1Color;
+    if (marks.ad0On)
+        marks.ad0 = device::ReadingAt(RxBuffer, marker, device::kAd0Offset);
+    if (marks.ad1On)
+        marks.ad1 = device::ReadingAt(RxBuffer, marker, device::kAd1Offset);
+    return marks;
 }
 
 chart::FrameTexts TForm1::FrameTexts() const {
@@ -505,6 +512,7 @@ void TForm1::Button3Click() {
     FormRunHost host(*this);
     const auto end = acquisition::Run(host, RunFields());
     runInProgress_ = false;
+    ReleaseRepaints();
     lastRun_ = end == acquisition::RunEnd::Normal     ? LastRun::Normal
                : end == acquisition::RunEnd::TimedOut ? LastRun::TimedOut
                                                       : LastRun::Error;

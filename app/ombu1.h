@@ -6,6 +6,7 @@
 #include "acquisition/acquisition_run.h"
 #include "acquisition/decoded_sample.h"
 #include "chart/chart_frame.h"
+#include "chart/sample_plot.h"
 #include "chart/tcolor.h"
 #include "device/d2xx.h"
 #include "device/exchange.h"
@@ -30,6 +31,7 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class ChartView;
+class RepaintBatch;
 class ColorDialogSeam;
 namespace output {
 class LogView;
@@ -134,10 +136,8 @@ public:
     device::ExchangeResult ExchangeSample();
     std::optional<int> FindReplyFrame();
     void PlotReply();
-    void PlotDigitalLevels(std::uint8_t status);
     void ClearChart();
     void ResetSweep();
-    void DrawChartFrame();
     bool LoadParameters();
     void SaveParameters();
     void WriteRunHeader();
@@ -152,6 +152,8 @@ public:
     bool RunInProgress() const { return runInProgress_; }
     device::MessagePump& Pump() { return *pump_; }
     QDateTime Now() const;
+    // Paints what the current sample has changed so far at the next pass of the event loop.
+    void ReleaseRepaints();
 
 signals:
     // After FormShow has run.
@@ -173,8 +175,8 @@ private:
     void ShowError(const QString& message);
     std::array<bool, settings::kOptionCount> OptionBoxes() const;
     chart::FrameTexts FrameTexts() const;
-    // The columns one sample draws in: its analog marks and the digital pen's two columns.
-    QRect SampleColumns() const;
+    // What PlotReply draws for the reply whose marker stands at `marker`.
+    chart::SampleMarks SampleMarksAt(int marker) const;
     acquisition::RunFields RunFields();
     QCheckBox* OptionBox(int option) const;
 
@@ -190,6 +192,7 @@ private:
     bool closePending_ = false;
     LastRun lastRun_ = LastRun::None;
     QHash<QString, QSize> statusSizes_;
+    RepaintBatch* repaints_ = nullptr; // one paint pass per sample
     qint64 clockSecond_ = -1; // the second the clock box shows
     bool tickSlowed_ = false; // Timer1 waits for the clock's next second: nothing counts down
 };
