@@ -174,7 +174,7 @@ FT_STATUS D2xxLibraryBackend::Read(FT_HANDLE handle, void* buffer, DWORD count, 
     return status;
 }
 
-DataWakeup D2xxLibraryBackend::Wakeup(FT_HANDLE handle) {
+DataWakeup D2xxLibraryBackend::Wakeup(FT_HANDLE handle, DWORD) {
     return Known(handle) ? DataWakeup{-1, kPollMs} : DataWakeup{};
 }
 

@@ -311,7 +311,7 @@ FT_STATUS LibFtdiBackend::Read(FT_HANDLE handle, void* buffer, DWORD count, DWOR
     return n > 0 ? FT_OK : status;
 }
 
-DataWakeup LibFtdiBackend::Wakeup(FT_HANDLE handle) {
+DataWakeup LibFtdiBackend::Wakeup(FT_HANDLE handle, DWORD) {
     FT_STATUS status = FT_OK;
     return Live(handle, status) ? DataWakeup{-1, kPollMs} : DataWakeup{};
 }

@@ -24,6 +24,8 @@ constexpr std::size_t kMaxSerial = 63;
 // How long a write may wait for room in a full output queue before it gives up
 // and reports what it wrote, as the D2XX write time-out does.
 constexpr int kWriteWaitMs = 100;
+// Where the terminal cannot be told how many bytes the wait awaits, the wait looks again this often.
+constexpr int kUncountedPollMs = 4;
 
 // Values of FT_SetDataCharacteristics that the unit's protocol never uses but a
 // serial port offers.
@@ -80,6 +82,8 @@ public:
     ~OpenPort() { Close(); }
 
     int Fd() const { return fd_; }
+    cc_t MinimumRead() const { return minimumRead_; }
+    void SetMinimumRead(cc_t count) { minimumRead_ = count; }
     const std::string& Path() const { return path_; }
     bool Gone() const { return fd_ < 0; }
 
@@ -99,6 +103,7 @@ public:
 private:
     int fd_;
     std::string path_;
+    cc_t minimumRead_ = 0; // as OpenEx sets it
 };
 
 TtyBackend::TtyBackend(std::string sysfsRoot, std::string devRoot)
@@ -396,10 +401,25 @@ FT_STATUS TtyBackend::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* b
     return status;
 }
 
-DataWakeup TtyBackend::Wakeup(FT_HANDLE handle) {
+DataWakeup TtyBackend::Wakeup(FT_HANDLE handle, DWORD awaitedBytes) {
     FT_STATUS status = FT_OK;
-    const OpenPort* port = Live(handle, status);
-    return port ? DataWakeup{port->Fd(), -1} : DataWakeup{};
+    OpenPort* port = Live(handle, status);
+    if (port == nullptr)
+        return {};
+    // A terminal's minimum read count also decides when poll() finds it readable (reads never wait
+    // here: the descriptor is non-blocking). Set to the awaited count, the descriptor stays quiet while
+    // part of a reply is queued and wakes the wait once the rest has come.
+    const auto wanted = cc_t(std::clamp<DWORD>(awaitedBytes, 1, 255));
+    if (port->MinimumRead() != wanted) {
+        termios tio{};
+        if (::tcgetattr(port->Fd(), &tio) != 0)
+            return {-1, kUncountedPollMs};
+        tio.c_cc[VMIN] = wanted;
+        if (::tcsetattr(port->Fd(), TCSANOW, &tio) != 0)
+            return {-1, kUncountedPollMs};
+        port->SetMinimumRead(wanted);
+    }
+    return {port->Fd(), -1};
 }
 
 } // namespace device

@@ -50,7 +50,9 @@ public:
             onRead_(std::string_view(static_cast<const char*>(buffer), got));
         return status;
     }
-    DataWakeup Wakeup(FT_HANDLE handle) override { return inner_->Wakeup(handle); }
+    DataWakeup Wakeup(FT_HANDLE handle, DWORD awaitedBytes) override {
+        return inner_->Wakeup(handle, awaitedBytes);
+    }
     const char* LastProblem() const override { return inner_->LastProblem(); }
 
 private:
