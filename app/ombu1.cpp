@@ -105,7 +105,12 @@ public:
     void ResetSweep() override { f_.ResetSweep(); }
     void ClearLog() override { f_.Memo1->Clear(); }
     void WriteRunHeader() override { f_.WriteRunHeader(); }
-    void ShowStatus(const QString& text) override { f_.ShowStatus(text); }
+    void ShowStatus(const QString& text) override {
+        // The blank line opens each sample: its repaints are held from here.
+        if (text == acquisition::kStatusBlank)
+            f_.HoldRepaints();
+        f_.ShowStatus(text);
+    }
     void MessageBeep() override { ::MessageBeep(0); }
     void ProcessMessages() override {
         f_.ReleaseRepaints();
@@ -343,7 +348,7 @@ void TForm1::FormShow() {
 
 void TForm1::Timer1Timer() {
     // What a sample still holds is painted now at the latest.
-    repaints_->Release();
+    ReleaseRepaints();
     // 16-bit countdowns: any value that is not zero, negative ones too, goes down by one.
     if (ReplyTicks != 0)
         ReplyTicks = std::int16_t(std::uint16_t(ReplyTicks) - 1);
@@ -361,8 +366,16 @@ void TForm1::Timer1Timer() {
     PaceTick();
 }
 
+void TForm1::HoldRepaints() {
+    repaints_->Hold();
+}
+
 void TForm1::ReleaseRepaints() {
     repaints_->Release();
+    if (pendingStatus_) {
+        SetStatusText(*pendingStatus_);
+        pendingStatus_.reset();
+    }
 }
 
 void TForm1::PaceTick() {
@@ -387,6 +400,19 @@ void TForm1::PaceTick() {
 }
 
 void TForm1::ShowStatus(const QString& text) {
+    // Within a sample nothing is painted, and the run shows the blank line and "データ読み込み中" in
+    // turn: only the text that stands when the sample's repaints go out is set, so sample after sample
+    // the label is left alone.
+    if (repaints_->Holding()) {
+        pendingStatus_ = text;
+        return;
+    }
+    SetStatusText(text);
+}
+
+void TForm1::SetStatusText(const QString& text) {
+    if (text == Label3->text())
+        return;
     Label3->setText(text);
     // The label sizes itself to its text; the run shows the same few texts over and over.
     auto size = statusSizes_.constFind(text);

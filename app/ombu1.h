@@ -152,7 +152,9 @@ public:
     bool RunInProgress() const { return runInProgress_; }
     device::MessagePump& Pump() { return *pump_; }
     QDateTime Now() const;
-    // Paints what the current sample has changed so far at the next pass of the event loop.
+    // From the start of a sample the window's repaints (and status texts) wait, until ReleaseRepaints
+    // paints what the sample changed at the next pass of the event loop.
+    void HoldRepaints();
     void ReleaseRepaints();
 
 signals:
@@ -168,6 +170,7 @@ protected:
 private:
     void BuildControls();
     void PaceTick();
+    void SetStatusText(const QString& text);
     void BindHandlers();
     void StepSamplingTime(settings::SamplingStep step);
     void ChooseColor(TColor& field, int firstRecordByte);
@@ -193,6 +196,7 @@ private:
     LastRun lastRun_ = LastRun::None;
     QHash<QString, QSize> statusSizes_;
     RepaintBatch* repaints_ = nullptr; // one paint pass per sample
+    std::optional<QString> pendingStatus_; // shown when the held repaints go out
     qint64 clockSecond_ = -1; // the second the clock box shows
     bool tickSlowed_ = false; // Timer1 waits for the clock's next second: nothing counts down
 };

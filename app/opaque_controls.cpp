@@ -35,7 +35,8 @@ bool OverlapsASibling(const QWidget* w) {
 
 int MakeControlsOpaque(QWidget* form) {
     const QBrush formBackground = BackgroundOf(form);
-    if (!form->autoFillBackground() || formBackground.style() != Qt::SolidPattern || !formBackground.isOpaque())
+    if (!form->autoFillBackground() || formBackground.style() != Qt::SolidPattern ||
+        !formBackground.isOpaque())
         return 0;
     int made = 0;
     for (QWidget* w : form->findChildren<QWidget*>()) {
