@@ -15,7 +15,7 @@ public:
     const QImage& Picture() const { return picture_; }
     // Repaints the whole picture, or only the part of it that changed.
     void Changed();
-    void Changed(const QRect& area);
+    void Changed(const QRegion& area);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

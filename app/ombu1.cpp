@@ -7,13 +7,16 @@
 #include "app/color_dialog.h"
 #include "app/fonts.h"
 #include "app/message_beep.h"
-#include "device/simulated_unit.h"
+#include "app/opaque_controls.h"
+#include "app/repaint_batch.h"
 #include "app/unit_texts.h"
 #include "chart/analog_mark.h"
 #include "chart/annotation_texts.h"
 #include "chart/chart_frame.h"
 #include "chart/chart_picture.h"
 #include "chart/digital_levels.h"
+#include "chart/sample_plot.h"
+#include "device/simulated_unit.h"
 #include "output/chart_printer.h"
 #include "output/log/log_view.h"
 #include "output/print_dialog.h"
@@ -119,9 +122,17 @@ public:
     void ResetSweep() override { f_.ResetSweep(); }
     void ClearLog() override { f_.Memo1->Clear(); }
     void WriteRunHeader() override { f_.WriteRunHeader(); }
-    void ShowStatus(const QString& text) override { f_.ShowStatus(text); }
+    void ShowStatus(const QString& text) override {
+        // The blank line opens each sample: its repaints are held from here.
+        if (text == acquisition::kStatusBlank)
+            f_.HoldRepaints();
+        f_.ShowStatus(text);
+    }
     void MessageBeep() override { ::MessageBeep(0); }
-    void ProcessMessages() override { f_.Pump().ProcessMessages(); }
+    void ProcessMessages() override {
+        f_.ReleaseRepaints();
+        f_.Pump().ProcessMessages();
+    }
     void PrepareDevice() override {
         FT_SetRts(DeviceHandle);
         FT_ClrRts(DeviceHandle);
@@ -188,6 +199,7 @@ TForm1::TForm1(FormSeams seams, QWidget* parent) : QWidget(parent), seams_(std::
 
     BuildControls();
     BindHandlers();
+    repaints_ = new RepaintBatch(this);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -307,6 +319,7 @@ void TForm1::BuildControls() {
     Memo1 = Place(new output::LogView(GroupBox5), "Memo1", 16, 16, 433, 65);
 
     ChainTabOrder({Edit1, GroupBox2, GroupBox1, GroupBox3, GroupBox4, GroupBox5});
+    MakeControlsOpaque(this);
 }
 
 void TForm1::BindHandlers() {
@@ -387,18 +400,75 @@ void TForm1::FormShow() {
 }
 
 void TForm1::Timer1Timer() {
+    // What a sample still holds is painted now at the latest.
+    ReleaseRepaints();
     // 16-bit countdowns: any value that is not zero, negative ones too, goes down by one.
     if (ReplyTicks != 0)
         ReplyTicks = std::int16_t(std::uint16_t(ReplyTicks) - 1);
     if (IntervalTicks != 0)
         IntervalTicks = std::int16_t(std::uint16_t(IntervalTicks) - 1);
-    // The box shows its text inside its frame and a 2-pixel margin each side.
-    const int textWidth = Edit1->width() - 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) - 4;
-    Edit1->setText(ClockText(Now(), QLocale(), Edit1->fontMetrics(), textWidth));
+    // The clock box shows whole seconds: its text is worked out once a second and set (and repainted)
+    // only when it differs.
+    const qint64 second = seams_.now ? seams_.now().toSecsSinceEpoch() : QDateTime::currentSecsSinceEpoch();
+    if (second != clockSecond_) {
+        clockSecond_ = second;
+        // The box shows its text inside its frame and a 2-pixel margin each side.
+        const int textWidth = Edit1->width() - 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) - 4;
+        const QString clock = ClockText(Now(), QLocale(), Edit1->fontMetrics(), textWidth);
+        if (clock != Edit1->text())
+            Edit1->setText(clock);
+    }
+    PaceTick();
+}
+
+void TForm1::HoldRepaints() {
+    repaints_->Hold();
+}
+
+void TForm1::ReleaseRepaints() {
+    repaints_->Release();
+    if (pendingStatus_) {
+        SetStatusText(*pendingStatus_);
+        pendingStatus_.reset();
+    }
+}
+
+void TForm1::PaceTick() {
+    if (!seams_.runTimer)
+        return;
+    // With no run and both countdowns at zero a tick changes nothing but the clock box, so the timer
+    // then waits for the clock's next second instead of waking ten times a second for nothing. A run
+    // or a countdown brings the tick back to its own length at once.
+    const bool counting = runInProgress_ || ReplyTicks != 0 || IntervalTicks != 0;
+    if (counting) {
+        if (tickSlowed_) {
+            tickSlowed_ = false;
+            Timer1->start(seams_.tickMs);
+        }
+        return;
+    }
+    if (seams_.tickMs >= 1000)
+        return;
+    tickSlowed_ = true;
+    const qint64 msIntoSecond = QDateTime::currentMSecsSinceEpoch() % 1000;
+    Timer1->start(int(1000 - msIntoSecond) + 1);
 }
 
 void TForm1::ShowStatus(const QString& source) {
     const QString text = translations::StatusText(source);
+    // Within a sample nothing is painted, and the run shows the blank line and "データ読み込み中" in
+    // turn: only the text that stands when the sample's repaints go out is set, so sample after sample
+    // the label is left alone.
+    if (repaints_->Holding()) {
+        pendingStatus_ = text;
+        return;
+    }
+    SetStatusText(text);
+}
+
+void TForm1::SetStatusText(const QString& text) {
+    if (text == Label3->text())
+        return;
     Label3->setText(text);
     // The label sizes itself to its text; the run shows the same few texts over and over.
     auto size = statusSizes_.constFind(text);
@@ -452,6 +522,11 @@ void TForm1::ConnectDevice() {
 }
 
 device::ExchangeResult TForm1::ExchangeSample() {
+    ReplyTicks = device::kReplyTimeoutTicks;
+    PaceTick();
+    // The sample's repaints (the blank status before it, the log line, the chart) go out together
+    // when the run next waits, or at the next tick.
+    repaints_->Hold();
     const auto result = device::ExchangeSample(DeviceHandle, ReplyTicks, RxBuffer, *pump_);
     if (result == device::ExchangeResult::Replied && DeviceStatus == FT_OK)
         Memo1->AppendReply(QByteArray(reinterpret_cast<const char*>(RxBuffer.data())));
@@ -480,43 +555,35 @@ void TForm1::ResetSweep() {
     std::fill(std::begin(LevelWasLow), std::end(LevelWasLow), std::uint8_t(0));
 }
 
-void TForm1::DrawChartFrame() {
-    // Since the last frame only this sample's columns and the annotation strip changed; the first
-    // frame of a sweep is drawn whole.
-    const bool wholeFrame = GridDrawn == 0;
-    chart::DrawChartFrameAfterSample(Image1->Picture(), FrameTexts(), GridDrawn, SweepX - 1, SweepX);
-    if (wholeFrame)
-        Image1->Changed();
-    else
-        Image1->Changed(
-            SampleColumns().united(QRect(0, 0, chart::kPictureWidth, chart::AnnotationStripBottom() + 1)));
-}
-
-QRect TForm1::SampleColumns() const {
-    return QRect(SweepX - 2, 0, 3, chart::kPictureHeight);
-}
-
 void TForm1::PlotReply() {
     const auto marker = FindReplyFrame();
     if (!marker)
         return;
+    // The chart's own per-sample steps (chart/sample_plot.h): the analog marks at SweepX, then, after
+    // the pump, the digital lines at the advanced column and the frame over everything. The window
+    // repaints what the two halves changed once, after the whole sample.
     QImage& picture = Image1->Picture();
-    const bool lineMode = CheckBox4->isChecked();
-    if (CheckBox2->isChecked())
-        chart::DrawAnalogMark(picture, SweepX, device::ReadingAt(RxBuffer, *marker, device::kAd0Offset),
-                              Ad0Color, lineMode);
-    if (CheckBox3->isChecked())
-        chart::DrawAnalogMark(picture, SweepX, device::ReadingAt(RxBuffer, *marker, device::kAd1Offset),
-                              Ad1Color, lineMode);
+    QRegion changed = chart::DrawSampleAnalogMarks(picture, SweepX, SampleMarksAt(*marker));
     ++SweepX;
-    Image1->Changed(SampleColumns());
     pump_->ProcessPending();
-    PlotDigitalLevels(device::StatusAt(RxBuffer, *marker));
-    DrawChartFrame();
+    changed += chart::DrawSampleDigitalAndFrame(picture, SweepX, device::StatusAt(RxBuffer, *marker), LevelWasLow,
+                                                FrameTexts(), GridDrawn);
+    Image1->Changed(changed);
 }
 
-void TForm1::PlotDigitalLevels(std::uint8_t status) {
-    chart::PlotDigitalLevels(Image1->Picture(), SweepX, status, LevelWasLow);
+chart::SampleMarks TForm1::SampleMarksAt(int marker) const {
+    // The boxes and colours as they stand now; a channel's digits are read only when it is on.
+    chart::SampleMarks marks;
+    marks.ad0On = CheckBox2->isChecked();
+    marks.ad1On = CheckBox3->isChecked();
+    marks.lineMode = CheckBox4->isChecked();
+    marks.ad0Color = Ad0Color;
+    marks.ad1Color = Ad1Color;
+    if (marks.ad0On)
+        marks.ad0 = device::ReadingAt(RxBuffer, marker, device::kAd0Offset);
+    if (marks.ad1On)
+        marks.ad1 = device::ReadingAt(RxBuffer, marker, device::kAd1Offset);
+    return marks;
 }
 
 chart::FrameTexts TForm1::FrameTexts() const {
@@ -534,11 +601,13 @@ void TForm1::Button3Click() {
         return;
     }
     runInProgress_ = true;
+    PaceTick();
     FormRunHost host(*this);
     host.feed_.RunStarted({Now(), Edit3->text(), UnitName(SerialNumber)});
     const auto end = acquisition::Run(host, RunFields(), seams_.framelessReplyLimit);
     host.feed_.RunEnded();
     runInProgress_ = false;
+    ReleaseRepaints();
     lastRun_ = end == acquisition::RunEnd::Normal     ? LastRun::Normal
                : end == acquisition::RunEnd::TimedOut ? LastRun::TimedOut
                                                       : LastRun::Error;
@@ -693,6 +762,7 @@ std::optional<QString> TForm1::SaveSweep() {
         return error->Message();
 
     ReplyTicks = 10;
+    PaceTick();
     while (ReplyTicks != 0)
         pump_->ProcessMessages();
 

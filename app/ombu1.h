@@ -7,6 +7,7 @@
 #include "acquisition/decoded_sample.h"
 #include "acquisition/sample_feed.h"
 #include "chart/chart_frame.h"
+#include "chart/sample_plot.h"
 #include "chart/tcolor.h"
 #include "device/d2xx.h"
 #include "device/exchange.h"
@@ -32,6 +33,7 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class ChartView;
+class RepaintBatch;
 class ColorDialogSeam;
 namespace output {
 class LogView;
@@ -140,10 +142,8 @@ public:
     device::ExchangeResult ExchangeSample();
     std::optional<int> FindReplyFrame();
     void PlotReply();
-    void PlotDigitalLevels(std::uint8_t status);
     void ClearChart();
     void ResetSweep();
-    void DrawChartFrame();
     bool LoadParameters();
     void SaveParameters();
     void WriteRunHeader();
@@ -170,6 +170,11 @@ public:
     // A row with no values but its note (no reply, unit lost, unit back) at the column the run stands at.
     void FeedNote(acquisition::SampleFeed& feed, acquisition::SampleNote note);
 
+    // From the start of a sample the window's repaints (and status texts) wait, until ReleaseRepaints
+    // paints what the sample changed at the next pass of the event loop.
+    void HoldRepaints();
+    void ReleaseRepaints();
+
 signals:
     // After FormShow has run.
     void Shown();
@@ -182,6 +187,8 @@ protected:
 
 private:
     void BuildControls();
+    void PaceTick();
+    void SetStatusText(const QString& text);
     void BindHandlers();
     void StepSamplingTime(settings::SamplingStep step);
     void ChooseColor(TColor& field, int firstRecordByte);
@@ -191,8 +198,8 @@ private:
     void ReportProblem(const QString& message);
     std::array<bool, settings::kOptionCount> OptionBoxes() const;
     chart::FrameTexts FrameTexts() const;
-    // The columns one sample draws in: its analog marks and the digital pen's two columns.
-    QRect SampleColumns() const;
+    // What PlotReply draws for the reply whose marker stands at `marker`.
+    chart::SampleMarks SampleMarksAt(int marker) const;
     acquisition::RunFields RunFields();
     QCheckBox* OptionBox(int option) const;
 
@@ -211,6 +218,10 @@ private:
     LastRun lastRun_ = LastRun::None;
     bool unitOpenForRun_ = false; // the run began with an open unit
     QHash<QString, QSize> statusSizes_;
+    RepaintBatch* repaints_ = nullptr; // one paint pass per sample
+    std::optional<QString> pendingStatus_; // shown when the held repaints go out
+    qint64 clockSecond_ = -1; // the second the clock box shows
+    bool tickSlowed_ = false; // Timer1 waits for the clock's next second: nothing counts down
 };
 
 extern TForm1* Form1;

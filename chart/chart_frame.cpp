@@ -8,6 +8,9 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <cstring>
+
 namespace chart {
 namespace {
 
@@ -95,15 +98,44 @@ void DrawChartFrame(QImage& picture, const FrameTexts& texts, quint8& gridDrawn)
     DrawAnnotations(picture, texts);
 }
 
-void DrawChartFrameAfterSample(QImage& picture, const FrameTexts& texts, quint8& gridDrawn, int firstColumn,
-                               int lastColumn) {
+QRegion DrawChartFrameAfterSample(QImage& picture, const FrameTexts& texts, quint8& gridDrawn, int firstColumn,
+                                  int lastColumn) {
     if (gridDrawn == 0) {
         DrawChartFrame(picture, texts, gridDrawn);
-        return;
+        return QRegion(picture.rect());
     }
     PrepareForDrawing(picture);
+    // The strip is stamped and annotated again whole, but its pixels change only when an annotation
+    // does: keep a copy to find the stretch that did.
+    const QRect strip = QRect(0, 0, picture.width(), AnnotationStripBottom() + 1) & picture.rect();
+    thread_local QImage before;
+    if (before.size() != strip.size() || before.format() != picture.format())
+        before = QImage(strip.size(), picture.format());
+    for (int y = 0; y < strip.height(); ++y)
+        std::memcpy(before.scanLine(y), picture.constScanLine(y), std::size_t(strip.width()) * sizeof(QRgb));
+
     SteadyStamp().ApplyClipped(picture, firstColumn, lastColumn, AnnotationStripBottom());
     DrawAnnotations(picture, texts);
+
+    QRegion changed(QRect(firstColumn, 0, lastColumn - firstColumn + 1, picture.height()) & picture.rect());
+    int left = strip.width(), right = -1;
+    for (int y = 0; y < strip.height(); ++y) {
+        const auto* old = reinterpret_cast<const QRgb*>(before.constScanLine(y));
+        const auto* now = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+        if (std::memcmp(old, now, std::size_t(strip.width()) * sizeof(QRgb)) == 0)
+            continue;
+        int x = 0;
+        while (old[x] == now[x])
+            ++x;
+        left = std::min(left, x);
+        x = strip.width() - 1;
+        while (old[x] == now[x])
+            --x;
+        right = std::max(right, x);
+    }
+    if (right >= left)
+        changed += QRect(left, 0, right - left + 1, strip.height());
+    return changed;
 }
 
 } // namespace chart

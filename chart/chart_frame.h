@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QImage>
+#include <QRegion>
 #include <QString>
 
 namespace chart {
@@ -28,7 +29,10 @@ void DrawChartFrame(QImage& picture, const FrameTexts& texts, quint8& gridDrawn)
 // The same result as DrawChartFrame, for the redraw after a sample: when the grid is already drawn, only
 // columns firstColumn..lastColumn and the annotation strip can have changed since the last redraw, so
 // only they are redrawn. The first sample of a sweep (gridDrawn 0) gets the whole frame.
-void DrawChartFrameAfterSample(QImage& picture, const FrameTexts& texts, quint8& gridDrawn, int firstColumn,
-                               int lastColumn);
+// Returns the part of the picture whose pixels the redraw may have changed: the whole picture for the
+// first sample, otherwise the two columns and, where its pixels changed (once a second, as the time
+// stamp moves on), the stretch of the annotation strip that changed.
+QRegion DrawChartFrameAfterSample(QImage& picture, const FrameTexts& texts, quint8& gridDrawn, int firstColumn,
+                                  int lastColumn);
 
 } // namespace chart

@@ -5,23 +5,29 @@
 
 namespace chart {
 
-void DrawSampleAnalogMarks(QImage& picture, int x, const SampleMarks& marks) {
+QRegion DrawSampleAnalogMarks(QImage& picture, int x, const SampleMarks& marks) {
     if (marks.ad0On)
         DrawAnalogMark(picture, x, marks.ad0, marks.ad0Color, marks.lineMode);
     if (marks.ad1On)
         DrawAnalogMark(picture, x, marks.ad1, marks.ad1Color, marks.lineMode);
+    if (!marks.ad0On && !marks.ad1On)
+        return {};
+    return QRect(x, 0, 1, picture.height()) & picture.rect();
 }
 
-void DrawSampleDigitalAndFrame(QImage& picture, quint16 x, quint8 status, quint8 levelWasLow[4],
-                               const FrameTexts& texts, quint8& gridDrawn) {
+QRegion DrawSampleDigitalAndFrame(QImage& picture, quint16 x, quint8 status, quint8 levelWasLow[4],
+                                  const FrameTexts& texts, quint8& gridDrawn) {
+    // The digital pen is two pixels wide: it covers columns x-1 and x, as does the frame's redraw.
     PlotDigitalLevels(picture, x, status, levelWasLow);
-    DrawChartFrameAfterSample(picture, texts, gridDrawn, int(x) - 1, int(x));
+    return DrawChartFrameAfterSample(picture, texts, gridDrawn, int(x) - 1, int(x));
 }
 
-void PlotSample(QImage& picture, const SampleMarks& marks, SweepState& sweep, const FrameTexts& texts) {
-    DrawSampleAnalogMarks(picture, sweep.sweepX, marks);
+QRegion PlotSample(QImage& picture, const SampleMarks& marks, SweepState& sweep, const FrameTexts& texts) {
+    QRegion changed = DrawSampleAnalogMarks(picture, sweep.sweepX, marks);
     ++sweep.sweepX;
-    DrawSampleDigitalAndFrame(picture, sweep.sweepX, marks.status, sweep.levelWasLow, texts, sweep.gridDrawn);
+    changed += DrawSampleDigitalAndFrame(picture, sweep.sweepX, marks.status, sweep.levelWasLow, texts,
+                                         sweep.gridDrawn);
+    return changed;
 }
 
 } // namespace chart

@@ -8,6 +8,7 @@
 #include "chart/tcolor.h"
 
 #include <QImage>
+#include <QRegion>
 
 namespace chart {
 
@@ -22,17 +23,20 @@ struct SampleMarks {
     quint8 status = '0';
 };
 
+// Each step returns the part of the picture whose pixels it may have changed, which is all the window
+// repaints for the sample.
+
 // The marks of the channels that are on, AD0 first, in column x.
-void DrawSampleAnalogMarks(QImage& picture, int x, const SampleMarks& marks);
+QRegion DrawSampleAnalogMarks(QImage& picture, int x, const SampleMarks& marks);
 
 // The digital lines of `status` at column x (the advanced sweep column), then the frame, redrawn only
 // where this sample can have drawn: column x-1 (its analog marks and the digital pen's left half),
 // column x and the annotation strip.
-void DrawSampleDigitalAndFrame(QImage& picture, quint16 x, quint8 status, quint8 levelWasLow[4],
-                               const FrameTexts& texts, quint8& gridDrawn);
+QRegion DrawSampleDigitalAndFrame(QImage& picture, quint16 x, quint8 status, quint8 levelWasLow[4],
+                                  const FrameTexts& texts, quint8& gridDrawn);
 
 // The whole sample without a pause between the halves: analog marks at sweepX, sweepX advanced, the
 // digital lines at the new column and the frame.
-void PlotSample(QImage& picture, const SampleMarks& marks, SweepState& sweep, const FrameTexts& texts);
+QRegion PlotSample(QImage& picture, const SampleMarks& marks, SweepState& sweep, const FrameTexts& texts);
 
 } // namespace chart

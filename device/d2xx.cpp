@@ -30,7 +30,7 @@ public:
             *bytesRead = 0;
         return FT_INVALID_HANDLE;
     }
-    DataWakeup Wakeup(FT_HANDLE) override { return {}; }
+    DataWakeup Wakeup(FT_HANDLE, DWORD) override { return {}; }
     std::string UnitGone(FT_HANDLE) const override { return kNoUnitOpen; }
 };
 

@@ -37,7 +37,7 @@ constexpr ULONG FT_PURGE_TX = 2;
 
 // How a wait for reply bytes can sleep instead of spinning.
 struct DataWakeup {
-    int fd = -1;        // becomes readable when bytes arrive (-1: none)
+    int fd = -1;        // becomes readable once the awaited count is queued (-1: none)
     int pollMs = -1;    // otherwise look again after this many ms (-1: nothing expected)
 };
 
@@ -69,8 +69,10 @@ public:
     virtual FT_STATUS GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) = 0;
     virtual FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) = 0;
 
-    // Not a D2XX call: tells the reply wait how to learn that bytes may have come.
-    virtual DataWakeup Wakeup(FT_HANDLE handle) = 0;
+    // Not a D2XX call: tells the reply wait how to learn that `awaitedBytes` may be queued. A
+    // descriptor must stay unreadable while fewer are queued, so that part of a reply sitting in the
+    // queue never wakes the wait again and again.
+    virtual DataWakeup Wakeup(FT_HANDLE handle, DWORD awaitedBytes) = 0;
     // Not a D2XX call: a plain-words hint for the log when listing or opening failed
     // (a permission problem, say); empty when there is nothing to add.
     virtual const char* LastProblem() const { return ""; }

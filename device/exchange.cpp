@@ -18,7 +18,6 @@ ExchangeResult ExchangeSample(FT_HANDLE handle, std::int16_t& replyTicks, RxBuff
     replyTicks = kReplyTimeoutTicks;
 
     DWORD queued = 0;
-    DWORD seenAtLastWake = 0;
     for (;;) {
         queued = QueuedBytes(handle);
         if (queued >= kReplyMinimumBytes)
@@ -30,11 +29,9 @@ ExchangeResult ExchangeSample(FT_HANDLE handle, std::int16_t& replyTicks, RxBuff
             pump.UnwatchDevice();
             return ExchangeResult::TimedOut;
         }
-        DataWakeup wakeup = CurrentD2xx().Wakeup(handle);
-        if (wakeup.fd >= 0 && queued > 0 && queued == seenAtLastWake)
-            wakeup = {-1, kPartialReplyPollMs};
-        seenAtLastWake = queued;
-        pump.WatchDevice(wakeup);
+        // Sleeps until a whole reply's worth is queued or the next tick: part of a reply in the queue
+        // does not wake it.
+        pump.WatchDevice(CurrentD2xx().Wakeup(handle, kReplyMinimumBytes));
         pump.ProcessMessages();
     }
     pump.UnwatchDevice();

@@ -13,9 +13,6 @@ namespace device {
 constexpr std::int16_t kReplyTimeoutTicks = 10;
 constexpr DWORD kReplyMinimumBytes = 21;   // the reply is read once more than 20 bytes are queued
 constexpr DWORD kMaxReadBytes = kRxBufferSize - 1;   // room for the zero after the text
-// While part of a reply sits in a tty's queue its descriptor stays readable,
-// so the wait looks again after this many milliseconds instead.
-constexpr int kPartialReplyPollMs = 3;
 
 enum class ExchangeResult { Replied, TimedOut };
 

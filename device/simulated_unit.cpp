@@ -181,7 +181,7 @@ std::size_t SimulatedUnit::BytesOnTheWay() const {
     return bytes;
 }
 
-DataWakeup SimulatedUnit::Wakeup(FT_HANDLE handle) {
+DataWakeup SimulatedUnit::Wakeup(FT_HANDLE handle, DWORD) {
     if (!IsOpen(handle) || inFlight_.empty())
         return {};
     const auto wait = inFlight_.front().due - clock_();

@@ -39,7 +39,7 @@ public:
     FT_STATUS Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) override;
     FT_STATUS GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) override;
     FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) override;
-    DataWakeup Wakeup(FT_HANDLE handle) override;
+    DataWakeup Wakeup(FT_HANDLE handle, DWORD awaitedBytes) override;
     std::string UnitGone(FT_HANDLE handle) const override;
     void Close(FT_HANDLE handle) override;
     std::vector<UnitListing> Units() override;

@@ -3,7 +3,7 @@
 # benchmark program in build/bench/bench/. Each program ends with its figures set
 # beside their targets ("target: ... measured: ... OK" or "MISSED"); those lines are
 # gathered again at the end. Takes about a minute once built; arguments go to every
-# program (--benchmark_filter=REGEX, say).
+# program (--benchmark_filter=REGEX, say). The whole-program figures on Xvfb take about 1.5 minutes more.
 # Figures depend on the machine and on what else runs on it: run it on a quiet one.
 set -euo pipefail
 cd "$(dirname "$0")/.."

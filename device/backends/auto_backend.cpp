@@ -105,8 +105,8 @@ FT_STATUS AutoBackend::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* 
     return FT_INVALID_HANDLE;
 }
 
-DataWakeup AutoBackend::Wakeup(FT_HANDLE handle) {
-    return chosen_ ? chosen_->backend->Wakeup(handle) : DataWakeup{};
+DataWakeup AutoBackend::Wakeup(FT_HANDLE handle, DWORD awaitedBytes) {
+    return chosen_ ? chosen_->backend->Wakeup(handle, awaitedBytes) : DataWakeup{};
 }
 
 const char* AutoBackend::LastProblem() const {

@@ -226,7 +226,7 @@ std::vector<UnitListing> D2xxLibraryBackend::Units() {
     return units;
 }
 
-DataWakeup D2xxLibraryBackend::Wakeup(FT_HANDLE handle) {
+DataWakeup D2xxLibraryBackend::Wakeup(FT_HANDLE handle, DWORD) {
     return Known(handle) ? DataWakeup{-1, kPollMs} : DataWakeup{};
 }
 

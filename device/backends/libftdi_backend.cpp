@@ -344,7 +344,7 @@ std::vector<UnitListing> LibFtdiBackend::Units() {
     return units;
 }
 
-DataWakeup LibFtdiBackend::Wakeup(FT_HANDLE handle) {
+DataWakeup LibFtdiBackend::Wakeup(FT_HANDLE handle, DWORD) {
     FT_STATUS status = FT_OK;
     return Live(handle, status) ? DataWakeup{-1, kPollMs} : DataWakeup{};
 }

@@ -29,7 +29,7 @@ public:
     FT_STATUS GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) override;
     FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) override;
     // USB gives no descriptor to wait on: the wait looks again every few ms.
-    DataWakeup Wakeup(FT_HANDLE handle) override;
+    DataWakeup Wakeup(FT_HANDLE handle, DWORD awaitedBytes) override;
     const char* LastProblem() const override { return problem_.c_str(); }
     std::string UnitGone(FT_HANDLE handle) const override;
     void Close(FT_HANDLE handle) override;

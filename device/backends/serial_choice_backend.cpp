@@ -11,7 +11,7 @@ constexpr DWORD kMaxListed = 64;
 } // namespace
 
 SerialChoiceBackend::SerialChoiceBackend(std::unique_ptr<D2xxBackend> inner, std::string serialNumber)
-    : inner_(std::move(inner)), serialNumber_(std::move(serialNumber)) {}
+    : ForwardingBackend(std::move(inner)), serialNumber_(std::move(serialNumber)) {}
 
 bool SerialChoiceBackend::Lists(D2xxBackend& inner, const std::string& serialNumber) {
     for (DWORD index = 0; index < kMaxListed; ++index) {
@@ -28,10 +28,10 @@ bool SerialChoiceBackend::Lists(D2xxBackend& inner, const std::string& serialNum
 FT_STATUS SerialChoiceBackend::ListDevices(DWORD index, char* serialNumber, DWORD flags) {
     if (flags != kListFlags || serialNumber == nullptr)
         return FT_INVALID_PARAMETER;
-    if (index != 0 || !Lists(*inner_, serialNumber_)) {
+    if (index != 0 || !Lists(Inner(), serialNumber_)) {
         problem_ = "No unit with serial number " + serialNumber_ +
                    " is plugged in (tavrin --list-units shows the units there are)";
-        const std::string why = inner_->LastProblem();
+        const std::string why = Inner().LastProblem();
         if (!why.empty())
             problem_ += "; " + why;
         return FT_DEVICE_NOT_FOUND;
@@ -48,11 +48,11 @@ FT_STATUS SerialChoiceBackend::OpenEx(const char* serialNumber, DWORD flags, FT_
         problem_ = std::string("Unit ") + serialNumber + " is not the chosen unit " + serialNumber_;
         return FT_DEVICE_NOT_FOUND;
     }
-    return inner_->OpenEx(serialNumber, flags, handle);
+    return Inner().OpenEx(serialNumber, flags, handle);
 }
 
 const char* SerialChoiceBackend::LastProblem() const {
-    return problem_.empty() ? inner_->LastProblem() : problem_.c_str();
+    return problem_.empty() ? Inner().LastProblem() : problem_.c_str();
 }
 
 } // namespace device

@@ -28,6 +28,8 @@ constexpr const char* kEmulatedUnit = "unit emulator";
 // How long a write may wait for room in a full output queue before it gives up
 // and reports what it wrote, as the D2XX write time-out does.
 constexpr int kWriteWaitMs = 100;
+// Where the terminal cannot be told how many bytes the wait awaits, the wait looks again this often.
+constexpr int kUncountedPollMs = 4;
 
 // Values of FT_SetDataCharacteristics that the unit's protocol never uses but a
 // serial port offers.
@@ -84,6 +86,8 @@ public:
     ~OpenPort() { Close(); }
 
     int Fd() const { return fd_; }
+    cc_t MinimumRead() const { return minimumRead_; }
+    void SetMinimumRead(cc_t count) { minimumRead_ = count; }
     const std::string& Path() const { return path_; }
     bool Gone() const { return fd_ < 0; }
     // Why it was given up, when it was.
@@ -107,6 +111,7 @@ private:
     int fd_;
     std::string path_;
     std::string goneReason_;
+    cc_t minimumRead_ = 0; // as OpenEx sets it
 };
 
 TtyBackend::TtyBackend(std::string sysfsRoot, std::string devRoot, std::string registryFolder)
@@ -456,10 +461,25 @@ std::vector<UnitListing> TtyBackend::Units() {
     return units;
 }
 
-DataWakeup TtyBackend::Wakeup(FT_HANDLE handle) {
+DataWakeup TtyBackend::Wakeup(FT_HANDLE handle, DWORD awaitedBytes) {
     FT_STATUS status = FT_OK;
-    const OpenPort* port = Live(handle, status);
-    return port ? DataWakeup{port->Fd(), -1} : DataWakeup{};
+    OpenPort* port = Live(handle, status);
+    if (port == nullptr)
+        return {};
+    // A terminal's minimum read count also decides when poll() finds it readable (reads never wait
+    // here: the descriptor is non-blocking). Set to the awaited count, the descriptor stays quiet while
+    // part of a reply is queued and wakes the wait once the rest has come.
+    const auto wanted = cc_t(std::clamp<DWORD>(awaitedBytes, 1, 255));
+    if (port->MinimumRead() != wanted) {
+        termios tio{};
+        if (::tcgetattr(port->Fd(), &tio) != 0)
+            return {-1, kUncountedPollMs};
+        tio.c_cc[VMIN] = wanted;
+        if (::tcsetattr(port->Fd(), TCSANOW, &tio) != 0)
+            return {-1, kUncountedPollMs};
+        port->SetMinimumRead(wanted);
+    }
+    return {port->Fd(), -1};
 }
 
 } // namespace device

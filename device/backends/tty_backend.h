@@ -39,7 +39,7 @@ public:
     FT_STATUS GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) override;
     FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) override;
     // The port's descriptor: it becomes readable when reply bytes arrive.
-    DataWakeup Wakeup(FT_HANDLE handle) override;
+    DataWakeup Wakeup(FT_HANDLE handle, DWORD awaitedBytes) override;
     const char* LastProblem() const override { return problem_.c_str(); }
     // Gone once unplugged (hung up), after an I/O error, or when its path no
     // longer leads to the terminal that was opened.

@@ -1,5 +1,6 @@
 #include "output/log/log_view.h"
 
+#include "output/log/log_scroll_bar.h"
 #include "output/log/shift_jis.h"
 
 #include <QClipboard>
@@ -91,6 +92,7 @@ qsizetype StoredLength(const QString& text) {
 } // namespace
 
 LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent) {
+    setVerticalScrollBar(new LogScrollBar(this));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);

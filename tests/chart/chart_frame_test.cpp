@@ -241,16 +241,20 @@ void ChartFrameTest::timeStampText_data() {
     const QLocale us(QLocale::English, QLocale::UnitedStates);
     const QLocale ja(QLocale::Japanese, QLocale::Japan);
     const QDate day(2024, 5, 1);
-    QTest::newRow("afternoon") << us << QDateTime(day, QTime(13, 4, 5), Qt::UTC) << "5/1/24 1:04:05 PM";
-    QTest::newRow("local time") << us << QDateTime(day, QTime(13, 4, 5)) << "5/1/24 1:04:05 PM";
-    QTest::newRow("midnight") << us << QDateTime(day, QTime(0, 0, 0), Qt::UTC) << "5/1/24";
-    QTest::newRow("midnight and a half second") << us << QDateTime(day, QTime(0, 0, 0, 500)) << "5/1/24";
-    QTest::newRow("one second past midnight") << us << QDateTime(day, QTime(0, 0, 1)) << "5/1/24 12:00:01 AM";
-    QTest::newRow("one minute past midnight") << us << QDateTime(day, QTime(0, 1, 0)) << "5/1/24 12:01:00 AM";
-    QTest::newRow("noon") << us << QDateTime(day, QTime(12, 0, 0)) << "5/1/24 12:00:00 PM";
+    QTest::newRow("afternoon") << us << QDateTime(day, QTime(13, 4, 5), Qt::UTC) << "5/1/2024 1:04:05 PM";
+    QTest::newRow("local time") << us << QDateTime(day, QTime(13, 4, 5)) << "5/1/2024 1:04:05 PM";
+    QTest::newRow("midnight") << us << QDateTime(day, QTime(0, 0, 0), Qt::UTC) << "5/1/2024";
+    QTest::newRow("midnight and a half second") << us << QDateTime(day, QTime(0, 0, 0, 500)) << "5/1/2024";
+    QTest::newRow("one second past midnight") << us << QDateTime(day, QTime(0, 0, 1)) << "5/1/2024 12:00:01 AM";
+    QTest::newRow("one minute past midnight") << us << QDateTime(day, QTime(0, 1, 0)) << "5/1/2024 12:01:00 AM";
+    QTest::newRow("noon") << us << QDateTime(day, QTime(12, 0, 0)) << "5/1/2024 12:00:00 PM";
     QTest::newRow("japanese") << ja << QDateTime(day, QTime(13, 4, 5))
-                              << QStringLiteral("2024/05/01 13時04分05秒");
+                              << "2024/05/01 13:04:05";
     QTest::newRow("japanese midnight") << ja << QDateTime(day, QTime(0, 0, 0)) << "2024/05/01";
+    QTest::newRow("korean") << QLocale(QLocale::Korean, QLocale::SouthKorea) << QDateTime(day, QTime(13, 4, 5))
+                            << "2024. 5. 1. 13:04:05";
+    QTest::newRow("german two-digit year widened")
+        << QLocale(QLocale::German, QLocale::Germany) << QDateTime(day, QTime(13, 4, 5)) << "01.05.2024 13:04:05";
 }
 
 void ChartFrameTest::timeStampText() {
@@ -276,7 +280,9 @@ void ChartFrameTest::longTimeFormatHasNoZone_data() {
         QLocale(QLocale::Chinese, QLocale::TraditionalChineseScript, QLocale::Taiwan), "Bh:mm:ss");
     row("zone first", QLocale(QLocale::Burmese, QLocale::Myanmar), "HH:mm:ss");
     row("quoted text kept", QLocale(QLocale::Bulgarian, QLocale::Bulgaria), "H:mm:ss 'ч'.");
-    row("japanese", QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("H時mm分ss秒"));
+    row("japanese units spelled out", QLocale(QLocale::Japanese, QLocale::Japan), "H:mm:ss");
+    row("korean units spelled out", QLocale(QLocale::Korean, QLocale::SouthKorea), "H:mm:ss");
+    row("quoted units spelled out", QLocale(QLocale::French, QLocale::Canada), "H:mm:ss");
 }
 
 void ChartFrameTest::longTimeFormatHasNoZone() {

@@ -60,6 +60,8 @@ private slots:
     void drawingOutsideThePictureIsHarmless();
     void bothChannelsOffStillDrawsDigitalLinesAndFrame();
     void sampleDrawsAnalogThenDigitalOneColumnRight();
+    void changedRegionCoversEveryChangedPixel_data();
+    void changedRegionCoversEveryChangedPixel();
 };
 
 void SamplePlotTest::readingRow_data() {
@@ -324,3 +326,71 @@ void SamplePlotTest::sampleDrawsAnalogThenDigitalOneColumnRight() {
 
 QTEST_MAIN(SamplePlotTest)
 #include "sample_plot_test.moc"
+
+void SamplePlotTest::changedRegionCoversEveryChangedPixel_data() {
+    QTest::addColumn<int>("x");
+    QTest::addColumn<bool>("firstOfSweep");
+    QTest::addColumn<bool>("lineMode");
+    QTest::addColumn<bool>("channelsOn");
+    QTest::addColumn<int>("fileIndex"); // the previous sample showed index 0
+    QTest::addColumn<QRect>("columns");  // the region less the annotation strip
+    QTest::addColumn<bool>("stripChanged");
+    QTest::newRow("first of a sweep") << 0 << true << true << true << 0 << QRect(0, 0, 609, 403) << false;
+    QTest::newRow("line mode") << 100 << false << true << true << 0 << QRect(100, 0, 2, 403) << false;
+    QTest::newRow("dot mode") << 250 << false << false << true << 0 << QRect(250, 0, 2, 403) << false;
+    QTest::newRow("channels off") << 300 << false << true << false << 0 << QRect(300, 0, 2, 403) << false;
+    QTest::newRow("restart column") << 180 << false << true << true << 0 << QRect(180, 0, 2, 403) << false;
+    QTest::newRow("last column") << 600 << false << true << true << 0 << QRect(600, 0, 2, 403) << false;
+    QTest::newRow("annotation changed") << 420 << false << true << true << 1 << QRect(420, 0, 2, 403) << true;
+}
+
+void SamplePlotTest::changedRegionCoversEveryChangedPixel() {
+    QFETCH(int, x);
+    QFETCH(bool, firstOfSweep);
+    QFETCH(bool, lineMode);
+    QFETCH(bool, channelsOn);
+    QFETCH(int, fileIndex);
+    QFETCH(QRect, columns);
+    QFETCH(bool, stripChanged);
+    // A sweep under way: the previous sample drawn at x - 1, opposite levels, index 0.
+    QImage picture = WhitePicture();
+    SweepState sweep;
+    SampleMarks previous;
+    previous.ad0 = 590;
+    previous.ad1 = 10;
+    previous.status = '5';
+    if (!firstOfSweep) {
+        PlotSample(picture, previous, sweep, SomeTexts());
+        sweep.sweepX = quint16(x - 1);
+        PlotSample(picture, previous, sweep, SomeTexts());
+    }
+    QCOMPARE(int(sweep.sweepX), x);
+    const QImage before = picture;
+
+    SampleMarks marks;
+    marks.ad0On = marks.ad1On = channelsOn;
+    marks.lineMode = lineMode;
+    marks.ad0 = 123;
+    marks.ad1 = 456;
+    marks.status = ':';
+    FrameTexts texts = SomeTexts();
+    texts.fileIndex = quint16(fileIndex);
+    const QRegion changed = PlotSample(picture, marks, sweep, texts);
+
+    QRegion pixels;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int px = 0; px < picture.width(); ++px)
+            if (picture.pixel(px, y) != before.pixel(px, y))
+                pixels += QRect(px, y, 1, 1);
+    QVERIFY(!pixels.isEmpty());
+    QCOMPARE(pixels - changed, QRegion());
+    const QRegion strip = changed - columns;
+    QCOMPARE(changed - strip, QRegion(columns));
+    QCOMPARE(strip.isEmpty(), !stripChanged);
+    if (stripChanged) {
+        // Only the file name's last digit changed: right of "FileName = tavrin" at 400, in rows 0..18.
+        QCOMPARE(strip.boundingRect().top(), 0);
+        QCOMPARE(strip.boundingRect().bottom(), 18);
+        QVERIFY(strip.boundingRect().left() > 400);
+    }
+}

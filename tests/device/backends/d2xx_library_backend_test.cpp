@@ -63,7 +63,7 @@ private slots:
         QCOMPARE(backend.Read(handle, buffer, 21, &got), FT_OK);
         QCOMPARE(QByteArray(buffer, int(got)), QByteArray("AD0=123 V, AD1=456\x35\r\n"));
 
-        const DataWakeup wakeup = backend.Wakeup(handle);
+        const DataWakeup wakeup = backend.Wakeup(handle, 21);
         QCOMPARE(wakeup.fd, -1);
         QVERIFY(wakeup.pollMs > 0 && wakeup.pollMs <= 10);
     }

@@ -71,9 +71,7 @@ DWORD WaitForQueued(D2xxBackend& backend, FT_HANDLE handle, DWORD moreThan, int 
     while (true) {
         if (backend.GetStatus(handle, &rx, &tx, &events) != FT_OK || rx > moreThan || MsLeft(deadline) == 0)
             return rx;
-        // Readable as soon as any byte is queued; the rest of a burst follows within
-        // microseconds, so looking again straight away costs little.
-        const DataWakeup wakeup = backend.Wakeup(handle);
+        const DataWakeup wakeup = backend.Wakeup(handle, moreThan + 1);
         pollfd p{wakeup.fd, POLLIN, 0};
         ::poll(&p, wakeup.fd >= 0 ? 1 : 0,
                std::min(MsLeft(deadline), wakeup.pollMs >= 0 ? wakeup.pollMs : 50));

@@ -1,5 +1,7 @@
 #include "device/backends/tty_backend.h"
 #include "device/backends/tty_open_problem.h"
+#include "device/exchange.h"
+#include "device/message_pump.h"
 #include "pty_pair.h"
 #include "unopened_handle.h"
 
@@ -7,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QTimer>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -45,6 +48,16 @@ struct Connected {
     }
 };
 
+// The program's pump, counting how often a wait went to sleep and woke again.
+class CountingPump : public device::EventLoopPump {
+public:
+    void ProcessMessages() override {
+        ++wakes;
+        EventLoopPump::ProcessMessages();
+    }
+    int wakes = 0;
+};
+
 } // namespace
 
 class TtyBackendTest : public QObject {
@@ -59,7 +72,7 @@ private slots:
         QCOMPARE(std::string(serial), c.pty.Path());
         QCOMPARE(c.backend->ListDevices(1, serial, kListFlags), FT_DEVICE_NOT_FOUND);
         QCOMPARE(c.backend->ListDevices(0, nullptr, kListFlags), FT_INVALID_PARAMETER);
-        QVERIFY(c.backend->Wakeup(c.handle).fd >= 0);
+        QVERIFY(c.backend->Wakeup(c.handle, 21).fd >= 0);
         QCOMPARE(QByteArray(c.backend->LastProblem()), QByteArray());
     }
 
@@ -138,6 +151,54 @@ private slots:
         QCOMPARE(WaitForQueued(*c.backend, c.handle, 4), DWORD(5));
         QCOMPARE(c.backend->Purge(c.handle, FT_PURGE_RX | FT_PURGE_TX), FT_OK);
         QCOMPARE(c.Queued(), DWORD(0));
+    }
+
+    // The reply wait on the real event loop and a 10 ms tick, counted in wake-ups rather than timed:
+    // it sleeps until a whole reply's worth is queued or the next tick, so part of a reply sitting in
+    // the queue adds no wake-up.
+    void ReplyWaitWakesOncePerTick_data() {
+        QTest::addColumn<int>("queuedBefore");  // bytes already queued when the request goes out
+        QTest::addColumn<int>("restAfterTicks"); // the rest of a 25-byte reply comes then (0: never)
+        QTest::addColumn<bool>("replied");
+        QTest::addColumn<int>("maxWakes");
+        QTest::newRow("silent unit") << 0 << 0 << false << 12;
+        QTest::newRow("part of a reply queued") << 10 << 0 << false << 12;
+        QTest::newRow("20 bytes queued") << 20 << 0 << false << 12;
+        QTest::newRow("rest after three ticks") << 10 << 3 << true << 6;
+    }
+    void ReplyWaitWakesOncePerTick() {
+        QFETCH(int, queuedBefore);
+        QFETCH(int, restAfterTicks);
+        QFETCH(bool, replied);
+        QFETCH(int, maxWakes);
+        Connected c;
+        QVERIFY(c.Ok());
+        if (queuedBefore > 0) {
+            QVERIFY(c.pty.WriteMaster(QByteArray(queuedBefore, 'x')));
+            QCOMPARE(WaitForQueued(*c.backend, c.handle, DWORD(queuedBefore - 1)), DWORD(queuedBefore));
+        }
+        const FT_HANDLE handle = c.handle;
+        SetD2xxBackend(std::move(c.backend));
+        std::int16_t replyTicks = 0;
+        int ticks = 0;
+        QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            if (replyTicks != 0)
+                --replyTicks;
+            if (++ticks == restAfterTicks)
+                c.pty.WriteMaster(QByteArray(25 - queuedBefore, 'y'));
+        });
+        tick.start(10);
+        CountingPump pump;
+        device::RxBufferBytes rx{};
+        const auto result = device::ExchangeSample(handle, replyTicks, rx, pump);
+        tick.stop();
+        SetD2xxBackend(nullptr);
+        QCOMPARE(result == device::ExchangeResult::Replied, replied);
+        if (!replied)
+            QCOMPARE(ticks, 10);
+        QVERIFY2(pump.wakes <= maxWakes, qPrintable(QStringLiteral("%1 wake-ups in %2 ticks").arg(pump.wakes).arg(ticks)));
     }
 
     void Settings_data() {
@@ -244,7 +305,7 @@ private slots:
         DWORD written = 99;
         QCOMPARE(c.backend->Write(c.handle, kRequest.constData(), 3, &written), FT_IO_ERROR);
         QCOMPARE(c.backend->GetStatus(c.handle, &rx, &tx, &events), FT_IO_ERROR);
-        QCOMPARE(c.backend->Wakeup(c.handle).fd, -1);
+        QCOMPARE(c.backend->Wakeup(c.handle, 21).fd, -1);
         QVERIFY(QByteArray(c.backend->LastProblem()).contains("gone"));
     }
 

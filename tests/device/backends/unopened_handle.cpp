@@ -32,7 +32,7 @@ QString UnopenedHandleFaults(D2xxBackend& backend, FT_HANDLE handle) {
     if (got != 0)
         faults << QStringLiteral("Read reported %1 bytes read").arg(got);
 
-    const DataWakeup wakeup = backend.Wakeup(handle);
+    const DataWakeup wakeup = backend.Wakeup(handle, 21);
     if (wakeup.fd != -1 || wakeup.pollMs != -1)
         faults << QStringLiteral("Wakeup expects data");
     return faults.join(QStringLiteral("; "));

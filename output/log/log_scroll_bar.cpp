@@ -1,0 +1,28 @@
+#include "output/log/log_scroll_bar.h"
+
+#include <QStyleOptionSlider>
+
+namespace output {
+
+LogScrollBar::LogScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
+
+LogScrollBar::Look LogScrollBar::CurrentLook() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+            option.state, option.activeSubControls, option.sliderValue == option.minimum,
+            option.sliderValue == option.maximum};
+}
+
+void LogScrollBar::sliderChange(SliderChange change) {
+    if (change != SliderOrientationChange && CurrentLook() == painted_)
+        return;
+    QScrollBar::sliderChange(change);
+}
+
+void LogScrollBar::paintEvent(QPaintEvent* event) {
+    painted_ = CurrentLook();
+    QScrollBar::paintEvent(event);
+}
+
+} // namespace output
