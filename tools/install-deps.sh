@@ -17,12 +17,15 @@ packages=(
   desktop-file-utils
 )
 
-# Building and running only: compiler and build tools, Qt, libftdi, the Japanese font and
-# Qt's translations. Everything else above is for the tests, benchmarks and smoke test.
+# Building and running only: compiler and build tools, Qt with its translation tools, libftdi,
+# libmosquitto, the Japanese font and Qt's translations. Everything else above is for the tests,
+# benchmarks and smoke test.
 build_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
+  qt6-tools-dev qt6-l10n-tools
   libftdi1-dev
+  libmosquitto-dev
   fonts-ipafont-gothic
 )
 
