@@ -227,7 +227,7 @@ void PublishTest::broker() {
     }
     QCOMPARE(said_(), said);
     QTRY_COMPARE(subscriber.Messages().back(), std::string("lab/A1B2/status offline"));
-    // Complete, exact and in order, duplicates after a cut aside.
+    // Complete, exact and in order, duplicates aside.
     const auto messages = subscriber.Messages();
     QCOMPARE(messages.front(), std::string("lab/A1B2/status online"));
     std::vector<std::string> firstArrivals;
@@ -239,8 +239,9 @@ void PublishTest::broker() {
     for (int n = first; n < samples; ++n)
         QCOMPARE(firstArrivals[std::size_t(n - first)],
                  publish::SampleJson(Sample(n), publish::IsoTime(kStart)));
+    // Nothing but the samples and the two statuses (QoS 1 may deliver one twice, even without a cut).
     if (cutAt < 0)
-        QCOMPARE(messages.size(), std::size_t(samples + 2));
+        QCOMPARE(std::set<std::string>(messages.begin(), messages.end()).size(), std::size_t(samples + 2));
 }
 
 // The real program, headless on the simulated unit, publishing through a relay that goes down for
