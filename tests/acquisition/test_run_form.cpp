@@ -15,14 +15,6 @@ using std::chrono::milliseconds;
 
 namespace {
 
-QStringList LogLines(TForm1& form) {
-    QStringList lines;
-    const auto& store = form.Memo1->Store();
-    for (qsizetype i = 0; i < store.LineCount(); ++i)
-        lines << store.LineText(i);
-    return lines;
-}
-
 // A started fixture with the given sampling time and continuous box.
 void Prepare(FormFixture& fx, std::uint16_t samplingTime, bool continuous) {
     fx.Show();
@@ -72,7 +64,7 @@ private slots:
         // START pulsed RTS once and purged both queues (receive 0x01, transmit 0x02).
         QCOMPARE(fx.sim->RtsPulses(), 1);
         QCOMPARE(fx.sim->LastPurgeMask(), ULONG(0x03));
-        const QStringList log = LogLines(*fx.form);
+        const QStringList log = testing::LogLines(*fx.form);
         QCOMPARE(log.size(), 3 + 601);
         QCOMPARE(log[1], QStringLiteral("SamplingTime = 1* 0.1S"));
         QCOMPARE(log[2], QStringLiteral("FileName = tavrin0"));
@@ -101,7 +93,7 @@ private slots:
         QVERIFY(errors >= 4);
         QCOMPARE(fx.form->SweepX, std::uint16_t(601));
         QCOMPARE(fx.beeps - beepsBefore, errors);   // one beep per frame error
-        QCOMPARE(LogLines(*fx.form).size(), 3 + 601 + errors);   // every reply read is logged
+        QCOMPARE(testing::LogLines(*fx.form).size(), 3 + 601 + errors);   // every reply read is logged
     }
 
     void continuousRestartBeepsClearsAndGoesOnIntoColumnZero() {
@@ -165,7 +157,7 @@ private slots:
         fx.form->Button3Click();
         QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
         QCOMPARE(fx.form->SweepX, std::uint16_t(1));
-        QCOMPARE(LogLines(*fx.form).size(), 4);
+        QCOMPARE(testing::LogLines(*fx.form).size(), 4);
         QCOMPARE(fx.form->Label3->text(), QStringLiteral("データ取り込み終了"));
     }
 
@@ -183,8 +175,8 @@ private slots:
         QVERIFY(bytes.contains("FileName = tavrin0\r\n"));
         QCOMPARE(bytes.count("AD0="), qsizetype(601));
         QCOMPARE(fx.form->FileIndex, std::uint16_t(1));
-        QCOMPARE(LogLines(*fx.form).size(), 3);
-        QCOMPARE(LogLines(*fx.form).at(2), QStringLiteral("FileName = tavrin1"));
+        QCOMPARE(testing::LogLines(*fx.form).size(), 3);
+        QCOMPARE(testing::LogLines(*fx.form).at(2), QStringLiteral("FileName = tavrin1"));
     }
 
     void unwritableSweepFileEndsTheRunCleanly() {
@@ -199,7 +191,7 @@ private slots:
         QVERIFY(fx.form->Button3->isEnabled());
         QVERIFY(fx.form->Label3->text() != QStringLiteral("データ取り込み終了"));
         // Nothing is lost: the log still holds the whole sweep, the index is unchanged.
-        QCOMPARE(LogLines(*fx.form).size(), 3 + 601);
+        QCOMPARE(testing::LogLines(*fx.form).size(), 3 + 601);
         QCOMPARE(fx.form->FileIndex, std::uint16_t(0));
     }
 

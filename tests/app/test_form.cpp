@@ -32,14 +32,6 @@ QWidget* NextTabStop(QWidget* w) {
     return w;
 }
 
-QStringList LogLines(TForm1& form) {
-    QStringList lines;
-    const auto& store = form.Memo1->Store();
-    for (qsizetype i = 0; i < store.LineCount(); ++i)
-        lines << store.LineText(i);
-    return lines;
-}
-
 } // namespace
 
 class TestForm : public QObject {
@@ -307,7 +299,7 @@ private slots:
         FormFixture fx(unit);
         fx.Show();
         QCOMPARE(fx.form->Label3->text(), status);
-        QCOMPARE(LogLines(*fx.form), log);
+        QCOMPARE(testing::LogLines(*fx.form), log);
         QCOMPARE(fx.beeps, beeps);
         QCOMPARE(DeviceHandle != nullptr, opened);
         QCOMPARE(DeviceStatus == FT_OK, opened);
@@ -412,7 +404,7 @@ private slots:
         QVERIFY(DeviceHandle != nullptr);
         for (QString& line : log)
             line = line.arg(folder);
-        QCOMPARE(LogLines(form), log);
+        QCOMPARE(testing::LogLines(form), log);
         QCOMPARE(form.SamplingTime, std::uint16_t(20));
         if (standing == "write-only")
             QCOMPARE(ReadFile(par), kept);

@@ -22,14 +22,6 @@ const QString kFinished = QStringLiteral("データ取り込み終了");
 const QString kNoResponse = QStringLiteral("応答がありません");
 const QString kOpenFailed = QStringLiteral("USB Serial Number Open failed !");
 
-QStringList LogLines(TForm1& form) {
-    QStringList lines;
-    const auto& store = form.Memo1->Store();
-    for (qsizetype i = 0; i < store.LineCount(); ++i)
-        lines << store.LineText(i);
-    return lines;
-}
-
 // What the run record would be given, with the tick it came at.
 struct RecordingSink : acquisition::SampleSink {
     void RunStarted(const acquisition::RunInfo&) override {}
@@ -97,7 +89,7 @@ private slots:
         QCOMPARE(fx.sim->Requests(), ran ? 2u : 0u);
         QCOMPARE(fx.form->LastRunEnd(), ran ? TForm1::LastRun::Normal : TForm1::LastRun::Error);
         if (!ran)
-            QCOMPARE(LogLines(*fx.form), log);
+            QCOMPARE(testing::LogLines(*fx.form), log);
     }
 
     // The terminal closed and a new one put at the same path: START polls the new one.
@@ -125,8 +117,8 @@ private slots:
         QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
         QCOMPARE(fx.form->Label3->text(), kFinished);
         QVERIFY(requests >= 3);
-        QVERIFY2(LogLines(*fx.form).contains(QStringLiteral("AD0=123 V, AD1=4565\r\n")),
-                 qPrintable(LogLines(*fx.form).join('|')));
+        QVERIFY2(testing::LogLines(*fx.form).contains(QStringLiteral("AD0=123 V, AD1=4565\r\n")),
+                 qPrintable(testing::LogLines(*fx.form).join('|')));
     }
 
     // The unit is unplugged at the first tick after its 5th reply was drawn.
@@ -182,7 +174,7 @@ private slots:
         }
         QCOMPARE(fed, notes);
         QCOMPARE(reconnect && sink.ticks.size() == 2 ? sink.ticks[1] - sink.ticks[0] : 0L, waitedTicks);
-        const QStringList log = LogLines(*fx.form);
+        const QStringList log = testing::LogLines(*fx.form);
         QVERIFY(log.contains(QStringLiteral("unit unplugged: the simulated unit was unplugged")));
         const bool back = notes.contains(int(SampleNote::UnitBack));
         QCOMPARE(log.contains(QStringLiteral("unit back: SIM00001")), back);

@@ -6,6 +6,7 @@
 #include "app/message_beep.h"
 #include "app/ombu1.h"
 #include "device/simulated_unit.h"
+#include "output/log/log_view.h"
 #include "tests/support/driven_pump.h"
 #include "app/chart_view.h"
 
@@ -64,5 +65,14 @@ struct FormFixture {
     int beeps = 0;
     std::unique_ptr<TForm1> form;
 };
+
+// The log pane's lines as it holds them.
+inline QStringList LogLines(TForm1& form) {
+    QStringList lines;
+    const auto& store = form.Memo1->Store();
+    for (qsizetype i = 0; i < store.LineCount(); ++i)
+        lines << store.LineText(i);
+    return lines;
+}
 
 } // namespace testing
