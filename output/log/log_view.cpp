@@ -324,20 +324,27 @@ int LogView::XOfCaret() const {
 
 // ---- scrolling ----
 
-void LogView::SyncScrollBar() {
+void LogView::SyncScrollBar(int scrolledRows) {
     const RowPos bottom = BottomTop();
     if (top_ > bottom)
         top_ = bottom;
     if (top_.line < store_.LineCount())
         top_.row = std::min(top_.row, LayoutOf(top_.line).rows.size() - 1);
     syncingScrollBar_ = true;
-    QScrollBar* bar = verticalScrollBar();
-    bar->setRange(0, int(std::min<qsizetype>(bottom.line, std::numeric_limits<int>::max())));
-    bar->setPageStep(FullRows());
-    bar->setSingleStep(1);
-    bar->setValue(int(top_.line));
+    static_cast<LogScrollBar*>(verticalScrollBar())
+        ->Sync(int(std::min<qsizetype>(bottom.line, std::numeric_limits<int>::max())), FullRows(), int(top_.line));
     syncingScrollBar_ = false;
-    viewport()->update();
+    if (scrolledRows <= 0 || scrolledRows >= FullRows()) {
+        viewport()->update();
+        return;
+    }
+    // The rows that stay on show are moved, not drawn again; only the strip they leave at the
+    // bottom is painted, with one row more above it for the part row under the last full one.
+    const int rowHeight = RowHeight();
+    const QRect rows(0, kMargin, viewport()->width(), viewport()->height() - kMargin);
+    viewport()->scroll(0, -scrolledRows * rowHeight, rows);
+    const int repainted = (scrolledRows + 1) * rowHeight;
+    viewport()->update(0, rows.bottom() + 1 - repainted, rows.width(), repainted);
 }
 
 void LogView::scrollContentsBy(int, int) {
@@ -384,9 +391,19 @@ void LogView::AfterProgramChange(bool wasAtBottom, bool linesShifted) {
         selectAll_ = false;
         top_ = RowPos{};
     }
+    const RowPos shownTop = top_;
     if (wasAtBottom)
         top_ = BottomTop();
-    SyncScrollBar();
+    // Lines added under a log shown to its end move the rows up.
+    int scrolledRows = 0;
+    if (!linesShifted && shownTop < top_) {
+        RowPos pos = shownTop;
+        for (; pos < top_ && scrolledRows < FullRows() && StepDown(pos); ++scrolledRows) {
+        }
+        if (pos != top_)
+            scrolledRows = 0;
+    }
+    SyncScrollBar(scrolledRows);
 }
 
 // ---- editing ----
@@ -503,7 +520,7 @@ void LogView::AfterUserEdit() {
 
 // ---- events ----
 
-void LogView::paintEvent(QPaintEvent*) {
+void LogView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), Qt::white);
     painter.setFont(font());
@@ -517,11 +534,18 @@ void LogView::paintEvent(QPaintEvent*) {
         return;
     }
     const RowPos caret = CaretRowPos();
+    const QRect area = event->rect();
     RowPos pos = top_;
     int y = kMargin;
     do {
         const LineLayout& layout = LayoutOf(pos.line);
         pos.row = std::min(pos.row, layout.rows.size() - 1);
+        // Rows away from the area to paint are skipped; a row next to it is drawn, in case its
+        // glyphs reach over the row's edge.
+        if (y + 2 * rowHeight <= area.top() || y - rowHeight > area.bottom()) {
+            y += rowHeight;
+            continue;
+        }
         const Row& row = layout.rows[pos.row];
         const QString rowText = layout.shown.mid(row.start, row.length);
         if (selectAll_) {

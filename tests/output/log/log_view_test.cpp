@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QImage>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -256,6 +257,47 @@ private slots:
         QVERIFY(InkIn(image, lastTop, lastTop + row) > 50);
         QCOMPARE(InkIn(image, lastTop + row, image.height()), 0);
         QCOMPARE(InkIn(image, 0, 2), 0);
+    }
+
+    // Lines added under a pane shown to its end move the rows already painted instead of painting
+    // them again: what the screen shows is what a whole repaint gives.
+    void appendedLinesOnScreen_data() {
+        QTest::addColumn<int>("linesPerPaint");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("focused");
+        QTest::newRow("one reply a paint") << 1 << u"A0 512 1023 0 4095 1"_s << false;
+        QTest::newRow("three replies a paint") << 3 << u"A0 512 1023 0 4095 1"_s << false;
+        QTest::newRow("wrapped line, caret shown") << 1 << u"データ読み込み中 "_s.repeated(6) << true;
+    }
+    void appendedLinesOnScreen() {
+        QFETCH(int, linesPerPaint);
+        QFETCH(QString, line);
+        QFETCH(bool, focused);
+        LogView view;
+        view.resize(kMemoSize);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        if (focused) {
+            view.activateWindow();
+            view.setFocus();
+        }
+        for (int i = 0; i < 8; ++i) {
+            for (int j = 0; j < linesPerPaint; ++j)
+                view.AppendText(line + QString::number(i));
+            // The caret on a line that then moves up with the others.
+            if (focused && i == 6)
+                view.SetCaret(view.Store().LineCount() - 1, 3);
+            QCoreApplication::processEvents();
+        }
+        const auto onScreen = [&view] {
+            return view.screen()->grabWindow(view.winId()).toImage().copy(view.viewport()->geometry());
+        };
+        const QImage moved = onScreen();
+        view.viewport()->repaint();
+        const QImage repainted = onScreen();
+        SaveArtefact(moved, u"log_view_appended.png"_s);
+        QVERIFY(InkIn(repainted, 0, repainted.height()) > 50);
+        QCOMPARE(moved, repainted);
     }
 
     void millionLinesPaint() {
