@@ -324,7 +324,7 @@ int LogView::XOfCaret() const {
 
 // ---- scrolling ----
 
-void LogView::SyncScrollBar(int scrolledRows) {
+void LogView::SyncScrollBar() {
     const RowPos bottom = BottomTop();
     if (top_ > bottom)
         top_ = bottom;
@@ -334,17 +334,7 @@ void LogView::SyncScrollBar(int scrolledRows) {
     static_cast<LogScrollBar*>(verticalScrollBar())
         ->Sync(int(std::min<qsizetype>(bottom.line, std::numeric_limits<int>::max())), FullRows(), int(top_.line));
     syncingScrollBar_ = false;
-    if (scrolledRows <= 0 || scrolledRows >= FullRows()) {
-        viewport()->update();
-        return;
-    }
-    // The rows that stay on show are moved, not drawn again; only the strip they leave at the
-    // bottom is painted, with one row more above it for the part row under the last full one.
-    const int rowHeight = RowHeight();
-    const QRect rows(0, kMargin, viewport()->width(), viewport()->height() - kMargin);
-    viewport()->scroll(0, -scrolledRows * rowHeight, rows);
-    const int repainted = (scrolledRows + 1) * rowHeight;
-    viewport()->update(0, rows.bottom() + 1 - repainted, rows.width(), repainted);
+    viewport()->update();
 }
 
 void LogView::scrollContentsBy(int, int) {
@@ -391,19 +381,9 @@ void LogView::AfterProgramChange(bool wasAtBottom, bool linesShifted) {
         selectAll_ = false;
         top_ = RowPos{};
     }
-    const RowPos shownTop = top_;
     if (wasAtBottom)
         top_ = BottomTop();
-    // Lines added under a log shown to its end move the rows up.
-    int scrolledRows = 0;
-    if (!linesShifted && shownTop < top_) {
-        RowPos pos = shownTop;
-        for (; pos < top_ && scrolledRows < FullRows() && StepDown(pos); ++scrolledRows) {
-        }
-        if (pos != top_)
-            scrolledRows = 0;
-    }
-    SyncScrollBar(scrolledRows);
+    SyncScrollBar();
 }
 
 // ---- editing ----
@@ -520,7 +500,7 @@ void LogView::AfterUserEdit() {
 
 // ---- events ----
 
-void LogView::paintEvent(QPaintEvent* event) {
+void LogView::paintEvent(QPaintEvent*) {
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), Qt::white);
     painter.setFont(font());
@@ -534,18 +514,11 @@ void LogView::paintEvent(QPaintEvent* event) {
         return;
     }
     const RowPos caret = CaretRowPos();
-    const QRect area = event->rect();
     RowPos pos = top_;
     int y = kMargin;
     do {
         const LineLayout& layout = LayoutOf(pos.line);
         pos.row = std::min(pos.row, layout.rows.size() - 1);
-        // Rows away from the area to paint are skipped; a row next to it is drawn, in case its
-        // glyphs reach over the row's edge.
-        if (y + 2 * rowHeight <= area.top() || y - rowHeight > area.bottom()) {
-            y += rowHeight;
-            continue;
-        }
         const Row& row = layout.rows[pos.row];
         const QString rowText = layout.shown.mid(row.start, row.length);
         if (selectAll_) {

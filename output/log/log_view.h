@@ -105,8 +105,7 @@ private:
     qsizetype ColumnAtX(qsizetype line, qsizetype row, int x) const;
     int XOfCaret() const;
 
-    // `scrolledRows`: the rows shown moved up by that many and nothing else in them changed.
-    void SyncScrollBar(int scrolledRows = 0);
+    void SyncScrollBar();
     void ScrollByRows(int rows);
     void EnsureCaretVisible();
     void AfterProgramChange(bool wasAtBottom, bool linesShifted);

@@ -4,7 +4,6 @@
 #include <QClipboard>
 #include <QDir>
 #include <QImage>
-#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -81,6 +80,15 @@ void SaveArtefact(const QImage& image, const QString& name) {
         return;
     image.save(QDir(folder).filePath(name));
 }
+
+struct PaintCounter : QObject {
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+    int count = 0;
+};
 
 } // namespace
 
@@ -259,45 +267,23 @@ private slots:
         QCOMPARE(InkIn(image, 0, 2), 0);
     }
 
-    // Lines added under a pane shown to its end move the rows already painted instead of painting
-    // them again: what the screen shows is what a whole repaint gives.
-    void appendedLinesOnScreen_data() {
-        QTest::addColumn<int>("linesPerPaint");
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<bool>("focused");
-        QTest::newRow("one reply a paint") << 1 << u"A0 512 1023 0 4095 1"_s << false;
-        QTest::newRow("three replies a paint") << 3 << u"A0 512 1023 0 4095 1"_s << false;
-        QTest::newRow("wrapped line, caret shown") << 1 << u"データ読み込み中 "_s.repeated(6) << true;
-    }
-    void appendedLinesOnScreen() {
-        QFETCH(int, linesPerPaint);
-        QFETCH(QString, line);
-        QFETCH(bool, focused);
+    // Once the slider has its smallest size and sits at the bottom, new lines leave the scroll bar's
+    // pixels alone, so it is not painted again line after line.
+    void scrollBarStillWhileLinesArrive() {
         LogView view;
         view.resize(kMemoSize);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        if (focused) {
-            view.activateWindow();
-            view.setFocus();
-        }
-        for (int i = 0; i < 8; ++i) {
-            for (int j = 0; j < linesPerPaint; ++j)
-                view.AppendText(line + QString::number(i));
-            // The caret on a line that then moves up with the others.
-            if (focused && i == 6)
-                view.SetCaret(view.Store().LineCount() - 1, 3);
+        for (int i = 0; i < 200; ++i)
+            view.AppendReply("A0 512 1023 0 4095 1\r\n");
+        QCoreApplication::processEvents();
+        PaintCounter paints(view.verticalScrollBar());
+        for (int i = 0; i < 20; ++i) {
+            view.AppendReply("A0 512 1023 0 4095 1\r\n");
             QCoreApplication::processEvents();
         }
-        const auto onScreen = [&view] {
-            return view.screen()->grabWindow(view.winId()).toImage().copy(view.viewport()->geometry());
-        };
-        const QImage moved = onScreen();
-        view.viewport()->repaint();
-        const QImage repainted = onScreen();
-        SaveArtefact(moved, u"log_view_appended.png"_s);
-        QVERIFY(InkIn(repainted, 0, repainted.height()) > 50);
-        QCOMPARE(moved, repainted);
+        QVERIFY(view.AtBottom());
+        QCOMPARE(paints.count, 0);
     }
 
     void millionLinesPaint() {
