@@ -72,13 +72,57 @@ const FrameStamp& SteadyStamp() {
     return stamp;
 }
 
+struct AnnotationTexts {
+    QString timeStamp;
+    QString samplingTime;
+    QString fileName;
+    bool operator==(const AnnotationTexts&) const = default;
+};
+
+// The time stamp shows whole seconds: its text is formatted again only when the second (or the
+// locale) changes, not at every sample.
+QString TimeStampOfSecond(const QDateTime& now) {
+    thread_local QDate date;
+    thread_local QTime second;
+    thread_local QLocale locale = QLocale::c();
+    thread_local QString text;
+    const QTime time = now.time();
+    const QTime wholeSecond(time.hour(), time.minute(), time.second());
+    const QLocale system = QLocale::system();
+    if (text.isNull() || now.date() != date || wholeSecond != second || system != locale) {
+        date = now.date();
+        second = wholeSecond;
+        locale = system;
+        text = TimeStampText(now, system);
+    }
+    return text;
+}
+
+AnnotationTexts TextsOf(const FrameTexts& texts) {
+    return {TimeStampOfSecond(texts.now), SamplingTimeText(texts.samplingTime),
+            FileNameText(texts.baseName, texts.fileIndex)};
+}
+
 // The annotations mostly repeat from one sample to the next (the time stamp changes once a second), so
 // each keeps its last rendering.
-void DrawAnnotations(QImage& picture, const FrameTexts& texts) {
+void DrawAnnotations(QImage& picture, const AnnotationTexts& texts) {
     thread_local CachedTextBox timeStamp, samplingTime, fileName;
-    timeStamp.Draw(picture, kTimeStampAt, TimeStampText(texts.now, QLocale::system()));
-    samplingTime.Draw(picture, kSamplingTimeAt, SamplingTimeText(texts.samplingTime));
-    fileName.Draw(picture, kFileNameAt, FileNameText(texts.baseName, texts.fileIndex));
+    timeStamp.Draw(picture, kTimeStampAt, texts.timeStamp);
+    samplingTime.Draw(picture, kSamplingTimeAt, texts.samplingTime);
+    fileName.Draw(picture, kFileNameAt, texts.fileName);
+}
+
+// Which picture's annotation strip was last drawn whole, and with which texts. While the redraw after a
+// sample finds the same picture and the same texts, the strip outside the sample's columns still holds
+// exactly what drawing it again would give: only the sample's columns are drawn again.
+struct StripDrawn {
+    qint64 picture = -1; // the picture's data (QImage::cacheKey without its count of detaches)
+    AnnotationTexts texts;
+};
+thread_local StripDrawn stripDrawn;
+
+qint64 PictureData(const QImage& picture) {
+    return picture.cacheKey() >> 32;
 }
 
 } // namespace
@@ -95,7 +139,9 @@ void DrawChartFrame(QImage& picture, const FrameTexts& texts, quint8& gridDrawn)
     } else {
         SteadyStamp().Apply(picture);
     }
-    DrawAnnotations(picture, texts);
+    const AnnotationTexts annotations = TextsOf(texts);
+    DrawAnnotations(picture, annotations);
+    stripDrawn = {PictureData(picture), annotations};
 }
 
 QRegion DrawChartFrameAfterSample(QImage& picture, const FrameTexts& texts, quint8& gridDrawn, int firstColumn,
@@ -105,6 +151,13 @@ QRegion DrawChartFrameAfterSample(QImage& picture, const FrameTexts& texts, quin
         return QRegion(picture.rect());
     }
     PrepareForDrawing(picture);
+    const AnnotationTexts annotations = TextsOf(texts);
+    const QRegion columns(QRect(firstColumn, 0, lastColumn - firstColumn + 1, picture.height()) & picture.rect());
+    if (stripDrawn.picture == PictureData(picture) && stripDrawn.texts == annotations) {
+        SteadyStamp().ApplyClipped(picture, firstColumn, lastColumn, -1);
+        DrawAnnotations(picture, annotations);
+        return columns;
+    }
     // The strip is stamped and annotated again whole, but its pixels change only when an annotation
     // does: keep a copy to find the stretch that did.
     const QRect strip = QRect(0, 0, picture.width(), AnnotationStripBottom() + 1) & picture.rect();
@@ -115,9 +168,10 @@ QRegion DrawChartFrameAfterSample(QImage& picture, const FrameTexts& texts, quin
         std::memcpy(before.scanLine(y), picture.constScanLine(y), std::size_t(strip.width()) * sizeof(QRgb));
 
     SteadyStamp().ApplyClipped(picture, firstColumn, lastColumn, AnnotationStripBottom());
-    DrawAnnotations(picture, texts);
+    DrawAnnotations(picture, annotations);
+    stripDrawn = {PictureData(picture), annotations};
 
-    QRegion changed(QRect(firstColumn, 0, lastColumn - firstColumn + 1, picture.height()) & picture.rect());
+    QRegion changed = columns;
     int left = strip.width(), right = -1;
     for (int y = 0; y < strip.height(); ++y) {
         const auto* old = reinterpret_cast<const QRgb*>(before.constScanLine(y));

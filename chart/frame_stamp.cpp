@@ -75,6 +75,16 @@ void FrameStamp::Finish() {
         }
         rowRuns_.push_back(int(runs_.size()));
     }
+    // Column by column: the few rows a column's stamp covers, so that redrawing two columns touches
+    // those pixels alone instead of every row of both.
+    columnRows_.clear();
+    columnStarts_.assign(1, 0);
+    for (int x = 0; x < width; ++x) {
+        for (int y = 0; y < colors_.height(); ++y)
+            if (covered_[std::size_t(y) * std::size_t(width) + std::size_t(x)])
+                columnRows_.push_back(y);
+        columnStarts_.push_back(int(columnRows_.size()));
+    }
     finished_ = true;
 }
 
@@ -109,13 +119,16 @@ void FrameStamp::ApplyClipped(QImage& picture, int firstColumn, int lastColumn, 
     const int width = colors_.width();
     const int first = std::max(firstColumn, 0);
     const int last = std::min({lastColumn, width - 1, picture.width() - 1});
-    for (int y = std::max(stripRows, 0); y < rows; ++y) {
-        const quint8* covered = &covered_[std::size_t(y) * std::size_t(width)];
-        const auto* source = reinterpret_cast<const QRgb*>(colors_.constScanLine(y));
-        QRgb* target = PictureRow(bits, bytesPerLine, y);
-        for (int x = first; x <= last; ++x)
-            if (covered[x])
-                target[x] = source[x];
+    const uchar* sourceBits = colors_.constBits();
+    const qsizetype sourceBytesPerLine = colors_.bytesPerLine();
+    for (int x = first; x <= last; ++x) {
+        for (int i = columnStarts_[std::size_t(x)]; i < columnStarts_[std::size_t(x) + 1]; ++i) {
+            const int y = columnRows_[std::size_t(i)];
+            if (y < stripRows || y >= rows)
+                continue;
+            PictureRow(bits, bytesPerLine, y)[x] =
+                reinterpret_cast<const QRgb*>(sourceBits + sourceBytesPerLine * y)[x];
+        }
     }
 }
 

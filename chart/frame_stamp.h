@@ -32,7 +32,7 @@ public:
     // Copies every pixel of the stamp onto `picture` (32-bit, see PrepareForDrawing).
     void Apply(QImage& picture) const;
 
-    // Copies only the stamp's pixels in rows 0..stripBottom and in columns firstColumn..lastColumn.
+    // Copies only the stamp's pixels in rows 0..stripBottom (none for -1) and in columns firstColumn..lastColumn.
     void ApplyClipped(QImage& picture, int firstColumn, int lastColumn, int stripBottom) const;
 
 private:
@@ -48,6 +48,8 @@ private:
     std::vector<quint8> covered_; // one byte per pixel, row by row
     std::vector<Run> runs_;       // covered stretches of each row, left to right
     std::vector<int> rowRuns_;    // runs of row y: runs_[rowRuns_[y]] up to runs_[rowRuns_[y + 1]]
+    std::vector<int> columnRows_;   // the covered rows of each column, top to bottom
+    std::vector<int> columnStarts_; // rows of column x: columnRows_[columnStarts_[x]] up to [columnStarts_[x + 1]]
     bool finished_ = false;
 };
 

@@ -14,8 +14,19 @@ LogScrollBar::Look LogScrollBar::CurrentLook() const {
             option.sliderValue == option.maximum};
 }
 
+void LogScrollBar::Sync(int maximum, int pageStep, int value) {
+    syncing_ = true;
+    setRange(0, maximum);
+    setPageStep(pageStep);
+    setSingleStep(1);
+    setValue(value);
+    syncing_ = false;
+    if (CurrentLook() != painted_)
+        update();
+}
+
 void LogScrollBar::sliderChange(SliderChange change) {
-    if (change != SliderOrientationChange && CurrentLook() == painted_)
+    if (change != SliderOrientationChange && (syncing_ || CurrentLook() == painted_))
         return;
     QScrollBar::sliderChange(change);
 }

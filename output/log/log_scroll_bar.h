@@ -15,6 +15,11 @@ class LogScrollBar : public QScrollBar {
 public:
     explicit LogScrollBar(QWidget* parent = nullptr);
 
+    // Sets the range 0..maximum, the page and the value together. Set one by one, the bar passes
+    // through looks it never shows (a longer range before the value follows it moves the slider up a
+    // step and back): it repaints only if the look it ends with differs from the one painted.
+    void Sync(int maximum, int pageStep, int value);
+
 protected:
     void sliderChange(SliderChange change) override;
     void paintEvent(QPaintEvent* event) override;
@@ -32,6 +37,7 @@ private:
     Look CurrentLook() const;
 
     Look painted_{};
+    bool syncing_ = false;
 };
 
 } // namespace output

@@ -331,11 +331,8 @@ void LogView::SyncScrollBar() {
     if (top_.line < store_.LineCount())
         top_.row = std::min(top_.row, LayoutOf(top_.line).rows.size() - 1);
     syncingScrollBar_ = true;
-    QScrollBar* bar = verticalScrollBar();
-    bar->setRange(0, int(std::min<qsizetype>(bottom.line, std::numeric_limits<int>::max())));
-    bar->setPageStep(FullRows());
-    bar->setSingleStep(1);
-    bar->setValue(int(top_.line));
+    static_cast<LogScrollBar*>(verticalScrollBar())
+        ->Sync(int(std::min<qsizetype>(bottom.line, std::numeric_limits<int>::max())), FullRows(), int(top_.line));
     syncingScrollBar_ = false;
     viewport()->update();
 }

@@ -62,6 +62,8 @@ private slots:
     void sampleDrawsAnalogThenDigitalOneColumnRight();
     void changedRegionCoversEveryChangedPixel_data();
     void changedRegionCoversEveryChangedPixel();
+    void samplesLeaveTheFrameWhole_data();
+    void samplesLeaveTheFrameWhole();
 };
 
 void SamplePlotTest::readingRow_data() {
@@ -392,5 +394,42 @@ void SamplePlotTest::changedRegionCoversEveryChangedPixel() {
         QCOMPARE(strip.boundingRect().top(), 0);
         QCOMPARE(strip.boundingRect().bottom(), 18);
         QVERIFY(strip.boundingRect().left() > 400);
+    }
+}
+
+// Sample after sample, with traces crossing the annotations: the picture has its frame and annotations
+// exactly as drawing the whole frame again would give, whether the texts stay or change.
+void SamplePlotTest::samplesLeaveTheFrameWhole_data() {
+    QTest::addColumn<int>("changeAt"); // the sample whose texts differ from then on (-1: none)
+    QTest::addColumn<int>("seconds");  // later time stamp from then on
+    QTest::addColumn<QString>("baseName");
+    QTest::newRow("same texts") << -1 << 0 << QStringLiteral("tavrin");
+    QTest::newRow("time stamp moves on") << 12 << 1 << QStringLiteral("tavrin");
+    QTest::newRow("shorter file name") << 12 << 0 << QStringLiteral("t");
+}
+
+void SamplePlotTest::samplesLeaveTheFrameWhole() {
+    QFETCH(int, changeAt);
+    QFETCH(int, seconds);
+    QFETCH(QString, baseName);
+    QImage picture = WhitePicture();
+    SweepState sweep;
+    sweep.sweepX = 40;
+    FrameTexts texts = SomeTexts();
+    for (int i = 0; i < 30; ++i) {
+        if (i == changeAt) {
+            texts.now = texts.now.addSecs(seconds);
+            texts.baseName = baseName;
+        }
+        SampleMarks marks;
+        marks.lineMode = true;
+        marks.ad0 = i % 2 == 0 ? 600 : 0;
+        marks.ad1 = 580;
+        marks.status = '5';
+        PlotSample(picture, marks, sweep, texts);
+        QImage whole = picture.copy();
+        quint8 gridDrawn = 1;
+        DrawChartFrame(whole, texts, gridDrawn);
+        QVERIFY2(picture == whole, qPrintable(QStringLiteral("sample %1").arg(i)));
     }
 }

@@ -81,6 +81,15 @@ void SaveArtefact(const QImage& image, const QString& name) {
     image.save(QDir(folder).filePath(name));
 }
 
+struct PaintCounter : QObject {
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+    int count = 0;
+};
+
 } // namespace
 
 class LogViewTest : public QObject {
@@ -256,6 +265,25 @@ private slots:
         QVERIFY(InkIn(image, lastTop, lastTop + row) > 50);
         QCOMPARE(InkIn(image, lastTop + row, image.height()), 0);
         QCOMPARE(InkIn(image, 0, 2), 0);
+    }
+
+    // Once the slider has its smallest size and sits at the bottom, new lines leave the scroll bar's
+    // pixels alone, so it is not painted again line after line.
+    void scrollBarStillWhileLinesArrive() {
+        LogView view;
+        view.resize(kMemoSize);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int i = 0; i < 200; ++i)
+            view.AppendReply("A0 512 1023 0 4095 1\r\n");
+        QCoreApplication::processEvents();
+        PaintCounter paints(view.verticalScrollBar());
+        for (int i = 0; i < 20; ++i) {
+            view.AppendReply("A0 512 1023 0 4095 1\r\n");
+            QCoreApplication::processEvents();
+        }
+        QVERIFY(view.AtBottom());
+        QCOMPARE(paints.count, 0);
     }
 
     void millionLinesPaint() {
