@@ -174,8 +174,10 @@ Usage MeasureOnDisplay(int tickMs, bool start) {
     std::vector<std::string> arguments = {"--device",    "tty:" + unit.PortPath(),   "--param-dir",
                                           settings.PathString(), "--tick-ms", std::to_string(tickMs)};
     if (start) {
-        arguments.push_back("--start");
-        arguments.push_back("--exit-after-run");
+        // The run record is written as users have it, into the settings folder rather than here.
+        for (const char* argument : {"--start", "--exit-after-run", "--record"})
+            arguments.push_back(argument);
+        arguments.push_back(settings.PathString());
     }
     OnDisplay onDisplay(display);
     return MeasureProgram(arguments, kDisplayWindow, kDisplaySettle);
@@ -253,7 +255,8 @@ void SamplingAtDefaultTime(benchmark::State& state) {
         bench::SettingsFolder settings({10, true});
         // --exit-after-run: should the run end (a time-out), the program ends and the figure fails.
         const Usage usage = MeasureProgram(
-            {"--device", "sim", "--param-dir", settings.PathString(), "--start", "--exit-after-run"},
+            {"--device", "sim", "--param-dir", settings.PathString(), "--start", "--exit-after-run", "--record",
+             settings.PathString()},
             kSamplingWindow);
         Record(state, "sampling every 10 ticks on the simulated unit", usage,
                "tavrin --device sim --start, continuous, sampling time 10");
