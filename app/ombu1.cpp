@@ -146,7 +146,7 @@ public:
         const acquisition::ChannelsOn channels{f_.CheckBox2->isChecked(), f_.CheckBox3->isChecked()};
         f_.PlotReply();
         if (!feed_.Empty())
-            feed_.Take(acquisition::DecodeReply(f_.RxBuffer, channels), f_.Now(), x);
+            feed_.Take(acquisition::DecodeReply(f_.RxBuffer, channels), f_.PlottedAt(), x);
     }
     void SweepEnded() override { feed_.SweepEnded(); }
     // After a reply wait timed out: a unit that came back goes on; otherwise the run ends by the
@@ -556,6 +556,8 @@ void TForm1::ResetSweep() {
 }
 
 void TForm1::PlotReply() {
+    // One reading of the clock a sample: the chart's stamp and the sample's time in the run record.
+    plottedAt_ = Now();
     const auto marker = FindReplyFrame();
     if (!marker)
         return;
@@ -567,7 +569,7 @@ void TForm1::PlotReply() {
     ++SweepX;
     pump_->ProcessPending();
     changed += chart::DrawSampleDigitalAndFrame(picture, SweepX, device::StatusAt(RxBuffer, *marker), LevelWasLow,
-                                                FrameTexts(), GridDrawn);
+                                                FrameTexts(plottedAt_), GridDrawn);
     Image1->Changed(changed);
 }
 
@@ -586,8 +588,8 @@ chart::SampleMarks TForm1::SampleMarksAt(int marker) const {
     return marks;
 }
 
-chart::FrameTexts TForm1::FrameTexts() const {
-    return {Edit2->text(), Edit3->text(), FileIndex, Now()};
+chart::FrameTexts TForm1::FrameTexts(const QDateTime& now) const {
+    return {Edit2->text(), Edit3->text(), FileIndex, now};
 }
 
 // --- Acquisition ---

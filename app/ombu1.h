@@ -158,6 +158,8 @@ public:
     bool RunInProgress() const { return runInProgress_; }
     device::MessagePump& Pump() { return *pump_; }
     QDateTime Now() const;
+    // When PlotReply read the clock for the sample it drew last.
+    const QDateTime& PlottedAt() const { return plottedAt_; }
     // The sample sinks of a run, with their problems going to the log pane and the status line.
     acquisition::SampleFeed MakeSampleFeed();
 
@@ -197,7 +199,7 @@ private:
     // A problem the run survives: into the log pane, and unattended to standard error as well.
     void ReportProblem(const QString& message);
     std::array<bool, settings::kOptionCount> OptionBoxes() const;
-    chart::FrameTexts FrameTexts() const;
+    chart::FrameTexts FrameTexts(const QDateTime& now) const;
     // What PlotReply draws for the reply whose marker stands at `marker`.
     chart::SampleMarks SampleMarksAt(int marker) const;
     acquisition::RunFields RunFields();
@@ -220,6 +222,7 @@ private:
     QHash<QString, QSize> statusSizes_;
     RepaintBatch* repaints_ = nullptr; // one paint pass per sample
     std::optional<QString> pendingStatus_; // shown when the held repaints go out
+    QDateTime plottedAt_;
     qint64 clockSecond_ = -1; // the second the clock box shows
     bool tickSlowed_ = false; // Timer1 waits for the clock's next second: nothing counts down
 };

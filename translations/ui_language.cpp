@@ -1,6 +1,7 @@
 #include "translations/ui_language.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -37,6 +38,12 @@ namespace {
 
 const QString kTranslatorName = QStringLiteral("tavrin-translator");
 
+// The run shows the same few status texts sample after sample: each is looked up once a language.
+QHash<QString, QString>& KnownStatusTexts() {
+    static QHash<QString, QString> texts;
+    return texts;
+}
+
 bool Install(QCoreApplication& app, const QString& file, const QString& folder = QString()) {
     auto* translator = new QTranslator(&app);
     translator->setObjectName(kTranslatorName);
@@ -50,6 +57,7 @@ bool Install(QCoreApplication& app, const QString& file, const QString& folder =
 
 std::optional<QString> InstallTranslators(QCoreApplication& app, Language language) {
     // A second call replaces the translators of the first.
+    KnownStatusTexts().clear();
     for (QTranslator* earlier : app.findChildren<QTranslator*>(kTranslatorName, Qt::FindDirectChildrenOnly)) {
         QCoreApplication::removeTranslator(earlier);
         delete earlier;
@@ -67,7 +75,13 @@ std::optional<QString> InstallTranslators(QCoreApplication& app, Language langua
 }
 
 QString StatusText(const QString& text) {
-    return QCoreApplication::translate("Status", text.toUtf8().constData());
+    auto& known = KnownStatusTexts();
+    auto found = known.constFind(text);
+    if (found != known.cend())
+        return *found;
+    if (known.size() > 64)
+        known.clear();
+    return *known.insert(text, QCoreApplication::translate("Status", text.toUtf8().constData()));
 }
 
 } // namespace translations

@@ -1,5 +1,6 @@
 #include "output/log/log_scroll_bar.h"
 
+#include <QSignalBlocker>
 #include <QStyleOptionSlider>
 
 namespace output {
@@ -16,6 +17,8 @@ LogScrollBar::Look LogScrollBar::CurrentLook() const {
 
 void LogScrollBar::Sync(int maximum, int pageStep, int value) {
     syncing_ = true;
+    // The pane sets its own rows from these numbers: nobody need hear of each step.
+    const QSignalBlocker quiet(this);
     setRange(0, maximum);
     setPageStep(pageStep);
     setSingleStep(1);

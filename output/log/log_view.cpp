@@ -10,6 +10,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -177,7 +178,7 @@ int LogView::WrapWidth() const {
     return viewport()->width() - 2 * kMargin - kCaretWidth;
 }
 int LogView::RowHeight() const {
-    return std::max(1, fontMetrics().lineSpacing());
+    return rowHeight_;
 }
 int LogView::FullRows() const {
     return std::max(1, (viewport()->height() - kMargin) / RowHeight());
@@ -185,6 +186,9 @@ int LogView::FullRows() const {
 
 void LogView::FontChanged() {
     const QFontMetrics metrics = fontMetrics();
+    rowHeight_ = std::max(1, metrics.lineSpacing());
+    ascent_ = metrics.ascent();
+    rowPictures_.Clear();
     asciiMaxAdvance_ = 0;
     for (char16_t c = 0x20; c < 0x7F; ++c)
         asciiMaxAdvance_ = std::max(asciiMaxAdvance_, metrics.horizontalAdvance(QChar(c)));
@@ -325,7 +329,10 @@ int LogView::XOfCaret() const {
 // ---- scrolling ----
 
 void LogView::SyncScrollBar() {
-    const RowPos bottom = BottomTop();
+    SyncScrollBar(BottomTop());
+}
+
+void LogView::SyncScrollBar(RowPos bottom) {
     if (top_ > bottom)
         top_ = bottom;
     if (top_.line < store_.LineCount())
@@ -381,9 +388,10 @@ void LogView::AfterProgramChange(bool wasAtBottom, bool linesShifted) {
         selectAll_ = false;
         top_ = RowPos{};
     }
+    const RowPos bottom = BottomTop();
     if (wasAtBottom)
-        top_ = BottomTop();
-    SyncScrollBar();
+        top_ = bottom;
+    SyncScrollBar(bottom);
 }
 
 // ---- editing ----
@@ -502,48 +510,100 @@ void LogView::AfterUserEdit() {
 
 void LogView::paintEvent(QPaintEvent*) {
     QPainter painter(viewport());
-    painter.fillRect(viewport()->rect(), Qt::white);
     painter.setFont(font());
-    const QFontMetrics metrics = fontMetrics();
-    const int rowHeight = RowHeight();
-    const int height = viewport()->height();
     const bool showCaret = hasFocus() && !selectAll_;
     if (store_.LineCount() == 0) {
+        painter.fillRect(viewport()->rect(), Qt::white);
         if (showCaret)
-            painter.fillRect(kMargin, kMargin, kCaretWidth, rowHeight, Qt::black);
+            painter.fillRect(kMargin, kMargin, kCaretWidth, rowHeight_, Qt::black);
         return;
     }
-    const RowPos caret = CaretRowPos();
+    const QList<ShownRow> rows = RowsOnShow();
+    if (selectAll_ || !PaintRowPictures(painter, rows)) {
+        PaintRows(painter, rows);
+    } else if (showCaret) {
+        const RowPos caret = CaretRowPos();
+        for (const ShownRow& row : rows)
+            if (row.pos == caret)
+                PaintCaret(painter, row);
+    }
+}
+
+QList<LogView::ShownRow> LogView::RowsOnShow() const {
+    QList<ShownRow> rows;
+    const int height = viewport()->height();
     RowPos pos = top_;
     int y = kMargin;
     do {
         const LineLayout& layout = LayoutOf(pos.line);
         pos.row = std::min(pos.row, layout.rows.size() - 1);
         const Row& row = layout.rows[pos.row];
-        const QString rowText = layout.shown.mid(row.start, row.length);
+        rows.append(ShownRow{pos, layout.shown.mid(row.start, row.length), row.start, y});
+        y += rowHeight_;
+    } while (y < height && StepDown(pos));
+    return rows;
+}
+
+// Lays each row's kept ink over the white pane; false, having painted nothing, when a row has none
+// or the pane is painted where the ink would not blend as drawn glyphs (another pixel ratio or depth).
+bool LogView::PaintRowPictures(QPainter& painter, const QList<ShownRow>& rows) {
+    const QPaintDevice* device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image || static_cast<const QImage*>(device)->depth() != 32 ||
+        viewport()->devicePixelRatio() != 1.0)
+        return false;
+    const RowPictures::Setting setting{font(),   viewport()->width(),        rowHeight_,
+                                       kMargin,  ascent_,                    viewport()->logicalDpiX(),
+                                       viewport()->logicalDpiY()};
+    QList<RowPictures::Ink> inks;
+    for (const ShownRow& row : rows) {
+        auto ink = rowPictures_.Picture(row.text, setting);
+        if (!ink) {
+            rowPictures_.EndPaint();
+            return false;
+        }
+        inks.append(*ink);
+    }
+    rowPictures_.EndPaint();
+    painter.fillRect(viewport()->rect(), Qt::white);
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        if (!inks[i].image.isNull())
+            painter.drawImage(QPoint(0, rows[i].y) + inks[i].offset, inks[i].image);
+    return true;
+}
+
+// Draws every row's text, and the selection.
+void LogView::PaintRows(QPainter& painter, const QList<ShownRow>& rows) {
+    painter.fillRect(viewport()->rect(), Qt::white);
+    const QFontMetrics metrics = fontMetrics();
+    const bool showCaret = hasFocus() && !selectAll_;
+    const RowPos caret = CaretRowPos();
+    for (const ShownRow& row : rows) {
         if (selectAll_) {
-            const int width = std::max(metrics.horizontalAdvance(rowText), metrics.horizontalAdvance(u' '));
-            painter.fillRect(kMargin, y, width, rowHeight, palette().color(QPalette::Highlight));
+            const int width = std::max(metrics.horizontalAdvance(row.text), metrics.horizontalAdvance(u' '));
+            painter.fillRect(kMargin, row.y, width, rowHeight_, palette().color(QPalette::Highlight));
             painter.setPen(palette().color(QPalette::HighlightedText));
         } else {
             painter.setPen(Qt::black);
         }
-        painter.drawText(kMargin, y + metrics.ascent(), rowText);
-        if (showCaret && pos == caret) {
-            const int x = kMargin + metrics.horizontalAdvance(rowText.left(caretColumn_ - row.start));
-            painter.fillRect(x, y, kCaretWidth, rowHeight, Qt::black);
-        }
-        y += rowHeight;
-    } while (y < height && StepDown(pos));
+        painter.drawText(kMargin, row.y + ascent_, row.text);
+        if (showCaret && row.pos == caret)
+            PaintCaret(painter, row);
+    }
+}
+
+void LogView::PaintCaret(QPainter& painter, const ShownRow& row) {
+    const int x = kMargin + fontMetrics().horizontalAdvance(row.text.left(caretColumn_ - row.start));
+    painter.fillRect(x, row.y, kCaretWidth, rowHeight_, Qt::black);
 }
 
 void LogView::resizeEvent(QResizeEvent* event) {
     const bool wasAtBottom = AtBottom();
     QAbstractScrollArea::resizeEvent(event);
     layouts_.clear();
+    const RowPos bottom = BottomTop();
     if (wasAtBottom)
-        top_ = BottomTop();
-    SyncScrollBar();
+        top_ = bottom;
+    SyncScrollBar(bottom);
 }
 
 void LogView::changeEvent(QEvent* event) {

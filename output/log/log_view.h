@@ -13,11 +13,14 @@
 #pragma once
 
 #include "output/log/log_store.h"
+#include "output/log/row_pictures.h"
 
 #include <QAbstractScrollArea>
 #include <QByteArray>
 #include <QList>
 #include <QString>
+
+class QPainter;
 
 #include <compare>
 #include <unordered_map>
@@ -90,6 +93,18 @@ private:
         QList<Row> rows;
     };
 
+    // A row on show: its text as shown and where it is painted.
+    struct ShownRow {
+        RowPos pos;
+        QString text;
+        qsizetype start; // of the row in its line's text
+        int y;
+    };
+    QList<ShownRow> RowsOnShow() const;
+    bool PaintRowPictures(QPainter& painter, const QList<ShownRow>& rows);
+    void PaintRows(QPainter& painter, const QList<ShownRow>& rows);
+    void PaintCaret(QPainter& painter, const ShownRow& row);
+
     const LineLayout& LayoutOf(qsizetype line) const;
     void AddRows(LineLayout& layout, qsizetype start, qsizetype end) const;
     int WrapWidth() const;
@@ -106,6 +121,7 @@ private:
     int XOfCaret() const;
 
     void SyncScrollBar();
+    void SyncScrollBar(RowPos bottom);
     void ScrollByRows(int rows);
     void EnsureCaretVisible();
     void AfterProgramChange(bool wasAtBottom, bool linesShifted);
@@ -129,6 +145,9 @@ private:
     bool syncingScrollBar_ = false;
     int wheelRemainder_ = 0;
     int asciiMaxAdvance_ = 0;
+    int rowHeight_ = 1; // of the font, kept: asked for several times a line
+    int ascent_ = 0;
+    RowPictures rowPictures_;
 };
 
 } // namespace output

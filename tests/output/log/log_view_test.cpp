@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -265,6 +266,71 @@ private slots:
         QVERIFY(InkIn(image, lastTop, lastTop + row) > 50);
         QCOMPARE(InkIn(image, lastTop + row, image.height()), 0);
         QCOMPARE(InkIn(image, 0, 2), 0);
+    }
+
+    // Rows still on show are copied from pictures of them, where their ink stays inside their own row;
+    // the pane looks just as if it drew every row's text in turn.
+    void rowsLookAsDrawn_data() {
+        QTest::addColumn<QFont>("font");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("shown");
+        const QFont plain = LogView().font();
+        const QStringList replies{"A0 512 1023 0 4095 1", "A0 513 1022 0 4095 0", "A0 514 1021 1 4094 1",
+                                  "A0 515 1020 0 4093 1"};
+        QTest::newRow("replies") << plain << replies << replies;
+        QTest::newRow("status texts") << plain << QStringList{u"SamplingTime = 1* 0.1S"_s, u"データ読み込み中 ■■■■"_s}
+                                      << QStringList{u"SamplingTime = 1* 0.1S"_s, u"データ読み込み中 ■■■■"_s};
+        QTest::newRow("control bytes") << plain << QStringList{u"A0\x01\t7F\x7f"_s} << QStringList{u"A0␁ 7F␡"_s};
+        // The window's face at its size: a comma's tail reaches into the row below.
+        QFont window(u"IPAPGothic"_s);
+        window.setPixelSize(12);
+        const QStringList values{u"AD0=545 V, AD1=4088"_s, u"AD0=546 V, AD1=4028 gjpqy"_s, u"AD0=547 V, AD1=3968"_s,
+                                 u"AD0=548 V, AD1=3908"_s, u"AD0=549 V, AD1=3848"_s};
+        QTest::newRow("ink reaching the row below") << window << values << values;
+    }
+    void rowsLookAsDrawn() {
+        QFETCH(QFont, font);
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, shown);
+        LogView view;
+        view.setFont(font);
+        Prepare(view);
+        view.Clear();
+        for (const QString& line : lines) {
+            view.AppendText(line);
+            RenderViewport(view);
+        }
+        const QImage painted = RenderViewport(view);
+        QImage drawn(painted.size(), QImage::Format_RGB32);
+        drawn.setDotsPerMeterX(painted.dotsPerMeterX());
+        drawn.setDotsPerMeterY(painted.dotsPerMeterY());
+        drawn.fill(Qt::white);
+        QPainter painter(&drawn);
+        painter.setFont(font);
+        const int ascent = QFontMetrics(font).ascent();
+        const int fullRows = (painted.height() - 2) / RowHeight(view);
+        shown = shown.mid(std::max<qsizetype>(0, shown.size() - fullRows));
+        for (int i = 0; i < shown.size(); ++i)
+            painter.drawText(2, 2 + i * RowHeight(view) + ascent, shown[i]);
+        painter.end();
+        QCOMPARE(painted, drawn);
+    }
+
+    // A row whose ink would reach into its neighbours gets no picture: the pane draws it instead.
+    void rowPictureOnlyWhereInkStaysInside_data() {
+        QTest::addColumn<int>("rowHeight");
+        QTest::addColumn<bool>("picture");
+        QTest::newRow("the font's row") << RowHeight(LogView()) << true;
+        QTest::newRow("rows too low for the text") << 3 << false;
+    }
+    void rowPictureOnlyWhereInkStaysInside() {
+        QFETCH(int, rowHeight);
+        QFETCH(bool, picture);
+        const LogView view;
+        output::RowPictures pictures;
+        const output::RowPictures::Setting setting{view.font(), 200, rowHeight, 2, QFontMetrics(view.font()).ascent(),
+                                                   96, 96};
+        QCOMPARE(pictures.Picture(u"A0 512 1023"_s, setting).has_value(), picture);
     }
 
     // Once the slider has its smallest size and sits at the bottom, new lines leave the scroll bar's
