@@ -13,6 +13,9 @@
 //   idle      unit connected, no run, 100 ms tick            target 0.03 % of a core
 //   10/s      sampling time 1 on the 100 ms tick             target 0.30 %
 //   100/s     sampling time 1 on a 10 ms tick (--tick-ms 10) target 3 %
+// Beside them, on the same X server: a bare Qt window whose only work is one label's text, changed
+// once a second (as the clock box is), every 100 ms and every 10 ms. No target: it is the floor the
+// toolkit and the display server set for one repaint on this machine.
 #include "app/ombu1.h"
 #include "bench/benchmark_main.h"
 #include "bench/child_process.h"
@@ -80,15 +83,15 @@ template <class Duration> double Seconds(Duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// Starts the program, lets it settle, and measures it over `window`.
+// Starts the program (the logger unless told), lets it settle, and measures it over `window`.
 Usage MeasureProgram(const std::vector<std::string>& arguments, Clock::duration window,
-                     Clock::duration settle = kSettle) {
+                     Clock::duration settle = kSettle, const char* program = TAVRIN_EXECUTABLE) {
     QTemporaryDir scratch;
-    bench::ChildProcess child(TAVRIN_EXECUTABLE, arguments,
+    bench::ChildProcess child(program, arguments,
                               QDir(scratch.path()).filePath("output").toStdString());
-    const auto failed = [&child](const std::string& when) {
+    const auto failed = [&child, program](const std::string& when) {
         const auto status = child.WaitForExit(0ms);
-        return std::runtime_error("the logger ended " + when + " (status " +
+        return std::runtime_error(std::string(program) + " ended " + when + " (status " +
                                   (status ? std::to_string(*status) : std::string("unknown")) + "):\n" +
                                   child.OutputTail());
     };
@@ -181,6 +184,14 @@ Usage MeasureOnDisplay(int tickMs, bool start) {
     }
     OnDisplay onDisplay(display);
     return MeasureProgram(arguments, kDisplayWindow, kDisplaySettle);
+}
+
+// The bare window on its own X server, its label changed every `periodMs`.
+Usage MeasureBareWindowOnDisplay(int periodMs) {
+    QTemporaryDir scratch;
+    bench::DisplayServer display(scratch.path().toStdString());
+    OnDisplay onDisplay(display);
+    return MeasureProgram({std::to_string(periodMs)}, kDisplayWindow, kDisplaySettle, BARE_WINDOW);
 }
 
 // The waits at the default tick carry the target; at the short tick they only show
@@ -285,6 +296,23 @@ void SamplingOnDisplay(benchmark::State& state) {
 }
 BENCHMARK(SamplingOnDisplay)
     ->ArgName("tick_ms")
+    ->Arg(100)
+    ->Arg(10)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+// range(0): how often the label changes, in milliseconds.
+void BareWindowOnDisplay(benchmark::State& state) {
+    Run(state, [&state] {
+        const int periodMs = int(state.range(0));
+        Record(state, bench::Format("bare Qt window on Xvfb, one label changed every %d ms", periodMs),
+               MeasureBareWindowOnDisplay(periodMs), "bare_window: nothing but the label and its timer", false);
+    });
+}
+BENCHMARK(BareWindowOnDisplay)
+    ->ArgName("period_ms")
+    ->Arg(1000)
     ->Arg(100)
     ->Arg(10)
     ->Iterations(1)

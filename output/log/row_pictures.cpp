@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace output {
 namespace {
@@ -73,15 +74,16 @@ std::optional<RowPictures::Ink> RowPictures::Draw(const QString& text) const {
         --bottom;
     if (top < rowTop - s.rowHeight || bottom >= rowTop + 2 * s.rowHeight)
         return std::nullopt;
-    int right = 0;
+    // The ink's right end: the last column with ink on any line.
+    std::vector<QRgb> columns(size_t(s.width), 0);
     for (int y = top; y <= bottom; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(bands.constScanLine(y));
-        for (int x = s.width - 1; x >= right; --x)
-            if (line[x] != 0) {
-                right = x + 1;
-                break;
-            }
+        for (int x = 0; x < s.width; ++x)
+            columns[size_t(x)] |= line[x];
     }
+    int right = s.width;
+    while (columns[size_t(right - 1)] == 0)
+        --right;
     return Ink{bands.copy(0, top, right, bottom + 1 - top), QPoint(0, top - rowTop)};
 }
 
