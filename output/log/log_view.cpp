@@ -339,7 +339,8 @@ void LogView::SyncScrollBar(RowPos bottom) {
         top_.row = std::min(top_.row, LayoutOf(top_.line).rows.size() - 1);
     syncingScrollBar_ = true;
     static_cast<LogScrollBar*>(verticalScrollBar())
-        ->Sync(int(std::min<qsizetype>(bottom.line, std::numeric_limits<int>::max())), FullRows(), int(top_.line));
+        ->Sync(int(std::min<qsizetype>(bottom.line, std::numeric_limits<int>::max())), FullRows(),
+               int(top_.line));
     syncingScrollBar_ = false;
     viewport()->update();
 }
@@ -508,7 +509,7 @@ void LogView::AfterUserEdit() {
 
 // ---- events ----
 
-void LogView::paintEvent(QPaintEvent*) {
+void LogView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     painter.setFont(font());
     const bool showCaret = hasFocus() && !selectAll_;
@@ -519,13 +520,29 @@ void LogView::paintEvent(QPaintEvent*) {
         return;
     }
     const QList<ShownRow> rows = RowsOnShow();
-    if (selectAll_ || !PaintRowPictures(painter, rows)) {
-        PaintRows(painter, rows);
-    } else if (showCaret) {
-        const RowPos caret = CaretRowPos();
-        for (const ShownRow& row : rows)
-            if (row.pos == caret)
-                PaintCaret(painter, row);
+    const QImage* device = InkDevice(painter);
+    const RowPictures::Setting setting{font(),
+                                       viewport()->width(),
+                                       rowHeight_,
+                                       kMargin,
+                                       ascent_,
+                                       viewport()->logicalDpiX(),
+                                       viewport()->logicalDpiY()};
+    const QList<RowPictures::Ink> inks =
+        device && !selectAll_ ? RowInks(rows, setting) : QList<RowPictures::Ink>();
+    const bool checked = inkChecked_ && *inkChecked_ == setting;
+    if (!inks.isEmpty() && checked && inkMatches_) {
+        LayInks(painter, rows, inks);
+        return;
+    }
+    PaintRows(painter, rows);
+    // The first time with a font and a size, the rows drawn are compared with their ink laid the same
+    // way: ink is laid from then on only if it gives the very same pixels.
+    const bool anyInk =
+        std::any_of(inks.cbegin(), inks.cend(), [](const auto& ink) { return !ink.image.isNull(); });
+    if (anyInk && !checked && event->rect() == viewport()->rect()) {
+        inkChecked_ = setting;
+        inkMatches_ = InkMatchesDrawing(painter, *device, rows, inks);
     }
 }
 
@@ -544,31 +561,60 @@ QList<LogView::ShownRow> LogView::RowsOnShow() const {
     return rows;
 }
 
-// Lays each row's kept ink over the white pane; false, having painted nothing, when a row has none
-// or the pane is painted where the ink would not blend as drawn glyphs (another pixel ratio or depth).
-bool LogView::PaintRowPictures(QPainter& painter, const QList<ShownRow>& rows) {
+// The image the painter paints on, where kept ink can be laid: 32 bits a pixel, one pixel a pixel.
+const QImage* LogView::InkDevice(QPainter& painter) const {
     const QPaintDevice* device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
-    if (!device || device->devType() != QInternal::Image || static_cast<const QImage*>(device)->depth() != 32 ||
-        viewport()->devicePixelRatio() != 1.0)
-        return false;
-    const RowPictures::Setting setting{font(),   viewport()->width(),        rowHeight_,
-                                       kMargin,  ascent_,                    viewport()->logicalDpiX(),
-                                       viewport()->logicalDpiY()};
+    if (!device || device->devType() != QInternal::Image || viewport()->devicePixelRatio() != 1.0)
+        return nullptr;
+    const auto* image = static_cast<const QImage*>(device);
+    return image->depth() == 32 && painter.deviceTransform().isAffine() &&
+                   painter.deviceTransform().type() <= QTransform::TxTranslate
+               ? image
+               : nullptr;
+}
+
+// Each row's ink; empty when a row has none kept (its ink reaches too far).
+QList<RowPictures::Ink> LogView::RowInks(const QList<ShownRow>& rows, const RowPictures::Setting& setting) {
     QList<RowPictures::Ink> inks;
     for (const ShownRow& row : rows) {
         auto ink = rowPictures_.Picture(row.text, setting);
         if (!ink) {
-            rowPictures_.EndPaint();
-            return false;
+            inks.clear();
+            break;
         }
         inks.append(*ink);
     }
     rowPictures_.EndPaint();
+    return inks;
+}
+
+// The white pane with each row's ink laid over it in turn, and the caret after its row, as the rows
+// are drawn.
+void LogView::LayInks(QPainter& painter, const QList<ShownRow>& rows, const QList<RowPictures::Ink>& inks) {
     painter.fillRect(viewport()->rect(), Qt::white);
-    for (qsizetype i = 0; i < rows.size(); ++i)
+    const bool showCaret = hasFocus() && !selectAll_;
+    const RowPos caret = CaretRowPos();
+    for (qsizetype i = 0; i < rows.size(); ++i) {
         if (!inks[i].image.isNull())
             painter.drawImage(QPoint(0, rows[i].y) + inks[i].offset, inks[i].image);
-    return true;
+        if (showCaret && rows[i].pos == caret)
+            PaintCaret(painter, rows[i]);
+    }
+}
+
+// Whether laying the rows' ink gives the pixels just drawn: not where text is blended with another
+// gamma or sub-pixel colours when drawn on screen than when drawn into an image.
+bool LogView::InkMatchesDrawing(const QPainter& painter, const QImage& device, const QList<ShownRow>& rows,
+                                const QList<RowPictures::Ink>& inks) {
+    const QRect area = painter.deviceTransform().mapRect(viewport()->rect());
+    if (!device.rect().contains(area))
+        return false;
+    QImage laid(area.size(), device.format());
+    {
+        QPainter layer(&laid);
+        LayInks(layer, rows, inks);
+    }
+    return device.copy(area) == laid;
 }
 
 // Draws every row's text, and the selection.

@@ -23,6 +23,7 @@
 class QPainter;
 
 #include <compare>
+#include <optional>
 #include <unordered_map>
 
 namespace output {
@@ -47,6 +48,9 @@ public:
     qsizetype TopLine() const { return top_.line; }
     bool AtBottom() const;
     bool HasSelectAll() const { return selectAll_; }
+    // Whether rows on show are laid from their kept ink rather than drawn (found to give the same
+    // pixels with the font and size the pane has now).
+    bool LaysRowInk() const { return inkMatches_; }
 
     // The whole text as shown: every line followed by a line break, breaks as "\n".
     QString PlainText() const;
@@ -101,7 +105,11 @@ private:
         int y;
     };
     QList<ShownRow> RowsOnShow() const;
-    bool PaintRowPictures(QPainter& painter, const QList<ShownRow>& rows);
+    const QImage* InkDevice(QPainter& painter) const;
+    QList<RowPictures::Ink> RowInks(const QList<ShownRow>& rows, const RowPictures::Setting& setting);
+    void LayInks(QPainter& painter, const QList<ShownRow>& rows, const QList<RowPictures::Ink>& inks);
+    bool InkMatchesDrawing(const QPainter& painter, const QImage& device, const QList<ShownRow>& rows,
+                           const QList<RowPictures::Ink>& inks);
     void PaintRows(QPainter& painter, const QList<ShownRow>& rows);
     void PaintCaret(QPainter& painter, const ShownRow& row);
 
@@ -148,6 +156,9 @@ private:
     int rowHeight_ = 1; // of the font, kept: asked for several times a line
     int ascent_ = 0;
     RowPictures rowPictures_;
+    // The setting the kept ink was last checked against drawn rows with, and whether it matched.
+    std::optional<RowPictures::Setting> inkChecked_;
+    bool inkMatches_ = false;
 };
 
 } // namespace output

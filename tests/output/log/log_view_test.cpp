@@ -268,8 +268,8 @@ private slots:
         QCOMPARE(InkIn(image, 0, 2), 0);
     }
 
-    // Rows still on show are copied from pictures of them, where their ink stays inside their own row;
-    // the pane looks just as if it drew every row's text in turn.
+    // Rows still on show are laid from their kept ink, which is found to give the same pixels as drawing
+    // them: the pane looks just as if it drew every row's text in turn.
     void rowsLookAsDrawn_data() {
         QTest::addColumn<QFont>("font");
         QTest::addColumn<QStringList>("lines");
@@ -301,6 +301,7 @@ private slots:
             RenderViewport(view);
         }
         const QImage painted = RenderViewport(view);
+        QVERIFY(view.LaysRowInk());
         QImage drawn(painted.size(), QImage::Format_RGB32);
         drawn.setDotsPerMeterX(painted.dotsPerMeterX());
         drawn.setDotsPerMeterY(painted.dotsPerMeterY());
