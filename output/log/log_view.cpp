@@ -512,7 +512,7 @@ void LogView::AfterUserEdit() {
 void LogView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     painter.setFont(font());
-    const bool showCaret = hasFocus() && !selectAll_;
+    const bool showCaret = ShowsCaret();
     if (store_.LineCount() == 0) {
         painter.fillRect(viewport()->rect(), Qt::white);
         if (showCaret)
@@ -567,10 +567,8 @@ const QImage* LogView::InkDevice(QPainter& painter) const {
     if (!device || device->devType() != QInternal::Image || viewport()->devicePixelRatio() != 1.0)
         return nullptr;
     const auto* image = static_cast<const QImage*>(device);
-    return image->depth() == 32 && painter.deviceTransform().isAffine() &&
-                   painter.deviceTransform().type() <= QTransform::TxTranslate
-               ? image
-               : nullptr;
+    return image->depth() == 32 && painter.deviceTransform().type() <= QTransform::TxTranslate ? image
+                                                                                               : nullptr;
 }
 
 // Each row's ink; empty when a row has none kept (its ink reaches too far).
@@ -592,7 +590,7 @@ QList<RowPictures::Ink> LogView::RowInks(const QList<ShownRow>& rows, const RowP
 // are drawn.
 void LogView::LayInks(QPainter& painter, const QList<ShownRow>& rows, const QList<RowPictures::Ink>& inks) {
     painter.fillRect(viewport()->rect(), Qt::white);
-    const bool showCaret = hasFocus() && !selectAll_;
+    const bool showCaret = ShowsCaret();
     const RowPos caret = CaretRowPos();
     for (qsizetype i = 0; i < rows.size(); ++i) {
         if (!inks[i].image.isNull())
@@ -621,7 +619,7 @@ bool LogView::InkMatchesDrawing(const QPainter& painter, const QImage& device, c
 void LogView::PaintRows(QPainter& painter, const QList<ShownRow>& rows) {
     painter.fillRect(viewport()->rect(), Qt::white);
     const QFontMetrics metrics = fontMetrics();
-    const bool showCaret = hasFocus() && !selectAll_;
+    const bool showCaret = ShowsCaret();
     const RowPos caret = CaretRowPos();
     for (const ShownRow& row : rows) {
         if (selectAll_) {

@@ -20,11 +20,11 @@
 #include <QList>
 #include <QString>
 
-class QPainter;
-
 #include <compare>
 #include <optional>
 #include <unordered_map>
+
+class QPainter;
 
 namespace output {
 
@@ -112,6 +112,7 @@ private:
                            const QList<RowPictures::Ink>& inks);
     void PaintRows(QPainter& painter, const QList<ShownRow>& rows);
     void PaintCaret(QPainter& painter, const ShownRow& row);
+    bool ShowsCaret() const { return hasFocus() && !selectAll_; }
 
     const LineLayout& LayoutOf(qsizetype line) const;
     void AddRows(LineLayout& layout, qsizetype start, qsizetype end) const;
