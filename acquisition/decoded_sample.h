@@ -4,6 +4,8 @@
 // widgets; a slow or failing one never holds up the sample loop.
 #pragma once
 
+#include "report/failure.h"
+
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
@@ -38,13 +40,21 @@ struct RunInfo {
     QString unit;        // the unit's serial number, the port's name, or "sim"
 };
 
+// A sink that fails says why; the feed reports that once, under the sink's
+// module, and leaves the sink out until the next START.
 class SampleSink {
 public:
     virtual ~SampleSink() = default;
-    virtual void RunStarted(const RunInfo& run) = 0;
-    virtual void Take(const DecodedSample& sample) = 0;
-    virtual void SweepEnded() {}
-    virtual void RunEnded() {}
+    // The module its reports go under: "record", "publish", ...
+    virtual const char* Module() const = 0;
+    virtual report::Done RunStarted(const RunInfo& run) = 0;
+    virtual report::Done Take(const DecodedSample& sample) = 0;
+    virtual report::Done SweepEnded() { return {}; }
+    virtual report::Done RunEnded() { return {}; }
+    // What did not reach the sink's destination since the program started, in
+    // plain words; empty when everything did. An unattended run that leaves a
+    // shortfall ends with its own exit status.
+    virtual QString Shortfall() const { return {}; }
 };
 
 } // namespace acquisition

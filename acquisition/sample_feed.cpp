@@ -23,16 +23,18 @@ template <class Call> void SampleFeed::Each(const Call& call) {
             continue;
         QString problem;
         try {
-            call(*fed.sink);
-            continue;
+            const report::Done done = call(*fed.sink);
+            if (done)
+                continue;
+            problem = done.Reason();
         } catch (const std::exception& e) {
-            problem = QString::fromUtf8(e.what());
-        } catch (...) {
-            problem = QStringLiteral("A consumer of samples failed for an unknown reason; it is left out of this run.");
+            // Only what the library throws (memory running out, say): the sinks answer with a result.
+            problem = QStringLiteral("A consumer of samples failed (%1); it is left out of this run.")
+                          .arg(QString::fromUtf8(e.what()));
         }
         fed.failed = true;
         if (report_)
-            report_(problem);
+            report_(fed.sink->Module(), problem);
     }
 }
 
@@ -41,7 +43,7 @@ void SampleFeed::RunStarted(const RunInfo& run) {
     sweep_ = 0;
     for (Fed& fed : sinks_)
         fed.failed = false;
-    Each([&run](SampleSink& sink) { sink.RunStarted(run); });
+    Each([&run](SampleSink& sink) { return sink.RunStarted(run); });
 }
 
 void SampleFeed::Take(DecodedSample sample, const QDateTime& time, int x) {
@@ -49,16 +51,16 @@ void SampleFeed::Take(DecodedSample sample, const QDateTime& time, int x) {
     sample.elapsedMs = (Monotonic() - started_).count();
     sample.sweep = sweep_;
     sample.x = x;
-    Each([&sample](SampleSink& sink) { sink.Take(sample); });
+    Each([&sample](SampleSink& sink) { return sink.Take(sample); });
 }
 
 void SampleFeed::SweepEnded() {
-    Each([](SampleSink& sink) { sink.SweepEnded(); });
+    Each([](SampleSink& sink) { return sink.SweepEnded(); });
     ++sweep_;
 }
 
 void SampleFeed::RunEnded() {
-    Each([](SampleSink& sink) { sink.RunEnded(); });
+    Each([](SampleSink& sink) { return sink.RunEnded(); });
 }
 
 } // namespace acquisition

@@ -1,7 +1,7 @@
 // Hands each decoded sample of a run to every sink, stamped with the run's
-// elapsed time, sweep number and column. A sink that fails (it throws, with a
-// message saying why) is reported once, left out for the rest of the run, and
-// the run goes on; it is fed again from the next START.
+// elapsed time, sweep number and column. A sink that fails (it answers with the
+// reason) is reported once, left out for the rest of the run, and the run goes
+// on; it is fed again from the next START.
 #pragma once
 
 #include "acquisition/decoded_sample.h"
@@ -15,7 +15,8 @@ namespace acquisition {
 class SampleFeed {
 public:
     using MonotonicClock = std::function<std::chrono::milliseconds()>;
-    using Report = std::function<void(const QString& message)>;
+    // Told once for each sink that fails, with the sink's module and reason.
+    using Report = std::function<void(const char* module, const QString& reason)>;
 
     // A null clock reads std::chrono::steady_clock.
     SampleFeed(std::vector<SampleSink*> sinks, MonotonicClock clock, Report report);

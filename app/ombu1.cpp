@@ -25,6 +25,7 @@
 #include "output/sweep_file_name.h"
 #include "output/sweep_file_writer.h"
 #include "settings/parameter_file.h"
+#include "report/reporter.h"
 #include "translations/ui_language.h"
 
 #include <QCheckBox>
@@ -347,12 +348,13 @@ QDateTime TForm1::Now() const {
 }
 
 acquisition::SampleFeed TForm1::MakeSampleFeed() {
-    return acquisition::SampleFeed(seams_.sampleSinks, seams_.monotonic, [this](const QString& message) {
-        Memo1->AppendText(message);
-        ShowStatus(kStatusRecordStopped);
-        if (seams_.errorsToStandardError)
-            std::fprintf(stderr, "tavrin: %s\n", message.toLocal8Bit().constData());
-    });
+    return acquisition::SampleFeed(seams_.sampleSinks, seams_.monotonic,
+                                   [this](const char* module, const QString& message) {
+                                       Memo1->AppendText(message);
+                                       ShowStatus(kStatusRecordStopped);
+                                       if (seams_.errorsToStandardError)
+                                           report::WriteStandardError(module, message);
+                                   });
 }
 
 void TForm1::showEvent(QShowEvent* event) {

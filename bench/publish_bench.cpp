@@ -52,7 +52,7 @@ void Take(benchmark::State& state) {
         QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(connected ? brokerPort : testing::FreePort()),
         &error);
     auto publisher = publish::MqttPublisher::Make(*target, options, &error);
-    publisher->RunStarted({kStart, QStringLiteral("bench"), QStringLiteral("A1B2")});
+    (void)publisher->RunStarted({kStart, QStringLiteral("bench"), QStringLiteral("A1B2")});
     for (int i = 0; connected && i < 500 && !publisher->Snapshot().connected; ++i)
         QThread::msleep(10);
     if (connected && !publisher->Snapshot().connected) {
@@ -64,7 +64,7 @@ void Take(benchmark::State& state) {
     for (auto _ : state) {
         const acquisition::DecodedSample sample = Sample(n++);
         const auto start = std::chrono::steady_clock::now();
-        publisher->Take(sample);
+        (void)publisher->Take(sample);
         const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(took.count() / 1e6);
         times.push_back(took.count());

@@ -1,6 +1,7 @@
 #include "publish/mqtt_publisher.h"
 
 #include "publish/sample_json.h"
+#include "report/reporter.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -127,11 +128,16 @@ MqttPublisher::~MqttPublisher() {
         Notify(PublishNotice::Kind::Undelivered, undelivered);
 }
 
-void MqttPublisher::RunStarted(const acquisition::RunInfo& run) {
+const char* MqttPublisher::Module() const {
+    return report::module::kPublish;
+}
+
+report::Done MqttPublisher::RunStarted(const acquisition::RunInfo& run) {
     run_ = IsoTime(run.started);
     sampleTopic_ = std::make_shared<const std::string>(SampleTopic(target_, run.unit).toStdString());
     if (!started_)
         Start(run.unit);
+    return {};
 }
 
 void MqttPublisher::Start(const QString& unit) {
@@ -143,15 +149,16 @@ void MqttPublisher::Start(const QString& unit) {
     server_ = std::thread([this] { Serve(); });
 }
 
-void MqttPublisher::Take(const acquisition::DecodedSample& sample) {
+report::Done MqttPublisher::Take(const acquisition::DecodedSample& sample) {
     if (!started_)
-        RunStarted(acquisition::RunInfo{sample.time, QString(), QString()});
+        (void)RunStarted(acquisition::RunInfo{sample.time, QString(), QString()});
     OutgoingMessage message{sampleTopic_, SampleJson(sample, run_)};
     {
         std::lock_guard lock(mutex_);
         outbox_.Push(std::move(message));
     }
     wake_.notify_one();
+    return {};
 }
 
 MqttPublisher::Counts MqttPublisher::Snapshot() const {

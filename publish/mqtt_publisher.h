@@ -53,8 +53,9 @@ public:
                                                QString* error);
     ~MqttPublisher() override;
 
-    void RunStarted(const acquisition::RunInfo& run) override;
-    void Take(const acquisition::DecodedSample& sample) override;
+    const char* Module() const override;
+    report::Done RunStarted(const acquisition::RunInfo& run) override;
+    report::Done Take(const acquisition::DecodedSample& sample) override;
 
     struct Counts {
         std::size_t waiting = 0;     // queued, not yet acknowledged by the broker

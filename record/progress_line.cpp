@@ -1,5 +1,7 @@
 #include "record/progress_line.h"
 
+#include "report/reporter.h"
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -16,14 +18,19 @@ std::string ProgressText(long long samples, int sweep, long long elapsedMs, int 
 ProgressLine::ProgressLine(int fd, std::function<int()> filesWritten)
     : fd_(fd), filesWritten_(std::move(filesWritten)) {}
 
-void ProgressLine::RunStarted(const acquisition::RunInfo&) {
+const char* ProgressLine::Module() const {
+    return report::module::kRecord;
+}
+
+report::Done ProgressLine::RunStarted(const acquisition::RunInfo&) {
     samples_ = 0;
     sweep_ = 0;
     elapsedMs_ = 0;
     shownAtMs_ = -1;
+    return {};
 }
 
-void ProgressLine::Take(const acquisition::DecodedSample& sample) {
+report::Done ProgressLine::Take(const acquisition::DecodedSample& sample) {
     ++samples_;
     sweep_ = sample.sweep;
     elapsedMs_ = sample.elapsedMs;
@@ -31,10 +38,12 @@ void ProgressLine::Take(const acquisition::DecodedSample& sample) {
         shownAtMs_ = elapsedMs_;
         Show("");
     }
+    return {};
 }
 
-void ProgressLine::RunEnded() {
+report::Done ProgressLine::RunEnded() {
     Show("\n");
+    return {};
 }
 
 void ProgressLine::Show(const char* end) {

@@ -20,9 +20,10 @@ public:
     // Writes to `fd` (a terminal), which it does not own; `filesWritten` counts the files so far.
     ProgressLine(int fd, std::function<int()> filesWritten);
 
-    void RunStarted(const acquisition::RunInfo& run) override;
-    void Take(const acquisition::DecodedSample& sample) override;
-    void RunEnded() override;
+    const char* Module() const override;
+    report::Done RunStarted(const acquisition::RunInfo& run) override;
+    report::Done Take(const acquisition::DecodedSample& sample) override;
+    report::Done RunEnded() override;
 
 private:
     void Show(const char* end);

@@ -1,56 +1,60 @@
 #include "record/row_stream.h"
 
 #include "record/csv_row.h"
+#include "report/reporter.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <poll.h>
-#include <stdexcept>
 #include <unistd.h>
 
 namespace record {
 
 RowStream::RowStream(int fd) : fd_(fd) {}
 
-void RowStream::Stop(const QString& why) {
+const char* RowStream::Module() const {
+    return report::module::kRecord;
+}
+
+report::Failure RowStream::Stop(const QString& why) {
     stopped_ = true;
     backlog_.clear();
     sent_ = 0;
-    throw std::runtime_error(
-        QStringLiteral("The record stream on standard output stopped: %1. The run goes on without it.")
-            .arg(why)
-            .toStdString());
+    return report::Fail(
+        QStringLiteral("The record stream on standard output stopped: %1. The run goes on without it.").arg(why));
 }
 
-void RowStream::RunStarted(const acquisition::RunInfo&) {
+report::Done RowStream::RunStarted(const acquisition::RunInfo&) {
     if (stopped_ || headerWritten_)
-        return;
+        return {};
     headerWritten_ = true;
     backlog_.append(kHeaderRow);
-    Flush(0);
+    return Flush(0);
 }
 
-void RowStream::Take(const acquisition::DecodedSample& sample) {
+report::Done RowStream::Take(const acquisition::DecodedSample& sample) {
     if (stopped_)
-        return;
+        return {};
     AppendRow(backlog_, sample);
     if (backlog_.size() - sent_ > kMaxBacklogBytes)
-        Stop(QStringLiteral("its reader fell more than %1 MB behind").arg(kMaxBacklogBytes >> 20));
-    Flush(0);
+        return Stop(QStringLiteral("its reader fell more than %1 MB behind").arg(kMaxBacklogBytes >> 20));
+    return Flush(0);
 }
 
-void RowStream::SweepEnded() {
-    if (!stopped_)
-        Flush(0);
+report::Done RowStream::SweepEnded() {
+    if (stopped_)
+        return {};
+    return Flush(0);
 }
 
-void RowStream::RunEnded() {
-    if (!stopped_)
-        Flush(kRunEndWaitMs);
+report::Done RowStream::RunEnded() {
+    if (stopped_)
+        return {};
+    return Flush(kRunEndWaitMs);
 }
 
-void RowStream::Flush(int waitMs) {
+report::Done RowStream::Flush(int waitMs) {
     while (sent_ < backlog_.size()) {
         pollfd ready{fd_, POLLOUT, 0};
         const int polled = ::poll(&ready, 1, waitMs);
@@ -58,7 +62,7 @@ void RowStream::Flush(int waitMs) {
             continue;
         if (polled == 0) {
             if (waitMs > 0)
-                Stop(QStringLiteral("its reader took nothing for %1 seconds").arg(waitMs / 1000));
+                return Stop(QStringLiteral("its reader took nothing for %1 seconds").arg(waitMs / 1000));
             break;
         }
         // Up to PIPE_BUF bytes go into a pipe that polls writable without blocking.
@@ -67,7 +71,7 @@ void RowStream::Flush(int waitMs) {
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (n <= 0)
-            Stop(QString::fromLocal8Bit(std::strerror(n < 0 ? errno : EIO)));
+            return Stop(report::SystemErrorText(n < 0 ? errno : EIO));
         sent_ += std::size_t(n);
     }
     if (sent_ == backlog_.size()) {
@@ -77,6 +81,7 @@ void RowStream::Flush(int waitMs) {
         backlog_.erase(0, sent_);
         sent_ = 0;
     }
+    return {};
 }
 
 } // namespace record

@@ -21,15 +21,16 @@ public:
     // Writes to `fd`, which it does not own.
     explicit RowStream(int fd);
 
-    void RunStarted(const acquisition::RunInfo& run) override;
-    void Take(const acquisition::DecodedSample& sample) override;
-    void SweepEnded() override;
-    void RunEnded() override;
+    const char* Module() const override;
+    report::Done RunStarted(const acquisition::RunInfo& run) override;
+    report::Done Take(const acquisition::DecodedSample& sample) override;
+    report::Done SweepEnded() override;
+    report::Done RunEnded() override;
 
 private:
     // Writes what the stream takes now; with `waitMs` > 0 waits up to that long for each stall.
-    void Flush(int waitMs);
-    [[noreturn]] void Stop(const QString& why);
+    report::Done Flush(int waitMs);
+    report::Failure Stop(const QString& why);
 
     int fd_;
     bool stopped_ = false;

@@ -1,13 +1,13 @@
 #include "record/run_record_file.h"
 
 #include "record/csv_row.h"
+#include "report/reporter.h"
 
 #include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <stdexcept>
 #include <unistd.h>
 
 namespace record {
@@ -16,10 +16,6 @@ namespace {
 
 // Enough for every START of a day in the same second; beyond, the folder is taken as unusable.
 constexpr int kMaxCopies = 9999;
-
-QString Reason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // The new name must survive a power cut too, not only the file's rows.
 void SyncFolder(const QString& folder) {
@@ -56,16 +52,19 @@ void RunRecordFile::Close() {
     fd_ = -1;
 }
 
-void RunRecordFile::Stop(const QString& what, int error) {
-    Close();
-    throw std::runtime_error(
-        QStringLiteral("The run record stopped: %1 (%2). The run goes on without it; the %3 rows already written stay.")
-            .arg(what, Reason(error))
-            .arg(rows_)
-            .toStdString());
+const char* RunRecordFile::Module() const {
+    return report::module::kRecord;
 }
 
-void RunRecordFile::RunStarted(const acquisition::RunInfo& run) {
+report::Failure RunRecordFile::Stop(const QString& what, int error) {
+    Close();
+    return report::Fail(
+        QStringLiteral("The run record stopped: %1 (%2). The run goes on without it; the %3 rows already written stay.")
+            .arg(what, report::SystemErrorText(error))
+            .arg(rows_));
+}
+
+report::Done RunRecordFile::RunStarted(const acquisition::RunInfo& run) {
     Close();
     rows_ = 0;
     size_ = 0;
@@ -77,25 +76,27 @@ void RunRecordFile::RunStarted(const acquisition::RunInfo& run) {
                      0666);
         if (fd_ >= 0)
             break;
-        if (errno != EEXIST)
-            Stop(QStringLiteral("cannot create %1").arg(path_), errno);
+        if (const int error = errno; error != EEXIST)
+            return Stop(QStringLiteral("cannot create %1").arg(path_), error);
     }
     if (fd_ < 0)
-        Stop(QStringLiteral("every name up to %1 is taken").arg(path_), EEXIST);
+        return Stop(QStringLiteral("every name up to %1 is taken").arg(path_), EEXIST);
     SyncFolder(folder.path());
-    Write(std::string(kHeaderRow));
+    return Write(std::string(kHeaderRow));
 }
 
-void RunRecordFile::Take(const acquisition::DecodedSample& sample) {
+report::Done RunRecordFile::Take(const acquisition::DecodedSample& sample) {
     if (fd_ < 0)
-        return;
+        return {};
     row_.clear();
     AppendRow(row_, sample);
-    Write(row_);
+    if (auto written = Write(row_); !written)
+        return written;
     ++rows_;
+    return {};
 }
 
-void RunRecordFile::Write(const std::string& bytes) {
+report::Done RunRecordFile::Write(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
@@ -110,23 +111,28 @@ void RunRecordFile::Write(const std::string& bytes) {
         if (done > 0 && ::ftruncate(fd_, off_t(size_)) != 0) {
             // The torn row stays; the message below still says why the record stopped.
         }
-        Stop(QStringLiteral("cannot write to %1").arg(path_), error);
+        return Stop(QStringLiteral("cannot write to %1").arg(path_), error);
     }
     size_ += (long long)bytes.size();
+    return {};
 }
 
-void RunRecordFile::Sync() {
-    if (fd_ >= 0 && ::fsync(fd_) != 0)
-        Stop(QStringLiteral("cannot sync %1").arg(path_), errno);
+report::Done RunRecordFile::Sync() {
+    if (fd_ >= 0 && ::fsync(fd_) != 0) {
+        const int error = errno;
+        return Stop(QStringLiteral("cannot sync %1").arg(path_), error);
+    }
+    return {};
 }
 
-void RunRecordFile::SweepEnded() {
-    Sync();
+report::Done RunRecordFile::SweepEnded() {
+    return Sync();
 }
 
-void RunRecordFile::RunEnded() {
-    Sync();
+report::Done RunRecordFile::RunEnded() {
+    report::Done synced = Sync();
     Close();
+    return synced;
 }
 
 } // namespace record

@@ -7,7 +7,7 @@
 // Every row goes to the kernel in one write(2) as soon as it is taken, so a
 // killed program loses at most the row in flight; the file is synced at each
 // sweep end and at the run's end. When a write or a sync fails the record stops:
-// the sink throws with the reason (the feed reports it once), cuts off a torn
+// the sink answers with the reason (the feed reports it once), cuts off a torn
 // last row, and keeps every whole row already written.
 #pragma once
 
@@ -29,19 +29,20 @@ public:
     RunRecordFile(const RunRecordFile&) = delete;
     RunRecordFile& operator=(const RunRecordFile&) = delete;
 
-    void RunStarted(const acquisition::RunInfo& run) override;
-    void Take(const acquisition::DecodedSample& sample) override;
-    void SweepEnded() override;
-    void RunEnded() override;
+    const char* Module() const override;
+    report::Done RunStarted(const acquisition::RunInfo& run) override;
+    report::Done Take(const acquisition::DecodedSample& sample) override;
+    report::Done SweepEnded() override;
+    report::Done RunEnded() override;
 
     // The record of the current or last run (empty before the first), and its rows so far.
     QString Path() const { return path_; }
     long long Rows() const { return rows_; }
 
 private:
-    void Write(const std::string& bytes);
-    void Sync();
-    [[noreturn]] void Stop(const QString& what, int error);
+    report::Done Write(const std::string& bytes);
+    report::Done Sync();
+    report::Failure Stop(const QString& what, int error);
     void Close();
 
     QString folder_;

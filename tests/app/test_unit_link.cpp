@@ -24,13 +24,15 @@ const QString kOpenFailed = QStringLiteral("USB Serial Number Open failed !");
 
 // What the run record would be given, with the tick it came at.
 struct RecordingSink : acquisition::SampleSink {
-    void RunStarted(const acquisition::RunInfo&) override {}
+    const char* Module() const override { return "test"; }
+    report::Done RunStarted(const acquisition::RunInfo&) override { return {}; }
     // Only the rows with a note: the samples themselves are the run record's tests' business.
-    void Take(const acquisition::DecodedSample& sample) override {
+    report::Done Take(const acquisition::DecodedSample& sample) override {
         if (sample.note == SampleNote::None)
-            return;
+            return {};
         samples.push_back(sample);
         ticks.push_back(pump ? pump->Ticks() : 0);
+        return {};
     }
     const testing::DrivenPump* pump = nullptr;
     std::vector<acquisition::DecodedSample> samples;

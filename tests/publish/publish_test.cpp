@@ -208,9 +208,9 @@ void PublishTest::broker() {
             QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(cutAt < 0 ? brokerPort : relay.Port()), &error);
         auto publisher = publish::MqttPublisher::Make(*target, options, &error);
         QVERIFY(publisher && (cutAt <= 0 || relay.Start()));
-        publisher->RunStarted({kStart, QStringLiteral("t"), QStringLiteral("A1B2")});
+        QVERIFY(publisher->RunStarted({kStart, QStringLiteral("t"), QStringLiteral("A1B2")}));
         for (int n = 0; n < samples; ++n)
-            publisher->Take(Sample(n));
+            QVERIFY(publisher->Take(Sample(n)));
         if (cutAt > 0) { // mid-stream: some acknowledged, some in flight, the rest waiting
             const QDeadlineTimer deadline(10000);
             while (publisher->Snapshot().delivered < std::uint64_t(cutAt) && !deadline.hasExpired())

@@ -67,8 +67,12 @@ private slots:
         // Sweep 2 and 83.045 s into the run, at column 17.
         struct Rows : acquisition::SampleSink {
             std::string text;
-            void RunStarted(const acquisition::RunInfo&) override {}
-            void Take(const acquisition::DecodedSample& s) override { record::AppendRow(text, s); }
+            const char* Module() const override { return "test"; }
+            report::Done RunStarted(const acquisition::RunInfo&) override { return {}; }
+            report::Done Take(const acquisition::DecodedSample& s) override {
+                record::AppendRow(text, s);
+                return {};
+            }
         } rows;
         long long ms = 1'000'000;
         acquisition::SampleFeed feed({&rows}, [&ms] { return std::chrono::milliseconds(ms); }, {});
@@ -108,12 +112,12 @@ private slots:
                 QVERIFY(QFile::link(p.startsWith("link:") ? target.fileName() : dir.filePath("nowhere"), name));
         }
         record::RunRecordFile file(dir.path());
-        file.RunStarted({kStart, "tavrin", "sim"});
+        QVERIFY(file.RunStarted({kStart, "tavrin", "sim"}));
         acquisition::DecodedSample sample;
         sample.time = kReplyTime;
         sample.note = acquisition::SampleNote::NoReply;
-        file.Take(sample);
-        file.RunEnded();
+        QVERIFY(file.Take(sample));
+        QVERIFY(file.RunEnded());
         QCOMPARE(file.Path(), dir.filePath(created));
         QCOMPARE(ReadAll(file.Path()),
                  QByteArray("time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n"
@@ -131,13 +135,17 @@ private slots:
         QTemporaryDir dir;
         struct Counter : acquisition::SampleSink {
             int taken = 0;
-            void RunStarted(const acquisition::RunInfo&) override {}
-            void Take(const acquisition::DecodedSample&) override { ++taken; }
+            const char* Module() const override { return "test"; }
+            report::Done RunStarted(const acquisition::RunInfo&) override { return {}; }
+            report::Done Take(const acquisition::DecodedSample&) override {
+                ++taken;
+                return {};
+            }
         } counter;
         record::RunRecordFile file(dir.path());
         QStringList reports;
         acquisition::SampleFeed feed({&file, &counter}, [] { return std::chrono::milliseconds(0); },
-                                     [&reports](const QString& m) { reports << m; });
+                                     [&reports](const char*, const QString& m) { reports << m; });
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         getrlimit(RLIMIT_FSIZE, &old);
