@@ -1,7 +1,5 @@
 #include "app/ombu1.h"
 
-#include "acquisition/acquisition_run.h"
-#include "acquisition/sample_decoding.h"
 #include "app/chart_view.h"
 #include "app/clock_text.h"
 #include "app/color_dialog.h"
@@ -9,21 +7,10 @@
 #include "app/message_beep.h"
 #include "app/opaque_controls.h"
 #include "app/repaint_batch.h"
-#include "app/unit_texts.h"
-#include "chart/analog_mark.h"
-#include "chart/annotation_texts.h"
-#include "chart/chart_frame.h"
-#include "chart/chart_picture.h"
-#include "chart/digital_levels.h"
-#include "chart/sample_plot.h"
-#include "device/simulated_unit.h"
 #include "output/chart_printer.h"
 #include "output/log/log_view.h"
 #include "output/print_dialog.h"
-#include "output/run_header.h"
 #include "output/sweep_file_deletion.h"
-#include "output/sweep_file_name.h"
-#include "output/sweep_file_writer.h"
 #include "settings/parameter_file.h"
 #include "report/reporter.h"
 #include "translations/ui_language.h"
@@ -38,9 +25,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
-#include <cstdio>
-#include <cstring>
 
 TForm1* Form1 = nullptr;
 
@@ -48,8 +34,6 @@ namespace {
 
 const QString kStatusNoParameterFile =
     QStringLiteral(QT_TRANSLATE_NOOP("Status", "データファイルがありません"));
-const QString kStatusFrameError = QStringLiteral(QT_TRANSLATE_NOOP("Status", "データ受信エラー"));
-const QString kStatusRecordStopped = QStringLiteral(QT_TRANSLATE_NOOP("Status", "記録を中止しました"));
 
 template <class W> W* Place(W* widget, const char* name, int left, int top, int width = -1, int height = -1) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -104,85 +88,86 @@ void ChainTabOrder(std::initializer_list<QWidget*> widgets) {
     }
 }
 
-// The unit as the sample sinks name it: its serial number, the port's name for a port
-// given by its path, "sim" for the simulated unit.
-QString UnitName(const char* serialNumber) {
-    if (dynamic_cast<device::SimulatedUnit*>(&CurrentD2xx()))
-        return QStringLiteral("sim");
-    const QString serial = QString::fromLatin1(serialNumber);
-    return serial.startsWith(QLatin1Char('/')) ? serial.section(QLatin1Char('/'), -1) : serial;
-}
+} // namespace
 
-// The form seen from the run: what acquisition::Run needs, and no more.
-class FormRunHost : public acquisition::RunHost {
+// The form as the session sees it: its status line, beep, log pane, chart and boxes.
+class FormView : public acquisition::SessionView, public acquisition::RunLog {
 public:
-    explicit FormRunHost(TForm1& form) : feed_(form.MakeSampleFeed()), f_(form) {}
+    explicit FormView(TForm1& form) : f_(form) {}
 
-    void SetStartEnabled(bool enabled) override { f_.Button3->setEnabled(enabled); }
-    void ClearChart() override { f_.ClearChart(); }
-    void ResetSweep() override { f_.ResetSweep(); }
-    void ClearLog() override { f_.Memo1->Clear(); }
-    void WriteRunHeader() override { f_.WriteRunHeader(); }
+    acquisition::RunSettings Settings() const override { return f_.Settings(); }
     void ShowStatus(const QString& text) override {
         // The blank line opens each sample: its repaints are held from here.
         if (text == acquisition::kStatusBlank)
             f_.HoldRepaints();
         f_.ShowStatus(text);
     }
-    void MessageBeep() override { ::MessageBeep(0); }
-    void ProcessMessages() override {
-        f_.ReleaseRepaints();
-        f_.Pump().ProcessMessages();
+    void Beep() override { MessageBeep(0); }
+    acquisition::RunLog& Log() override { return *this; }
+    QImage* Chart() override { return &f_.Image1->Picture(); }
+    void ChartChanged(const QRegion& changed) override { f_.Image1->Changed(changed); }
+    report::Done PrintChart() override { return f_.PrintChartNow(); }
+    void RunStateChanged(bool running) override {
+        f_.Button3->setEnabled(!running);
+        f_.PaceTick();
     }
-    void PrepareDevice() override {
-        FT_SetRts(DeviceHandle);
-        FT_ClrRts(DeviceHandle);
-        // Both queues: stale bytes from before the run would join the first reply.
-        FT_Purge(DeviceHandle, FT_PURGE_RX | FT_PURGE_TX);
-    }
-    bool ExchangeSample() override { return f_.ExchangeSample() == device::ExchangeResult::Replied; }
-    // The sinks get the reply as it was drawn: at the column and with the channels of its marks.
-    void PlotReply() override {
-        const int x = f_.SweepX;
-        const acquisition::ChannelsOn channels{f_.CheckBox2->isChecked(), f_.CheckBox3->isChecked()};
-        f_.PlotReply();
-        if (!feed_.Empty())
-            feed_.Take(acquisition::DecodeReply(f_.RxBuffer, channels), f_.PlottedAt(), x);
-    }
-    void SweepEnded() override { feed_.SweepEnded(); }
-    // After a reply wait timed out: a unit that came back goes on; otherwise the run ends by the
-    // time-out, and the sinks get its "no reply" row.
-    acquisition::UnitLoss UnitLossAfterTimeout() override {
-        const auto loss = f_.UnitLossAfterTimeout(feed_);
-        if (loss == acquisition::UnitLoss::Back)
-            PrepareDevice();
-        else if (loss != acquisition::UnitLoss::StoppedWaiting)
-            f_.FeedNote(feed_, acquisition::SampleNote::NoReply);
-        return loss;
-    }
-    bool ContinuousTicked() const override { return f_.CheckBox5->isChecked(); }
-    bool AutoSaveTicked() const override { return f_.CheckBox6->isChecked(); }
-    bool AutoPrintTicked() const override { return f_.CheckBox7->isChecked(); }
-    std::optional<QString> SaveSweep() override { return f_.SaveSweep(); }
-    std::optional<QString> PrintChartNow() override { return f_.PrintChartNow(); }
-    void ShowError(const QString& message) override { error_ = message; }
 
-    std::optional<QString> error_;
-    acquisition::SampleFeed feed_;
+    void Clear() override { f_.Memo1->Clear(); }
+    void SetSingleLine(const QByteArray& bytes) override { f_.Memo1->SetSingleLine(bytes); }
+    void AppendReply(const QByteArray& reply) override { f_.Memo1->AppendReply(reply); }
+    void AppendText(const QString& line) override { f_.Memo1->AppendText(line); }
+    QByteArray FileBytes() const override { return f_.Memo1->Store().FileBytes(); }
 
 private:
     TForm1& f_;
 };
 
+// The pump the run waits in: a wait that is not the reply wait (the interval, the save's pause, the
+// wait for a unit) first lets the sample's held repaints go out. The reply wait keeps them held, so a
+// sample paints once, after its reply has been drawn.
+class RunPump : public device::MessagePump {
+public:
+    explicit RunPump(TForm1& form) : f_(form) {}
+
+    void ProcessMessages() override {
+        if (!watching_)
+            f_.ReleaseRepaints();
+        f_.pump_->ProcessMessages();
+    }
+    void ProcessPending() override { f_.pump_->ProcessPending(); }
+    void WatchDevice(const DataWakeup& wakeup) override {
+        watching_ = true;
+        f_.pump_->WatchDevice(wakeup);
+    }
+    void UnwatchDevice() override {
+        watching_ = false;
+        f_.pump_->UnwatchDevice();
+    }
+
+private:
+    TForm1& f_;
+    bool watching_ = false;
+};
+
+namespace {
+
+acquisition::SessionSeams SessionSeamsOf(const FormSeams& seams) {
+    acquisition::SessionSeams s;
+    s.now = seams.now;
+    s.monotonic = seams.monotonic;
+    s.sinks = seams.sampleSinks;
+    s.framelessReplyLimit = seams.framelessReplyLimit;
+    s.unattended = seams.unattended;
+    s.reconnect = seams.reconnect;
+    s.tickMs = seams.tickMs;
+    return s;
+}
+
 } // namespace
 
-TForm1::TForm1(FormSeams seams, QWidget* parent) : QWidget(parent), seams_(std::move(seams)) {
-    if (seams_.pump) {
-        pump_ = seams_.pump;
-    } else {
-        ownPump_ = std::make_unique<device::EventLoopPump>();
-        pump_ = ownPump_.get();
-    }
+TForm1::TForm1(FormSeams seams, QWidget* parent)
+    : QWidget(parent), seams_(std::move(seams)), view_(std::make_unique<FormView>(*this)),
+      runPump_(std::make_unique<RunPump>(*this)), session_(*view_, *runPump_, SessionSeamsOf(seams_)) {
     if (seams_.colorDialog) {
         colorDialog_ = seams_.colorDialog;
     } else {
@@ -201,6 +186,9 @@ TForm1::TForm1(FormSeams seams, QWidget* parent) : QWidget(parent), seams_(std::
     BuildControls();
     BindHandlers();
     repaints_ = new RepaintBatch(this);
+    // Problems the program survives go into the log pane (and, unattended, to standard error too).
+    previousReportOutput_ = report::SetReportOutput(
+        [this](const char* module, const QString& text) { ReportProblem(module, text); });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -212,6 +200,7 @@ TForm1::TForm1(FormSeams seams, QWidget* parent) : QWidget(parent), seams_(std::
 }
 
 TForm1::~TForm1() {
+    report::SetReportOutput(std::move(previousReportOutput_));
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -343,18 +332,19 @@ void TForm1::BindHandlers() {
     connect(CheckBox7, &QCheckBox::toggled, this, &TForm1::CheckBox7Click);
 }
 
-QDateTime TForm1::Now() const {
-    return seams_.now ? seams_.now() : QDateTime::currentDateTime();
-}
-
-acquisition::SampleFeed TForm1::MakeSampleFeed() {
-    return acquisition::SampleFeed(seams_.sampleSinks, seams_.monotonic,
-                                   [this](const char* module, const QString& message) {
-                                       Memo1->AppendText(message);
-                                       ShowStatus(kStatusRecordStopped);
-                                       if (seams_.errorsToStandardError)
-                                           report::WriteStandardError(module, message);
-                                   });
+acquisition::RunSettings TForm1::Settings() const {
+    acquisition::RunSettings s;
+    s.ad0On = CheckBox2->isChecked();
+    s.ad1On = CheckBox3->isChecked();
+    s.lineMode = CheckBox4->isChecked();
+    s.continuous = CheckBox5->isChecked();
+    s.autoSave = CheckBox6->isChecked();
+    s.autoPrint = CheckBox7->isChecked();
+    s.ad0Color = Ad0Color;
+    s.ad1Color = Ad1Color;
+    s.samplingText = Edit2->text();
+    s.baseName = Edit3->text();
+    return s;
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -373,11 +363,9 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // Closing during a run ends it as STOP does; the window closes once START's
-    // handler has returned (a reply being awaited or a sweep end still runs out).
-    if (runInProgress_) {
-        if (!closePending_)
-            Button4Click();
+    // A close during a run only marks the program as ending: the window stays and the run goes on
+    // until STOP, a time-out or a sweep end without continuous measurement; then the window closes.
+    if (session_.Running()) {
         closePending_ = true;
         event->ignore();
         return;
@@ -397,18 +385,14 @@ void TForm1::FormShow() {
     ConnectDevice();
     if (!parameterProblem_.isEmpty()) {
         ShowStatus(kStatusNoParameterFile);
-        ReportProblem(parameterProblem_);
+        ReportProblem(report::module::kSettings, parameterProblem_);
     }
 }
 
 void TForm1::Timer1Timer() {
     // What a sample still holds is painted now at the latest.
     ReleaseRepaints();
-    // 16-bit countdowns: any value that is not zero, negative ones too, goes down by one.
-    if (ReplyTicks != 0)
-        ReplyTicks = std::int16_t(std::uint16_t(ReplyTicks) - 1);
-    if (IntervalTicks != 0)
-        IntervalTicks = std::int16_t(std::uint16_t(IntervalTicks) - 1);
+    session_.Tick();
     // The clock box shows whole seconds: its text is worked out once a second and set (and repainted)
     // only when it differs.
     const qint64 second = seams_.now ? seams_.now().toSecsSinceEpoch() : QDateTime::currentSecsSinceEpoch();
@@ -441,7 +425,7 @@ void TForm1::PaceTick() {
     // With no run and both countdowns at zero a tick changes nothing but the clock box, so the timer
     // then waits for the clock's next second instead of waking ten times a second for nothing. A run
     // or a countdown brings the tick back to its own length at once.
-    const bool counting = runInProgress_ || ReplyTicks != 0 || IntervalTicks != 0;
+    const bool counting = session_.Running() || ReplyTicks != 0 || IntervalTicks != 0;
     if (counting) {
         if (tickSlowed_) {
             tickSlowed_ = false;
@@ -482,153 +466,49 @@ void TForm1::SetStatusText(const QString& text) {
     Label3->resize(*size);
 }
 
-void TForm1::ReportProblem(const QString& message) {
-    Memo1->AppendText(message);
+void TForm1::ReportProblem(const char* module, const QString& message) {
     if (seams_.errorsToStandardError)
-        std::fprintf(stderr, "tavrin: %s\n", message.toLocal8Bit().constData());
+        report::WriteStandardError(module, message);
+    // The log pane is the GUI thread's; a report from another thread (the publisher's) waits for it.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this, message] { Memo1->AppendText(message); }, Qt::QueuedConnection);
+        return;
+    }
+    Memo1->AppendText(message);
 }
 
 void TForm1::ShowError(const QString& message) {
     if (seams_.errorsToStandardError) {
-        std::fprintf(stderr, "tavrin: %s\n", message.toLocal8Bit().constData());
+        report::WriteStandardError(report::module::kAcquisition, message);
         return;
     }
     QMessageBox::critical(this, windowTitle(), message);
 }
 
-// --- Device link ---
-
-void TForm1::ConnectDevice() {
-    std::memset(SerialNumber, 0, 10);
-    DeviceStatus = FT_ListDevices(0, SerialNumber, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
-    if (DeviceStatus != FT_OK) {
-        ShowStatus(QStringLiteral("Read failed ! Can't See FTDI IC"));
-        if (*CurrentD2xx().LastProblem())
-            Memo1->AppendText(QString::fromLocal8Bit(CurrentD2xx().LastProblem()));
-    } else {
-        SerialNumber[sizeof SerialNumber - 1] = '\0';
-        Memo1->SetSingleLine(QByteArray(SerialNumber));
-        ShowStatus(QStringLiteral("Serial Number Read Success!"));
-        DeviceStatus = FT_OpenEx(SerialNumber, FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
-        if (DeviceStatus == FT_OK) {
-            ShowStatus(kStatusOpenSuccess);
-        } else {
-            ShowStatus(kStatusOpenFailed);
-            MessageBeep(0);
-            if (*CurrentD2xx().LastProblem())
-                Memo1->AppendText(QString::fromLocal8Bit(CurrentD2xx().LastProblem()));
-        }
-    }
-    FT_SetBaudRate(DeviceHandle, 38400);
-    FT_SetDataCharacteristics(DeviceHandle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE);
-}
-
-device::ExchangeResult TForm1::ExchangeSample() {
-    ReplyTicks = device::kReplyTimeoutTicks;
-    PaceTick();
-    // The sample's repaints (the blank status before it, the log line, the chart) go out together
-    // when the run next waits, or at the next tick.
-    repaints_->Hold();
-    const auto result = device::ExchangeSample(DeviceHandle, ReplyTicks, RxBuffer, *pump_);
-    if (result == device::ExchangeResult::Replied && DeviceStatus == FT_OK)
-        Memo1->AppendReply(QByteArray(reinterpret_cast<const char*>(RxBuffer.data())));
-    return result;
-}
-
-std::optional<int> TForm1::FindReplyFrame() {
-    const auto marker = device::FindMarker(RxBuffer);
-    if (!marker) {
-        MessageBeep(0);
-        ShowStatus(kStatusFrameError);
-    }
-    return marker;
-}
-
-// --- Chart ---
-
-void TForm1::ClearChart() {
-    chart::ClearChart(Image1->Picture());
-    Image1->Changed();
-}
-
-void TForm1::ResetSweep() {
-    SweepX = 0;
-    GridDrawn = 0;
-    std::fill(std::begin(LevelWasLow), std::end(LevelWasLow), std::uint8_t(0));
-}
-
-void TForm1::PlotReply() {
-    // One reading of the clock a sample: the chart's stamp and the sample's time in the run record.
-    plottedAt_ = Now();
-    const auto marker = FindReplyFrame();
-    if (!marker)
-        return;
-    // The chart's own per-sample steps (chart/sample_plot.h): the analog marks at SweepX, then, after
-    // the pump, the digital lines at the advanced column and the frame over everything. The window
-    // repaints what the two halves changed once, after the whole sample.
-    QImage& picture = Image1->Picture();
-    QRegion changed = chart::DrawSampleAnalogMarks(picture, SweepX, SampleMarksAt(*marker));
-    ++SweepX;
-    pump_->ProcessPending();
-    changed += chart::DrawSampleDigitalAndFrame(picture, SweepX, device::StatusAt(RxBuffer, *marker), LevelWasLow,
-                                                FrameTexts(plottedAt_), GridDrawn);
-    Image1->Changed(changed);
-}
-
-chart::SampleMarks TForm1::SampleMarksAt(int marker) const {
-    // The boxes and colours as they stand now; a channel's digits are read only when it is on.
-    chart::SampleMarks marks;
-    marks.ad0On = CheckBox2->isChecked();
-    marks.ad1On = CheckBox3->isChecked();
-    marks.lineMode = CheckBox4->isChecked();
-    marks.ad0Color = Ad0Color;
-    marks.ad1Color = Ad1Color;
-    if (marks.ad0On)
-        marks.ad0 = device::ReadingAt(RxBuffer, marker, device::kAd0Offset);
-    if (marks.ad1On)
-        marks.ad1 = device::ReadingAt(RxBuffer, marker, device::kAd1Offset);
-    return marks;
-}
-
-chart::FrameTexts TForm1::FrameTexts(const QDateTime& now) const {
-    return {Edit2->text(), Edit3->text(), FileIndex, now};
-}
-
 // --- Acquisition ---
 
 void TForm1::Button3Click() {
-    if (runInProgress_)
+    if (session_.Running())
         return;
-    if (!UnitReadyForRun()) {
-        lastRun_ = LastRun::Error;
-        emit RunEnded();
-        return;
-    }
-    runInProgress_ = true;
-    PaceTick();
-    FormRunHost host(*this);
-    host.feed_.RunStarted({Now(), Edit3->text(), UnitName(SerialNumber)});
-    const auto end = acquisition::Run(host, RunFields(), seams_.framelessReplyLimit);
-    host.feed_.RunEnded();
-    runInProgress_ = false;
+    const acquisition::RunOutcome outcome = session_.Run();
     ReleaseRepaints();
-    lastRun_ = end == acquisition::RunEnd::Normal     ? LastRun::Normal
-               : end == acquisition::RunEnd::TimedOut ? LastRun::TimedOut
-                                                      : LastRun::Error;
-    if (host.error_)
-        ShowError(*host.error_);
+    switch (outcome.end) {
+    case acquisition::RunEnd::Normal: lastRun_ = LastRun::Normal; break;
+    case acquisition::RunEnd::TimedOut:
+    case acquisition::RunEnd::UnitLost: lastRun_ = LastRun::TimedOut; break;
+    case acquisition::RunEnd::Error: lastRun_ = LastRun::Error; break;
+    }
+    // An error that ended the run (a sweep file or a print that failed) is shown once it has ended;
+    // unattended, the program's end says it.
+    if (outcome.end == acquisition::RunEnd::Error && !outcome.reason.isEmpty() && !seams_.unattended)
+        ShowError(outcome.reason);
     emit RunEnded();
     if (closePending_)
         close();
 }
 
 void TForm1::Button4Click() {
-    FormRunHost host(*this);
-    acquisition::Stop(host, RunFields());
-}
-
-acquisition::RunFields TForm1::RunFields() {
-    return {Acquiring, IntervalTicks, SamplingTime, SweepX, FileIndex};
+    session_.Stop();
 }
 
 // --- Settings ---
@@ -687,7 +567,7 @@ void TForm1::SaveParameters() {
     if (!file.Save(ParamRecord)) {
         parameterProblem_ = file.LastError();
         ShowStatus(kStatusNoParameterFile);
-        ReportProblem(parameterProblem_);
+        ReportProblem(report::module::kSettings, parameterProblem_);
     }
 }
 
@@ -754,46 +634,23 @@ void TForm1::CheckBox7Click() {
 
 // --- Records and output ---
 
-void TForm1::WriteRunHeader() {
-    for (const QString& line :
-         output::RunHeaderLines(Now(), QLocale(), Edit2->text(), Edit3->text(), FileIndex))
-        Memo1->AppendText(line);
+report::Done TForm1::PrintChart(float scale) {
+    if (auto error = output::PrintPictureAfterDialog(*printDialog_, this, output::ProcessPrinter(), Image1->Picture(),
+                                                     scale, [this] { pump_->ProcessPending(); }))
+        return report::Fail(*error);
+    return {};
 }
 
-std::optional<QString> TForm1::SaveSweep() {
-    const QString chartName = output::SweepFileName(Edit3->text(), FileIndex, output::kChartExtension);
-    if (auto error = output::WriteChartFile(chartName, Image1->Picture()))
-        return error->Message();
-
-    ReplyTicks = 10;
-    PaceTick();
-    while (ReplyTicks != 0)
-        pump_->ProcessMessages();
-
-    // The base name is read again: a change made during the pause names the log file.
-    const QString logName = output::SweepFileName(Edit3->text(), FileIndex, output::kLogExtension);
-    if (auto error = output::WriteLogFile(logName, Memo1->Store().FileBytes()))
-        return error->Message();
-
-    ++FileIndex;
-    Memo1->Clear();
-    WriteRunHeader();
-    return std::nullopt;
-}
-
-std::optional<QString> TForm1::PrintChart(float scale) {
-    return output::PrintPictureAfterDialog(*printDialog_, this, output::ProcessPrinter(), Image1->Picture(),
-                                           scale, [this] { pump_->ProcessPending(); });
-}
-
-std::optional<QString> TForm1::PrintChartNow() {
-    return output::PrintPicture(output::ProcessPrinter(), Image1->Picture(), output::kPrintScale,
-                                [this] { pump_->ProcessPending(); });
+report::Done TForm1::PrintChartNow() {
+    if (auto error = output::PrintPicture(output::ProcessPrinter(), Image1->Picture(), output::kPrintScale,
+                                          [this] { pump_->ProcessPending(); }))
+        return report::Fail(*error);
+    return {};
 }
 
 void TForm1::Button8Click() {
-    if (auto error = PrintChart(output::kPrintScale))
-        ShowError(*error);
+    if (auto printed = PrintChart(output::kPrintScale); !printed)
+        ShowError(printed.Reason());
 }
 
 void TForm1::Button7Click() {

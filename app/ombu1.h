@@ -3,16 +3,10 @@
 // plain functions (device/, chart/, settings/, output/, acquisition/).
 #pragma once
 
-#include "acquisition/acquisition_run.h"
-#include "acquisition/decoded_sample.h"
-#include "acquisition/sample_feed.h"
-#include "chart/chart_frame.h"
-#include "chart/sample_plot.h"
+#include "acquisition/session.h"
 #include "chart/tcolor.h"
 #include "device/d2xx.h"
-#include "device/exchange.h"
 #include "device/message_pump.h"
-#include "device/reply_frame.h"
 #include "settings/param_record.h"
 #include "settings/sampling_step.h"
 
@@ -35,6 +29,8 @@ class QTimer;
 class ChartView;
 class RepaintBatch;
 class ColorDialogSeam;
+class FormView;
+class RunPump;
 namespace output {
 class LogView;
 class PrintDialog;
@@ -59,6 +55,16 @@ struct FormSeams {
 
 class TForm1 : public QWidget {
     Q_OBJECT
+    friend class FormView;
+    friend class RunPump;
+
+    // First, so that the state fields below can refer into the session.
+    FormSeams seams_;
+    std::unique_ptr<device::EventLoopPump> ownPump_ = seams_.pump ? nullptr : std::make_unique<device::EventLoopPump>();
+    device::MessagePump* pump_ = seams_.pump ? seams_.pump : ownPump_.get();
+    std::unique_ptr<FormView> view_;   // the form as the session sees it
+    std::unique_ptr<RunPump> runPump_; // the pump the run waits in
+    acquisition::Session session_;
 
 public:
     explicit TForm1(FormSeams seams = {}, QWidget* parent = nullptr);
@@ -101,20 +107,20 @@ public:
     output::LogView* Memo1;
     QTimer* Timer1;
 
-    // State fields.
-    std::int16_t ReplyTicks = 0;
-    std::int16_t IntervalTicks = 0;
-    std::uint16_t SamplingTime = 0;
-    std::uint16_t FileIndex = 0;
-    std::uint8_t Acquiring = 0;
-    std::uint8_t GridDrawn = 0;
-    std::uint8_t LevelWasLow[4] = {0, 0, 0, 0};
+    // State fields. Those of the run are the session's, seen through the form.
+    std::int16_t& ReplyTicks = session_.ReplyTicks;
+    std::int16_t& IntervalTicks = session_.IntervalTicks;
+    std::uint16_t& SamplingTime = session_.SamplingTime;
+    std::uint16_t& FileIndex = session_.FileIndex;
+    std::uint8_t& Acquiring = session_.Acquiring;
+    std::uint8_t& GridDrawn = session_.GridDrawn;
+    std::uint8_t (&LevelWasLow)[4] = session_.LevelWasLow;
     settings::ParamRecord ParamRecord{};
-    std::uint16_t SweepX = 0;
+    std::uint16_t& SweepX = session_.SweepX;
     TColor Ad0Color = 0;
     TColor Ad1Color = 0;
-    char SerialNumber[64] = {};
-    device::RxBufferBytes RxBuffer{};
+    char (&SerialNumber)[64] = session_.SerialNumber;
+    device::RxBufferBytes& RxBuffer = session_.RxBuffer;
 
     // Handlers.
     void FormShow();
@@ -136,41 +142,31 @@ public:
     void CheckBox6Click();
     void CheckBox7Click();
 
-    // Operations.
+    // Operations; the run's steps are the session's.
     void ShowStatus(const QString& text);
-    void ConnectDevice();
-    device::ExchangeResult ExchangeSample();
-    std::optional<int> FindReplyFrame();
-    void PlotReply();
-    void ClearChart();
-    void ResetSweep();
+    void ConnectDevice() { session_.ConnectDevice(); }
+    device::ExchangeResult ExchangeSample() { return session_.ExchangeSample(); }
+    std::optional<int> FindReplyFrame() { return session_.FindReplyFrame(); }
+    void PlotReply() { session_.PlotReply(); }
+    void ClearChart() { session_.ClearChart(); }
+    void ResetSweep() { session_.ResetSweep(); }
     bool LoadParameters();
     void SaveParameters();
-    void WriteRunHeader();
-    std::optional<QString> SaveSweep();
-    std::optional<QString> PrintChart(float scale);
-    std::optional<QString> PrintChartNow();
+    void WriteRunHeader() { session_.WriteRunHeader(); }
+    report::Done SaveSweep() { return session_.SaveSweep(); }
+    report::Done PrintChart(float scale);
+    report::Done PrintChartNow();
 
-    // Not the form's own: where the settings live, how the last run ended.
+    // Not the form's own: the session, where the settings live, how the last run ended.
+    acquisition::Session& Session() { return session_; }
     QString ParamFilePath() const;
     enum class LastRun { None, Normal, TimedOut, Error };
     LastRun LastRunEnd() const { return lastRun_; }
-    bool RunInProgress() const { return runInProgress_; }
+    bool RunInProgress() const { return session_.Running(); }
     device::MessagePump& Pump() { return *pump_; }
-    QDateTime Now() const;
-    // When PlotReply read the clock for the sample it drew last.
-    const QDateTime& PlottedAt() const { return plottedAt_; }
-    // The sample sinks of a run, with their problems going to the log pane and the status line.
-    acquisition::SampleFeed MakeSampleFeed();
-
-    // The unit before and during a run (unit_link.cpp). Before a run: whether one
-    // may start, reopening the unit when it went away since it was opened.
-    bool UnitReadyForRun();
-    // After a reply wait timed out: whether the unit went away, said in the log
-    // pane and fed to the run's sinks; with reconnect, waits for it to come back.
-    acquisition::UnitLoss UnitLossAfterTimeout(acquisition::SampleFeed& feed);
-    // A row with no values but its note (no reply, unit lost, unit back) at the column the run stands at.
-    void FeedNote(acquisition::SampleFeed& feed, acquisition::SampleNote note);
+    QDateTime Now() const { return session_.Now(); }
+    // The settings as the run reads them now.
+    acquisition::RunSettings Settings() const;
 
     // From the start of a sample the window's repaints (and status texts) wait, until ReleaseRepaints
     // paints what the sample changed at the next pass of the event loop.
@@ -197,32 +193,23 @@ private:
     void OptionClicked(QCheckBox* box, int option);
     void ShowError(const QString& message);
     // A problem the run survives: into the log pane, and unattended to standard error as well.
-    void ReportProblem(const QString& message);
+    void ReportProblem(const char* module, const QString& message);
     std::array<bool, settings::kOptionCount> OptionBoxes() const;
-    chart::FrameTexts FrameTexts(const QDateTime& now) const;
-    // What PlotReply draws for the reply whose marker stands at `marker`.
-    chart::SampleMarks SampleMarksAt(int marker) const;
-    acquisition::RunFields RunFields();
     QCheckBox* OptionBox(int option) const;
 
-    FormSeams seams_;
-    std::unique_ptr<device::EventLoopPump> ownPump_;
-    device::MessagePump* pump_;
     std::unique_ptr<ColorDialogSeam> ownColorDialog_;
     ColorDialogSeam* colorDialog_;
     std::unique_ptr<output::PrintDialog> ownPrintDialog_;
     output::PrintDialog* printDialog_;
     bool shownOnce_ = false;
-    bool runInProgress_ = false;
     bool closePending_ = false;
     bool parameterFileLeftAlone_ = false; // it could not be read at start, so it is never saved over
     QString parameterProblem_;            // why the parameter file could not be used, last told
     LastRun lastRun_ = LastRun::None;
-    bool unitOpenForRun_ = false; // the run began with an open unit
     QHash<QString, QSize> statusSizes_;
     RepaintBatch* repaints_ = nullptr; // one paint pass per sample
     std::optional<QString> pendingStatus_; // shown when the held repaints go out
-    QDateTime plottedAt_;
+    std::function<void(const char*, const QString&)> previousReportOutput_;
     qint64 clockSecond_ = -1; // the second the clock box shows
     bool tickSlowed_ = false; // Timer1 waits for the clock's next second: nothing counts down
 };

@@ -3,7 +3,7 @@
 // to it (the boxes' handlers, which save the file, do not run for them).
 #pragma once
 
-#include "acquisition/sample_decoding.h"
+#include "acquisition/reply_decoding.h"
 
 #include <QString>
 #include <cstdint>

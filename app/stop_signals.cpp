@@ -4,13 +4,14 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
+
+namespace app {
 
 namespace {
 
 int pipeEnds[2] = {-1, -1};
-struct sigaction previousInt {};
-struct sigaction previousTerm {};
 
 void Caught(int signalNumber) {
     const int saved = errno;
@@ -23,31 +24,28 @@ void Caught(int signalNumber) {
 
 } // namespace
 
-namespace app {
-
-StopSignals::StopSignals(QObject* parent) : QObject(parent) {
-    if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
+void InstallStopSignalHandlers() {
+    if (pipeEnds[0] >= 0 || ::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    notifier_ = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &StopSignals::Drain);
     struct sigaction action {};
     action.sa_handler = Caught;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, &previousInt);
-    ::sigaction(SIGTERM, &action, &previousTerm);
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signalNumber, &action, nullptr);
 }
 
-StopSignals::~StopSignals() {
-    if (!notifier_)
+bool StopSignalPending() {
+    pollfd ready{pipeEnds[0], POLLIN, 0};
+    return pipeEnds[0] >= 0 && ::poll(&ready, 1, 0) > 0;
+}
+
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {
+    InstallStopSignalHandlers();
+    if (pipeEnds[0] < 0)
         return;
-    ::sigaction(SIGINT, &previousInt, nullptr);
-    ::sigaction(SIGTERM, &previousTerm, nullptr);
-    delete notifier_;
-    for (int& end : pipeEnds) {
-        ::close(end);
-        end = -1;
-    }
+    notifier_ = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &StopSignals::Drain);
 }
 
 void StopSignals::Drain() {

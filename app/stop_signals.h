@@ -1,6 +1,9 @@
-// SIGINT and SIGTERM as a Qt signal on the GUI thread, so that they can end a
-// run as STOP does. The handler only writes a byte to a pipe; a socket notifier
-// on the pipe's other end delivers it inside any message pump, the run's too.
+// SIGINT, SIGTERM and SIGHUP (a closed terminal or ssh session) end a run as
+// STOP does, with its record complete, and then the program. The handlers are
+// installed first thing in main, before anything else can be left half done;
+// each only writes a byte to a pipe. Once the program has its event loop, a
+// StopSignals watches the pipe and delivers each signal inside any message
+// pump, the run's too.
 #pragma once
 
 #include <QObject>
@@ -9,13 +12,17 @@ class QSocketNotifier;
 
 namespace app {
 
+// Installs the handlers; the first call only does anything.
+void InstallStopSignalHandlers();
+
+// Whether a stop signal has arrived and not been delivered yet (before there was an event loop, say).
+bool StopSignalPending();
+
 class StopSignals : public QObject {
     Q_OBJECT
 
 public:
-    // Installs the handlers for SIGINT and SIGTERM; the old ones come back on destruction.
     explicit StopSignals(QObject* parent = nullptr);
-    ~StopSignals() override;
 
 signals:
     void Received(int signalNumber);

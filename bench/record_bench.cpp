@@ -6,7 +6,7 @@
 //
 // Targets: a sample's median at most 10 us, both early and after a day; the late
 // median at most 1.5 times the early one (no growth over a day's rows).
-#include "acquisition/sample_decoding.h"
+#include "acquisition/reply_decoding.h"
 #include "acquisition/sample_feed.h"
 #include "bench/benchmark_main.h"
 #include "bench/sample_spread.h"
@@ -50,7 +50,7 @@ struct Record {
     }
     // One sample as the run feeds it; a sweep ends every 601.
     void Sample() {
-        feed.Take(acquisition::DecodeReply(rx, {true, true}), QDateTime::currentDateTime(), int(rows % kSweepRows));
+        feed.Take(acquisition::SampleOf(acquisition::DecodeReply(rx), {true, true}), QDateTime::currentDateTime(), int(rows % kSweepRows));
         if (++rows % kSweepRows == 0)
             feed.SweepEnded();
     }

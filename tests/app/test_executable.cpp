@@ -171,13 +171,13 @@ private slots:
         QTest::addColumn<QString>("device");
         QTest::addColumn<QString>("reason");
         QTest::newRow("not a serial port") << "tty:/dev/null"
-                                           << "tavrin: /dev/null is not a serial port";
+                                           << "tavrin: device: /dev/null is not a serial port";
         QTest::newRow("no such path") << "/nonexistent/ttyUSB9"
-                                      << "tavrin: /nonexistent/ttyUSB9 is not there: is the unit plugged in?";
+                                      << "tavrin: device: /nonexistent/ttyUSB9 is not there: is the unit plugged in?";
         QTest::newRow("library missing") << "d2xx:/nonexistent/libftd2xx.so"
-                                         << "tavrin: FTDI's D2XX library could not be loaded";
+                                         << "tavrin: device: FTDI's D2XX library could not be loaded";
         QTest::newRow("serial number not plugged in") << "tty:NOSUCH42"
-                                                      << "tavrin: No unit with serial number NOSUCH42";
+                                                      << "tavrin: device: No unit with serial number NOSUCH42";
     }
     void unattendedRunWithoutItsUnitEndsWithAnError() {
         QFETCH(QString, device);
@@ -220,7 +220,7 @@ private slots:
     void unattendedRunAndAnUnpluggedUnit_data() {
         QTest::addColumn<bool>("reconnect");
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("the run ends by the time-out, saying why") << false << 2;
+        QTest::newRow("without --reconnect the run ends as an error, saying why") << false << 3;
         QTest::newRow("--reconnect waits for the same unit and goes on") << true << 0;
     }
     void unattendedRunAndAnUnpluggedUnit() {
@@ -237,9 +237,12 @@ private slots:
             arguments << "--reconnect";
         const Outcome o = Run(arguments, dir.path(), dir.path());
         QCOMPARE(o.exitCode, exitCode);
-        QVERIFY2(o.err.contains(QRegularExpression("^tavrin: unit unplugged: /dev/pts/[0-9]+ has gone away")),
+        QVERIFY2(o.err.contains(QRegularExpression("^tavrin: device: unit unplugged: /dev/pts/[0-9]+ has gone away")),
                  qPrintable(o.err));
-        QCOMPARE(o.err.contains("\ntavrin: unit back: EMUT0002\n"), reconnect);
+        QCOMPARE(o.err.contains("\ntavrin: device: unit back: EMUT0002\n"), reconnect);
+        QCOMPARE(o.err.contains(QRegularExpression("\ntavrin: device: the unit was unplugged \\(.*\\); --reconnect waits "
+                                                   "for it to come back\n")),
+                 !reconnect);
     }
 
     void unattendedRunReportsAnErrorOnStandardError() {

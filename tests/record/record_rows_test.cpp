@@ -1,6 +1,6 @@
 // The run record in-process: what a reply decodes to, row by row; names that
 // never take an existing file; a write that fails.
-#include "acquisition/sample_decoding.h"
+#include "acquisition/reply_decoding.h"
 #include "acquisition/sample_feed.h"
 #include "record/csv_row.h"
 #include "record/run_record_file.h"
@@ -80,7 +80,7 @@ private slots:
         feed.SweepEnded();
         feed.SweepEnded();
         ms += 83'045;
-        feed.Take(acquisition::DecodeReply(Reply(reply), {ad0On, ad1On}), kReplyTime, 17);
+        feed.Take(acquisition::SampleOf(acquisition::DecodeReply(Reply(reply)), {ad0On, ad1On}), kReplyTime, 17);
         QCOMPARE(QByteArray::fromStdString(rows.text), row);
     }
 
@@ -153,7 +153,7 @@ private slots:
         small.rlim_cur = 1000;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
         feed.RunStarted({kStart, "tavrin", "sim"});
-        const auto sample = acquisition::DecodeReply(Reply("AD0=307 V, AD1=123?\r\n"), {true, true});
+        const auto sample = acquisition::SampleOf(acquisition::DecodeReply(Reply("AD0=307 V, AD1=123?\r\n")), {true, true});
         for (int i = 0; i < 40; ++i)
             feed.Take(sample, kReplyTime, 5);
         feed.RunEnded();

@@ -4,7 +4,7 @@
 // under the reader when the emulator is killed. Every run must end the right way,
 // in bounded wall time, with the log (and any saved sweep) holding exactly what
 // was read.
-#include "acquisition/acquisition_run.h"
+#include "acquisition/session.h"
 #include "device/backends/backend_factory.h"
 #include "output/log/log_view.h"
 #include "output/run_header.h"

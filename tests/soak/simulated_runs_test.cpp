@@ -4,7 +4,7 @@
 // measurement and auto-save are on at sampling time 1, so thousands of samples
 // pass; every saved log file is checked against what was read, and memory must
 // stay flat from sweep to sweep. Driven tick by tick on a virtual clock.
-#include "acquisition/acquisition_run.h"
+#include "acquisition/session.h"
 #include "output/log/log_view.h"
 #include "output/run_header.h"
 #include "tests/soak/resident_memory.h"

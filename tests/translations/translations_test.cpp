@@ -1,7 +1,7 @@
 // The window's language: how it is chosen, that every Japanese text of the
 // program has its English translation, that the English texts fit the fixed
 // layout, and that saved files do not depend on the language.
-#include "acquisition/acquisition_run.h"
+#include "acquisition/session.h"
 #include "app/clock_text.h"
 #include "app/fonts.h"
 #include "tests/support/form_fixture.h"

@@ -1,0 +1,64 @@
+// What a run shows and asks of whoever watches it: the window (TForm1), or a
+// headless run with no window at all. The session knows no widget; it draws on
+// the chart picture and writes the log through these few calls.
+#pragma once
+
+#include "chart/tcolor.h"
+#include "report/failure.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QImage>
+#include <QRegion>
+#include <QString>
+
+namespace acquisition {
+
+// The settings as the run reads them, at the moment it reads them: a change
+// made during a run applies from the next point that reads it.
+struct RunSettings {
+    bool ad0On = true;        // AD0 charted and recorded (CheckBox2)
+    bool ad1On = true;        // AD1 (CheckBox3)
+    bool lineMode = false;    // line or dot marks (CheckBox4)
+    bool continuous = true;   // continuous measurement (CheckBox5)
+    bool autoSave = false;    // sweep files at each sweep end (CheckBox6)
+    bool autoPrint = false;   // the chart printed at each sweep end (CheckBox7)
+    TColor ad0Color = clGreen;
+    TColor ad1Color = clOlive;
+    QString samplingText;     // the sampling time as shown (Edit2)
+    QString baseName;         // the sweep files' base name (Edit3)
+};
+
+// The run's log, Memo1: one reply or text a line, saved whole at a sweep end.
+class RunLog {
+public:
+    virtual ~RunLog() = default;
+    virtual void Clear() = 0;
+    virtual void SetSingleLine(const QByteArray& bytes) = 0;
+    // Stored byte for byte; the caller cuts the reply at its first zero.
+    virtual void AppendReply(const QByteArray& reply) = 0;
+    virtual void AppendText(const QString& line) = 0;
+    // The log as a sweep's log file holds it.
+    virtual QByteArray FileBytes() const = 0;
+};
+
+class SessionView {
+public:
+    virtual ~SessionView() = default;
+
+    virtual RunSettings Settings() const = 0;
+    // The status line; `text` is the system's own (Japanese) text, which the view may translate.
+    virtual void ShowStatus(const QString& text) = 0;
+    virtual void Beep() = 0;
+    virtual RunLog& Log() = 0;
+    // The chart picture the run draws on, and the part of it a step changed; null where no chart is
+    // kept (a headless run that saves and prints no chart).
+    virtual QImage* Chart() = 0;
+    virtual void ChartChanged(const QRegion& changed) = 0;
+    // The auto-print at a sweep end.
+    virtual report::Done PrintChart() = 0;
+    // A run began (true) or ended (false): START is disabled for the whole run.
+    virtual void RunStateChanged(bool running) = 0;
+};
+
+} // namespace acquisition

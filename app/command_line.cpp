@@ -1,0 +1,204 @@
+#include "app/command_line.h"
+
+#include "publish/publish_target.h"
+#include "settings/parameter_file.h"
+#include "settings/parameter_folder.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <cstdio>
+
+namespace app {
+
+namespace {
+
+using Take = std::function<std::optional<QString>(const QString&, Options&)>;
+
+// A flag: sets what it stands for.
+Take Flag(bool Options::*field) {
+    return [field](const QString&, Options& options) -> std::optional<QString> {
+        options.*field = true;
+        return std::nullopt;
+    };
+}
+
+// A run-only setting: the value, or what the option wants.
+template <class T, class Parse> Take Override(std::optional<T> RunOverrides::*field, Parse parse, QString wanted) {
+    return [field, parse, wanted](const QString& value, Options& options) -> std::optional<QString> {
+        options.overrides.*field = parse(value);
+        if (options.overrides.*field)
+            return std::nullopt;
+        return wanted;
+    };
+}
+
+std::vector<OptionRow> MakeTable() {
+    std::vector<OptionRow> rows;
+    rows.push_back({QStringLiteral("device"), QStringLiteral("SPEC"),
+                    QStringLiteral("The unit to use: auto (FTDI's library, then the kernel ttys, then libftdi), sim (a "
+                                   "simulated unit), tty, tty:PATH, ftdi (libftdi), d2xx or d2xx:LIBRARY; a unit's "
+                                   "SERIAL number (tty:SERIAL, ftdi:SERIAL, d2xx:SERIAL for one way), or a PATH "
+                                   "beginning with /."),
+                    [](const QString& value, Options& o) -> std::optional<QString> {
+                        o.device = value;
+                        return std::nullopt;
+                    }});
+    rows.push_back({QStringLiteral("tick-ms"), QStringLiteral("N"),
+                    QStringLiteral("Length of one tick in milliseconds (1-60000, default 100)."),
+                    [](const QString& value, Options& o) -> std::optional<QString> {
+                        bool ok = false;
+                        o.tickMs = value.toInt(&ok);
+                        if (ok && o.tickMs >= 1 && o.tickMs <= 60000)
+                            return std::nullopt;
+                        return QStringLiteral("a whole number of milliseconds from 1 to 60000");
+                    }});
+    rows.push_back({QStringLiteral("start"), QString(), QStringLiteral("Press START once the window has been shown."),
+                    Flag(&Options::start)});
+    rows.push_back({QStringLiteral("exit-after-run"), QString(),
+                    QStringLiteral("Quit when the run ends: status 0 after a normal end, 2 after a time-out, 3 after "
+                                   "an error, 4 when some of the run's data did not reach its record, stream or "
+                                   "broker (written to standard error instead of a message box)."),
+                    Flag(&Options::exitAfterRun)});
+    rows.push_back({QStringLiteral("param-dir"), QStringLiteral("DIR"),
+                    QStringLiteral("Folder of the settings file ombu01.par."),
+                    [](const QString& value, Options& o) -> std::optional<QString> {
+                        o.parameterFolder = value;
+                        return std::nullopt;
+                    }});
+    // For timing the start-up (bench/): quit as soon as the window has been shown.
+    rows.push_back({QStringLiteral("quit-when-shown"), QString(), QStringLiteral("Quit once the window has been shown."),
+                    Flag(&Options::quitWhenShown), true});
+    rows.push_back({QStringLiteral("record"), QStringLiteral("DIR|off|-"),
+                    QStringLiteral("Where each run's record (BASE-YYYYMMDD-HHMMSS.csv) goes: a folder, 'off' for none, "
+                                   "or '-' for standard output (default: the folder of the sweep files)."),
+                    [](const QString& value, Options& o) -> std::optional<QString> {
+                        o.record = value;
+                        if (value == kRecordOff || value == kRecordToStandardOutput || QFileInfo(value).isDir())
+                            return std::nullopt;
+                        return QStringLiteral("an existing folder, 'off' or '-'");
+                    }});
+    rows.push_back({QStringLiteral("headless"), QString(),
+                    QStringLiteral("Run without any window system or display; implies --start --exit-after-run."),
+                    Flag(&Options::headless)});
+    rows.push_back({QStringLiteral("sampling-time"), QStringLiteral("N"),
+                    QStringLiteral("Sampling time in tenths of a second (1-600), this run only."),
+                    Override(&RunOverrides::samplingTime, ParseSamplingTime,
+                             QStringLiteral("a whole number from 1 to 600"))});
+    rows.push_back({QStringLiteral("continuous"), QStringLiteral("on|off"),
+                    QStringLiteral("Continuous measurement on or off, this run only."),
+                    Override(&RunOverrides::continuous, ParseOnOff, QStringLiteral("on or off"))});
+    rows.push_back({QStringLiteral("auto-save"), QStringLiteral("on|off"),
+                    QStringLiteral("Save each sweep's files, on or off, this run only."),
+                    Override(&RunOverrides::autoSave, ParseOnOff, QStringLiteral("on or off"))});
+    rows.push_back({QStringLiteral("channels"), QStringLiteral("ad0,ad1|ad0|ad1"),
+                    QStringLiteral("The channels to chart and record, this run only."),
+                    Override(&RunOverrides::channels, ParseChannels, QStringLiteral("ad0,ad1 or ad0 or ad1"))});
+    rows.push_back({QStringLiteral("publish"), QStringLiteral("URL"),
+                    QStringLiteral("Publish every sample to an MQTT broker: mqtt://[user@]host[:port]/PREFIX, or "
+                                   "mqtts:// for TLS. The password, if any, comes from the environment variable "
+                                   "TAVRIN_MQTT_PASSWORD."),
+                    [](const QString& value, Options& o) -> std::optional<QString> {
+                        o.publishUrl = value;
+                        QString error;
+                        if (publish::ParsePublishUrl(value, &error))
+                            return std::nullopt;
+                        return error;
+                    }});
+    rows.push_back({QStringLiteral("lang"), QStringLiteral("CODE"),
+                    QStringLiteral("Language of the window: ja (Japanese) or en (English). Default: English unless the "
+                                   "user's languages are Japanese or unset."),
+                    [](const QString& value, Options& o) -> std::optional<QString> {
+                        o.language = translations::ParseLanguage(value);
+                        if (o.language)
+                            return std::nullopt;
+                        return QStringLiteral("ja or en");
+                    }});
+    rows.push_back({QStringLiteral("list-units"), QString(),
+                    QStringLiteral("List every unit that can be seen (way, serial number, description, port, whether "
+                                   "you may open it) and quit. Needs no display."),
+                    Flag(&Options::listUnits)});
+    rows.push_back({QStringLiteral("reconnect"), QString(),
+                    QStringLiteral("When the unit vanishes during a run, or is not there at START, wait for the same "
+                                   "unit (looking once a second), open it again and go on; STOP ends the wait."),
+                    Flag(&Options::reconnect)});
+    return rows;
+}
+
+void PrintError(const QString& message) {
+    std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(message));
+}
+
+} // namespace
+
+const std::vector<OptionRow>& OptionTable() {
+    static const std::vector<OptionRow> table = MakeTable();
+    return table;
+}
+
+QString DefaultParameterFolder() {
+    return settings::ChooseParameterFolder(QCoreApplication::applicationDirPath(),
+                                           QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+}
+
+std::variant<Options, int> ParseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Tavrin data logger: polls the measurement unit, charts and logs every sample.\n"
+                       "Settings file in use: %1")
+            .arg(QDir(DefaultParameterFolder()).filePath(QString::fromLatin1(settings::kParameterFileName))));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    std::vector<QCommandLineOption> options;
+    for (const OptionRow& row : OptionTable()) {
+        QCommandLineOption option(row.name, row.help);
+        if (!row.valueName.isEmpty())
+            option.setValueName(row.valueName);
+        if (row.hidden)
+            option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+        options.push_back(option);
+    }
+
+    if (!parser.parse(arguments)) {
+        PrintError(parser.errorText());
+        return kExitBadCommandLine;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return kExitNormal;
+    }
+    if (parser.isSet(version)) {
+        std::printf("tavrin %s\n", qPrintable(QCoreApplication::applicationVersion()));
+        return kExitNormal;
+    }
+
+    Options result;
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        const OptionRow& row = OptionTable()[i];
+        if (!parser.isSet(options[i]))
+            continue;
+        const QString value = row.valueName.isEmpty() ? QString() : parser.value(options[i]);
+        if (auto wanted = row.take(value, result)) {
+            // A message that names its option already (the publishing URL's) stands as it is.
+            PrintError(wanted->startsWith(QLatin1String("--"))
+                           ? *wanted
+                           : QStringLiteral("--%1 wants %2, not '%3'").arg(row.name, *wanted, value));
+            return kExitBadCommandLine;
+        }
+    }
+    result.positional = parser.positionalArguments();
+    if (!result.positional.isEmpty()) {
+        PrintError(QStringLiteral("unexpected argument '%1'").arg(result.positional.first()));
+        return kExitBadCommandLine;
+    }
+    result.start = result.start || result.headless;
+    result.exitAfterRun = result.exitAfterRun || result.headless;
+    if (result.parameterFolder.isEmpty())
+        result.parameterFolder = DefaultParameterFolder();
+    return result;
+}
+
+} // namespace app

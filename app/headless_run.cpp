@@ -1,0 +1,161 @@
+#include "app/headless_run.h"
+
+#include "acquisition/session.h"
+#include "app/run_end.h"
+#include "app/run_sinks.h"
+#include "app/stop_signals.h"
+#include "chart/chart_picture.h"
+#include "device/message_pump.h"
+#include "output/chart_printer.h"
+#include "output/log/log_store.h"
+#include "report/reporter.h"
+#include "settings/param_record.h"
+#include "settings/parameter_file.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QTimer>
+#include <memory>
+
+namespace app {
+
+namespace {
+
+// The settings of the parameter file (the defaults when it cannot be read), with this run's overrides.
+acquisition::RunSettings LoadSettings(const Options& options, std::uint16_t& samplingTime) {
+    acquisition::RunSettings s;
+    samplingTime = 10;
+    const settings::OptionStates startup{s.ad0On, s.ad1On, s.lineMode, s.continuous, s.autoSave, s.autoPrint};
+    settings::ParameterFile file(
+        QDir(options.parameterFolder).filePath(QString::fromLatin1(settings::kParameterFileName)));
+    const auto loaded = file.Load(settings::StartupRecord(s.ad0Color, s.ad1Color, samplingTime, startup));
+    if (loaded.outcome == settings::LoadOutcome::Read) {
+        s.ad0Color = settings::DecodeColor(loaded.record, settings::kAd0ColorByte);
+        s.ad1Color = settings::DecodeColor(loaded.record, settings::kAd1ColorByte);
+        samplingTime = settings::DecodeSamplingTime(loaded.record);
+        bool* const boxes[] = {&s.ad0On, &s.ad1On, &s.lineMode, &s.continuous, &s.autoSave, &s.autoPrint};
+        for (int i = 0; i < settings::kOptionCount; ++i)
+            *boxes[i] = settings::DecodeOption(loaded.record, i);
+    } else if (loaded.outcome != settings::LoadOutcome::Created) {
+        report::Report(report::module::kSettings, file.LastError());
+    }
+    const RunOverrides& o = options.overrides;
+    if (o.samplingTime)
+        samplingTime = *o.samplingTime;
+    if (o.continuous)
+        s.continuous = *o.continuous;
+    if (o.autoSave)
+        s.autoSave = *o.autoSave;
+    if (o.channels) {
+        s.ad0On = o.channels->ad0;
+        s.ad1On = o.channels->ad1;
+    }
+    s.samplingText = QString::number(samplingTime);
+    s.baseName = QStringLiteral("tavrin");
+    return s;
+}
+
+// A run with no window: nothing to show, no beep; the chart and the log are kept only when the
+// sweep files are saved or the chart printed.
+class HeadlessView : public acquisition::SessionView, public acquisition::RunLog {
+public:
+    HeadlessView(acquisition::RunSettings settings, device::MessagePump& pump)
+        : settings_(std::move(settings)), pump_(pump), keepsChart_(settings_.autoSave || settings_.autoPrint),
+          keepsLog_(settings_.autoSave) {}
+
+    acquisition::RunSettings Settings() const override { return settings_; }
+    void ShowStatus(const QString&) override {}
+    void Beep() override {}
+    acquisition::RunLog& Log() override { return *this; }
+    QImage* Chart() override { return keepsChart_ ? &picture_ : nullptr; }
+    void ChartChanged(const QRegion&) override {}
+    report::Done PrintChart() override {
+        if (auto error = output::PrintPicture(output::ProcessPrinter(), picture_, output::kPrintScale,
+                                              [this] { pump_.ProcessPending(); }))
+            return report::Fail(*error);
+        return {};
+    }
+    void RunStateChanged(bool) override {}
+
+    void Clear() override { log_.Clear(); }
+    void SetSingleLine(const QByteArray& bytes) override {
+        if (keepsLog_)
+            log_.SetSingleLine(bytes);
+    }
+    void AppendReply(const QByteArray& reply) override {
+        if (keepsLog_)
+            log_.AppendBytes(reply);
+    }
+    void AppendText(const QString& line) override {
+        if (keepsLog_)
+            log_.AppendText(line);
+    }
+    QByteArray FileBytes() const override { return log_.FileBytes(); }
+
+private:
+    const acquisition::RunSettings settings_;
+    device::MessagePump& pump_;
+    const bool keepsChart_;
+    const bool keepsLog_;
+    QImage picture_;
+    output::LogStore log_;
+};
+
+} // namespace
+
+int RunHeadless(int& argc, char** argv, const Options& options) {
+    std::uint16_t samplingTime = 10;
+    const acquisition::RunSettings settings = LoadSettings(options, samplingTime);
+    // Pictures need fonts, and fonts a QGuiApplication: on the off-screen platform, so that no display
+    // is ever looked for. Without sweep files or prints, the run needs no more than an event loop.
+    std::unique_ptr<QCoreApplication> app;
+    if (settings.autoSave || settings.autoPrint) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    if (StopSignalPending())
+        return kExitNormal;
+
+    device::EventLoopPump pump;
+    HeadlessView view(settings, pump);
+    acquisition::Session* running = nullptr;
+    auto sinks = MakeRunSinks(
+        options, [&running] { return running ? 2 * running->FileIndex : 0; }, nullptr);
+    if (!sinks) {
+        report::WriteStandardError(report::module::kPublish, sinks.Reason());
+        return kExitBadCommandLine;
+    }
+    acquisition::SessionSeams seams;
+    seams.sinks = sinks->All();
+    seams.framelessReplyLimit = acquisition::kUnattendedFramelessLimit;
+    seams.unattended = true;
+    seams.reconnect = options.reconnect;
+    seams.tickMs = options.tickMs;
+    acquisition::Session session(view, pump, seams);
+    running = &session;
+    session.SamplingTime = samplingTime;
+
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&session] { session.Tick(); });
+    tick.start(options.tickMs);
+
+    session.ConnectDevice();
+    // A stop signal ends the run as STOP does; one that came before the run began means no run.
+    StopSignals stopSignals;
+    bool stopped = StopSignalPending();
+    QObject::connect(&stopSignals, &StopSignals::Received, [&session, &stopped] {
+        stopped = true;
+        if (session.Running())
+            session.Stop();
+    });
+    if (stopped)
+        return kExitNormal;
+    session.Run();
+    return EndOfUnattendedRun(session);
+}
+
+} // namespace app

@@ -1,0 +1,53 @@
+#include "app/run_sinks.h"
+
+#include "publish/mqtt_publisher.h"
+#include "record/progress_line.h"
+#include "record/row_stream.h"
+#include "record/run_record_file.h"
+#include "report/reporter.h"
+
+#include <unistd.h>
+
+namespace app {
+
+std::vector<acquisition::SampleSink*> RunSinks::All() const {
+    std::vector<acquisition::SampleSink*> all;
+    for (const auto& sink : owned)
+        all.push_back(sink.get());
+    return all;
+}
+
+report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int()> sweepFilesWritten,
+                                      std::function<void(const QString& status)> showStatus) {
+    RunSinks sinks;
+    if (options.record == kRecordToStandardOutput) {
+        sinks.owned.push_back(std::make_unique<record::RowStream>(STDOUT_FILENO));
+    } else if (options.record != kRecordOff) {
+        auto file = std::make_unique<record::RunRecordFile>(options.record);
+        sinks.recordFile = file.get();
+        sinks.owned.push_back(std::move(file));
+    }
+    if (options.exitAfterRun && ::isatty(STDERR_FILENO)) {
+        record::RunRecordFile* recordFile = sinks.recordFile;
+        sinks.owned.push_back(std::make_unique<record::ProgressLine>(
+            STDERR_FILENO, [sweepFilesWritten = std::move(sweepFilesWritten), recordFile] {
+                return sweepFilesWritten() + (recordFile && recordFile->Rows() > 0 ? 1 : 0);
+            }));
+    }
+    if (!options.publishUrl.isEmpty()) {
+        // Said by the reporter (the log pane, or standard error) and on the status line.
+        auto notify = [showStatus = std::move(showStatus)](const publish::PublishNotice& notice) {
+            report::Report(report::module::kPublish, notice.message);
+            if (showStatus)
+                showStatus(notice.status);
+        };
+        QString error;
+        auto publisher = publish::MakePublisher(options.publishUrl, std::move(notify), &error);
+        if (!publisher)
+            return report::Fail(error);
+        sinks.owned.push_back(std::move(publisher));
+    }
+    return sinks;
+}
+
+} // namespace app

@@ -1,0 +1,34 @@
+// The sinks every run of the program feeds, built from the command line: the
+// run record (a file per START, or rows on standard output), the progress line
+// of an unattended run on a terminal, and the MQTT publisher. The window and a
+// headless run build them the same way.
+#pragma once
+
+#include "acquisition/decoded_sample.h"
+#include "app/command_line.h"
+#include "report/failure.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace record {
+class RunRecordFile;
+}
+
+namespace app {
+
+struct RunSinks {
+    std::vector<std::unique_ptr<acquisition::SampleSink>> owned;
+    record::RunRecordFile* recordFile = nullptr; // when records go to files
+
+    std::vector<acquisition::SampleSink*> All() const;
+};
+
+// `sweepFilesWritten` counts the sweep files saved so far (for the progress line); `showStatus` puts a
+// publisher's notice on the status line (on the GUI thread; null without a window). Fails when the
+// publishing URL cannot be set up.
+report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int()> sweepFilesWritten,
+                                      std::function<void(const QString& status)> showStatus);
+
+} // namespace app

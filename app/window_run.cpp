@@ -1,0 +1,94 @@
+#include "app/window_run.h"
+
+#include "app/fonts.h"
+#include "app/ombu1.h"
+#include "app/run_end.h"
+#include "app/run_sinks.h"
+#include "app/stop_signals.h"
+#include "report/reporter.h"
+#include "translations/ui_language.h"
+
+#include <QApplication>
+#include <QLocale>
+#include <QTimer>
+
+namespace app {
+
+namespace {
+
+void LoadTranslations(QApplication& app, const Options& options) {
+    const auto language = translations::ChooseLanguage(QLocale::system().uiLanguages(), options.language);
+    if (auto problem = translations::InstallTranslators(app, language))
+        report::WriteStandardError(report::module::kApp, *problem);
+}
+
+} // namespace
+
+int RunWindow(int& argc, char** argv, const Options& options) {
+    QApplication app(argc, argv);
+    InstallFontSubstitutes();
+    LoadTranslations(app, options);
+
+    TForm1* shownForm = nullptr;
+    auto sinks = MakeRunSinks(
+        options, [&shownForm] { return shownForm ? 2 * shownForm->FileIndex : 0; },
+        [&shownForm](const QString& status) {
+            if (shownForm)
+                QMetaObject::invokeMethod(shownForm, [&shownForm, status] { shownForm->ShowStatus(status); },
+                                          Qt::QueuedConnection);
+        });
+    if (!sinks) {
+        report::WriteStandardError(report::module::kPublish, sinks.Reason());
+        return kExitBadCommandLine;
+    }
+
+    FormSeams seams;
+    seams.tickMs = options.tickMs;
+    seams.parameterFolder = options.parameterFolder;
+    seams.errorsToStandardError = options.exitAfterRun;
+    seams.framelessReplyLimit = options.exitAfterRun ? acquisition::kUnattendedFramelessLimit : 0;
+    seams.sampleSinks = sinks->All();
+    seams.unattended = options.exitAfterRun;
+    seams.reconnect = options.reconnect;
+    TForm1 form(seams);
+    Form1 = &form;
+    shownForm = &form;
+
+    int exitStatus = kExitNormal;
+    bool stopSignalled = StopSignalPending();
+    // Before START: the parameter file has been read by now, and the run takes these instead.
+    QObject::connect(&form, &TForm1::Shown, &form, [&form, &options] { ApplyRunOverrides(form, options.overrides); });
+    if (options.start)
+        QObject::connect(&form, &TForm1::Shown, &form, [&form, &stopSignalled] {
+            QTimer::singleShot(0, &form, [&form, &stopSignalled] {
+                if (!stopSignalled)
+                    form.Button3Click();
+            });
+        });
+    // A stop signal ends a run as STOP ends it, with its record complete, and then the program.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::Received, &form, [&form, &stopSignalled] {
+        stopSignalled = true;
+        if (form.RunInProgress())
+            form.Button4Click();
+        else
+            QCoreApplication::exit(kExitNormal);
+    });
+    QObject::connect(&form, &TForm1::RunEnded, &app, [&form, &stopSignalled, &exitStatus, &options] {
+        if (options.exitAfterRun) {
+            exitStatus = EndOfUnattendedRun(form.Session());
+            QCoreApplication::exit(exitStatus);
+        } else if (stopSignalled) {
+            QCoreApplication::exit(kExitNormal);
+        }
+    });
+    if (options.quitWhenShown)
+        QObject::connect(&form, &TForm1::Shown, &app, &QCoreApplication::quit);
+    if (stopSignalled)
+        return kExitNormal;
+    form.show();
+    app.exec();
+    return exitStatus;
+}
+
+} // namespace app

@@ -1,0 +1,303 @@
+// The session's run against a recording view, on the simulated unit and a driven tick: the order of
+// its steps, the three ends, STOP in each state, errors at a sweep end and replies without a frame.
+#include "acquisition/session.h"
+#include "device/simulated_unit.h"
+#include "tests/support/driven_pump.h"
+
+#include <QDir>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+
+using acquisition::RunEnd;
+Q_DECLARE_METATYPE(acquisition::RunEnd)
+
+namespace {
+
+// Plays the window: records what the run shows, and lets a test act at a chosen step.
+class RecordingView : public acquisition::SessionView, public acquisition::RunLog {
+public:
+    acquisition::RunSettings settings;
+    QStringList steps;
+    std::optional<QString> printError;
+    std::function<void(const QString& step)> onStep;
+    QImage picture;
+
+    void Step(const QString& s) {
+        steps << s;
+        if (onStep)
+            onStep(s);
+    }
+    acquisition::RunSettings Settings() const override { return settings; }
+    void ShowStatus(const QString& text) override { Step(("status " + text).trimmed()); }
+    void Beep() override { Step("beep"); }
+    acquisition::RunLog& Log() override { return *this; }
+    QImage* Chart() override { return &picture; }
+    // A cleared chart is white where a drawn frame has its corner.
+    void ChartChanged(const QRegion& changed) override {
+        const bool cleared = changed == QRegion(picture.rect()) && picture.pixel(0, 0) == qRgb(255, 255, 255);
+        Step(cleared ? "clear-chart" : "plot");
+    }
+    report::Done PrintChart() override {
+        Step("print");
+        if (printError)
+            return report::Fail(*printError);
+        return {};
+    }
+    void RunStateChanged(bool running) override { Step(running ? "start-off" : "start-on"); }
+
+    void Clear() override { Step("clear-log"); }
+    void SetSingleLine(const QByteArray&) override {}
+    void AppendReply(const QByteArray&) override {}
+    void AppendText(const QString& line) override {
+        if (line.startsWith("FileName = "))
+            Step("header " + line.section('=', 1).trimmed());
+    }
+    QByteArray FileBytes() const override { return "log\r\n"; }
+};
+
+// A session on the simulated unit, its sweep files in a folder of its own.
+struct Rig {
+    explicit Rig(unsigned framelessLimit = 0) : pump(100) {
+        QDir::setCurrent(folder.path());
+        auto unit = std::make_unique<device::SimulatedUnit>(device::SimulatedUnitOptions{}, [this] { return pump.Now(); });
+        sim = unit.get();
+        SetD2xxBackend(std::move(unit));
+        DeviceHandle = nullptr;
+        acquisition::SessionSeams seams;
+        seams.framelessReplyLimit = framelessLimit;
+        seams.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(10, 20, 30)); };
+        session = std::make_unique<acquisition::Session>(view, pump, seams);
+        pump.tick = [this] { session->Tick(); };
+        view.settings.continuous = false;
+        view.settings.baseName = "tavrin";
+        view.settings.samplingText = "3";
+        session->SamplingTime = 3;
+        session->ConnectDevice();
+        view.steps.clear();
+    }
+    ~Rig() {
+        session.reset();
+        SetD2xxBackend(nullptr);
+        DeviceHandle = nullptr;
+    }
+    RunEnd Run() { return session->Run().end; }
+
+    QTemporaryDir folder;
+    testing::DrivenPump pump;
+    device::SimulatedUnit* sim = nullptr;
+    RecordingView view;
+    std::unique_ptr<acquisition::Session> session;
+};
+
+QStringList After(const QStringList& steps, const QString& marker) { return steps.mid(steps.lastIndexOf(marker)); }
+
+} // namespace
+
+class TestSession : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startSteps() {
+        Rig r;
+        r.sim->Faults().silentAfter = 0;
+        QCOMPARE(r.Run(), RunEnd::TimedOut);
+        QCOMPARE(r.view.steps.mid(0, 4), (QStringList{"start-off", "clear-chart", "clear-log", "header tavrin0"}));
+        QCOMPARE(r.sim->RtsPulses(), 1);
+        QCOMPARE(r.sim->LastPurgeMask(), ULONG(FT_PURGE_RX | FT_PURGE_TX));
+        QCOMPARE(r.session->FileIndex, std::uint16_t(0));
+    }
+
+    void timeoutEnd() {
+        Rig r;
+        r.sim->Faults().silentAfter = 2;
+        QCOMPARE(r.Run(), RunEnd::TimedOut);
+        QCOMPARE(After(r.view.steps, "status"), (QStringList{"status", "beep", "status 応答がありません", "start-on"}));
+        QCOMPARE(r.session->Acquiring, std::uint8_t(0));
+        QVERIFY(!r.view.steps.contains("status データ取り込み終了"));
+        QCOMPARE(r.session->LastOutcome().reason, QStringLiteral("the unit did not answer within 10 ticks; the run ended"));
+    }
+
+    void sweepEndOrder_data() {
+        QTest::addColumn<bool>("autoSave");
+        QTest::addColumn<bool>("autoPrint");
+        QTest::addColumn<QStringList>("tail");
+        QTest::newRow("neither") << false << false
+                                 << QStringList{"status キャプチャー開始", "status データ取り込み終了", "start-on"};
+        QTest::newRow("save then print")
+            << true << true
+            << QStringList{"status キャプチャー開始", "clear-log", "header tavrin1", "print", "status データ取り込み終了",
+                           "start-on"};
+        QTest::newRow("print only") << false << true
+                                    << QStringList{"status キャプチャー開始", "print", "status データ取り込み終了",
+                                                   "start-on"};
+    }
+    void sweepEndOrder() {
+        QFETCH(bool, autoSave);
+        QFETCH(bool, autoPrint);
+        QFETCH(QStringList, tail);
+        Rig r;
+        r.view.settings.autoSave = autoSave;
+        r.view.settings.autoPrint = autoPrint;
+        QCOMPARE(r.Run(), RunEnd::Normal);
+        QCOMPARE(r.view.steps.count("plot"), 601);
+        QCOMPARE(After(r.view.steps, "status データ読み込み中"), QStringList{"status データ読み込み中"} + tail);
+        QCOMPARE(QFile::exists("tavrin0.bmp") && QFile::exists("tavrin0.txt"), autoSave);
+    }
+
+    void continuousRestartBeepsResetsAndClears() {
+        Rig r;
+        r.view.settings.continuous = true;
+        r.view.onStep = [&](const QString& s) {
+            if (s == "plot" && r.view.steps.count("plot") == 605)
+                r.session->Stop();
+        };
+        QCOMPARE(r.Run(), RunEnd::Normal);
+        const QStringList tail = After(r.view.steps, "status キャプチャー開始");
+        QCOMPARE(tail.mid(0, 3), (QStringList{"status キャプチャー開始", "beep", "clear-chart"}));
+        QCOMPARE(r.session->SweepX, std::uint16_t(4)); // the next sweep went on from column 0
+    }
+
+    void stopWhileIdleOnlyBeeps() {
+        Rig r;
+        r.session->IntervalTicks = 5;
+        r.session->Stop();
+        QCOMPARE(r.view.steps, QStringList{"beep"});
+        QCOMPARE(r.session->Acquiring, std::uint8_t(0));
+        QCOMPARE(r.session->IntervalTicks, std::int16_t(0));
+    }
+
+    void stopDuringTheReplyWaitHandlesTheReplyThenEnds() {
+        Rig r;
+        r.session->SamplingTime = 50;
+        // The third reply takes 2.5 ticks to come; STOP is pressed at the first tick of its wait.
+        r.view.onStep = [&](const QString& s) {
+            if (s == "status" && r.sim->Requests() == 2) {
+                r.sim->Faults().replyDelayUs = 250'000;
+                r.pump.afterTick = [&](long) {
+                    r.session->Stop();
+                    r.pump.afterTick = {};
+                };
+            }
+        };
+        QCOMPARE(r.Run(), RunEnd::Normal);
+        QCOMPARE(After(r.view.steps, "status"),
+                 (QStringList{"status", "beep", "plot", "status データ読み込み中", "status データ取り込み終了", "start-on"}));
+        QCOMPARE(r.sim->Requests(), 3u);
+    }
+
+    void stopDuringTheSavePauseStillRestartsTheChart() {
+        Rig r;
+        r.view.settings.continuous = true;
+        r.view.settings.autoSave = true;
+        r.view.settings.autoPrint = true;
+        r.view.onStep = [&](const QString& s) {
+            if (s == "status キャプチャー開始")
+                r.pump.afterTick = [&](long) {
+                    r.session->Stop();
+                    r.pump.afterTick = {};
+                };
+        };
+        QCOMPARE(r.Run(), RunEnd::Normal);
+        QCOMPARE(After(r.view.steps, "status キャプチャー開始"),
+                 (QStringList{"status キャプチャー開始", "beep", "clear-log", "header tavrin1", "print", "beep",
+                              "clear-chart", "status データ取り込み終了", "start-on"}));
+    }
+
+    void errorAtASweepEndEndsTheRunCleanly_data() {
+        QTest::addColumn<bool>("saveFails");
+        QTest::addColumn<QStringList>("tail");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("sweep file") << true << QStringList{"status キャプチャー開始", "start-on"}
+                                    << "Cannot write the chart file nowhere/tavrin0.bmp: No such file or directory";
+        QTest::newRow("printer") << false
+                                 << QStringList{"status キャプチャー開始", "clear-log", "header tavrin1", "print",
+                                                "start-on"}
+                                 << "printer on fire";
+    }
+    void errorAtASweepEndEndsTheRunCleanly() {
+        QFETCH(bool, saveFails);
+        QFETCH(QStringList, tail);
+        QFETCH(QString, reason);
+        Rig r;
+        r.view.settings.continuous = true;
+        r.view.settings.autoSave = true;
+        r.view.settings.autoPrint = true;
+        if (saveFails)
+            r.view.settings.baseName = "nowhere/tavrin";
+        else
+            r.view.printError = "printer on fire";
+        QCOMPARE(r.Run(), RunEnd::Error);
+        QCOMPARE(After(r.view.steps, "status キャプチャー開始"), tail);
+        QCOMPARE(r.session->LastOutcome().reason, reason);
+        QCOMPARE(r.session->Acquiring, std::uint8_t(0));
+        QVERIFY(!r.view.steps.contains("status データ取り込み終了"));
+    }
+
+    void repliesWithoutAFrameInARow_data() {
+        QTest::addColumn<unsigned>("limit");
+        QTest::addColumn<QList<int>>("framelessThenFramed");
+        QTest::addColumn<RunEnd>("end");
+        QTest::addColumn<unsigned>("requests");
+        QTest::newRow("window: no limit") << 0u << QList<int>{300} << RunEnd::Normal << 901u;
+        QTest::newRow("unattended: the 100th ends the run") << 100u << QList<int>{150} << RunEnd::Error << 100u;
+        QTest::newRow("unattended: a frame starts the count again")
+            << 100u << QList<int>{99, 1, 99} << RunEnd::Normal << 799u;
+        QTest::newRow("unattended: 100 after a frame") << 100u << QList<int>{99, 1, 100} << RunEnd::Error << 200u;
+    }
+    void repliesWithoutAFrameInARow() {
+        QFETCH(unsigned, limit);
+        QFETCH(QList<int>, framelessThenFramed);
+        QFETCH(RunEnd, end);
+        QFETCH(unsigned, requests);
+        Rig r(limit);
+        r.session->SamplingTime = 1;
+        // Before each request: whether its reply comes without a frame.
+        r.view.onStep = [&](const QString& s) {
+            if (s != "status")
+                return;
+            // Runs of replies without a frame and with one, alternately; then only frames.
+            int n = int(r.sim->Requests()) + 1;
+            bool frame = true;
+            bool framed = false;
+            for (int run : framelessThenFramed) {
+                if (n <= run) {
+                    frame = framed;
+                    break;
+                }
+                n -= run;
+                framed = !framed;
+            }
+            r.sim->Faults().garbage = !frame;
+        };
+        QCOMPARE(r.Run(), end);
+        QCOMPARE(r.sim->Requests(), requests);
+        QCOMPARE(r.session->Acquiring, std::uint8_t(0));
+        if (end == RunEnd::Error)
+            QCOMPARE(r.session->LastOutcome().reason,
+                     QStringLiteral("The unit sent 100 replies in a row without a reply frame (no \"A\" in the first "
+                                    "50 bytes); the run was ended."));
+    }
+
+    void samplingTimeIsReadAtEveryLoad() {
+        Rig r;
+        r.session->SamplingTime = 4;
+        r.view.settings.continuous = true;
+        QList<long> ticksAtRequest;
+        r.view.onStep = [&](const QString& s) {
+            if (s != "status")
+                return;
+            ticksAtRequest << r.pump.Ticks();
+            if (ticksAtRequest.size() == 3)
+                r.session->SamplingTime = 9; // changed during the run
+            if (ticksAtRequest.size() == 6)
+                r.session->Stop();
+        };
+        r.Run();
+        QCOMPARE(ticksAtRequest, (QList<long>{0, 4, 8, 12, 21, 30}));
+    }
+};
+
+QTEST_MAIN(TestSession)
+#include "test_session.moc"
