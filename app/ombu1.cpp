@@ -18,7 +18,7 @@
 #include "chart/sample_plot.h"
 #include "device/simulated_unit.h"
 #include "output/chart_printer.h"
-#include "output/log/log_view.h"
+#include "app/log_pane/log_view.h"
 #include "output/print_dialog.h"
 #include "output/run_header.h"
 #include "output/sweep_file_deletion.h"
@@ -316,7 +316,7 @@ void TForm1::BuildControls() {
     ChainTabOrder({Button13, Button14, Button15, Button16});
 
     // "SIO Monitor"
-    Memo1 = Place(new output::LogView(GroupBox5), "Memo1", 16, 16, 433, 65);
+    Memo1 = Place(new log_pane::LogView(GroupBox5), "Memo1", 16, 16, 433, 65);
 
     ChainTabOrder({Edit1, GroupBox2, GroupBox1, GroupBox3, GroupBox4, GroupBox5});
     MakeControlsOpaque(this);

@@ -35,8 +35,10 @@ class QTimer;
 class ChartView;
 class RepaintBatch;
 class ColorDialogSeam;
-namespace output {
+namespace log_pane {
 class LogView;
+} // namespace log_pane
+namespace output {
 class PrintDialog;
 } // namespace output
 
@@ -98,7 +100,7 @@ public:
     QCheckBox* CheckBox5;
     QCheckBox* CheckBox6;
     QCheckBox* CheckBox7;
-    output::LogView* Memo1;
+    log_pane::LogView* Memo1;
     QTimer* Timer1;
 
     // State fields.

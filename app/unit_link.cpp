@@ -5,7 +5,7 @@
 #include "app/ombu1.h"
 #include "app/unit_texts.h"
 #include "device/unit_reopen.h"
-#include "output/log/log_view.h"
+#include "app/log_pane/log_view.h"
 
 #include <algorithm>
 #include <cstdio>

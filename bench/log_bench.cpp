@@ -5,7 +5,7 @@
 // 0.1 s (864,000 replies of 21 bytes) stays under 150 MB.
 #include "bench/benchmark_main.h"
 #include "output/log/log_store.h"
-#include "output/log/log_view.h"
+#include "app/log_pane/log_view.h"
 
 #include <QApplication>
 #include <QImage>
@@ -99,7 +99,7 @@ BENCHMARK(MemoryOfADay)->Unit(benchmark::kMillisecond)->Iterations(1);
 // so the rows on screen are laid out afresh, as when the scroll bar is dragged.
 void PaintScreenful(benchmark::State& state) {
     const bool jump = state.range(0) != 0;
-    output::LogView view;
+    log_pane::LogView view;
     view.setAttribute(Qt::WA_DontShowOnScreen);
     view.resize(433, 65);
     view.show();

@@ -15,7 +15,7 @@
 #include "bench/shown_form.h"
 #include "bench/target_report.h"
 #include "device/simulated_unit.h"
-#include "output/log/log_view.h"
+#include "app/log_pane/log_view.h"
 
 #include <QApplication>
 

@@ -3,7 +3,7 @@
 // wait for it to come back, with the run record's notes.
 #include "acquisition/acquisition_run.h"
 #include "device/backends/tty_backend.h"
-#include "output/log/log_view.h"
+#include "app/log_pane/log_view.h"
 #include "pty_pair.h"
 #include "tests/support/form_fixture.h"
 

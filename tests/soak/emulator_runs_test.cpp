@@ -6,7 +6,7 @@
 // was read.
 #include "acquisition/acquisition_run.h"
 #include "device/backends/backend_factory.h"
-#include "output/log/log_view.h"
+#include "app/log_pane/log_view.h"
 #include "output/run_header.h"
 #include "tests/soak/recording_backend.h"
 #include "tests/soak/sweep_log_oracle.h"

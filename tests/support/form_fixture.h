@@ -6,7 +6,7 @@
 #include "app/message_beep.h"
 #include "app/ombu1.h"
 #include "device/simulated_unit.h"
-#include "output/log/log_view.h"
+#include "app/log_pane/log_view.h"
 #include "tests/support/driven_pump.h"
 #include "app/chart_view.h"
 

@@ -1,4 +1,4 @@
-#include "output/log/log_view.h"
+#include "app/log_pane/log_view.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -9,7 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-using output::LogView;
+using log_pane::LogView;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -328,8 +328,8 @@ private slots:
         QFETCH(int, rowHeight);
         QFETCH(bool, picture);
         const LogView view;
-        output::RowPictures pictures;
-        const output::RowPictures::Setting setting{view.font(), 200, rowHeight, 2, QFontMetrics(view.font()).ascent(),
+        log_pane::RowPictures pictures;
+        const log_pane::RowPictures::Setting setting{view.font(), 200, rowHeight, 2, QFontMetrics(view.font()).ascent(),
                                                    96, 96};
         QCOMPARE(pictures.Picture(u"A0 512 1023"_s, setting).has_value(), picture);
     }

@@ -1,6 +1,6 @@
-#include "output/log/log_view.h"
+#include "app/log_pane/log_view.h"
 
-#include "output/log/log_scroll_bar.h"
+#include "app/log_pane/log_scroll_bar.h"
 #include "output/log/shift_jis.h"
 
 #include <QClipboard>
@@ -21,7 +21,7 @@
 #include <cstdlib>
 #include <limits>
 
-namespace output {
+namespace log_pane {
 namespace {
 
 constexpr int kMargin = 2;
@@ -87,7 +87,7 @@ QString WithNewlines(QString text) {
 
 // The decoded length of text once stored: where the caret lands after typing it.
 qsizetype StoredLength(const QString& text) {
-    return DecodeShiftJis(EncodeShiftJis(text)).size();
+    return output::DecodeShiftJis(output::EncodeShiftJis(text)).size();
 }
 
 } // namespace
@@ -472,7 +472,7 @@ void LogView::DeleteBackward() {
         store_.RemoveLine(caretLine_);
         layouts_.clear();
         --caretLine_;
-        caretColumn_ = DecodeShiftJis(previous).size();
+        caretColumn_ = output::DecodeShiftJis(previous).size();
     } else {
         return;
     }
@@ -812,4 +812,4 @@ QVariant LogView::inputMethodQuery(Qt::InputMethodQuery query) const {
     return QRect(viewport()->pos() + QPoint(XOfCaret(), y), QSize(kCaretWidth, RowHeight()));
 }
 
-} // namespace output
+} // namespace log_pane

@@ -13,7 +13,7 @@
 #pragma once
 
 #include "output/log/log_store.h"
-#include "output/log/row_pictures.h"
+#include "app/log_pane/row_pictures.h"
 
 #include <QAbstractScrollArea>
 #include <QByteArray>
@@ -26,7 +26,7 @@
 
 class QPainter;
 
-namespace output {
+namespace log_pane {
 
 class LogView : public QAbstractScrollArea {
     Q_OBJECT
@@ -34,8 +34,8 @@ class LogView : public QAbstractScrollArea {
 public:
     explicit LogView(QWidget* parent = nullptr);
 
-    LogStore& Store() { return store_; }
-    const LogStore& Store() const { return store_; }
+    output::LogStore& Store() { return store_; }
+    const output::LogStore& Store() const { return store_; }
     // After changing Store() directly: forgets cached layouts and keeps the caret and the
     // scroll position inside the text.
     void Reload();
@@ -143,7 +143,7 @@ private:
     void ReplaceAllWithEmptyLine();
     void AfterUserEdit();
 
-    LogStore store_;
+    output::LogStore store_;
     // References into it stay valid while layouts are added; only clearing drops them.
     mutable std::unordered_map<qsizetype, LineLayout> layouts_;
     RowPos top_;
@@ -162,4 +162,4 @@ private:
     bool inkMatches_ = false;
 };
 
-} // namespace output
+} // namespace log_pane
