@@ -1,24 +1,25 @@
 #include "app/log_pane/log_view.h"
 
+#include "app/log_pane/clipboard.h"
+#include "app/log_pane/find_bar.h"
+#include "app/log_pane/line_text.h"
 #include "app/log_pane/log_scroll_bar.h"
-#include "output/log/shift_jis.h"
 
-#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFocusEvent>
-#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
-#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QTextLayout>
+#include <QStyleHints>
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <cstdlib>
 #include <limits>
 
 namespace log_pane {
@@ -26,73 +27,43 @@ namespace {
 
 constexpr int kMargin = 2;
 constexpr int kCaretWidth = 1;
-// Layouts are kept for the rows on screen and those near them; past this many the cache
-// starts again rather than growing with a long scroll through the log.
-constexpr qsizetype kMaxCachedLayouts = 4096;
 constexpr int kWheelUnitsPerRow = 40; // one notch (120) scrolls three rows
+constexpr int kAutoScrollMs = 50;
+constexpr qsizetype kPast = std::numeric_limits<qsizetype>::max();
+// An edit that keeps its number of lines forgets up to this many lines' layouts one by one.
+constexpr qsizetype kMaxLinesForgotten = 64;
 
-bool IsBreak(QChar c) {
-    return c == u'\r' || c == u'\n';
+// The texts of the standard edit menu are Qt's own (as its edit fields have them, not marked for this
+// program's catalogue), translated by Qt's catalogue like those of every other edit field of the window.
+QString QtEditText(const char* text) {
+    return QCoreApplication::translate("QLineEdit", text);
 }
 
-// Control characters would draw as nothing; show them as their control pictures (U+2400..)
-// and a TAB as a space, one character for one, so columns stay the same.
-QString Shown(const QString& text) {
-    QString shown = text;
-    for (QChar& c : shown) {
-        const char16_t u = c.unicode();
-        if (u == u'\t')
-            c = u' ';
-        else if (u < 0x20)
-            c = QChar(char16_t(0x2400 + u));
-        else if (u == 0x7F)
-            c = QChar(char16_t(0x2421));
-    }
-    return shown;
+QString ShortcutText(QKeySequence::StandardKey key) {
+    if (key == QKeySequence::UnknownKey ||
+        QCoreApplication::testAttribute(Qt::AA_DontShowShortcutsInContextMenus))
+        return QString();
+    return u'\t' + QKeySequence(key).toString(QKeySequence::NativeText);
 }
 
-// Caret positions never split a CR LF pair or a surrogate pair.
-qsizetype NextColumn(QStringView text, qsizetype column) {
-    if (column >= text.size())
-        return text.size();
-    if (column + 1 < text.size() && ((text[column] == u'\r' && text[column + 1] == u'\n') ||
-                                     (text[column].isHighSurrogate() && text[column + 1].isLowSurrogate())))
-        return column + 2;
-    return column + 1;
-}
-
-qsizetype PrevColumn(QStringView text, qsizetype column) {
-    if (column <= 0)
-        return 0;
-    if (column >= 2 && ((text[column - 2] == u'\r' && text[column - 1] == u'\n') ||
-                        (text[column - 2].isHighSurrogate() && text[column - 1].isLowSurrogate())))
-        return column - 2;
-    return column - 1;
-}
-
-qsizetype SnapColumn(QStringView text, qsizetype column) {
-    column = std::clamp<qsizetype>(column, 0, text.size());
-    if (column > 0 && column < text.size() &&
-        ((text[column - 1] == u'\r' && text[column] == u'\n') ||
-         (text[column - 1].isHighSurrogate() && text[column].isLowSurrogate())))
-        return column - 1;
-    return column;
-}
-
-QString WithNewlines(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
-    return text;
-}
-
-// The decoded length of text once stored: where the caret lands after typing it.
-qsizetype StoredLength(const QString& text) {
-    return output::DecodeShiftJis(output::EncodeShiftJis(text)).size();
+int FloorDiv(int a, int b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
 } // namespace
 
-LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent) {
+// A key that moves the caret, and with Shift (or as the platform has it) selects.
+struct LogView::CaretKey {
+    QKeySequence::StandardKey move;
+    QKeySequence::StandardKey select;
+    Step step;
+};
+struct LogView::CommandKey {
+    QKeySequence::StandardKey key;
+    void (LogView::*command)();
+};
+
+LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent), clipboard_(&SystemClipboard()) {
     setVerticalScrollBar(new LogScrollBar(this));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -104,12 +75,13 @@ LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent) {
     FontChanged();
 }
 
+LogView::~LogView() = default;
+
 void LogView::Reload() {
-    layouts_.clear();
-    const qsizetype count = store_.LineCount();
-    caretLine_ = std::clamp<qsizetype>(caretLine_, 0, std::max<qsizetype>(0, count - 1));
-    caretColumn_ = count == 0 ? 0 : SnapColumn(LayoutOf(caretLine_).text, caretColumn_);
-    if (top_.line >= count)
+    FixPrimary();
+    layout_.ForgetAll();
+    model_.Reload();
+    if (top_.line >= store_.LineCount())
         top_ = RowPos{};
     SyncScrollBar();
 }
@@ -120,28 +92,46 @@ void LogView::ScrollToBottom() {
 }
 
 void LogView::SetCaret(qsizetype line, qsizetype column) {
-    MoveCaretTo(line, column);
+    Select({line, column}, {line, column});
+}
+
+void LogView::Select(TextPos anchor, TextPos caret) {
+    model_.Select(anchor, caret);
+    preferredX_ = -1;
+    EnsureCaretVisible();
+    PublishSelection();
 }
 
 bool LogView::AtBottom() const {
     return top_ >= BottomTop();
 }
 
-QString LogView::PlainText() const {
-    QString text;
-    for (qsizetype i = 0; i < store_.LineCount(); ++i) {
-        text += WithNewlines(store_.LineText(i));
-        text += u'\n';
-    }
-    return text;
+std::optional<QPoint> LogView::PointOf(TextPos pos) const {
+    const RowPos target = layout_.RowOf(pos.line, pos.column);
+    RowPos row = top_;
+    int y = kMargin;
+    while (row < target && y < viewport()->height() && layout_.StepDown(row))
+        y += layout_.RowHeight();
+    if (row != target || y >= viewport()->height())
+        return std::nullopt;
+    return QPoint(kMargin + layout_.XOf(pos.line, pos.column), y + layout_.RowHeight() / 2);
 }
 
+QString LogView::PlainText() const {
+    const QString text = model_.Text(TextPos{}, model_.End());
+    return store_.LineCount() == 0 ? text : text + u'\n';
+}
+
+// ---- what the program does ----
+
 void LogView::Clear() {
+    FixPrimary();
     store_.Clear();
     AfterProgramChange(false, true);
 }
 
 void LogView::SetSingleLine(const QByteArray& bytes) {
+    FixPrimary();
     store_.SetSingleLine(bytes);
     AfterProgramChange(false, true);
 }
@@ -158,175 +148,267 @@ void LogView::AppendText(const QString& text) {
     AfterProgramChange(wasAtBottom, false);
 }
 
+// Appended lines leave every position as it was; a text replaced whole starts again at its top.
+void LogView::AfterProgramChange(bool wasAtBottom, bool replaced) {
+    if (replaced) {
+        layout_.ForgetAll();
+        model_.Reset();
+        dragging_ = false;
+        top_ = RowPos{};
+    }
+    const RowPos bottom = BottomTop();
+    if (wasAtBottom)
+        top_ = bottom;
+    SyncScrollBar(bottom);
+}
+
+// ---- the edit actions ----
+
 void LogView::SelectAll() {
-    selectAll_ = true;
+    model_.SelectAll();
     viewport()->update();
+    PublishSelection();
 }
 
 void LogView::Copy() {
-    QString text;
-    if (selectAll_)
-        text = PlainText();
-    else if (caretLine_ < store_.LineCount())
-        text = WithNewlines(store_.LineText(caretLine_));
-    QGuiApplication::clipboard()->setText(text);
+    if (!model_.HasSelection())
+        return;
+    auto* data = new QMimeData;
+    data->setText(model_.SelectedText());
+    clipboard_->Set(QClipboard::Clipboard, data);
 }
 
-// ---- layout ----
+void LogView::Cut() {
+    Copy();
+    DeleteSelection();
+}
+
+void LogView::Paste() {
+    PasteFrom(QClipboard::Clipboard);
+}
+
+void LogView::DeleteSelection() {
+    if (model_.HasSelection())
+        UserEdit([this] { return model_.DeleteForward(); });
+}
+
+void LogView::Undo() {
+    UserEdit([this] { return model_.Undo(); });
+}
+
+void LogView::Redo() {
+    UserEdit([this] { return model_.Redo(); });
+}
+
+QMenu* LogView::CreateContextMenu(QWidget* parent) {
+    struct Entry {
+        const char* name; // as Qt's own edit fields name their actions
+        const char* text;
+        QKeySequence::StandardKey key;
+        void (LogView::*action)();
+        bool enabled;
+    };
+    const bool selection = model_.HasSelection();
+    const bool empty = store_.LineCount() == 0 || (store_.LineCount() == 1 && store_.LineSize(0) == 0);
+    const bool allSelected = model_.SelectionStart() == TextPos{} && model_.SelectionEnd() == model_.End();
+    const Entry entries[] = {
+        {"edit-undo", "&Undo", QKeySequence::Undo, &LogView::Undo, model_.CanUndo()},
+        {"edit-redo", "&Redo", QKeySequence::Redo, &LogView::Redo, model_.CanRedo()},
+        {},
+        {"edit-cut", "Cu&t", QKeySequence::Cut, &LogView::Cut, selection},
+        {"edit-copy", "&Copy", QKeySequence::Copy, &LogView::Copy, selection},
+        {"edit-paste", "&Paste", QKeySequence::Paste, &LogView::Paste,
+         !clipboard_->Text(QClipboard::Clipboard).isEmpty()},
+        {"edit-delete", "Delete", QKeySequence::UnknownKey, &LogView::DeleteSelection, selection},
+        {},
+        {"select-all", "Select All", QKeySequence::SelectAll, &LogView::SelectAll, !empty && !allSelected},
+    };
+    auto* menu = new QMenu(parent);
+    for (const Entry& entry : entries) {
+        if (!entry.text) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(QtEditText(entry.text) + ShortcutText(entry.key));
+        action->setObjectName(QLatin1String(entry.name));
+        action->setEnabled(entry.enabled);
+        connect(action, &QAction::triggered, this, entry.action);
+    }
+    return menu;
+}
+
+// ---- find ----
+
+void LogView::OpenFind() {
+    if (!findBar_) {
+        findBar_ = new FindBar(this);
+        connect(findBar_, &FindBar::Next, this, &LogView::FindNext);
+        connect(findBar_, &FindBar::Previous, this, &LogView::FindPrevious);
+        connect(findBar_, &FindBar::Closed, this, &LogView::CloseFind);
+    }
+    const TextPos start = model_.SelectionStart();
+    const TextPos end = model_.SelectionEnd();
+    if (model_.HasSelection() && start.line == end.line)
+        findBar_->setText(model_.SelectedText());
+    findBar_->show();
+    PlaceFindBar();
+    findBar_->selectAll();
+    findBar_->setFocus(Qt::ShortcutFocusReason);
+}
+
+void LogView::CloseFind() {
+    if (!findBar_)
+        return;
+    findBar_->hide();
+    PlaceFindBar();
+    setFocus(Qt::OtherFocusReason);
+}
+
+void LogView::Find(bool backward) {
+    if (!findBar_ || findBar_->text().isEmpty()) {
+        OpenFind();
+        return;
+    }
+    const auto match = model_.Find(findBar_->text(), backward);
+    findBar_->ShowFound(match.has_value());
+    if (match)
+        Select(match->first, match->second);
+}
+
+// The field lies under the rows, inside the pane's frame: the rows give it their bottom.
+void LogView::PlaceFindBar() {
+    const bool open = findBar_ && findBar_->isVisible();
+    const int height = open ? findBar_->sizeHint().height() : 0;
+    setViewportMargins(0, 0, 0, height);
+    if (open) {
+        const QRect rows = viewport()->geometry();
+        findBar_->setGeometry(rows.left(), rows.bottom() + 1, rows.width(), height);
+    }
+}
+
+// ---- painting ----
+
+KeptInk::Setting LogView::InkSetting() const {
+    return KeptInk::Setting{font(),           viewport()->width(),       layout_.RowHeight(),      kMargin,
+                            layout_.Ascent(), viewport()->logicalDpiX(), viewport()->logicalDpiY()};
+}
+
+void LogView::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    const QList<ShownRow> rows = layout_.RowsFrom(top_, kMargin, viewport()->height());
+    QList<Highlight> highlights;
+    QList<QString> texts;
+    QList<bool> drawn;
+    for (const ShownRow& row : rows) {
+        highlights.append(HighlightOf(row));
+        texts.append(row.text);
+        drawn.append(highlights.last().Any());
+    }
+    const QImage* device = KeptInk::Device(painter, viewport()->devicePixelRatio());
+    const KeptInk::Setting setting = InkSetting();
+    const KeptInk::RowInks inks = device ? ink_.Inks(texts, drawn, setting) : KeptInk::RowInks();
+    if (!inks.isEmpty() && ink_.Lays(setting)) {
+        PaintRows(painter, rows, highlights, inks);
+        return;
+    }
+    PaintRows(painter, rows, highlights, {});
+    // The first time with a font and a size, the rows drawn are compared with their ink laid the same
+    // way: ink is laid from then on only if it gives the very same pixels.
+    const bool anyInk =
+        std::any_of(inks.cbegin(), inks.cend(), [](const auto& ink) { return ink && !ink->image.isNull(); });
+    if (anyInk && !ink_.Checked(setting) && event->rect() == viewport()->rect())
+        ink_.Check(setting, *device, painter.deviceTransform().mapRect(viewport()->rect()),
+                   [&](QPainter& layer) { PaintRows(layer, rows, highlights, inks); });
+}
+
+LogView::Highlight LogView::HighlightOf(const ShownRow& row) const {
+    const TextPos start = model_.SelectionStart();
+    const TextPos end = model_.SelectionEnd();
+    const qsizetype line = row.pos.line;
+    if (!model_.HasSelection() || line < start.line || line > end.line)
+        return {};
+    const qsizetype from = line == start.line ? start.column : 0;
+    const qsizetype to = line == end.line ? end.column : kPast;
+    const qsizetype rowFrom = std::max(from, row.row.start);
+    return Highlight{rowFrom, std::max(rowFrom, std::min(to, row.row.End())),
+                     row.breakAfter && from <= row.row.End() && to > row.row.End()};
+}
+
+// The white pane with each row in turn laid from its ink or drawn, and the caret after its row.
+void LogView::PaintRows(QPainter& painter, const QList<ShownRow>& rows, const QList<Highlight>& highlights,
+                        const KeptInk::RowInks& inks) const {
+    painter.fillRect(viewport()->rect(), Qt::white);
+    painter.setFont(font());
+    const bool showCaret = ShowsCaret();
+    const TextPos caret = model_.Caret();
+    const RowPos caretRow = layout_.RowOf(caret.line, caret.column);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const ShownRow& row = rows[i];
+        if (inks.isEmpty() || !inks[i])
+            DrawRow(painter, row, highlights[i]);
+        else if (!inks[i]->image.isNull())
+            painter.drawImage(QPoint(0, row.y) + inks[i]->offset, inks[i]->image);
+        if (showCaret && row.pos == caretRow) {
+            const int x =
+                kMargin + layout_.Metrics().horizontalAdvance(row.text.left(caret.column - row.row.start));
+            painter.fillRect(x, row.y, kCaretWidth, layout_.RowHeight(), Qt::black);
+        }
+    }
+    if (rows.isEmpty() && showCaret)
+        painter.fillRect(kMargin, kMargin, kCaretWidth, layout_.RowHeight(), Qt::black);
+}
+
+// A row's text, and where it is selected, the highlight under it and its letters in the highlight's
+// text colour.
+void LogView::DrawRow(QPainter& painter, const ShownRow& row, const Highlight& highlight) const {
+    const QPoint baseline(kMargin, row.y + layout_.Ascent());
+    painter.setPen(Qt::black);
+    if (!highlight.Any()) {
+        painter.drawText(baseline, row.text);
+        return;
+    }
+    const QFontMetrics& metrics = layout_.Metrics();
+    const int left = kMargin + metrics.horizontalAdvance(row.text.left(highlight.from - row.row.start));
+    const int right = kMargin + metrics.horizontalAdvance(row.text.left(highlight.to - row.row.start)) +
+                      (highlight.lineBreak ? metrics.horizontalAdvance(u' ') : 0);
+    const QRect band(left, 0, right - left, viewport()->height());
+    painter.fillRect(left, row.y, right - left, layout_.RowHeight(), palette().color(QPalette::Highlight));
+    painter.save();
+    painter.setClipRegion(QRegion(viewport()->rect()).subtracted(band));
+    painter.drawText(baseline, row.text);
+    painter.setClipRect(band);
+    painter.setPen(palette().color(QPalette::HighlightedText));
+    painter.drawText(baseline, row.text);
+    painter.restore();
+}
+
+// ---- rows and scrolling ----
 
 int LogView::WrapWidth() const {
     return viewport()->width() - 2 * kMargin - kCaretWidth;
 }
-int LogView::RowHeight() const {
-    return rowHeight_;
-}
+
 int LogView::FullRows() const {
-    return std::max(1, (viewport()->height() - kMargin) / RowHeight());
+    return std::max(1, (viewport()->height() - kMargin) / layout_.RowHeight());
 }
 
 void LogView::FontChanged() {
-    const QFontMetrics metrics = fontMetrics();
-    rowHeight_ = std::max(1, metrics.lineSpacing());
-    ascent_ = metrics.ascent();
-    rowPictures_.Clear();
-    asciiMaxAdvance_ = 0;
-    for (char16_t c = 0x20; c < 0x7F; ++c)
-        asciiMaxAdvance_ = std::max(asciiMaxAdvance_, metrics.horizontalAdvance(QChar(c)));
-    layouts_.clear();
+    layout_.SetFont(font());
+    layout_.SetWidth(WrapWidth());
+    ink_.Clear();
     SyncScrollBar();
 }
 
-const LogView::LineLayout& LogView::LayoutOf(qsizetype line) const {
-    const auto found = layouts_.find(line);
-    if (found != layouts_.end())
-        return found->second;
-    if (qsizetype(layouts_.size()) >= kMaxCachedLayouts)
-        layouts_.clear();
-    LineLayout layout;
-    layout.text = store_.LineText(line);
-    layout.shown = Shown(layout.text);
-    const qsizetype n = layout.text.size();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        if (!IsBreak(layout.text[i]))
-            continue;
-        AddRows(layout, start, i);
-        if (layout.text[i] == u'\r' && i + 1 < n && layout.text[i + 1] == u'\n')
-            ++i;
-        start = i + 1;
-    }
-    AddRows(layout, start, n);
-    return layouts_.insert_or_assign(line, std::move(layout)).first->second;
+RowPos LogView::BottomTop() const {
+    return layout_.Moved(layout_.LastRow(), 1 - FullRows());
 }
 
-void LogView::AddRows(LineLayout& layout, qsizetype start, qsizetype end) const {
-    const qsizetype length = end - start;
-    const int width = WrapWidth();
-    if (length == 0 || width <= 0) {
-        layout.rows.append(Row{start, length});
-        return;
-    }
-    const QString segment = layout.shown.mid(start, length);
-    // Replies are short ASCII: a bound on their width settles most lines without measuring.
-    const bool asciiOnly = std::all_of(segment.cbegin(), segment.cend(),
-                                       [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; });
-    if ((asciiOnly && length * asciiMaxAdvance_ <= width) ||
-        fontMetrics().horizontalAdvance(segment) <= width) {
-        layout.rows.append(Row{start, length});
-        return;
-    }
-    QTextLayout wrapper(segment, font());
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    wrapper.setTextOption(option);
-    const qsizetype rowsBefore = layout.rows.size();
-    wrapper.beginLayout();
-    for (QTextLine line = wrapper.createLine(); line.isValid(); line = wrapper.createLine()) {
-        line.setLineWidth(width);
-        layout.rows.append(Row{start + line.textStart(), line.textLength()});
-    }
-    wrapper.endLayout();
-    if (layout.rows.size() == rowsBefore)
-        layout.rows.append(Row{start, length});
+TextPos LogView::PositionAt(QPoint point) const {
+    if (store_.LineCount() == 0)
+        return TextPos{};
+    const RowPos row = layout_.Moved(top_, FloorDiv(point.y() - kMargin, layout_.RowHeight()));
+    return TextPos{row.line, layout_.ColumnAtX(row, point.x() - kMargin)};
 }
-
-// ---- rows and positions ----
-
-bool LogView::StepDown(RowPos& pos) const {
-    if (pos.line >= store_.LineCount())
-        return false;
-    if (pos.row + 1 < LayoutOf(pos.line).rows.size()) {
-        ++pos.row;
-        return true;
-    }
-    if (pos.line + 1 < store_.LineCount()) {
-        pos = RowPos{pos.line + 1, 0};
-        return true;
-    }
-    return false;
-}
-
-bool LogView::StepUp(RowPos& pos) const {
-    if (pos.row > 0) {
-        --pos.row;
-        return true;
-    }
-    if (pos.line > 0) {
-        pos = RowPos{pos.line - 1, LayoutOf(pos.line - 1).rows.size() - 1};
-        return true;
-    }
-    return false;
-}
-
-LogView::RowPos LogView::BottomTop() const {
-    const qsizetype count = store_.LineCount();
-    if (count == 0)
-        return RowPos{};
-    RowPos pos{count - 1, LayoutOf(count - 1).rows.size() - 1};
-    for (int i = 1; i < FullRows() && StepUp(pos); ++i) {
-    }
-    return pos;
-}
-
-LogView::RowPos LogView::CaretRowPos() const {
-    if (caretLine_ >= store_.LineCount())
-        return RowPos{caretLine_, 0};
-    return RowPos{caretLine_, RowOfColumn(LayoutOf(caretLine_), caretColumn_)};
-}
-
-qsizetype LogView::RowOfColumn(const LineLayout& layout, qsizetype column) const {
-    qsizetype row = 0;
-    for (qsizetype i = 1; i < layout.rows.size() && layout.rows[i].start <= column; ++i)
-        row = i;
-    return row;
-}
-
-qsizetype LogView::ColumnAtX(qsizetype line, qsizetype row, int x) const {
-    const LineLayout& layout = LayoutOf(line);
-    const Row& r = layout.rows[row];
-    const QFontMetrics metrics = fontMetrics();
-    qsizetype best = r.start;
-    int bestDistance = std::abs(x - kMargin);
-    for (qsizetype column = r.start; column < r.start + r.length;) {
-        column = NextColumn(layout.text, column);
-        const int advance = kMargin + metrics.horizontalAdvance(layout.shown.mid(r.start, column - r.start));
-        if (std::abs(x - advance) < bestDistance) {
-            best = column;
-            bestDistance = std::abs(x - advance);
-        }
-    }
-    return best;
-}
-
-int LogView::XOfCaret() const {
-    if (caretLine_ >= store_.LineCount())
-        return kMargin;
-    const LineLayout& layout = LayoutOf(caretLine_);
-    const Row& r = layout.rows[RowOfColumn(layout, caretColumn_)];
-    return kMargin + fontMetrics().horizontalAdvance(layout.shown.mid(r.start, caretColumn_ - r.start));
-}
-
-// ---- scrolling ----
 
 void LogView::SyncScrollBar() {
     SyncScrollBar(BottomTop());
@@ -336,7 +418,7 @@ void LogView::SyncScrollBar(RowPos bottom) {
     if (top_ > bottom)
         top_ = bottom;
     if (top_.line < store_.LineCount())
-        top_.row = std::min(top_.row, LayoutOf(top_.line).rows.size() - 1);
+        top_.row = std::min(top_.row, layout_.Of(top_.line).rows.size() - 1);
     syncingScrollBar_ = true;
     static_cast<LogScrollBar*>(verticalScrollBar())
         ->Sync(int(std::min<qsizetype>(bottom.line, std::numeric_limits<int>::max())), FullRows(),
@@ -356,294 +438,339 @@ void LogView::scrollContentsBy(int, int) {
 
 void LogView::ScrollByRows(int rows) {
     const RowPos bottom = BottomTop();
-    for (; rows > 0 && top_ < bottom && StepDown(top_); --rows) {
+    for (; rows > 0 && top_ < bottom && layout_.StepDown(top_); --rows) {
     }
-    for (; rows < 0 && StepUp(top_); ++rows) {
+    for (; rows < 0 && layout_.StepUp(top_); ++rows) {
     }
     SyncScrollBar();
 }
 
 void LogView::EnsureCaretVisible() {
-    if (store_.LineCount() == 0) {
+    const TextPos caret = model_.Caret();
+    const RowPos row = layout_.RowOf(caret.line, caret.column);
+    if (store_.LineCount() == 0)
         top_ = RowPos{};
-    } else {
-        const RowPos caret = CaretRowPos();
-        if (caret < top_) {
-            top_ = caret;
-        } else {
-            RowPos pos = caret;
-            for (int i = 1; i < FullRows() && pos > top_; ++i)
-                StepUp(pos);
-            if (pos > top_)
-                top_ = pos;
-        }
-    }
+    else if (row < top_)
+        top_ = row;
+    else
+        top_ = std::max(top_, layout_.Moved(row, 1 - FullRows()));
     SyncScrollBar();
 }
 
-void LogView::AfterProgramChange(bool wasAtBottom, bool linesShifted) {
-    if (linesShifted) {
-        layouts_.clear();
-        caretLine_ = 0;
-        caretColumn_ = 0;
-        selectAll_ = false;
-        top_ = RowPos{};
+// ---- keys ----
+
+bool LogView::event(QEvent* event) {
+    // Editing keys are the pane's own, before any shortcut of the window.
+    if (event->type() == QEvent::ShortcutOverride && Key(static_cast<QKeyEvent*>(event), false)) {
+        event->accept();
+        return true;
     }
-    const RowPos bottom = BottomTop();
-    if (wasAtBottom)
-        top_ = bottom;
-    SyncScrollBar(bottom);
+    return QAbstractScrollArea::event(event);
 }
 
-// ---- editing ----
+void LogView::keyPressEvent(QKeyEvent* event) {
+    if (!Key(event, true))
+        QAbstractScrollArea::keyPressEvent(event);
+}
 
-void LogView::MoveCaretTo(qsizetype line, qsizetype column, bool keepPreferredX) {
+// Whether the pane handles the key; with `act`, handles it.
+bool LogView::Key(const QKeyEvent* event, bool act) {
+    static constexpr CommandKey kCommands[] = {
+        {QKeySequence::SelectAll, &LogView::SelectAll},
+        {QKeySequence::Copy, &LogView::Copy},
+        {QKeySequence::Cut, &LogView::Cut},
+        {QKeySequence::Paste, &LogView::Paste},
+        {QKeySequence::Undo, &LogView::Undo},
+        {QKeySequence::Redo, &LogView::Redo},
+        {QKeySequence::Delete, &LogView::DeleteForward},
+        {QKeySequence::Find, &LogView::OpenFind},
+        {QKeySequence::FindNext, &LogView::FindNext},
+        {QKeySequence::FindPrevious, &LogView::FindPrevious},
+    };
+    static constexpr CaretKey kCaretKeys[] = {
+        {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, Step::PrevChar},
+        {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, Step::NextChar},
+        {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, Step::PrevWord},
+        {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, Step::NextWord},
+        {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, Step::RowUp},
+        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, Step::RowDown},
+        {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, Step::PageUp},
+        {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, Step::PageDown},
+        {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, Step::RowStart},
+        {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, Step::RowEnd},
+        {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument, Step::TextStart},
+        {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, Step::TextEnd},
+    };
+    for (const CommandKey& command : kCommands)
+        if (event->matches(command.key))
+            return !act || ((this->*command.command)(), true);
+    for (const CaretKey& caret : kCaretKeys)
+        if (event->matches(caret.move) || event->matches(caret.select))
+            return !act || (MoveCaret(caret.step, event->matches(caret.select)), true);
+    const QString typed = event->text();
+    const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
+    const bool printable = !typed.isEmpty() && !ctrl &&
+                           std::all_of(typed.cbegin(), typed.cend(),
+                                       [](QChar c) { return c.unicode() >= 0x20 && c.unicode() != 0x7F; });
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+        return !act || (Backspace(), true);
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return !act || (Type(QStringLiteral("\n")), true);
+    case Qt::Key_Escape:
+        return findBar_ && findBar_->isVisible() && (!act || (CloseFind(), true));
+    default:
+        return printable && (!act || (Type(typed), true));
+    }
+}
+
+TextPos LogView::Stepped(Step step) const {
+    const TextPos caret = model_.Caret();
     const qsizetype count = store_.LineCount();
-    caretLine_ = std::clamp<qsizetype>(line, 0, std::max<qsizetype>(0, count - 1));
-    caretColumn_ = count == 0 ? 0 : SnapColumn(LayoutOf(caretLine_).text, column);
-    selectAll_ = false;
-    if (!keepPreferredX)
-        preferredX_ = -1;
+    if (count == 0)
+        return caret;
+    const RowLayout::Line& line = layout_.Of(caret.line);
+    const qsizetype size = line.text.size();
+    const RowPos row = layout_.RowOf(caret.line, caret.column);
+    const RowLayout::Row& r = line.rows[row.row];
+    switch (step) {
+    case Step::PrevChar:
+    case Step::PrevWord:
+        if (caret.column == 0)
+            return caret.line > 0 ? TextPos{caret.line - 1, kPast} : caret;
+        return {caret.line, step == Step::PrevChar ? PrevColumn(line.text, caret.column)
+                                                   : PrevWordColumn(line.text, caret.column)};
+    case Step::NextChar:
+    case Step::NextWord:
+        if (caret.column == size)
+            return caret.line + 1 < count ? TextPos{caret.line + 1, 0} : caret;
+        return {caret.line, step == Step::NextChar ? NextColumn(line.text, caret.column)
+                                                   : NextWordColumn(line.text, caret.column)};
+    case Step::RowUp:
+    case Step::RowDown:
+    case Step::PageUp:
+    case Step::PageDown: {
+        const int rows = step == Step::RowUp     ? -1
+                         : step == Step::RowDown ? 1
+                         : step == Step::PageUp  ? -FullRows()
+                                                 : FullRows();
+        const RowPos to = layout_.Moved(row, rows);
+        return {to.line, layout_.ColumnAtX(to, preferredX_)};
+    }
+    case Step::RowStart:
+        return {caret.line, r.start};
+    case Step::RowEnd: {
+        // A soft-wrapped row ends where the next begins; the caret stays on this row.
+        const bool wrapped = row.row + 1 < line.rows.size() && line.rows[row.row + 1].start == r.End();
+        return {caret.line, wrapped ? PrevColumn(line.text, r.End()) : r.End()};
+    }
+    case Step::TextStart:
+        return TextPos{};
+    case Step::TextEnd:
+        return model_.End();
+    }
+    return caret;
+}
+
+void LogView::MoveCaret(Step step, bool select) {
+    const bool vertical =
+        step == Step::RowUp || step == Step::RowDown || step == Step::PageUp || step == Step::PageDown;
+    const TextPos caret = model_.Caret();
+    if (vertical && preferredX_ < 0)
+        preferredX_ = layout_.XOf(caret.line, caret.column);
+    // Without Shift, Left and Right first leave a selection at its start or end, as a memo does.
+    TextPos to = Stepped(step);
+    if (!select && model_.HasSelection() && (step == Step::PrevChar || step == Step::NextChar))
+        to = step == Step::PrevChar ? model_.SelectionStart() : model_.SelectionEnd();
+    const int keptX = preferredX_;
+    Select(select ? model_.Anchor() : to, to);
+    if (vertical)
+        preferredX_ = keptX;
+}
+
+// ---- the mouse ----
+
+void LogView::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    dragPoint_ = event->position().toPoint();
+    const TextPos pos = PositionAt(dragPoint_);
+    if (event->button() == Qt::MiddleButton) {
+        Select(pos, pos);
+        PasteFrom(QClipboard::Selection);
+        return;
+    }
+    if (event->button() != Qt::LeftButton)
+        return;
+    // A third press soon after a double click, where it was, selects the line. Timed by the events'
+    // own clock, as the window system counted the double click.
+    const QStyleHints* hints = QGuiApplication::styleHints();
+    const bool tripleClick =
+        doubleClick_ && event->timestamp() >= doubleClick_->time &&
+        event->timestamp() - doubleClick_->time < quint64(hints->mouseDoubleClickInterval()) &&
+        (dragPoint_ - doubleClick_->point).manhattanLength() < hints->startDragDistance();
+    doubleClick_.reset();
+    if (tripleClick)
+        StartDrag(pos, Unit::Line, false);
+    else
+        StartDrag(pos, Unit::Character, event->modifiers().testFlag(Qt::ShiftModifier));
+}
+
+void LogView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    dragPoint_ = event->position().toPoint();
+    doubleClick_ = DoubleClick{event->timestamp(), dragPoint_};
+    StartDrag(PositionAt(dragPoint_), Unit::Word, false);
+}
+
+void LogView::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging_ || !event->buttons().testFlag(Qt::LeftButton))
+        return;
+    dragPoint_ = event->position().toPoint();
+    DragTo(PositionAt(dragPoint_));
+    const bool outside = dragPoint_.y() < 0 || dragPoint_.y() >= viewport()->height();
+    if (outside && !autoScroll_.isActive())
+        autoScroll_.start(kAutoScrollMs, this);
+    else if (!outside)
+        autoScroll_.stop();
+}
+
+void LogView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !dragging_)
+        return;
+    dragging_ = false;
+    autoScroll_.stop();
+    PublishSelection();
+}
+
+void LogView::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != autoScroll_.timerId())
+        return QAbstractScrollArea::timerEvent(event);
+    // The rows move under a mouse held above or below them, and the selection follows.
+    if (dragging_)
+        DragTo(PositionAt(dragPoint_));
+    else
+        autoScroll_.stop();
+}
+
+// The unit a position lies in: itself, its word, or its line with the break after it.
+std::pair<TextPos, TextPos> LogView::UnitAt(TextPos pos, Unit unit) const {
+    if (unit == Unit::Character || store_.LineCount() == 0)
+        return {pos, pos};
+    const QString& text = layout_.Of(pos.line).text;
+    if (unit == Unit::Word) {
+        const auto [start, end] = WordAt(text, pos.column);
+        return {{pos.line, start}, {pos.line, end}};
+    }
+    const bool last = pos.line + 1 == store_.LineCount();
+    return {{pos.line, 0}, last ? TextPos{pos.line, text.size()} : TextPos{pos.line + 1, 0}};
+}
+
+void LogView::StartDrag(TextPos pos, Unit unit, bool extend) {
+    dragging_ = true;
+    dragUnit_ = unit;
+    const auto [from, to] = extend ? std::pair{model_.Anchor(), model_.Anchor()} : UnitAt(pos, unit);
+    dragFrom_ = from;
+    dragTo_ = to;
+    DragTo(pos);
+}
+
+// The selection from the unit the drag began with to the unit at `pos`, whichever way it goes.
+void LogView::DragTo(TextPos pos) {
+    const auto [from, to] = UnitAt(pos, dragUnit_);
+    if (from < dragFrom_)
+        model_.Select(dragTo_, from);
+    else
+        model_.Select(dragFrom_, std::max(to, dragTo_));
+    preferredX_ = -1;
     EnsureCaretVisible();
 }
 
-void LogView::MoveVertically(int rows) {
-    if (store_.LineCount() == 0)
-        return;
-    if (preferredX_ < 0)
-        preferredX_ = XOfCaret();
-    RowPos pos = CaretRowPos();
-    for (; rows > 0 && StepDown(pos); --rows) {
-    }
-    for (; rows < 0 && StepUp(pos); ++rows) {
-    }
-    MoveCaretTo(pos.line, ColumnAtX(pos.line, pos.row, preferredX_), true);
+void LogView::wheelEvent(QWheelEvent* event) {
+    wheelRemainder_ += event->angleDelta().y();
+    const int rows = wheelRemainder_ / kWheelUnitsPerRow;
+    wheelRemainder_ -= rows * kWheelUnitsPerRow;
+    ScrollByRows(-rows);
+    event->accept();
 }
 
-void LogView::ReplaceAllWithEmptyLine() {
-    store_.Clear();
-    store_.AppendBytes({});
-    layouts_.clear();
-    caretLine_ = 0;
-    caretColumn_ = 0;
-    selectAll_ = false;
-    top_ = RowPos{};
+void LogView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = CreateContextMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
-void LogView::InsertAtCaret(const QString& text) {
-    if (selectAll_)
-        ReplaceAllWithEmptyLine();
-    if (store_.LineCount() == 0)
-        store_.AppendBytes({});
-    const QStringList parts = WithNewlines(text).split(u'\n');
-    const QString current = store_.LineText(caretLine_);
-    const QString before = current.left(caretColumn_);
-    const QString after = current.mid(caretColumn_);
-    if (parts.size() == 1) {
-        store_.ReplaceLine(caretLine_, before + parts.first() + after);
-        layouts_.erase(caretLine_);
-        caretColumn_ = StoredLength(before + parts.first());
-    } else {
-        store_.ReplaceLine(caretLine_, before + parts.first());
-        QStringList rest = parts.mid(1);
-        rest.last() += after;
-        store_.InsertLines(caretLine_ + 1, rest);
-        layouts_.clear();
-        caretLine_ += rest.size();
-        caretColumn_ = StoredLength(parts.last());
-    }
-    AfterUserEdit();
+// ---- edits ----
+
+void LogView::Type(const QString& text) {
+    UserEdit([&] { return model_.Insert(text, EditModel::Kind::Typing); });
 }
 
-void LogView::DeleteBackward() {
-    if (selectAll_) {
-        ReplaceAllWithEmptyLine();
-    } else if (caretLine_ >= store_.LineCount()) {
-        return;
-    } else if (caretColumn_ > 0) {
-        const QString text = store_.LineText(caretLine_);
-        const qsizetype from = PrevColumn(text, caretColumn_);
-        store_.ReplaceLine(caretLine_, QString(text.left(from) + text.mid(caretColumn_)));
-        layouts_.erase(caretLine_);
-        caretColumn_ = from;
-    } else if (caretLine_ > 0) {
-        const QByteArray previous = store_.LineBytes(caretLine_ - 1);
-        store_.ReplaceLineBytes(caretLine_ - 1, previous + store_.LineBytes(caretLine_));
-        store_.RemoveLine(caretLine_);
-        layouts_.clear();
-        --caretLine_;
-        caretColumn_ = output::DecodeShiftJis(previous).size();
-    } else {
-        return;
-    }
-    AfterUserEdit();
+void LogView::Backspace() {
+    UserEdit([this] { return model_.DeleteBackward(); });
 }
 
 void LogView::DeleteForward() {
-    if (selectAll_) {
-        ReplaceAllWithEmptyLine();
-    } else if (caretLine_ >= store_.LineCount()) {
-        return;
-    } else if (const QString text = store_.LineText(caretLine_); caretColumn_ < text.size()) {
-        const qsizetype to = NextColumn(text, caretColumn_);
-        store_.ReplaceLine(caretLine_, QString(text.left(caretColumn_) + text.mid(to)));
-        layouts_.erase(caretLine_);
-    } else if (caretLine_ + 1 < store_.LineCount()) {
-        store_.ReplaceLineBytes(caretLine_, store_.LineBytes(caretLine_) + store_.LineBytes(caretLine_ + 1));
-        store_.RemoveLine(caretLine_ + 1);
-        layouts_.clear();
-    } else {
-        return;
-    }
-    AfterUserEdit();
+    UserEdit([this] { return model_.DeleteForward(); });
 }
 
-void LogView::AfterUserEdit() {
-    // Joining bytes can pair a stray lead byte with its new neighbour, so the decoded line may
-    // be shorter than the caret thought.
-    caretColumn_ = SnapColumn(LayoutOf(caretLine_).text, caretColumn_);
+void LogView::PasteFrom(QClipboard::Mode mode) {
+    const QString text = clipboard_->Text(mode);
+    if (!text.isEmpty())
+        UserEdit([&] { return model_.Insert(text); });
+}
+
+void LogView::UserEdit(const std::function<std::optional<LinesChanged>()>& edit) {
+    FixPrimary();
+    const std::optional<LinesChanged> changed = edit();
+    if (!changed)
+        return;
+    if (changed->removed == changed->inserted && changed->removed <= kMaxLinesForgotten)
+        for (qsizetype i = 0; i < changed->removed; ++i)
+            layout_.Forget(changed->line + i);
+    else
+        layout_.ForgetAll();
     preferredX_ = -1;
     EnsureCaretVisible();
     emit TextEdited();
 }
 
-// ---- events ----
-
-void LogView::paintEvent(QPaintEvent* event) {
-    QPainter painter(viewport());
-    painter.setFont(font());
-    const bool showCaret = ShowsCaret();
-    if (store_.LineCount() == 0) {
-        painter.fillRect(viewport()->rect(), Qt::white);
-        if (showCaret)
-            painter.fillRect(kMargin, kMargin, kCaretWidth, rowHeight_, Qt::black);
+// The selection becomes the primary selection, its text built only if someone pastes it.
+void LogView::PublishSelection() {
+    if (!model_.HasSelection())
         return;
-    }
-    const QList<ShownRow> rows = RowsOnShow();
-    const QImage* device = InkDevice(painter);
-    const RowPictures::Setting setting{font(),
-                                       viewport()->width(),
-                                       rowHeight_,
-                                       kMargin,
-                                       ascent_,
-                                       viewport()->logicalDpiX(),
-                                       viewport()->logicalDpiY()};
-    const QList<RowPictures::Ink> inks =
-        device && !selectAll_ ? RowInks(rows, setting) : QList<RowPictures::Ink>();
-    const bool checked = inkChecked_ && *inkChecked_ == setting;
-    if (!inks.isEmpty() && checked && inkMatches_) {
-        LayInks(painter, rows, inks);
-        return;
-    }
-    PaintRows(painter, rows);
-    // The first time with a font and a size, the rows drawn are compared with their ink laid the same
-    // way: ink is laid from then on only if it gives the very same pixels.
-    const bool anyInk =
-        std::any_of(inks.cbegin(), inks.cend(), [](const auto& ink) { return !ink.image.isNull(); });
-    if (anyInk && !checked && event->rect() == viewport()->rect()) {
-        inkChecked_ = setting;
-        inkMatches_ = InkMatchesDrawing(painter, *device, rows, inks);
-    }
+    const TextPos from = model_.SelectionStart();
+    const TextPos to = model_.SelectionEnd();
+    auto* text = new LazyText([view = QPointer<LogView>(this), from, to] {
+        return view ? view->model_.Text(from, to) : QString();
+    });
+    primary_ = text;
+    clipboard_->Set(QClipboard::Selection, text);
 }
 
-QList<LogView::ShownRow> LogView::RowsOnShow() const {
-    QList<ShownRow> rows;
-    const int height = viewport()->height();
-    RowPos pos = top_;
-    int y = kMargin;
-    do {
-        const LineLayout& layout = LayoutOf(pos.line);
-        pos.row = std::min(pos.row, layout.rows.size() - 1);
-        const Row& row = layout.rows[pos.row];
-        rows.append(ShownRow{pos, layout.shown.mid(row.start, row.length), row.start, y});
-        y += rowHeight_;
-    } while (y < height && StepDown(pos));
-    return rows;
+// The text the primary selection offers is built now, before the lines it comes from change.
+void LogView::FixPrimary() {
+    if (primary_)
+        primary_->Fix();
 }
 
-// The image the painter paints on, where kept ink can be laid: 32 bits a pixel, one pixel a pixel.
-const QImage* LogView::InkDevice(QPainter& painter) const {
-    const QPaintDevice* device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
-    if (!device || device->devType() != QInternal::Image || viewport()->devicePixelRatio() != 1.0)
-        return nullptr;
-    const auto* image = static_cast<const QImage*>(device);
-    return image->depth() == 32 && painter.deviceTransform().type() <= QTransform::TxTranslate ? image
-                                                                                               : nullptr;
+// ---- focus and input methods ----
+
+void LogView::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
 }
 
-// Each row's ink; empty when a row has none kept (its ink reaches too far).
-QList<RowPictures::Ink> LogView::RowInks(const QList<ShownRow>& rows, const RowPictures::Setting& setting) {
-    QList<RowPictures::Ink> inks;
-    for (const ShownRow& row : rows) {
-        auto ink = rowPictures_.Picture(row.text, setting);
-        if (!ink) {
-            inks.clear();
-            break;
-        }
-        inks.append(*ink);
-    }
-    rowPictures_.EndPaint();
-    return inks;
-}
-
-// The white pane with each row's ink laid over it in turn, and the caret after its row, as the rows
-// are drawn.
-void LogView::LayInks(QPainter& painter, const QList<ShownRow>& rows, const QList<RowPictures::Ink>& inks) {
-    painter.fillRect(viewport()->rect(), Qt::white);
-    const bool showCaret = ShowsCaret();
-    const RowPos caret = CaretRowPos();
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        if (!inks[i].image.isNull())
-            painter.drawImage(QPoint(0, rows[i].y) + inks[i].offset, inks[i].image);
-        if (showCaret && rows[i].pos == caret)
-            PaintCaret(painter, rows[i]);
-    }
-}
-
-// Whether laying the rows' ink gives the pixels just drawn: not where text is blended with another
-// gamma or sub-pixel colours when drawn on screen than when drawn into an image.
-bool LogView::InkMatchesDrawing(const QPainter& painter, const QImage& device, const QList<ShownRow>& rows,
-                                const QList<RowPictures::Ink>& inks) {
-    const QRect area = painter.deviceTransform().mapRect(viewport()->rect());
-    if (!device.rect().contains(area))
-        return false;
-    QImage laid(area.size(), device.format());
-    {
-        QPainter layer(&laid);
-        LayInks(layer, rows, inks);
-    }
-    return device.copy(area) == laid;
-}
-
-// Draws every row's text, and the selection.
-void LogView::PaintRows(QPainter& painter, const QList<ShownRow>& rows) {
-    painter.fillRect(viewport()->rect(), Qt::white);
-    const QFontMetrics metrics = fontMetrics();
-    const bool showCaret = ShowsCaret();
-    const RowPos caret = CaretRowPos();
-    for (const ShownRow& row : rows) {
-        if (selectAll_) {
-            const int width = std::max(metrics.horizontalAdvance(row.text), metrics.horizontalAdvance(u' '));
-            painter.fillRect(kMargin, row.y, width, rowHeight_, palette().color(QPalette::Highlight));
-            painter.setPen(palette().color(QPalette::HighlightedText));
-        } else {
-            painter.setPen(Qt::black);
-        }
-        painter.drawText(kMargin, row.y + ascent_, row.text);
-        if (showCaret && row.pos == caret)
-            PaintCaret(painter, row);
-    }
-}
-
-void LogView::PaintCaret(QPainter& painter, const ShownRow& row) {
-    const int x = kMargin + fontMetrics().horizontalAdvance(row.text.left(caretColumn_ - row.start));
-    painter.fillRect(x, row.y, kCaretWidth, rowHeight_, Qt::black);
+void LogView::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 void LogView::resizeEvent(QResizeEvent* event) {
     const bool wasAtBottom = AtBottom();
     QAbstractScrollArea::resizeEvent(event);
-    layouts_.clear();
+    layout_.SetWidth(WrapWidth());
     const RowPos bottom = BottomTop();
     if (wasAtBottom)
         top_ = bottom;
@@ -656,160 +783,19 @@ void LogView::changeEvent(QEvent* event) {
         FontChanged();
 }
 
-void LogView::keyPressEvent(QKeyEvent* event) {
-    const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
-    if (event->matches(QKeySequence::SelectAll)) {
-        SelectAll();
-        return;
-    }
-    if (event->matches(QKeySequence::Copy)) {
-        Copy();
-        return;
-    }
-    if (event->matches(QKeySequence::Cut)) {
-        if (selectAll_) {
-            Copy();
-            ReplaceAllWithEmptyLine();
-            AfterUserEdit();
-        }
-        return;
-    }
-    if (event->matches(QKeySequence::Paste)) {
-        const QString text = QGuiApplication::clipboard()->text();
-        if (!text.isEmpty())
-            InsertAtCaret(text);
-        return;
-    }
-    const qsizetype count = store_.LineCount();
-    const QString text = count == 0 ? QString() : LayoutOf(caretLine_).text;
-    switch (event->key()) {
-    case Qt::Key_Left:
-        if (caretColumn_ > 0)
-            MoveCaretTo(caretLine_, PrevColumn(text, caretColumn_));
-        else if (caretLine_ > 0)
-            MoveCaretTo(caretLine_ - 1, store_.LineText(caretLine_ - 1).size());
-        else
-            MoveCaretTo(caretLine_, caretColumn_);
-        return;
-    case Qt::Key_Right:
-        if (caretColumn_ < text.size())
-            MoveCaretTo(caretLine_, NextColumn(text, caretColumn_));
-        else if (caretLine_ + 1 < count)
-            MoveCaretTo(caretLine_ + 1, 0);
-        else
-            MoveCaretTo(caretLine_, caretColumn_);
-        return;
-    case Qt::Key_Up:
-        MoveVertically(-1);
-        return;
-    case Qt::Key_Down:
-        MoveVertically(1);
-        return;
-    case Qt::Key_PageUp:
-        MoveVertically(-FullRows());
-        return;
-    case Qt::Key_PageDown:
-        MoveVertically(FullRows());
-        return;
-    case Qt::Key_Home:
-    case Qt::Key_End: {
-        if (ctrl) {
-            if (event->key() == Qt::Key_Home)
-                MoveCaretTo(0, 0);
-            else
-                MoveCaretTo(count - 1, std::numeric_limits<qsizetype>::max());
-            return;
-        }
-        if (count == 0)
-            return;
-        const LineLayout& layout = LayoutOf(caretLine_);
-        const qsizetype rowIndex = RowOfColumn(layout, caretColumn_);
-        const Row row = layout.rows[rowIndex];
-        qsizetype column = row.start;
-        if (event->key() == Qt::Key_End) {
-            column = row.start + row.length;
-            // A soft-wrapped row ends where the next begins; stay on this row.
-            if (rowIndex + 1 < layout.rows.size() && layout.rows[rowIndex + 1].start == column)
-                column = PrevColumn(layout.text, column);
-        }
-        MoveCaretTo(caretLine_, column);
-        return;
-    }
-    case Qt::Key_Backspace:
-        DeleteBackward();
-        return;
-    case Qt::Key_Delete:
-        DeleteForward();
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        InsertAtCaret(QStringLiteral("\n"));
-        return;
-    default:
-        break;
-    }
-    const QString typed = event->text();
-    const bool printable = !typed.isEmpty() && !ctrl &&
-                           std::all_of(typed.cbegin(), typed.cend(),
-                                       [](QChar c) { return c.unicode() >= 0x20 && c.unicode() != 0x7F; });
-    if (printable)
-        InsertAtCaret(typed);
-    else
-        QAbstractScrollArea::keyPressEvent(event);
-}
-
-void LogView::mousePressEvent(QMouseEvent* event) {
-    setFocus(Qt::MouseFocusReason);
-    if (event->button() != Qt::LeftButton || store_.LineCount() == 0) {
-        selectAll_ = false;
-        viewport()->update();
-        return;
-    }
-    const int y = qRound(event->position().y());
-    RowPos pos = top_;
-    for (int rows = std::max(0, (y - kMargin) / RowHeight()); rows > 0 && StepDown(pos); --rows) {
-    }
-    MoveCaretTo(pos.line, ColumnAtX(pos.line, pos.row, qRound(event->position().x())));
-}
-
-void LogView::mouseReleaseEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void LogView::wheelEvent(QWheelEvent* event) {
-    wheelRemainder_ += event->angleDelta().y();
-    const int rows = wheelRemainder_ / kWheelUnitsPerRow;
-    wheelRemainder_ -= rows * kWheelUnitsPerRow;
-    ScrollByRows(-rows);
-    event->accept();
-}
-
-void LogView::focusInEvent(QFocusEvent* event) {
-    QAbstractScrollArea::focusInEvent(event);
-    viewport()->update();
-}
-
-void LogView::focusOutEvent(QFocusEvent* event) {
-    QAbstractScrollArea::focusOutEvent(event);
-    viewport()->update();
-}
-
 void LogView::inputMethodEvent(QInputMethodEvent* event) {
     if (!event->commitString().isEmpty())
-        InsertAtCaret(event->commitString());
+        Type(event->commitString());
     event->accept();
 }
 
 QVariant LogView::inputMethodQuery(Qt::InputMethodQuery query) const {
     if (query != Qt::ImCursorRectangle)
         return QAbstractScrollArea::inputMethodQuery(query);
-    // The caret's row on screen, counted from the top row; off screen gives the top-left.
-    int y = kMargin;
-    RowPos pos = top_;
-    const RowPos caret = CaretRowPos();
-    while (pos < caret && y < viewport()->height() && StepDown(pos))
-        y += RowHeight();
-    return QRect(viewport()->pos() + QPoint(XOfCaret(), y), QSize(kCaretWidth, RowHeight()));
+    // The caret's row on screen; off screen gives the top-left.
+    const QPoint at = PointOf(model_.Caret()).value_or(QPoint(kMargin, kMargin + layout_.RowHeight() / 2));
+    return QRect(viewport()->pos() + QPoint(at.x(), at.y() - layout_.RowHeight() / 2),
+                 QSize(kCaretWidth, layout_.RowHeight()));
 }
 
 } // namespace log_pane

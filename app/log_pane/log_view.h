@@ -1,59 +1,81 @@
-// The log pane, Memo1: a plain-text editor over a LogStore.
+// The log pane, Memo1: a plain-text memo over a LogStore.
 //
-// A run without auto-save can leave a million lines in the log, so the view never lays out
-// the whole text: it paints only the rows on screen, scrolls by lines (the scroll bar's value
-// is the top line) and wraps only the lines it shows. Each stored line is a paragraph; the
-// CR LF that ends a reply shows as a line break, so the pane shows what the saved file holds,
-// row for row. Control bytes other than line breaks show as their control pictures.
+// It paints only the rows on screen and scrolls by rows (the scroll bar's value is the top line).
+// The rows come from RowLayout, the caret, the selection and the undo history from EditModel, and
+// rows that show no selection are laid from their kept ink (KeptInk), so a new line under a shown
+// selection still draws one row. Lines the program appends neither move nor clear the selection;
+// its clears drop the selection and the history.
 //
-// Editing works on the decoded text of a line and stores it back through the Shift-JIS rule,
-// so the bytes around an edit stay as they were. Ctrl+A selects the whole text; with that
-// selection, Ctrl+C copies it, Ctrl+X cuts it and typing replaces it. Without it, Ctrl+C
-// copies the caret's line.
+// As a memo: the mouse selects (a drag, a word on double click, a line on triple click, Shift+click
+// extends) and the wheel scrolls; the keys move the caret and, with Shift, select; the context menu
+// holds the standard edit actions in the window's language; Ctrl+F finds. A selection is offered as
+// the X primary selection, which a middle click pastes.
 #pragma once
 
+#include "app/log_pane/edit_model.h"
+#include "app/log_pane/kept_ink.h"
+#include "app/log_pane/row_layout.h"
 #include "output/log/log_store.h"
-#include "app/log_pane/row_pictures.h"
 
 #include <QAbstractScrollArea>
+#include <QBasicTimer>
 #include <QByteArray>
+#include <QClipboard>
 #include <QList>
+#include <QPointer>
 #include <QString>
 
-#include <compare>
+#include <functional>
 #include <optional>
-#include <unordered_map>
 
+class QMenu;
 class QPainter;
 
 namespace log_pane {
+
+class Clipboard;
+class FindBar;
+class LazyText;
 
 class LogView : public QAbstractScrollArea {
     Q_OBJECT
 
 public:
     explicit LogView(QWidget* parent = nullptr);
+    ~LogView() override;
 
     output::LogStore& Store() { return store_; }
     const output::LogStore& Store() const { return store_; }
-    // After changing Store() directly: forgets cached layouts and keeps the caret and the
-    // scroll position inside the text.
+    // After changing Store() directly: forgets cached layouts and the undo history, and keeps the
+    // caret, the selection and the scroll position inside the text.
     void Reload();
     void ScrollToBottom();
 
-    qsizetype CaretLine() const { return caretLine_; }
-    qsizetype CaretColumn() const { return caretColumn_; } // index into Store().LineText(line)
+    qsizetype CaretLine() const { return model_.Caret().line; }
+    qsizetype CaretColumn() const { return model_.Caret().column; } // index into Store().LineText(line)
     void SetCaret(qsizetype line, qsizetype column);
+    void Select(TextPos anchor, TextPos caret);
+    bool HasSelection() const { return model_.HasSelection(); }
+    TextPos SelectionStart() const { return model_.SelectionStart(); }
+    TextPos SelectionEnd() const { return model_.SelectionEnd(); }
+    QString SelectedText() const { return model_.SelectedText(); }
 
     qsizetype TopLine() const { return top_.line; }
     bool AtBottom() const;
-    bool HasSelectAll() const { return selectAll_; }
     // Whether rows on show are laid from their kept ink rather than drawn (found to give the same
     // pixels with the font and size the pane has now).
-    bool LaysRowInk() const { return inkMatches_; }
+    bool LaysRowInk() const { return ink_.Matches(); }
+    // Where a position of the text shows in the viewport: the middle of its row, the column's left
+    // edge; nothing when it is not on show.
+    std::optional<QPoint> PointOf(TextPos pos) const;
 
     // The whole text as shown: every line followed by a line break, breaks as "\n".
     QString PlainText() const;
+
+    void SetClipboard(Clipboard& clipboard) { clipboard_ = &clipboard; }
+    // The standard edit menu for the pane as it is now, owned by `parent`.
+    QMenu* CreateContextMenu(QWidget* parent);
+    FindBar* FindField() const { return findBar_; } // null until find is first opened
 
 public slots:
     void Clear();
@@ -62,104 +84,126 @@ public slots:
     void AppendText(const QString& text);
     void SelectAll();
     void Copy();
+    void Cut();
+    void Paste();
+    void DeleteSelection();
+    void Undo();
+    void Redo();
+    void OpenFind();
+    void FindNext() { Find(false); }
+    void FindPrevious() { Find(true); }
+    void CloseFind();
 
 signals:
     void TextEdited(); // the user changed the text; programmatic changes do not emit it
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
 private:
-    // A visual row: the row-th row of a stored line.
-    struct RowPos {
-        qsizetype line = 0;
-        qsizetype row = 0;
-        auto operator<=>(const RowPos&) const = default;
+    using ShownRow = RowLayout::ShownRow;
+    // The columns of a row's line that show selected, and whether the break after the row does.
+    struct Highlight {
+        qsizetype from = 0;
+        qsizetype to = 0;
+        bool lineBreak = false;
+        bool Any() const { return from < to || lineBreak; }
     };
-    struct Row {
-        qsizetype start;  // index into the line's text
-        qsizetype length; // without the line break that may follow
+    // What a drag selects by: characters, words (after a double click) or lines (a triple click).
+    enum class Unit { Character, Word, Line };
+    enum class Step {
+        PrevChar,
+        NextChar,
+        PrevWord,
+        NextWord,
+        RowUp,
+        RowDown,
+        PageUp,
+        PageDown,
+        RowStart,
+        RowEnd,
+        TextStart,
+        TextEnd
     };
-    struct LineLayout {
-        QString text;  // decoded
-        QString shown; // text with control characters made visible, same length
-        QList<Row> rows;
-    };
+    struct CaretKey;
+    struct CommandKey;
 
-    // A row on show: its text as shown and where it is painted.
-    struct ShownRow {
-        RowPos pos;
-        QString text;
-        qsizetype start; // of the row in its line's text
-        int y;
-    };
-    QList<ShownRow> RowsOnShow() const;
-    const QImage* InkDevice(QPainter& painter) const;
-    QList<RowPictures::Ink> RowInks(const QList<ShownRow>& rows, const RowPictures::Setting& setting);
-    void LayInks(QPainter& painter, const QList<ShownRow>& rows, const QList<RowPictures::Ink>& inks);
-    bool InkMatchesDrawing(const QPainter& painter, const QImage& device, const QList<ShownRow>& rows,
-                           const QList<RowPictures::Ink>& inks);
-    void PaintRows(QPainter& painter, const QList<ShownRow>& rows);
-    void PaintCaret(QPainter& painter, const ShownRow& row);
-    bool ShowsCaret() const { return hasFocus() && !selectAll_; }
+    // Painting.
+    KeptInk::Setting InkSetting() const;
+    Highlight HighlightOf(const ShownRow& row) const;
+    void PaintRows(QPainter& painter, const QList<ShownRow>& rows, const QList<Highlight>& highlights,
+                   const KeptInk::RowInks& inks) const;
+    void DrawRow(QPainter& painter, const ShownRow& row, const Highlight& highlight) const;
+    bool ShowsCaret() const { return hasFocus() && !model_.HasSelection(); }
 
-    const LineLayout& LayoutOf(qsizetype line) const;
-    void AddRows(LineLayout& layout, qsizetype start, qsizetype end) const;
+    // Rows and scrolling.
     int WrapWidth() const;
-    int RowHeight() const;
     int FullRows() const;
     void FontChanged();
-
-    bool StepDown(RowPos& pos) const;
-    bool StepUp(RowPos& pos) const;
     RowPos BottomTop() const;
-    RowPos CaretRowPos() const;
-    qsizetype RowOfColumn(const LineLayout& layout, qsizetype column) const;
-    qsizetype ColumnAtX(qsizetype line, qsizetype row, int x) const;
-    int XOfCaret() const;
-
+    TextPos PositionAt(QPoint point) const;
     void SyncScrollBar();
     void SyncScrollBar(RowPos bottom);
     void ScrollByRows(int rows);
     void EnsureCaretVisible();
-    void AfterProgramChange(bool wasAtBottom, bool linesShifted);
+    void AfterProgramChange(bool wasAtBottom, bool replaced);
 
-    void MoveCaretTo(qsizetype line, qsizetype column, bool keepPreferredX = false);
-    void MoveVertically(int rows);
-    void InsertAtCaret(const QString& text);
-    void DeleteBackward();
+    // The caret, the selection and edits.
+    bool Key(const QKeyEvent* event, bool act);
+    TextPos Stepped(Step step) const;
+    void MoveCaret(Step step, bool select);
+    std::pair<TextPos, TextPos> UnitAt(TextPos pos, Unit unit) const;
+    void StartDrag(TextPos pos, Unit unit, bool extend);
+    void DragTo(TextPos pos);
+    void Type(const QString& text);
+    void Backspace();
     void DeleteForward();
-    void ReplaceAllWithEmptyLine();
-    void AfterUserEdit();
+    void PasteFrom(QClipboard::Mode mode);
+    void UserEdit(const std::function<std::optional<LinesChanged>()>& edit);
+    void PublishSelection();
+    void FixPrimary();
+    void Find(bool backward);
+    void PlaceFindBar();
 
     output::LogStore store_;
-    // References into it stay valid while layouts are added; only clearing drops them.
-    mutable std::unordered_map<qsizetype, LineLayout> layouts_;
+    RowLayout layout_{store_};
+    EditModel model_{store_};
+    KeptInk ink_;
+    Clipboard* clipboard_;
+    QPointer<LazyText> primary_; // the selection last offered as the primary selection, while it is
+    FindBar* findBar_ = nullptr;
     RowPos top_;
-    qsizetype caretLine_ = 0;
-    qsizetype caretColumn_ = 0;
     int preferredX_ = -1; // kept while moving up and down, so the caret returns to its column
-    bool selectAll_ = false;
     bool syncingScrollBar_ = false;
     int wheelRemainder_ = 0;
-    int asciiMaxAdvance_ = 0;
-    int rowHeight_ = 1; // of the font, kept: asked for several times a line
-    int ascent_ = 0;
-    RowPictures rowPictures_;
-    // The setting the kept ink was last checked against drawn rows with, and whether it matched.
-    std::optional<RowPictures::Setting> inkChecked_;
-    bool inkMatches_ = false;
+    // A drag: the unit first selected, and what it selects by.
+    bool dragging_ = false;
+    Unit dragUnit_ = Unit::Character;
+    TextPos dragFrom_;
+    TextPos dragTo_;
+    QPoint dragPoint_;
+    QBasicTimer autoScroll_; // while a drag holds the mouse above or below the rows
+    struct DoubleClick {
+        quint64 time;
+        QPoint point;
+    };
+    std::optional<DoubleClick> doubleClick_;
 };
 
 } // namespace log_pane

@@ -1,16 +1,25 @@
+#include "app/log_pane/clipboard.h"
+#include "app/log_pane/find_bar.h"
 #include "app/log_pane/log_view.h"
+#include "translations/ui_language.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QImage>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <map>
+#include <memory>
+
 using log_pane::LogView;
+using log_pane::TextPos;
 using namespace Qt::StringLiterals;
+Q_DECLARE_METATYPE(log_pane::TextPos)
 
 namespace {
 
@@ -36,7 +45,7 @@ void SendText(QWidget* widget, const QString& text) {
 }
 
 // Actions: "<Key>" or "<Ctrl+Key>" for a key, anything else is typed as text.
-void Play(LogView& view, const QStringList& actions) {
+void Play(QWidget& view, const QStringList& actions) {
     for (const QString& action : actions) {
         if (action.startsWith(u'<') && action.endsWith(u'>') && action.size() > 2) {
             const QKeySequence sequence(action.mid(1, action.size() - 2));
@@ -80,6 +89,59 @@ void SaveArtefact(const QImage& image, const QString& name) {
     if (folder.isEmpty() || !QDir().mkpath(folder))
         return;
     image.save(QDir(folder).filePath(name));
+}
+
+struct FakeClipboard : log_pane::Clipboard {
+    void Set(QClipboard::Mode mode, QMimeData* data) override { held[mode].reset(data); }
+    QString Text(QClipboard::Mode mode) const override {
+        const auto found = held.find(mode);
+        return found == held.end() ? QString() : found->second->text();
+    }
+    std::map<QClipboard::Mode, std::unique_ptr<QMimeData>> held;
+};
+
+QPoint At(const LogView& view, TextPos pos) {
+    return view.PointOf(pos).value_or(QPoint(-100, -100));
+}
+
+// Mouse gestures from one position to another: "drag", "shift-click", "double" (a double click at
+// `from`, then a drag to `to`) and "triple".
+void Gesture(LogView& view, const QString& gesture, TextPos from, TextPos to) {
+    QWidget* rows = view.viewport();
+    const QPoint a = At(view, from);
+    const QPoint b = At(view, to);
+    if (gesture == u"drag") {
+        QTest::mousePress(rows, Qt::LeftButton, {}, a);
+        QTest::mouseMove(rows, b);
+        QTest::mouseRelease(rows, Qt::LeftButton, {}, b);
+    } else if (gesture == u"shift-click") {
+        QTest::mouseClick(rows, Qt::LeftButton, {}, a);
+        QTest::mouseClick(rows, Qt::LeftButton, Qt::ShiftModifier, b);
+    } else {
+        QTest::mouseClick(rows, Qt::LeftButton, {}, a);
+        QTest::mouseDClick(rows, Qt::LeftButton, {}, a);
+        if (gesture == u"triple") {
+            QTest::mouseClick(rows, Qt::LeftButton, {}, a);
+            return;
+        }
+        QTest::mouseMove(rows, b);
+        QTest::mouseRelease(rows, Qt::LeftButton, {}, b);
+    }
+}
+
+int CountColour(const QImage& image, QRect area, QColor colour) {
+    int n = 0;
+    for (int y = std::max(0, area.top()); y <= std::min(image.height() - 1, area.bottom()); ++y)
+        for (int x = std::max(0, area.left()); x <= std::min(image.width() - 1, area.right()); ++x)
+            n += image.pixelColor(x, y) == colour;
+    return n;
+}
+
+QStringList Numbered(const QString& pattern, int count) {
+    QStringList lines;
+    for (int i = 0; i < count; ++i)
+        lines << pattern.arg(i);
+    return lines;
 }
 
 struct PaintCounter : QObject {
@@ -153,6 +215,43 @@ private slots:
                                                 << QStringList{QString()} << 0 << 0;
         QTest::newRow("typing into a cleared log")
             << QStringList{} << 0 << 0 << QStringList{u"x"_s} << QStringList{u"x"_s} << 0 << 1;
+        // Selecting with the keys: what is typed then takes the selection's place.
+        QTest::newRow("shift+left twice, then typing")
+            << QStringList{u"abcd"_s} << 0 << 4 << QStringList{u"<Shift+Left>"_s, u"<Shift+Left>"_s, u"X"_s}
+            << QStringList{u"abX"_s} << 0 << 3;
+        QTest::newRow("left leaves a selection at its start")
+            << QStringList{u"abcd"_s} << 0 << 4
+            << QStringList{u"<Shift+Left>"_s, u"<Shift+Left>"_s, u"<Left>"_s, u"X"_s}
+            << QStringList{u"abXcd"_s} << 0 << 3;
+        QTest::newRow("shift+down, then backspace")
+            << abcd << 0 << 1 << QStringList{u"<Shift+Down>"_s, u"<Backspace>"_s} << QStringList{u"ad"_s} << 0
+            << 1;
+        QTest::newRow("shift+end, then delete")
+            << abcd << 0 << 0 << QStringList{u"<Shift+End>"_s, u"<Delete>"_s}
+            << QStringList{QString(), u"cd"_s} << 0 << 0;
+        QTest::newRow("ctrl+shift+end, then typing")
+            << abcd << 0 << 1 << QStringList{u"<Ctrl+Shift+End>"_s, u"Z"_s} << QStringList{u"aZ"_s} << 0 << 2;
+        QTest::newRow("ctrl+shift+home, then typing")
+            << abcd << 1 << 1 << QStringList{u"<Ctrl+Shift+Home>"_s, u"Z"_s} << QStringList{u"Zd"_s} << 0
+            << 1;
+        QTest::newRow("shift+home from a row's middle")
+            << QStringList{u"abcd"_s} << 0 << 3 << QStringList{u"<Shift+Home>"_s, u"<Delete>"_s}
+            << QStringList{u"d"_s} << 0 << 0;
+        QTest::newRow("ctrl+right goes to the next word")
+            << QStringList{u"ab cd"_s} << 0 << 0 << QStringList{u"<Ctrl+Right>"_s, u"X"_s}
+            << QStringList{u"ab Xcd"_s} << 0 << 4;
+        // Undo and redo.
+        QTest::newRow("undo takes back a typed run")
+            << abcd << 0 << 2 << QStringList{u"x"_s, u"<Return>"_s, u"y"_s, u"<Ctrl+Z>"_s} << abcd << 0 << 2;
+        QTest::newRow("undo one run of two")
+            << abcd << 0 << 2 << QStringList{u"x"_s, u"<Right>"_s, u"y"_s, u"<Ctrl+Z>"_s}
+            << QStringList{u"abx"_s, u"cd"_s} << 1 << 0;
+        QTest::newRow("undo, then redo")
+            << abcd << 1 << 2 << QStringList{u"x"_s, u"<Ctrl+Z>"_s, u"<Ctrl+Shift+Z>"_s}
+            << QStringList{u"ab"_s, u"cdx"_s} << 1 << 3;
+        QTest::newRow("undo a deleted selection")
+            << abcd << 0 << 1 << QStringList{u"<Shift+Down>"_s, u"<Delete>"_s, u"<Ctrl+Z>"_s, u"<Delete>"_s}
+            << QStringList{u"ad"_s} << 0 << 1;
     }
     void editing() {
         QFETCH(QStringList, lines);
@@ -196,8 +295,9 @@ private slots:
         Fill(view, {u"2024/06/01 12:00:00"_s, u"A1\r\n"_s, u"A2"_s});
         QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QApplication::clipboard()->text(), u"2024/06/01 12:00:00\nA1\n\nA2\n"_s);
-        QCOMPARE(view.PlainText(), QApplication::clipboard()->text());
+        // The lines as they stand between their breaks: pasted back, the same lines again.
+        QCOMPARE(QApplication::clipboard()->text(), u"2024/06/01 12:00:00\nA1\n\nA2"_s);
+        QCOMPARE(view.PlainText(), QApplication::clipboard()->text() + u'\n');
     }
 
     void clickPlacesTheCaret() {
@@ -278,14 +378,17 @@ private slots:
         const QStringList replies{"A0 512 1023 0 4095 1", "A0 513 1022 0 4095 0", "A0 514 1021 1 4094 1",
                                   "A0 515 1020 0 4093 1"};
         QTest::newRow("replies") << plain << replies << replies;
-        QTest::newRow("status texts") << plain << QStringList{u"SamplingTime = 1* 0.1S"_s, u"データ読み込み中 ■■■■"_s}
-                                      << QStringList{u"SamplingTime = 1* 0.1S"_s, u"データ読み込み中 ■■■■"_s};
-        QTest::newRow("control bytes") << plain << QStringList{u"A0\x01\t7F\x7f"_s} << QStringList{u"A0␁ 7F␡"_s};
+        QTest::newRow("status texts")
+            << plain << QStringList{u"SamplingTime = 1* 0.1S"_s, u"データ読み込み中 ■■■■"_s}
+            << QStringList{u"SamplingTime = 1* 0.1S"_s, u"データ読み込み中 ■■■■"_s};
+        QTest::newRow("control bytes")
+            << plain << QStringList{u"A0\x01\t7F\x7f"_s} << QStringList{u"A0␁ 7F␡"_s};
         // The window's face at its size: a comma's tail reaches into the row below.
         QFont window(u"IPAPGothic"_s);
         window.setPixelSize(12);
-        const QStringList values{u"AD0=545 V, AD1=4088"_s, u"AD0=546 V, AD1=4028 gjpqy"_s, u"AD0=547 V, AD1=3968"_s,
-                                 u"AD0=548 V, AD1=3908"_s, u"AD0=549 V, AD1=3848"_s};
+        const QStringList values{u"AD0=545 V, AD1=4088"_s, u"AD0=546 V, AD1=4028 gjpqy"_s,
+                                 u"AD0=547 V, AD1=3968"_s, u"AD0=548 V, AD1=3908"_s,
+                                 u"AD0=549 V, AD1=3848"_s};
         QTest::newRow("ink reaching the row below") << window << values << values;
     }
     void rowsLookAsDrawn() {
@@ -329,8 +432,8 @@ private slots:
         QFETCH(bool, picture);
         const LogView view;
         log_pane::RowPictures pictures;
-        const log_pane::RowPictures::Setting setting{view.font(), 200, rowHeight, 2, QFontMetrics(view.font()).ascent(),
-                                                   96, 96};
+        const log_pane::RowPictures::Setting setting{
+            view.font(), 200, rowHeight, 2, QFontMetrics(view.font()).ascent(), 96, 96};
         QCOMPARE(pictures.Picture(u"A0 512 1023"_s, setting).has_value(), picture);
     }
 
@@ -351,6 +454,277 @@ private slots:
         }
         QVERIFY(view.AtBottom());
         QCOMPARE(paints.count, 0);
+    }
+
+    void mouseSelects_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<TextPos>("from");
+        QTest::addColumn<TextPos>("to");
+        QTest::addColumn<QString>("selected");
+        const QStringList lines{u"abc def"_s, u"ghi"_s, u"データ 読込"_s};
+        QTest::newRow("drag in a line") << lines << "drag" << TextPos{0, 1} << TextPos{0, 5} << u"bc d"_s;
+        QTest::newRow("drag over lines") << lines << "drag" << TextPos{0, 4} << TextPos{1, 2} << u"def\ngh"_s;
+        QTest::newRow("drag upwards") << lines << "drag" << TextPos{1, 2} << TextPos{0, 4} << u"def\ngh"_s;
+        QTest::newRow("double click") << lines << "double" << TextPos{0, 5} << TextPos{0, 5} << u"def"_s;
+        QTest::newRow("double click, katakana")
+            << lines << "double" << TextPos{2, 1} << TextPos{2, 1} << u"データ"_s;
+        QTest::newRow("double click, then drag by words")
+            << lines << "double" << TextPos{0, 1} << TextPos{0, 5} << u"abc def"_s;
+        QTest::newRow("triple click") << lines << "triple" << TextPos{1, 1} << TextPos{1, 1} << u"ghi\n"_s;
+        QTest::newRow("shift+click extends")
+            << lines << "shift-click" << TextPos{0, 1} << TextPos{1, 2} << u"bc def\ngh"_s;
+    }
+    void mouseSelects() {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, gesture);
+        QFETCH(TextPos, from);
+        QFETCH(TextPos, to);
+        QFETCH(QString, selected);
+        FakeClipboard clipboard;
+        LogView view;
+        view.SetClipboard(clipboard);
+        Prepare(view);
+        Fill(view, lines);
+        view.SetCaret(0, 0);
+        Gesture(view, gesture, from, to);
+        QCOMPARE(view.SelectedText(), selected);
+        QCOMPARE(clipboard.Text(QClipboard::Selection), selected);
+    }
+
+    // Lines the program appends neither move nor clear a selection, and the wheel scrolls.
+    void selectionStaysWhileLinesArrive() {
+        LogView view;
+        Prepare(view);
+        Fill(view, {u"A0 1"_s, u"A0 2"_s, u"A0 3"_s});
+        Gesture(view, u"drag"_s, {1, 1}, {2, 2});
+        for (int i = 0; i < 20; ++i)
+            view.AppendReply("A1 512");
+        QCOMPARE(view.SelectionStart(), (TextPos{1, 1}));
+        QCOMPARE(view.SelectionEnd(), (TextPos{2, 2}));
+        QCOMPARE(view.SelectedText(), u"0 2\nA0"_s);
+        QVERIFY(view.AtBottom());
+        const qsizetype bottom = view.TopLine();
+        for (const int notch : {120, 120, -120}) {
+            QWheelEvent wheel(QPointF(50, 20), view.viewport()->mapToGlobal(QPointF(50, 20)), {},
+                              QPoint(0, notch), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(view.viewport(), &wheel);
+        }
+        QCOMPARE(view.TopLine(), bottom - 3);
+        view.Clear();
+        QVERIFY(!view.HasSelection());
+    }
+
+    // The selected rows are drawn with the highlight, the others still laid from their ink.
+    void selectionDrawnOtherRowsLaid() {
+        LogView view;
+        Prepare(view);
+        Fill(view, {u"A0 512 1023"_s, u"A0 513 1022"_s, u"A0 514 1021"_s, u"A0 515 1020"_s});
+        view.Select({2, 3}, {2, 7});
+        const QImage selected = RenderViewport(view);
+        QVERIFY(view.LaysRowInk());
+        const int rowTop = At(view, {2, 0}).y() - RowHeight(view) / 2;
+        const QRect band(0, rowTop, selected.width(), RowHeight(view));
+        const QColor highlight = view.palette().color(QPalette::Highlight);
+        QVERIFY(CountColour(selected, band, highlight) > 20);
+        QCOMPARE(CountColour(selected, selected.rect(), highlight), CountColour(selected, band, highlight));
+        view.Select({2, 3}, {2, 3});
+        const QImage plain = RenderViewport(view);
+        QCOMPARE(selected.copy(0, 0, selected.width(), rowTop), plain.copy(0, 0, plain.width(), rowTop));
+    }
+
+    void copyAndThePrimarySelection() {
+        FakeClipboard clipboard;
+        LogView view;
+        view.SetClipboard(clipboard);
+        Prepare(view);
+        Fill(view, {u"A0 1\r\n"_s, u"データ読み込み中"_s});
+        Gesture(view, u"drag"_s, {0, 0}, {1, 3});
+        const QString selected = u"A0 1\n\nデータ"_s;
+        QCOMPARE(clipboard.Text(QClipboard::Selection), selected);
+        QCOMPARE(clipboard.Text(QClipboard::Clipboard), QString());
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard.Text(QClipboard::Clipboard), selected);
+        // Typed over, the selection stays on offer as it was; a middle click pastes it where it points.
+        QTest::keyClicks(&view, "x");
+        QCOMPARE(clipboard.Text(QClipboard::Selection), selected);
+        QTest::mouseClick(view.viewport(), Qt::MiddleButton, {}, At(view, {0, 1}));
+        QCOMPARE(Texts(view), (QStringList{u"xA0 1"_s, QString(), u"データ読み込み中"_s}));
+    }
+
+    void contextMenu_data() {
+        QTest::addColumn<QStringList>("before"); // keys, with "bc\nd" of "abc", "def" selected
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("enabled");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("clipboard"); // "XY" before
+        QTest::addColumn<QString>("selected");
+        const QStringList abcdef{u"abc"_s, u"def"_s};
+        const QStringList all{"edit-cut", "edit-copy", "edit-paste", "edit-delete", "select-all"};
+        QTest::newRow("cut") << QStringList{} << "edit-cut" << all << QStringList{u"aef"_s} << u"bc\nd"_s
+                             << QString();
+        QTest::newRow("copy") << QStringList{} << "edit-copy" << all << abcdef << u"bc\nd"_s << u"bc\nd"_s;
+        QTest::newRow("paste") << QStringList{} << "edit-paste" << all << QStringList{u"aXYef"_s} << u"XY"_s
+                               << QString();
+        QTest::newRow("delete") << QStringList{} << "edit-delete" << all << QStringList{u"aef"_s} << u"XY"_s
+                                << QString();
+        QTest::newRow("select all") << QStringList{u"<Right>"_s} << "select-all"
+                                    << QStringList{"edit-paste", "select-all"} << abcdef << u"XY"_s
+                                    << u"abc\ndef"_s;
+        QTest::newRow("undo") << QStringList{u"Z"_s} << "edit-undo"
+                              << QStringList{"edit-undo", "edit-paste", "select-all"} << abcdef << u"XY"_s
+                              << u"bc\nd"_s;
+        QTest::newRow("redo") << QStringList{u"Z"_s, u"<Ctrl+Z>"_s} << "edit-redo"
+                              << QStringList{"edit-redo"} + all << QStringList{u"aZef"_s} << u"XY"_s
+                              << QString();
+    }
+    void contextMenu() {
+        QFETCH(QStringList, before);
+        QFETCH(QString, action);
+        QFETCH(QStringList, enabled);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, clipboard);
+        QFETCH(QString, selected);
+        FakeClipboard fake;
+        auto* xy = new QMimeData;
+        xy->setText(u"XY"_s);
+        fake.Set(QClipboard::Clipboard, xy);
+        LogView view;
+        view.SetClipboard(fake);
+        Prepare(view);
+        Fill(view, {u"abc"_s, u"def"_s});
+        view.Select({0, 1}, {1, 1});
+        Play(view, before);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 10),
+                                view.viewport()->mapToGlobal(QPoint(20, 10)));
+        QApplication::sendEvent(view.viewport(), &click);
+        auto* menu = view.findChild<QMenu*>();
+        QVERIFY(menu && menu->isVisible());
+        QStringList enabledNow;
+        for (QAction* entry : menu->actions())
+            if (!entry->isSeparator() && entry->isEnabled())
+                enabledNow << entry->objectName();
+        QCOMPARE(enabledNow, enabled);
+        menu->findChild<QAction*>(action)->trigger();
+        menu->close();
+        QCOMPARE(Texts(view), lines);
+        QCOMPARE(fake.Text(QClipboard::Clipboard), clipboard);
+        QCOMPARE(view.SelectedText(), selected);
+    }
+
+    // The menu's texts are Qt's own in the window's language; the find field's is the program's.
+    void editTextsInTheWindowsLanguage_data() {
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QString>("undo");
+        QTest::addColumn<QString>("selectAll");
+        QTest::addColumn<QString>("find");
+        QTest::newRow("Japanese") << false << u"元に戻す(&U)\tCtrl+Z"_s << u"すべてを選択\tCtrl+A"_s
+                                  << u"検索"_s;
+        QTest::newRow("English") << true << u"&Undo\tCtrl+Z"_s << u"Select All\tCtrl+A"_s << u"Find"_s;
+    }
+    void editTextsInTheWindowsLanguage() {
+        QFETCH(bool, english);
+        QFETCH(QString, undo);
+        QFETCH(QString, selectAll);
+        QFETCH(QString, find);
+        using translations::Language;
+        QVERIFY(!translations::InstallTranslators(*qApp, english ? Language::English : Language::Japanese));
+        LogView view;
+        const QMenu* menu = view.CreateContextMenu(&view);
+        QCOMPARE(menu->findChild<QAction*>(u"edit-undo"_s)->text(), undo);
+        QCOMPARE(menu->findChild<QAction*>(u"select-all"_s)->text(), selectAll);
+        view.OpenFind();
+        QCOMPARE(view.FindField()->placeholderText(), find);
+    }
+
+    void findHighlightsAndScrolls_data() {
+        QTest::addColumn<int>("caretLine");
+        QTest::addColumn<QString>("needle");
+        QTest::addColumn<QStringList>("keys"); // in the find field
+        QTest::addColumn<int>("found");        // the line; -1 for none
+        QTest::newRow("ignoring case") << 0 << u"a0 5"_s << QStringList{u"<Return>"_s} << 5;
+        QTest::newRow("the next with F3") << 0 << u"A0 5"_s << QStringList{u"<Return>"_s, u"<F3>"_s} << 50;
+        QTest::newRow("round the end") << 99 << u"A0 1"_s << QStringList{u"<Return>"_s} << 1;
+        QTest::newRow("back with Shift+F3") << 60 << u"A0 5"_s << QStringList{u"<Shift+F3>"_s} << 59;
+        QTest::newRow("nowhere") << 0 << u"zz"_s << QStringList{u"<Return>"_s} << -1;
+    }
+    void findHighlightsAndScrolls() {
+        QFETCH(int, caretLine);
+        QFETCH(QString, needle);
+        QFETCH(QStringList, keys);
+        QFETCH(int, found);
+        LogView view;
+        Prepare(view);
+        Fill(view, Numbered(u"A0 %1"_s, 100));
+        view.SetCaret(caretLine, 0);
+        const int rowsHeight = view.viewport()->height();
+        QTest::keyClick(&view, Qt::Key_F, Qt::ControlModifier);
+        QLineEdit* field = view.FindField();
+        QVERIFY(field && field->isVisible());
+        QTest::keyClicks(field, needle);
+        Play(*field, keys);
+        if (found < 0) {
+            QVERIFY(!view.HasSelection());
+            QCOMPARE_NE(field->palette().color(QPalette::Base), view.palette().color(QPalette::Base));
+        } else {
+            QCOMPARE(view.SelectionStart(), (TextPos{found, 0}));
+            QCOMPARE(view.SelectionEnd(), (TextPos{found, 4}));
+            const QImage shown = RenderViewport(view);
+            const QPoint at = At(view, {found, 0});
+            const QRect band(0, at.y() - RowHeight(view) / 2, shown.width(), RowHeight(view));
+            QVERIFY(CountColour(shown, band, view.palette().color(QPalette::Highlight)) > 20);
+        }
+        QTest::keyClick(field, Qt::Key_Escape);
+        QVERIFY(!field->isVisible());
+        QCOMPARE(view.viewport()->height(), rowsHeight);
+    }
+
+    // The program's lines leave the user's undo history good; its clears drop it.
+    void undoAndTheProgramsChanges_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("lines appended") << "append" << QStringList{u"ab"_s, u"A0 1"_s, u"A0 2"_s};
+        QTest::newRow("cleared") << "clear" << QStringList{};
+        QTest::newRow("one line set") << "single" << QStringList{u"FT12345"_s};
+    }
+    void undoAndTheProgramsChanges() {
+        QFETCH(QString, change);
+        QFETCH(QStringList, lines);
+        LogView view;
+        Fill(view, {u"ab"_s});
+        view.SetCaret(0, 2);
+        QTest::keyClicks(&view, "xy");
+        if (change == u"append") {
+            view.AppendReply("A0 1");
+            view.AppendText(u"A0 2"_s);
+        } else if (change == u"clear") {
+            view.Clear();
+        } else {
+            view.SetSingleLine("FT12345");
+        }
+        QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Texts(view), lines);
+    }
+
+    // Undo never writes into lines that changed under it, and keeps a bounded number of steps.
+    void undoHistoryIsSafeAndBounded() {
+        output::LogStore store;
+        store.SetSingleLine("abc");
+        log_pane::EditModel model(store);
+        model.Select({0, 3}, {0, 3});
+        model.Insert(u"d", log_pane::EditModel::Kind::Typing);
+        store.ReplaceLine(0, u"zzz");
+        QVERIFY(!model.Undo());
+        QCOMPARE(store.LineText(0), u"zzz"_s);
+        for (int i = 0; i < 150; ++i) {
+            model.Select(model.End(), model.End());
+            model.Insert(u"x", log_pane::EditModel::Kind::Typing);
+        }
+        int undone = 0;
+        while (model.Undo())
+            ++undone;
+        QCOMPARE(undone, 100);
+        QCOMPARE(store.LineText(0), u"zzz"_s + QString(50, u'x'));
     }
 
     void millionLinesPaint() {
