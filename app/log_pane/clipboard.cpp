@@ -10,7 +10,12 @@ const QString kPlainText = QStringLiteral("text/plain");
 class QtClipboard : public Clipboard {
 public:
     void Set(QClipboard::Mode mode, QMimeData* data) override {
-        QGuiApplication::clipboard()->setMimeData(data, mode);
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        // Not every window system has a primary selection; Qt would complain at every selection.
+        if (mode == QClipboard::Selection && !clipboard->supportsSelection())
+            delete data;
+        else
+            clipboard->setMimeData(data, mode);
     }
     QString Text(QClipboard::Mode mode) const override { return QGuiApplication::clipboard()->text(mode); }
 };

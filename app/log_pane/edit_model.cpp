@@ -57,17 +57,25 @@ QString EditModel::Text(TextPos from, TextPos to) const {
     qsizetype size = 0;
     for (qsizetype line = from.line; line <= to.line; ++line)
         size += store_.LineSize(line) + 1;
-    QString text;
-    text.reserve(size);
+    QString text(size, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    qsizetype written = 0;
     for (qsizetype line = from.line; line <= to.line; ++line) {
         const QString decoded = store_.LineText(line);
         const qsizetype start = line == from.line ? from.column : 0;
         const qsizetype end = line == to.line ? to.column : decoded.size();
-        text.append(QStringView(decoded).sliced(start, end - start));
+        // Every break as one "\n", a CR LF as much as the break between two lines.
+        for (qsizetype i = start; i < end; ++i) {
+            const char16_t c = decoded[i].unicode();
+            if (c == u'\r' && i + 1 < end && decoded[i + 1] == u'\n')
+                continue;
+            out[written++] = c == u'\r' ? u'\n' : c;
+        }
         if (line < to.line)
-            text.append(u'\n');
+            out[written++] = u'\n';
     }
-    return WithNewlines(std::move(text));
+    text.truncate(written);
+    return text;
 }
 
 std::optional<LinesChanged> EditModel::Insert(QStringView text, Kind kind) {

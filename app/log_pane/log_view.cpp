@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleHints>
+#include <QTextLayout>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -361,24 +362,36 @@ void LogView::PaintRows(QPainter& painter, const QList<ShownRow>& rows, const QL
 // A row's text, and where it is selected, the highlight under it and its letters in the highlight's
 // text colour.
 void LogView::DrawRow(QPainter& painter, const ShownRow& row, const Highlight& highlight) const {
-    const QPoint baseline(kMargin, row.y + layout_.Ascent());
     painter.setPen(Qt::black);
     if (!highlight.Any()) {
-        painter.drawText(baseline, row.text);
+        painter.drawText(QPoint(kMargin, row.y + layout_.Ascent()), row.text);
         return;
     }
-    const QFontMetrics& metrics = layout_.Metrics();
-    const int left = kMargin + metrics.horizontalAdvance(row.text.left(highlight.from - row.row.start));
-    const int right = kMargin + metrics.horizontalAdvance(row.text.left(highlight.to - row.row.start)) +
-                      (highlight.lineBreak ? metrics.horizontalAdvance(u' ') : 0);
-    const QRect band(left, 0, right - left, viewport()->height());
+    // Shaped once, its glyphs laid three times, each time clipped to one side of the highlight or to it.
+    QTextLayout shaped(row.text, font());
+    shaped.setTextOption(QTextOption(Qt::AlignLeft | Qt::AlignAbsolute));
+    shaped.beginLayout();
+    const QTextLine line = shaped.createLine();
+    shaped.endLayout();
+    const QList<QGlyphRun> glyphs = shaped.glyphRuns();
+    const QPointF origin(kMargin, row.y + layout_.Ascent() - line.ascent());
+    const int left = kMargin + qRound(line.cursorToX(int(highlight.from - row.row.start)));
+    const int right = kMargin + qRound(line.cursorToX(int(highlight.to - row.row.start))) +
+                      (highlight.lineBreak ? layout_.Metrics().horizontalAdvance(u' ') : 0);
+    const int height = viewport()->height();
     painter.fillRect(left, row.y, right - left, layout_.RowHeight(), palette().color(QPalette::Highlight));
+    const auto lay = [&](int from, int to, const QColor& colour) {
+        if (to <= from)
+            return;
+        painter.setClipRect(from, 0, to - from, height);
+        painter.setPen(colour);
+        for (const QGlyphRun& run : glyphs)
+            painter.drawGlyphRun(origin, run);
+    };
     painter.save();
-    painter.setClipRegion(QRegion(viewport()->rect()).subtracted(band));
-    painter.drawText(baseline, row.text);
-    painter.setClipRect(band);
-    painter.setPen(palette().color(QPalette::HighlightedText));
-    painter.drawText(baseline, row.text);
+    lay(0, left, Qt::black);
+    lay(right, viewport()->width(), Qt::black);
+    lay(left, right, palette().color(QPalette::HighlightedText));
     painter.restore();
 }
 
