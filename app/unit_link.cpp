@@ -1,11 +1,11 @@
 // TForm1 and the unit before and during a run: reopening it at START when it
 // went away, saying why it went, and (unattended, with reconnect) waiting for it
 // to come back. The work is device/unit_reopen's; this is the window's part.
+#include "app/log_pane/log_view.h"
 #include "app/message_beep.h"
 #include "app/ombu1.h"
 #include "app/unit_texts.h"
 #include "device/unit_reopen.h"
-#include "app/log_pane/log_view.h"
 
 #include <algorithm>
 #include <cstdio>

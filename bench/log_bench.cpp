@@ -4,10 +4,10 @@
 //
 // Targets: the 1,000,000th append costs at most twice the 1,000th; a day at one sample per
 // 0.1 s (864,000 replies of 21 bytes) stays under 150 MB.
-#include "bench/benchmark_main.h"
-#include "output/log/log_store.h"
 #include "app/log_pane/find_bar.h"
 #include "app/log_pane/log_view.h"
+#include "bench/benchmark_main.h"
+#include "output/log/log_store.h"
 
 #include <QApplication>
 #include <QImage>

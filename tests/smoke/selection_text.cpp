@@ -8,8 +8,9 @@
 int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
     const bool clipboard = argc > 1 && QByteArray(argv[1]) == "clipboard";
-    const QByteArray text =
-        QGuiApplication::clipboard()->text(clipboard ? QClipboard::Clipboard : QClipboard::Selection).toUtf8();
+    const QByteArray text = QGuiApplication::clipboard()
+                                ->text(clipboard ? QClipboard::Clipboard : QClipboard::Selection)
+                                .toUtf8();
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     return text.isEmpty() ? 1 : 0;
 }

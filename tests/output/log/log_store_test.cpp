@@ -119,10 +119,11 @@ private slots:
                                                  << QByteArrayList{"\xFF"
                                                                    "AB"};
         // "replace N": N lines from `line` become the lines of `text`.
-        QTest::newRow("replace lines by more") << abc << "replace 1" << 1 << u"x\ny\nz"_s
-                                               << QByteArrayList{"a", "x", "y", "z", "c"};
+        QTest::newRow("replace lines by more")
+            << abc << "replace 1" << 1 << u"x\ny\nz"_s << QByteArrayList{"a", "x", "y", "z", "c"};
         QTest::newRow("replace lines by fewer") << abc << "replace 3" << 0 << u"x"_s << QByteArrayList{"x"};
-        QTest::newRow("replace no lines") << abc << "replace 0" << 3 << u"d"_s << QByteArrayList{"a", "b", "c", "d"};
+        QTest::newRow("replace no lines")
+            << abc << "replace 0" << 3 << u"d"_s << QByteArrayList{"a", "b", "c", "d"};
     }
     void edits() {
         QFETCH(QByteArrayList, before);
@@ -139,8 +140,7 @@ private slots:
             const QByteArrayList bytes = text.toLatin1().split('\n');
             const std::vector<QByteArrayView> views(bytes.cbegin(), bytes.cend());
             store.ReplaceLines(line, operation.mid(8).toInt(), views);
-        }
-        else
+        } else
             store.RemoveLine(line);
         QCOMPARE(Lines(store), after);
     }
