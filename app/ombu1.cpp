@@ -4,11 +4,11 @@
 #include "app/clock_text.h"
 #include "app/color_dialog.h"
 #include "app/fonts.h"
+#include "app/log_pane/log_view.h"
 #include "app/message_beep.h"
 #include "app/opaque_controls.h"
 #include "app/repaint_batch.h"
 #include "output/chart_printer.h"
-#include "output/log/log_view.h"
 #include "output/print_dialog.h"
 #include "output/sweep_file_deletion.h"
 #include "settings/parameter_file.h"
@@ -306,7 +306,7 @@ void TForm1::BuildControls() {
     ChainTabOrder({Button13, Button14, Button15, Button16});
 
     // "SIO Monitor"
-    Memo1 = Place(new output::LogView(GroupBox5), "Memo1", 16, 16, 433, 65);
+    Memo1 = Place(new log_pane::LogView(GroupBox5), "Memo1", 16, 16, 433, 65);
 
     ChainTabOrder({Edit1, GroupBox2, GroupBox1, GroupBox3, GroupBox4, GroupBox5});
     MakeControlsOpaque(this);

@@ -31,8 +31,10 @@ class RepaintBatch;
 class ColorDialogSeam;
 class FormView;
 class RunPump;
-namespace output {
+namespace log_pane {
 class LogView;
+} // namespace log_pane
+namespace output {
 class PrintDialog;
 } // namespace output
 
@@ -104,7 +106,7 @@ public:
     QCheckBox* CheckBox5;
     QCheckBox* CheckBox6;
     QCheckBox* CheckBox7;
-    output::LogView* Memo1;
+    log_pane::LogView* Memo1;
     QTimer* Timer1;
 
     // State fields. Those of the run are the session's, seen through the form.

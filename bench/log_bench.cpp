@@ -1,11 +1,13 @@
 // The run log under a long run: what one more reply costs early and late, what a day of
-// replies weighs, and what painting one screenful of a huge log costs.
+// replies weighs, what painting one screenful of a huge log costs (with a selection on show too),
+// and what copying or searching a whole day's log costs the window.
 //
 // Targets: the 1,000,000th append costs at most twice the 1,000th; a day at one sample per
 // 0.1 s (864,000 replies of 21 bytes) stays under 150 MB.
+#include "app/log_pane/find_bar.h"
+#include "app/log_pane/log_view.h"
 #include "bench/benchmark_main.h"
 #include "output/log/log_store.h"
-#include "output/log/log_view.h"
 
 #include <QApplication>
 #include <QImage>
@@ -96,16 +98,19 @@ void MemoryOfADay(benchmark::State& state) {
 BENCHMARK(MemoryOfADay)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // One screenful of a log of a million replies; range(0) = 1 jumps to a new place every time,
-// so the rows on screen are laid out afresh, as when the scroll bar is dragged.
+// so the rows on screen are laid out afresh, as when the scroll bar is dragged; range(0) = 2 shows
+// part of the bottom row selected.
 void PaintScreenful(benchmark::State& state) {
-    const bool jump = state.range(0) != 0;
-    output::LogView view;
+    const bool jump = state.range(0) == 1;
+    log_pane::LogView view;
     view.setAttribute(Qt::WA_DontShowOnScreen);
     view.resize(433, 65);
     view.show();
     FillWithReplies(view.Store(), kPaintLines);
     view.Reload();
     view.ScrollToBottom();
+    if (state.range(0) == 2)
+        view.Select({kPaintLines - 1, 4}, {kPaintLines - 1, 12});
     QImage image(view.viewport()->size(), QImage::Format_RGB32);
     int place = 0;
     for (auto _ : state) {
@@ -116,8 +121,32 @@ void PaintScreenful(benchmark::State& state) {
         view.viewport()->render(&image);
         benchmark::DoNotOptimize(image.constBits());
     }
+    state.counters["laid"] = view.LaysRowInk();
 }
-BENCHMARK(PaintScreenful)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(PaintScreenful)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// A day's log selected whole: the text a copy puts on the clipboard, built in one pass.
+void CopyDay(benchmark::State& state) {
+    log_pane::LogView view;
+    FillWithReplies(view.Store(), kRepliesPerDay);
+    view.Reload();
+    view.SelectAll();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(view.SelectedText().size());
+}
+BENCHMARK(CopyDay)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Find through a day's log for a text it does not hold.
+void FindInADay(benchmark::State& state) {
+    log_pane::LogView view;
+    FillWithReplies(view.Store(), kRepliesPerDay);
+    view.Reload();
+    view.OpenFind();
+    view.FindField()->setText(QStringLiteral("zz"));
+    for (auto _ : state)
+        view.FindNext();
+}
+BENCHMARK(FindInADay)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void PrintTargets() {
     if (nsPerAppendAt.count(1'000) && nsPerAppendAt.count(1'000'000)) {

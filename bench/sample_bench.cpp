@@ -9,13 +9,13 @@
 //   repaint   what the waits dispatch: the reply wait the blank status, the
 //             interval wait the window's repaint of the sample
 // Target: PlotReply's median under 100 µs.
+#include "app/log_pane/log_view.h"
 #include "app/ombu1.h"
 #include "bench/benchmark_main.h"
 #include "bench/sample_spread.h"
 #include "bench/shown_form.h"
 #include "bench/target_report.h"
 #include "device/simulated_unit.h"
-#include "output/log/log_view.h"
 
 #include <QApplication>
 

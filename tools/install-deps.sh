@@ -13,7 +13,7 @@ packages=(
   fonts-ipafont-gothic
   clang libclang-rt-14-dev
   libbenchmark-dev
-  xvfb xauth imagemagick poppler-utils
+  xvfb xauth imagemagick poppler-utils xdotool
   desktop-file-utils
 )
 

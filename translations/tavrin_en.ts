@@ -79,4 +79,11 @@
         <translation>Auto save</translation>
     </message>
 </context>
+<context>
+    <name>log_pane::FindBar</name>
+    <message>
+        <source>検索</source>
+        <translation>Find</translation>
+    </message>
+</context>
 </TS>

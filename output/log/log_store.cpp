@@ -108,6 +108,23 @@ void LogStore::RemoveLine(qsizetype line) {
     CompactIfWasteful();
 }
 
+void LogStore::ReplaceLines(qsizetype line, qsizetype count, std::span<const QByteArrayView> lines) {
+    // Stored first: the new lines may be bytes of the old ones, which stay where they are until compaction.
+    std::vector<Line> stored;
+    stored.reserve(lines.size());
+    for (QByteArrayView bytes : lines)
+        stored.push_back(Store(bytes));
+    const auto first = lines_.begin() + line;
+    std::for_each(first, first + count, [this](const Line& old) { Release(old); });
+    const auto kept = std::min(std::size_t(count), stored.size());
+    std::copy(stored.begin(), stored.begin() + qsizetype(kept), first);
+    if (stored.size() > kept)
+        lines_.insert(first + qsizetype(kept), stored.begin() + qsizetype(kept), stored.end());
+    else
+        lines_.erase(first + qsizetype(kept), first + count);
+    CompactIfWasteful();
+}
+
 QByteArray LogStore::FileBytes() const {
     QByteArray file;
     file.reserve(qsizetype(liveBytes_ + 2 * lines_.size()));

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace output {
@@ -46,6 +47,9 @@ public:
     void InsertLineBytes(qsizetype line, QByteArrayView bytes);
     void InsertLines(qsizetype line, const QStringList& texts); // one move of the index for all
     void RemoveLine(qsizetype line);
+    // Lines [line, line + count) become `lines`, in one move of the index; `lines` may point into
+    // this store.
+    void ReplaceLines(qsizetype line, qsizetype count, std::span<const QByteArrayView> lines);
 
     // Every line's bytes followed by CR LF: the log file as it is saved.
     QByteArray FileBytes() const;

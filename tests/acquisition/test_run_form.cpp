@@ -1,5 +1,5 @@
 // Whole runs of the window on the simulated unit, driven tick by tick.
-#include "output/log/log_view.h"
+#include "app/log_pane/log_view.h"
 #include "tests/support/form_fixture.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 // The main window: its controls as laid out, the tick, the status line, and
 // what a start does with the parameter file and the unit.
-#include "output/log/log_view.h"
+#include "app/log_pane/log_view.h"
 #include "settings/parameter_file.h"
 #include "tests/settings/unprivileged_user.h"
 #include "tests/support/form_fixture.h"

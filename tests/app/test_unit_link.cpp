@@ -2,8 +2,8 @@
 // (never another in its place), the reason in the log pane, and the unattended
 // wait for it to come back, with the run record's notes.
 #include "acquisition/session.h"
+#include "app/log_pane/log_view.h"
 #include "device/backends/tty_backend.h"
-#include "output/log/log_view.h"
 #include "pty_pair.h"
 #include "tests/support/form_fixture.h"
 

@@ -2,6 +2,7 @@
 //   screenshot_check empty FILE        the window as started: silver, the fuchsia title,
 //                                      the white status box, and no chart picture yet
 //   screenshot_check after-sweep FILE  a full sweep on the chart: grid, traces in their bands
+//   screenshot_check log-selection FILE  rows of the log pane selected: the highlight behind them
 // The window's client area stands at 200,144 on the screen (no window manager runs).
 #include <QColor>
 #include <QGuiApplication>
@@ -43,7 +44,7 @@ bool Reddish(QRgb c) { return qRed(c) > 200 && qGreen(c) < 100 && qBlue(c) < 100
 int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: screenshot_check empty|after-sweep FILE\n");
+        std::fprintf(stderr, "usage: screenshot_check empty|after-sweep|log-selection FILE\n");
         return 2;
     }
     const QImage shot(QString::fromLocal8Bit(argv[2]));
@@ -72,7 +73,12 @@ int main(int argc, char* argv[]) {
         Expect(CountWhere(shot, box.rect, ink) > 20 && CountWhere(shot, lastColumns, ink) == 0, box.what);
     }
 
-    if (mode == QLatin1String("empty")) {
+    if (mode == QLatin1String("log-selection")) {
+        // Memo1 stands at 320,536 (433 x 65); the highlight is the style's blue, well apart from the
+        // white ground, the black text and the grey frame.
+        const auto highlight = [](QRgb c) { return qBlue(c) > 150 && qBlue(c) > qRed(c) + 80; };
+        Expect(CountWhere(shot, QRect(322, 538, 410, 61), highlight) > 500, "rows selected in the log pane");
+    } else if (mode == QLatin1String("empty")) {
         const int silverInChart = CountIn(shot, kChart, silver);
         Expect(silverInChart == kChart.width() * kChart.height(), "chart area empty before the first START");
     } else {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts the real program in a real window under Xvfb, takes screenshots and
 # checks them from their pixels: once as started, once after a sweep, and after
-# a sweep in English.
+# a sweep in English; then the log pane under xdotool's mouse and keys.
 # Usage: smoke.sh TAVRIN SCREENSHOT_CHECK ARTEFACT_DIR
 set -euo pipefail
 tavrin=$1 check=$2 artefacts=$3
@@ -67,3 +67,63 @@ app=$!
 shoot_until after-sweep "$artefacts/smoke-after-sweep-en.png" 60
 convert "$artefacts/smoke-after-sweep-en.png" -crop 879x662+200+144 +repage "$artefacts/window-after-sweep-en.png"
 echo "smoke: screenshots in $artefacts"
+
+# ---- The log pane under a real mouse and real keys, in each language --------------------------------
+# After a sweep: a drag over the log pane's rows selects them, and the X primary selection then holds
+# their text; Ctrl+C puts the same on the clipboard; Ctrl+F, a text and Enter select its next match;
+# the context menu's last entry, Select All, selects the whole log. Memo1 stands at 320,536 in the
+# window, whose client area is at 200,144 on the screen.
+command -v xdotool >/dev/null || { echo "smoke: xdotool not installed"; exit 1; }
+selection_text="$(dirname "$check")/selection_text"
+memo_x=$((200 + 320)) memo_y=$((144 + 536))
+
+# Reads the primary selection (or the clipboard) until it matches a pattern or the attempts run out.
+selection_until() {  # mode pattern attempts
+  local mode=$1 pattern=$2 tries=$3 text=""
+  for _ in $(seq "$tries"); do
+    sleep 0.2
+    text=$("$selection_text" "$mode" 2>/dev/null || true)
+    # shellcheck disable=SC2053 # the pattern is a glob on purpose
+    if [[ $text == $pattern ]]; then echo "ok  : $mode holds: ${text:0:60}" | tr '\n' ' '; echo; return 0; fi
+  done
+  echo "FAIL: $mode holds: ${text:0:200}"; return 1
+}
+
+log_pane_in() {  # LANG file-suffix
+  local language=$1 suffix=$2 dir="$work/log-pane$2"
+  echo "smoke: the log pane under the mouse and keys ($language)"
+  mkdir -p "$dir"
+  cp "$work/sweep/ombu01.par" "$dir/"
+  (cd "$dir" && LANG=$language exec "$tavrin" --device sim --tick-ms 5 --param-dir "$dir" --start) &
+  app=$!
+  shoot_until after-sweep "$dir/swept.png" 60
+  # From left of the first row's text to the middle of the third row: a reply, its break and the
+  # start of the next one.
+  xdotool mousemove $((memo_x + 3)) $((memo_y + 10)) mousedown 1 \
+    mousemove $((memo_x + 60)) $((memo_y + 22)) mousemove $((memo_x + 80)) $((memo_y + 36)) mouseup 1
+  selection_until primary "?*"$'\n\n'"?*" 25
+  local dragged
+  dragged=$("$selection_text" primary)
+  shoot_until log-selection "$artefacts/smoke-log-selection$suffix.png" 10
+  convert "$artefacts/smoke-log-selection$suffix.png" -crop 879x662+200+144 +repage \
+    "$artefacts/log-selection$suffix.png"
+  xdotool key ctrl+c
+  selection_until clipboard "$dragged" 25
+  xdotool key ctrl+f
+  sleep 0.3
+  xdotool type --delay 50 "sampling"
+  xdotool key Return
+  selection_until primary "Sampling" 25
+  xdotool key Escape
+  # The context menu, shot open; Up from no entry reaches its last one.
+  xdotool mousemove $((memo_x + 200)) $((memo_y + 30)) click 3
+  sleep 0.5
+  import -window root "$artefacts/smoke-log-menu$suffix.png"
+  xdotool key Up Return
+  selection_until primary "*SamplingTime = 1\* 0.1S*" 25
+  kill "$app"; wait "$app" 2>/dev/null || true; app=""
+}
+
+log_pane_in C.UTF-8 ""
+log_pane_in en_US.UTF-8 "-en"
+echo "smoke: log pane screenshots in $artefacts"

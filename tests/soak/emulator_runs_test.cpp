@@ -5,8 +5,8 @@
 // in bounded wall time, with the log (and any saved sweep) holding exactly what
 // was read.
 #include "acquisition/session.h"
+#include "app/log_pane/log_view.h"
 #include "device/backends/backend_factory.h"
-#include "output/log/log_view.h"
 #include "output/run_header.h"
 #include "tests/soak/recording_backend.h"
 #include "tests/soak/sweep_log_oracle.h"

@@ -5,7 +5,7 @@
 // pass; every saved log file is checked against what was read, and memory must
 // stay flat from sweep to sweep. Driven tick by tick on a virtual clock.
 #include "acquisition/session.h"
-#include "output/log/log_view.h"
+#include "app/log_pane/log_view.h"
 #include "output/run_header.h"
 #include "tests/soak/resident_memory.h"
 #include "tests/soak/sweep_log_oracle.h"

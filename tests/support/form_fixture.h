@@ -2,13 +2,13 @@
 // file in a temporary folder and its beeps counted.
 #pragma once
 
+#include "app/chart_view.h"
 #include "app/color_dialog.h"
+#include "app/log_pane/log_view.h"
 #include "app/message_beep.h"
 #include "app/ombu1.h"
 #include "device/simulated_unit.h"
-#include "output/log/log_view.h"
 #include "tests/support/driven_pump.h"
-#include "app/chart_view.h"
 
 #include <QTemporaryDir>
 #include <memory>

@@ -118,6 +118,12 @@ private slots:
                                                  << "replace" << 0 << QString(QChar(0xF7FF)) + u"AB"_s
                                                  << QByteArrayList{"\xFF"
                                                                    "AB"};
+        // "replace N": N lines from `line` become the lines of `text`.
+        QTest::newRow("replace lines by more")
+            << abc << "replace 1" << 1 << u"x\ny\nz"_s << QByteArrayList{"a", "x", "y", "z", "c"};
+        QTest::newRow("replace lines by fewer") << abc << "replace 3" << 0 << u"x"_s << QByteArrayList{"x"};
+        QTest::newRow("replace no lines")
+            << abc << "replace 0" << 3 << u"d"_s << QByteArrayList{"a", "b", "c", "d"};
     }
     void edits() {
         QFETCH(QByteArrayList, before);
@@ -130,7 +136,11 @@ private slots:
             store.ReplaceLine(line, text);
         else if (operation == "insert")
             store.InsertLine(line, text);
-        else
+        else if (operation.startsWith(u"replace ")) {
+            const QByteArrayList bytes = text.toLatin1().split('\n');
+            const std::vector<QByteArrayView> views(bytes.cbegin(), bytes.cend());
+            store.ReplaceLines(line, operation.mid(8).toInt(), views);
+        } else
             store.RemoveLine(line);
         QCOMPARE(Lines(store), after);
     }
@@ -146,6 +156,9 @@ private slots:
         store.ReplaceLineBytes(0, store.LineView(0).sliced(2));
         store.ReplaceLineBytes(1, store.LineBytes(1) + store.LineBytes(1));
         QCOMPARE(Lines(store), (QByteArrayList{"cdef", "xyxy"}));
+        const std::vector<QByteArrayView> swapped{store.LineView(1), store.LineView(0)};
+        store.ReplaceLines(0, 2, swapped);
+        QCOMPARE(Lines(store), (QByteArrayList{"xyxy", "cdef"}));
     }
 
     void manyEditsKeepEveryLine() {

@@ -17,7 +17,7 @@
 #include <optional>
 #include <vector>
 
-namespace output {
+namespace log_pane {
 
 class RowPictures {
 public:
@@ -57,4 +57,4 @@ private:
     std::vector<Entry> pictures_;
 };
 
-} // namespace output
+} // namespace log_pane

@@ -1,4 +1,4 @@
-#include "output/log/row_pictures.h"
+#include "app/log_pane/row_pictures.h"
 
 #include <QPainter>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-namespace output {
+namespace log_pane {
 namespace {
 
 // A row's ink may reach into the row above and the row below; it is drawn into the middle of five
@@ -87,4 +87,4 @@ std::optional<RowPictures::Ink> RowPictures::Draw(const QString& text) const {
     return Ink{bands.copy(0, top, right, bottom + 1 - top), QPoint(0, top - rowTop)};
 }
 
-} // namespace output
+} // namespace log_pane

@@ -1,9 +1,9 @@
-#include "output/log/log_scroll_bar.h"
+#include "app/log_pane/log_scroll_bar.h"
 
 #include <QSignalBlocker>
 #include <QStyleOptionSlider>
 
-namespace output {
+namespace log_pane {
 
 LogScrollBar::LogScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
 
@@ -39,4 +39,4 @@ void LogScrollBar::paintEvent(QPaintEvent* event) {
     QScrollBar::paintEvent(event);
 }
 
-} // namespace output
+} // namespace log_pane

@@ -7,7 +7,7 @@
 #include <QScrollBar>
 #include <QStyle>
 
-namespace output {
+namespace log_pane {
 
 class LogScrollBar : public QScrollBar {
     Q_OBJECT
@@ -40,4 +40,4 @@ private:
     bool syncing_ = false;
 };
 
-} // namespace output
+} // namespace log_pane
