@@ -62,11 +62,10 @@ void Session::ConnectDevice() {
     DeviceStatus = FT_ListDevices(0, SerialNumber, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
     if (DeviceStatus != FT_OK) {
         view_.ShowStatus(kStatusListFailed);
-        if (*CurrentD2xx().LastProblem()) {
+        if (*CurrentD2xx().LastProblem())
             view_.Log().AppendText(QString::fromLocal8Bit(CurrentD2xx().LastProblem()));
-            for (const QString& hint : kNoUnitHints)
-                view_.Log().AppendText(hint);
-        }
+        for (const QString& hint : kNoUnitHints)
+            view_.Log().AppendText(hint);
     } else {
         SerialNumber[sizeof SerialNumber - 1] = '\0';
         view_.Log().SetSingleLine(QByteArray(SerialNumber));

@@ -5,6 +5,7 @@
 #include "app/color_dialog.h"
 #include "app/fonts.h"
 #include "app/log_pane/log_view.h"
+#include "app/manual_window.h"
 #include "app/message_beep.h"
 #include "app/opaque_controls.h"
 #include "app/repaint_batch.h"
@@ -24,6 +25,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
@@ -100,7 +102,7 @@ public:
         // The blank line opens each sample: its repaints are held from here.
         if (text == acquisition::kStatusBlank)
             f_.HoldRepaints();
-        f_.ShowStatus(text);
+        f_.ShowRunStatus(text);
     }
     void Beep() override { MessageBeep(0); }
     acquisition::RunLog& Log() override { return *this; }
@@ -185,6 +187,7 @@ TForm1::TForm1(FormSeams seams, QWidget* parent)
 
     BuildControls();
     BindHandlers();
+    BindShortcuts();
     repaints_ = new RepaintBatch(this);
     // Problems the program survives go into the log pane (and, unattended, to standard error too).
     previousReportOutput_ = report::SetReportOutput(
@@ -296,12 +299,12 @@ void TForm1::BuildControls() {
     Button7 = MakeButton(GroupBox3, "Button7", QStringLiteral("FileDelite"), 8, 88, 105, 25);
     ChainTabOrder({CheckBox6, Edit3, Button7});
 
-    // "Function": four buttons that never react.
+    // "Function": MANUAL opens the user guide; the other three are kept free for further functions.
     Button13 = MakeButton(GroupBox4, "Button13", QStringLiteral("MANUAL"), 16, 24, 75, 25);
     Button14 = MakeButton(GroupBox4, "Button14", QString(), 104, 24, 75, 25);
     Button15 = MakeButton(GroupBox4, "Button15", QString(), 192, 24, 75, 25);
     Button16 = MakeButton(GroupBox4, "Button16", QString(), 16, 56, 75, 25);
-    for (QPushButton* b : {Button13, Button14, Button15, Button16})
+    for (QPushButton* b : {Button14, Button15, Button16})
         b->setEnabled(false);
     ChainTabOrder({Button13, Button14, Button15, Button16});
 
@@ -312,7 +315,35 @@ void TForm1::BuildControls() {
     MakeControlsOpaque(this);
 }
 
+void TForm1::BindShortcuts() {
+    // Keys that leave the form's look as it is; each is named in its control's tooltip.
+    const struct {
+        QPushButton* button;
+        QKeySequence keys;
+    } shortcuts[] = {
+        {Button3, QKeySequence(Qt::Key_F5)},
+        {Button4, QKeySequence(Qt::SHIFT | Qt::Key_F5)},
+        {Button8, QKeySequence(Qt::CTRL | Qt::Key_P)},
+        {Button13, QKeySequence(Qt::Key_F1)},
+    };
+    for (const auto& s : shortcuts) {
+        auto* shortcut = new QShortcut(s.keys, this);
+        // A click, as the mouse gives it: nothing while the button is disabled (START during a run).
+        connect(shortcut, &QShortcut::activated, s.button, &QPushButton::click);
+        s.button->setToolTip(QStringLiteral("%1 (%2)").arg(s.button->text(), s.keys.toString(QKeySequence::NativeText)));
+    }
+}
+
+void TForm1::OpenManual() {
+    if (!manual_)
+        manual_ = new ManualWindow(this);
+    manual_->show();
+    manual_->raise();
+    manual_->activateWindow();
+}
+
 void TForm1::BindHandlers() {
+    connect(Button13, &QPushButton::clicked, this, &TForm1::OpenManual);
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
@@ -441,6 +472,15 @@ void TForm1::PaceTick() {
 }
 
 void TForm1::ShowStatus(const QString& source) {
+    // A handler's text (FileDelite's, a settings file that cannot be written, a publisher's notice) is
+    // painted when it is set, also in the middle of a sample, and stands until the run's next text.
+    pendingStatus_.reset();
+    SetStatusText(translations::StatusText(source));
+    if (repaints_->Holding())
+        ReleaseRepaints();
+}
+
+void TForm1::ShowRunStatus(const QString& source) {
     const QString text = translations::StatusText(source);
     // Within a sample nothing is painted, and the run shows the blank line and "データ読み込み中" in
     // turn: only the text that stands when the sample's repaints go out is set, so sample after sample

@@ -30,6 +30,7 @@ class ChartView;
 class RepaintBatch;
 class ColorDialogSeam;
 class FormView;
+class ManualWindow;
 class RunPump;
 namespace log_pane {
 class LogView;
@@ -189,7 +190,11 @@ private:
     void BuildControls();
     void PaceTick();
     void SetStatusText(const QString& text);
+    // The run's own texts, which may wait for the sample's repaints.
+    void ShowRunStatus(const QString& text);
     void BindHandlers();
+    void BindShortcuts();
+    void OpenManual();
     void StepSamplingTime(settings::SamplingStep step);
     void ChooseColor(TColor& field, int firstRecordByte);
     void OptionClicked(QCheckBox* box, int option);
@@ -210,6 +215,7 @@ private:
     LastRun lastRun_ = LastRun::None;
     QHash<QString, QSize> statusSizes_;
     RepaintBatch* repaints_ = nullptr; // one paint pass per sample
+    ManualWindow* manual_ = nullptr;
     std::optional<QString> pendingStatus_; // shown when the held repaints go out
     std::function<void(const char*, const QString&)> previousReportOutput_;
     qint64 clockSecond_ = -1; // the second the clock box shows

@@ -6,18 +6,24 @@
 #include "app/run_sinks.h"
 #include "app/stop_signals.h"
 #include "report/reporter.h"
+#include "settings/app_settings.h"
 #include "translations/ui_language.h"
 
 #include <QApplication>
 #include <QLocale>
+#include <QStandardPaths>
 #include <QTimer>
 
 namespace app {
 
 namespace {
 
-void LoadTranslations(QApplication& app, const Options& options) {
-    const auto language = translations::ChooseLanguage(QLocale::system().uiLanguages(), options.language);
+void LoadTranslations(QApplication& app, const Options& options, const settings::AppSettings& kept) {
+    // --lang first, then the language kept in the settings, then the user's languages.
+    auto choice = options.language;
+    if (!choice)
+        choice = translations::ParseLanguage(kept.language);
+    const auto language = translations::ChooseLanguage(QLocale::system().uiLanguages(), choice);
     if (auto problem = translations::InstallTranslators(app, language))
         report::WriteStandardError(report::module::kApp, *problem);
 }
@@ -27,7 +33,9 @@ void LoadTranslations(QApplication& app, const Options& options) {
 int RunWindow(int& argc, char** argv, const Options& options) {
     QApplication app(argc, argv);
     InstallFontSubstitutes();
-    LoadTranslations(app, options);
+    const QString settingsFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    const settings::AppSettingsLoad kept = settings::LoadAppSettings(settingsFolder);
+    LoadTranslations(app, options, kept.settings);
 
     TForm1* shownForm = nullptr;
     auto sinks = MakeRunSinks(
@@ -49,8 +57,12 @@ int RunWindow(int& argc, char** argv, const Options& options) {
     seams.framelessReplyLimit = options.exitAfterRun ? acquisition::kUnattendedFramelessLimit : 0;
     seams.sampleSinks = sinks->All();
     seams.unattended = options.exitAfterRun;
-    seams.reconnect = options.reconnect;
+    seams.reconnect = options.reconnect || kept.settings.reconnect;
     TForm1 form(seams);
+    // Said once the log pane holds what the start-up puts there.
+    if (!kept.problem.isEmpty())
+        QObject::connect(&form, &TForm1::Shown, &form,
+                         [problem = kept.problem] { report::Report(report::module::kSettings, problem); });
     Form1 = &form;
     shownForm = &form;
 

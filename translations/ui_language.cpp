@@ -55,9 +55,21 @@ bool Install(QCoreApplication& app, const QString& file, const QString& folder =
 
 } // namespace
 
+namespace {
+Language& Installed() {
+    static Language language = Language::Japanese;
+    return language;
+}
+} // namespace
+
+Language InstalledLanguage() {
+    return Installed();
+}
+
 std::optional<QString> InstallTranslators(QCoreApplication& app, Language language) {
     // A second call replaces the translators of the first.
     KnownStatusTexts().clear();
+    Installed() = Language::Japanese;
     for (QTranslator* earlier : app.findChildren<QTranslator*>(kTranslatorName, Qt::FindDirectChildrenOnly)) {
         QCoreApplication::removeTranslator(earlier);
         delete earlier;
@@ -71,6 +83,7 @@ std::optional<QString> InstallTranslators(QCoreApplication& app, Language langua
     if (!Install(app, kEnglishTranslation))
         return QStringLiteral("The English translation (%1) could not be loaded; the window stays Japanese.")
             .arg(kEnglishTranslation);
+    Installed() = Language::English;
     return std::nullopt;
 }
 

@@ -30,6 +30,9 @@ inline const QString kEnglishTranslation = QStringLiteral(":/i18n/tavrin_en.qm")
 // not be loaded (the window then stays Japanese).
 std::optional<QString> InstallTranslators(QCoreApplication& app, Language language);
 
+// The language the window is in: that of the last InstallTranslators that worked (Japanese before any).
+Language InstalledLanguage();
+
 // A status-line text as the user reads it. The status texts are marked with
 // QT_TRANSLATE_NOOP("Status", ...) where they are defined.
 QString StatusText(const QString& text);

@@ -1,6 +1,7 @@
 // The main window: its controls as laid out, the tick, the status line, and
 // what a start does with the parameter file and the unit.
 #include "app/log_pane/log_view.h"
+#include "app/manual_window.h"
 #include "settings/parameter_file.h"
 #include "tests/settings/unprivileged_user.h"
 #include "tests/support/form_fixture.h"
@@ -105,7 +106,7 @@ private slots:
         row("Edit3", "GroupBox3", {8, 32, 73, 20}, "tavrin");
         row("CheckBox6", "GroupBox3", {8, 56, 105, 17}, "自動セーブ", true, 0);
         row("Button7", "GroupBox3", {8, 88, 105, 25}, "FileDelite");
-        row("Button13", "GroupBox4", {16, 24, 75, 25}, "MANUAL", false);
+        row("Button13", "GroupBox4", {16, 24, 75, 25}, "MANUAL", true);
         row("Button14", "GroupBox4", {104, 24, 75, 25}, "", false);
         row("Button15", "GroupBox4", {192, 24, 75, 25}, "", false);
         row("Button16", "GroupBox4", {16, 56, 75, 25}, "", false);
@@ -213,6 +214,69 @@ private slots:
         QVERIFY(!text.contains("UTC"));
     }
 
+    // Each key clicks its button, as the mouse would (nothing while the button is disabled), and is
+    // named in the button's tooltip; F1 opens the manual in the window's language.
+    void shortcutsClickTheirButtons_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("tooltip");
+        QTest::newRow("F5 START") << "Button3" << QKeySequence(Qt::Key_F5) << "START (F5)";
+        QTest::newRow("Shift+F5 STOP") << "Button4" << QKeySequence(Qt::SHIFT | Qt::Key_F5) << "STOP (Shift+F5)";
+        QTest::newRow("Ctrl+P PRINT") << "Button8" << QKeySequence(Qt::CTRL | Qt::Key_P) << "PRINT (Ctrl+P)";
+        QTest::newRow("F1 MANUAL") << "Button13" << QKeySequence(Qt::Key_F1) << "MANUAL (F1)";
+    }
+    void shortcutsClickTheirButtons() {
+        QFETCH(QString, button);
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, tooltip);
+        FormFixture fx;
+        fx.Show();
+        fx.form->show();
+        QVERIFY(QTest::qWaitForWindowActive(fx.form.get()));
+        auto* b = fx.form->findChild<QPushButton*>(button);
+        QCOMPARE(b->toolTip(), tooltip);
+        // Clicks are counted, not carried out: START and PRINT would run and print.
+        int clicks = 0;
+        b->disconnect(SIGNAL(clicked(bool)));
+        QObject::connect(b, &QPushButton::clicked, [&clicks] { ++clicks; });
+        QTest::keySequence(fx.form.get(), keys);
+        QCOMPARE(clicks, 1);
+        b->setEnabled(false);
+        QTest::keySequence(fx.form.get(), keys);
+        QCOMPARE(clicks, 1);
+    }
+
+    void manualOpensInTheWindowsLanguage() {
+        FormFixture fx;
+        fx.form->Button13->click();
+        auto* manual = fx.form->findChild<QWidget*>("ManualWindow");
+        QVERIFY(manual && manual->isVisible());
+        QVERIFY(manual->isWindow());
+        QCOMPARE(manual->windowTitle(), QStringLiteral("マニュアル"));
+        QVERIFY(!static_cast<ManualWindow*>(manual)->Text().isEmpty());
+        // A second press raises the same window.
+        fx.form->Button13->click();
+        QCOMPARE(fx.form->findChildren<ManualWindow*>().size(), 1);
+    }
+
+    // A handler's text is painted when it is set, even in the middle of a sample whose own texts wait.
+    void aHandlersStatusTextIsShownAtOnceDuringARun() {
+        FormFixture fx;
+        fx.Show();
+        fx.form->Edit3->setText(QString());
+        QString shownDuringTheRun;
+        fx.pump.afterTick = [&](long tick) {
+            if (tick == 3) {
+                fx.form->HoldRepaints(); // as in a sample
+                fx.form->Button7Click(); // FileDelite with an empty base name
+                shownDuringTheRun = fx.form->Label3->text();
+                fx.form->Button4Click();
+            }
+        };
+        fx.form->Button3Click();
+        QCOMPARE(shownDuringTheRun, QStringLiteral("ファイル名が空です: 削除しません"));
+    }
+
     void statusLineShowsItsText() {
         FormFixture fx;
         fx.form->ShowStatus(QStringLiteral("データ読み込み中"));
@@ -220,9 +284,9 @@ private slots:
         QCOMPARE(fx.beeps, 0);
     }
 
-    void functionButtonsNeverReact() {
+    void freeFunctionButtonsNeverReact() {
         FormFixture fx;
-        for (QPushButton* b : {fx.form->Button13, fx.form->Button14, fx.form->Button15, fx.form->Button16}) {
+        for (QPushButton* b : {fx.form->Button15, fx.form->Button16}) {
             QSignalSpy clicked(b, &QPushButton::clicked);
             QTest::mouseClick(b, Qt::LeftButton);
             b->click();
@@ -279,8 +343,17 @@ private slots:
         QTest::addColumn<QStringList>("log");
         QTest::addColumn<int>("beeps");
         QTest::addColumn<bool>("opened");
-        QTest::newRow("no unit") << false << false << "Read failed ! Can't See FTDI IC" << QStringList{""} << 0
-                                 << false;
+        // With no unit, the log pane ends with what to try.
+        QTest::newRow("no unit")
+            << false << false << "Read failed ! Can't See FTDI IC"
+            << QStringList{"",
+                           "To try: 'tavrin --list-units' lists every unit each way can see, and why one may not be "
+                           "opened.",
+                           "Permission denied? Install the udev rule: 'sudo cmake --install build/default --prefix "
+                           "/usr', then 'sudo udevadm control --reload-rules && sudo udevadm trigger' and plug the "
+                           "unit in again.",
+                           "No unit at hand: 'tavrin --device sim' runs on a simulated unit."}
+            << 0 << false;
         QTest::newRow("open refused") << true << true << "USB Serial Number Open failed !"
                                       << QStringList{"SIM00001"} << 1 << false;
         QTest::newRow("opened") << true << false << "USB Serial Number Open Success!" << QStringList{"SIM00001"} << 0

@@ -1,3 +1,4 @@
+#include "settings/app_settings.h"
 #include "settings/parameter_file.h"
 #include "settings/parameter_folder.h"
 #include "tests/settings/unprivileged_user.h"
@@ -288,6 +289,42 @@ private slots:
         QCOMPARE(ChooseParameterFolder(exeDir, configDir), besideExe ? exeDir : configDir);
         // The configuration folder is made only when it is the one chosen.
         QCOMPARE(QFileInfo(configDir).isDir(), configExists || !besideExe);
+    }
+
+    // The settings beside the parameter file: what a file says, and what the program writes back
+    // (a line it does not know is kept).
+    void appSettingsFile_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("reconnect");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QByteArray>("written");
+        const QByteArray head = "# Tavrin's settings beside the parameter file ombu01.par\n";
+        QTest::newRow("none") << QByteArray() << false << "" << head + "reconnect=off\nlanguage=\n";
+        QTest::newRow("all set") << QByteArray("reconnect=on\nlanguage=en\ntrend-span=10min\n") << true << "en"
+                                 << head + "reconnect=on\nlanguage=en\ntrend-span=10min\n";
+        QTest::newRow("a value it does not take, an unknown key")
+            << QByteArray("reconnect=maybe\r\nlanguage=fr\nfuture=1\n") << false << ""
+            << head + "reconnect=off\nlanguage=\nreconnect=maybe\nlanguage=fr\nfuture=1\n";
+    }
+    void appSettingsFile() {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, reconnect);
+        QFETCH(QString, language);
+        QFETCH(QByteArray, written);
+        const QString folder = temp_->filePath("config/tavrin");
+        if (!file.isEmpty()) {
+            QVERIFY(QDir().mkpath(folder));
+            QFile f(folder + "/tavrin.conf");
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
+        }
+        const settings::AppSettingsLoad load = settings::LoadAppSettings(folder);
+        QCOMPARE(load.problem, QString());
+        QCOMPARE(load.settings.reconnect, reconnect);
+        QCOMPARE(load.settings.language, language);
+        QVERIFY(settings::SaveAppSettings(folder, load.settings));
+        QFile back(folder + "/tavrin.conf");
+        QVERIFY(back.open(QIODevice::ReadOnly));
+        QCOMPARE(back.readAll(), written);
     }
 };
 
