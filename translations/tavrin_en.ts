@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ja">
 <context>
+    <name>ManualWindow</name>
+    <message>
+        <source>マニュアル</source>
+        <translation>Manual</translation>
+    </message>
+</context>
+<context>
     <name>Status</name>
     <message>
         <source>データ読み込み中</source>
