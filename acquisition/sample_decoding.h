@@ -5,7 +5,7 @@
 #pragma once
 
 #include "acquisition/decoded_sample.h"
-#include "device/reply_frame.h"
+#include "device/unit_protocol.h"
 
 #include <optional>
 

@@ -16,7 +16,7 @@
 #include "chart/chart_picture.h"
 #include "chart/digital_levels.h"
 #include "chart/sample_plot.h"
-#include "device/simulated_unit.h"
+#include "device/connect.h"
 #include "output/chart_printer.h"
 #include "output/log/log_view.h"
 #include "output/print_dialog.h"
@@ -103,15 +103,6 @@ void ChainTabOrder(std::initializer_list<QWidget*> widgets) {
     }
 }
 
-// The unit as the sample sinks name it: its serial number, the port's name for a port
-// given by its path, "sim" for the simulated unit.
-QString UnitName(const char* serialNumber) {
-    if (dynamic_cast<device::SimulatedUnit*>(&CurrentD2xx()))
-        return QStringLiteral("sim");
-    const QString serial = QString::fromLatin1(serialNumber);
-    return serial.startsWith(QLatin1Char('/')) ? serial.section(QLatin1Char('/'), -1) : serial;
-}
-
 // The form seen from the run: what acquisition::Run needs, and no more.
 class FormRunHost : public acquisition::RunHost {
 public:
@@ -133,12 +124,7 @@ public:
         f_.ReleaseRepaints();
         f_.Pump().ProcessMessages();
     }
-    void PrepareDevice() override {
-        FT_SetRts(DeviceHandle);
-        FT_ClrRts(DeviceHandle);
-        // Both queues: stale bytes from before the run would join the first reply.
-        FT_Purge(DeviceHandle, FT_PURGE_RX | FT_PURGE_TX);
-    }
+    void PrepareDevice() override { device::PrepareForRun(DeviceHandle); }
     bool ExchangeSample() override { return f_.ExchangeSample() == device::ExchangeResult::Replied; }
     // The sinks get the reply as it was drawn: at the column and with the channels of its marks.
     void PlotReply() override {
@@ -497,28 +483,21 @@ void TForm1::ShowError(const QString& message) {
 // --- Device link ---
 
 void TForm1::ConnectDevice() {
-    std::memset(SerialNumber, 0, 10);
-    DeviceStatus = FT_ListDevices(0, SerialNumber, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
-    if (DeviceStatus != FT_OK) {
+    const device::ConnectOutcome outcome = device::ConnectUnit(SerialNumber);
+    if (outcome.connection == device::Connection::NotListed) {
         ShowStatus(QStringLiteral("Read failed ! Can't See FTDI IC"));
-        if (*CurrentD2xx().LastProblem())
-            Memo1->AppendText(QString::fromLocal8Bit(CurrentD2xx().LastProblem()));
     } else {
-        SerialNumber[sizeof SerialNumber - 1] = '\0';
         Memo1->SetSingleLine(QByteArray(SerialNumber));
         ShowStatus(QStringLiteral("Serial Number Read Success!"));
-        DeviceStatus = FT_OpenEx(SerialNumber, FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
-        if (DeviceStatus == FT_OK) {
+        if (outcome.connection == device::Connection::Opened) {
             ShowStatus(kStatusOpenSuccess);
         } else {
             ShowStatus(kStatusOpenFailed);
             MessageBeep(0);
-            if (*CurrentD2xx().LastProblem())
-                Memo1->AppendText(QString::fromLocal8Bit(CurrentD2xx().LastProblem()));
         }
     }
-    FT_SetBaudRate(DeviceHandle, 38400);
-    FT_SetDataCharacteristics(DeviceHandle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE);
+    if (!outcome.problem.empty())
+        Memo1->AppendText(QString::fromLocal8Bit(outcome.problem.c_str()));
 }
 
 device::ExchangeResult TForm1::ExchangeSample() {
@@ -605,7 +584,8 @@ void TForm1::Button3Click() {
     runInProgress_ = true;
     PaceTick();
     FormRunHost host(*this);
-    host.feed_.RunStarted({Now(), Edit3->text(), UnitName(SerialNumber)});
+    host.feed_.RunStarted(
+        {Now(), Edit3->text(), QString::fromLatin1(device::UnitName(DeviceHandle, SerialNumber).c_str())});
     const auto end = acquisition::Run(host, RunFields(), seams_.framelessReplyLimit);
     host.feed_.RunEnded();
     runInProgress_ = false;

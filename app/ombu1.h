@@ -12,7 +12,7 @@
 #include "device/d2xx.h"
 #include "device/exchange.h"
 #include "device/message_pump.h"
-#include "device/reply_frame.h"
+#include "device/unit_protocol.h"
 #include "settings/param_record.h"
 #include "settings/sampling_step.h"
 

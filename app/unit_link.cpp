@@ -46,7 +46,7 @@ bool TForm1::UnitReadyForRun() {
         DeviceStatus = check.status;
         ShowStatus(kStatusOpenFailed);
         MessageBeep(0);
-        if (check.goneReason != D2xxBackend::kNoUnitOpen)
+        if (check.goneReason != device::kNoUnitOpen)
             ReportProblem(QStringLiteral("unit unplugged: ") + Text(check.goneReason));
         ReportProblem(
             check.openProblem.empty()
