@@ -70,7 +70,6 @@ FT_STATUS CheckedD2xx::ListDevices(DWORD index, char* serialNumber, DWORD flags)
 FT_STATUS CheckedD2xx::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) {
     if (flags != FT_OPEN_BY_SERIAL_NUMBER || serialNumber == nullptr || handle == nullptr)
         return FT_INVALID_PARAMETER;
-    *handle = nullptr;
     std::unique_ptr<Port> port;
     FT_STATUS status = way_->Open(serialNumber, port);
     problem_ = way_->Problem();

@@ -91,7 +91,8 @@ public:
     // With FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER: the serial number of unit
     // `index`, zero-terminated, into a 64-byte buffer.
     FT_STATUS ListDevices(DWORD index, char* serialNumber, DWORD flags);
-    // By serial number; *handle is zero unless the unit opened.
+    // By serial number. *handle is written only when the unit opened: a failed open
+    // leaves the handle the caller holds as it was.
     FT_STATUS OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle);
     FT_STATUS SetBaudRate(FT_HANDLE handle, ULONG baud);
     FT_STATUS SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity);

@@ -12,23 +12,22 @@ std::chrono::microseconds SteadyNow() {
 }
 } // namespace
 
-// A port on the unit: only the unit's last open may be used, and only while the
-// unit is plugged in and that open has not let it go.
+// A handle on the unit. Like the unit's one handle, every handle it gave reaches
+// it while it is open, not let go and plugged in.
 class SimulatedUnit::OpenUnit : public Port {
 public:
-    OpenUnit(SimulatedUnit& unit, unsigned number) : unit_(unit), number_(number) {}
+    explicit OpenUnit(SimulatedUnit& unit) : unit_(unit) {}
 
     FT_STATUS Usable() const override {
-        const bool current = number_ == unit_.opens_ && unit_.open_ && !unit_.closed_;
-        return current && !unit_.unplugged_ ? FT_OK : FT_INVALID_HANDLE;
+        return unit_.open_ && !unit_.closed_ && !unit_.unplugged_ ? FT_OK : FT_INVALID_HANDLE;
     }
     std::string Gone() const override {
-        if (number_ == unit_.lostOpen_)
+        if (unit_.lost_)
             return kUnpluggedReason;
         return Usable() == FT_OK ? std::string() : std::string(kNoUnitOpen);
     }
     void Close() override {
-        if (number_ == unit_.opens_ && unit_.open_)
+        if (unit_.open_)
             unit_.closed_ = true;
     }
 
@@ -85,7 +84,6 @@ public:
 
 private:
     SimulatedUnit& unit_;
-    unsigned number_;
 };
 
 SimulatedUnit::SimulatedUnit(SimulatedUnitOptions options, Clock clock)
@@ -107,14 +105,14 @@ FT_STATUS SimulatedUnit::Open(const std::string& serialNumber, std::unique_ptr<P
         return FT_DEVICE_NOT_OPENED;
     open_ = true;
     closed_ = false;
-    lostOpen_ = 0;
-    port = std::make_unique<OpenUnit>(*this, ++opens_);
+    lost_ = false;
+    port = std::make_unique<OpenUnit>(*this);
     return FT_OK;
 }
 
 void SimulatedUnit::Unplug() {
     unplugged_ = true;
-    lostOpen_ = open_ && !closed_ ? opens_ : 0;
+    lost_ = open_ && !closed_;
 }
 
 void SimulatedUnit::PlugIn(const std::string& serialNumber) {

@@ -92,10 +92,9 @@ private:
     std::string rx_;
     std::vector<std::chrono::microseconds> requestTimes_;
     unsigned requests_ = 0;
-    unsigned opens_ = 0;    // the opens so far: the last one is the port that may be used
-    bool open_ = false;     // opened since it was plugged in
-    bool closed_ = false;   // its last open let go since
-    unsigned lostOpen_ = 0; // the open that was in use when it was unplugged (0: none)
+    bool open_ = false;   // opened since it was plugged in
+    bool closed_ = false; // let go since it was opened
+    bool lost_ = false;   // unplugged while open, and not opened since
     bool unplugged_ = false;
     bool rts_ = false;
     int rtsPulses_ = 0;

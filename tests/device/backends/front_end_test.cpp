@@ -99,9 +99,10 @@ private slots:
         QCOMPARE(link.OpenEx(nullptr, FT_OPEN_BY_SERIAL_NUMBER, &other), FT_INVALID_PARAMETER);
         QCOMPARE(link.OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, nullptr), FT_INVALID_PARAMETER);
         QCOMPARE(link.OpenEx("SIM00001", 2, &other), FT_INVALID_PARAMETER);
-        // A failed open leaves no handle behind.
+        // A failed open leaves the handle the caller holds as it was.
+        other = h;
         QCOMPARE(link.OpenEx("NOSUCHUNIT", FT_OPEN_BY_SERIAL_NUMBER, &other), FT_DEVICE_NOT_FOUND);
-        QVERIFY(other == nullptr);
+        QVERIFY(other == h);
 
         DWORD count = 99;
         QCOMPARE(link.Write(h, nullptr, 3, &count), FT_INVALID_PARAMETER);
