@@ -7,7 +7,7 @@
 #pragma once
 
 #include "acquisition/decoded_sample.h"
-#include "device/reply_frame.h"
+#include "device/unit_protocol.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,8 @@
 
 #include "chart/chart_picture.h"
 #include "chart/sample_plot.h"
-#include "device/simulated_unit.h"
+#include "device/connect.h"
+#include "device/unit_protocol.h"
 #include "device/unit_reopen.h"
 #include "output/run_header.h"
 #include "output/sweep_file_name.h"
@@ -58,44 +59,38 @@ void Session::Tick() {
 // --- The unit ---
 
 void Session::ConnectDevice() {
-    std::memset(SerialNumber, 0, 10);
-    DeviceStatus = FT_ListDevices(0, SerialNumber, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
-    if (DeviceStatus != FT_OK) {
+    const device::ConnectOutcome outcome = device::ConnectUnit(SerialNumber);
+    const QString problem = Text(outcome.problem);
+    switch (outcome.connection) {
+    case device::Connection::NotListed:
         view_.ShowStatus(kStatusListFailed);
-        if (*CurrentD2xx().LastProblem())
-            view_.Log().AppendText(QString::fromLocal8Bit(CurrentD2xx().LastProblem()));
+        if (!problem.isEmpty())
+            view_.Log().AppendText(problem);
         for (const QString& hint : kNoUnitHints)
             view_.Log().AppendText(hint);
-    } else {
-        SerialNumber[sizeof SerialNumber - 1] = '\0';
+        break;
+    case device::Connection::OpenFailed:
         view_.Log().SetSingleLine(QByteArray(SerialNumber));
         view_.ShowStatus(kStatusListed);
-        DeviceStatus = FT_OpenEx(SerialNumber, FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
-        if (DeviceStatus == FT_OK) {
-            view_.ShowStatus(kStatusOpenSuccess);
-        } else {
-            view_.ShowStatus(kStatusOpenFailed);
-            view_.Beep();
-            if (*CurrentD2xx().LastProblem())
-                view_.Log().AppendText(QString::fromLocal8Bit(CurrentD2xx().LastProblem()));
-        }
+        view_.ShowStatus(kStatusOpenFailed);
+        view_.Beep();
+        if (!problem.isEmpty())
+            view_.Log().AppendText(problem);
+        break;
+    case device::Connection::Opened:
+        view_.Log().SetSingleLine(QByteArray(SerialNumber));
+        view_.ShowStatus(kStatusListed);
+        view_.ShowStatus(kStatusOpenSuccess);
+        break;
     }
-    FT_SetBaudRate(DeviceHandle, 38400);
-    FT_SetDataCharacteristics(DeviceHandle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE);
 }
 
 QString Session::UnitName() const {
-    if (dynamic_cast<device::SimulatedUnit*>(&CurrentD2xx()))
-        return QStringLiteral("sim");
-    const QString serial = QString::fromLatin1(SerialNumber);
-    return serial.startsWith(QLatin1Char('/')) ? serial.section(QLatin1Char('/'), -1) : serial;
+    return Text(device::UnitName(DeviceHandle, SerialNumber));
 }
 
 void Session::PrepareDevice() {
-    FT_SetRts(DeviceHandle);
-    FT_ClrRts(DeviceHandle);
-    // Both queues: stale bytes from before the run would join the first reply.
-    FT_Purge(DeviceHandle, FT_PURGE_RX | FT_PURGE_TX);
+    device::PrepareForRun(DeviceHandle);
 }
 
 std::optional<QString> Session::UnitReadyForRun() {
@@ -118,11 +113,13 @@ std::optional<QString> Session::UnitReadyForRun() {
     }
     case device::UnitState::ReopenFailed:
         DeviceStatus = check.status;
-        if (check.goneReason != D2xxBackend::kNoUnitOpen)
+        if (check.goneReason != device::kNoUnitOpen)
             unitProblem_ = QStringLiteral("unit unplugged: ") + Text(check.goneReason) + QLatin1Char('\n');
-        unitProblem_ += check.openProblem.empty() ? QStringLiteral("Unit %1 could not be opened again")
-                                                        .arg(QString::fromLatin1(SerialNumber))
-                                                  : Text(check.openProblem);
+        unitProblem_ += check.openProblem.empty()
+                            ? QStringLiteral("Unit %1 could not be opened again")
+                                  .arg(QString::fromLatin1(check.serialNumber.empty() ? SerialNumber
+                                                                                     : check.serialNumber.c_str()))
+                            : Text(check.openProblem);
         // The run starts as always and ends by the time-out, the reason in its log; unattended and
         // without reconnect there is no run.
         if (seams_.unattended && !seams_.reconnect) {
@@ -162,10 +159,14 @@ bool Session::AwaitUnit(bool lostDuringRun) {
             pump_.ProcessMessages();
         if (Acquiring == 0)
             return false;
-        // Always the same unit, by its serial number; with none known yet, the first one listed.
+        // Always the same unit, by its serial number (the one given on the command line when none was
+        // listed yet); with none known at all, the first one listed.
+        const std::string sought = device::SoughtUnit(SerialNumber);
         FT_STATUS opened = FT_DEVICE_NOT_FOUND;
-        if (SerialNumber[0] != '\0') {
-            opened = device::ReopenUnit(DeviceHandle, SerialNumber);
+        if (!sought.empty()) {
+            opened = device::ReopenUnit(DeviceHandle, sought.c_str());
+            if (opened == FT_OK && SerialNumber[0] == '\0')
+                std::strncpy(SerialNumber, sought.c_str(), sizeof SerialNumber - 1);
         } else if (FT_ListDevices(0, SerialNumber, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) == FT_OK) {
             SerialNumber[sizeof SerialNumber - 1] = '\0';
             opened = device::ReopenUnit(DeviceHandle, SerialNumber);

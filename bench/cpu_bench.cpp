@@ -110,7 +110,7 @@ Usage MeasureProgram(const std::vector<std::string>& arguments, Clock::duration 
 }
 
 // Reply waits back to back on a unit that never answers.
-Usage MeasureSilentWaits(std::unique_ptr<D2xxBackend> unit, int tickMs, int& waits) {
+Usage MeasureSilentWaits(std::unique_ptr<device::Backend> unit, int tickMs, int& waits) {
     bench::ShownFormOptions options;
     options.tickMs = tickMs;
     const auto window = tickMs == kShortTickMs ? kShortTickWaitWindow : kWaitWindow;

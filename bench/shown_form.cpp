@@ -6,7 +6,7 @@
 
 namespace bench {
 
-ShownForm::ShownForm(std::unique_ptr<D2xxBackend> unit, const ShownFormOptions& options)
+ShownForm::ShownForm(std::unique_ptr<device::Backend> unit, const ShownFormOptions& options)
     : settings_(options.settings) {
     SetD2xxBackend(std::move(unit));
     DeviceHandle = nullptr;

@@ -5,7 +5,7 @@
 
 #include "app/ombu1.h"
 #include "bench/settings_folder.h"
-#include "device/d2xx.h"
+#include "device/port.h"
 
 #include <memory>
 
@@ -19,9 +19,9 @@ struct ShownFormOptions {
 
 class ShownForm {
 public:
-    // Installs `unit` as the D2XX backend. Throws std::runtime_error when the unit
+    // Installs `unit` as the way to the unit. Throws std::runtime_error when the unit
     // does not open.
-    ShownForm(std::unique_ptr<D2xxBackend> unit, const ShownFormOptions& options);
+    ShownForm(std::unique_ptr<device::Backend> unit, const ShownFormOptions& options);
     ~ShownForm();
     ShownForm(const ShownForm&) = delete;
     ShownForm& operator=(const ShownForm&) = delete;

@@ -11,10 +11,10 @@ DWORD QueuedBytes(FT_HANDLE handle) {
     return rx;
 }
 
-ExchangeResult ExchangeSample(FT_HANDLE handle, std::int16_t& replyTicks, RxBufferBytes& rx, MessagePump& pump) {
-    static constexpr std::uint8_t kRequest[3] = {0x41, 0x4C, 0x0D};
+ExchangeResult ExchangeSample(FT_HANDLE handle, std::int16_t& replyTicks, RxBufferBytes& rx,
+                              MessagePump& pump) {
     DWORD written = 0;
-    FT_Write(handle, kRequest, sizeof kRequest, &written);
+    FT_Write(handle, kRequest.data(), DWORD(kRequest.size()), &written);
     replyTicks = kReplyTimeoutTicks;
 
     DWORD queued = 0;

@@ -12,23 +12,93 @@ std::chrono::microseconds SteadyNow() {
 }
 } // namespace
 
+// A handle on the unit. Like the unit's one handle, every handle it gave reaches
+// it while it is open, not let go and plugged in.
+class SimulatedUnit::OpenUnit : public Port {
+public:
+    explicit OpenUnit(SimulatedUnit& unit) : unit_(unit) {}
+
+    FT_STATUS Usable() const override {
+        return unit_.open_ && !unit_.closed_ && !unit_.unplugged_ ? FT_OK : FT_INVALID_HANDLE;
+    }
+    std::string Gone() const override {
+        if (unit_.lost_)
+            return kUnpluggedReason;
+        return Usable() == FT_OK ? std::string() : std::string(kNoUnitOpen);
+    }
+    void Close() override {
+        if (unit_.open_)
+            unit_.closed_ = true;
+    }
+
+    FT_STATUS SetBaudRate(ULONG baud) override {
+        unit_.line_.baud = baud;
+        return FT_OK;
+    }
+    FT_STATUS SetDataCharacteristics(UCHAR wordLength, UCHAR stopBits, UCHAR parity) override {
+        unit_.line_.wordLength = wordLength;
+        unit_.line_.stopBits = stopBits;
+        unit_.line_.parity = parity;
+        return FT_OK;
+    }
+    FT_STATUS SetRts(bool high) override {
+        if (!high && unit_.rts_)
+            ++unit_.rtsPulses_;
+        unit_.rts_ = high;
+        return FT_OK;
+    }
+    FT_STATUS Purge(ULONG mask) override {
+        unit_.lastPurge_ = mask;
+        if (mask & FT_PURGE_RX)
+            unit_.rx_.clear();
+        return FT_OK;
+    }
+    FT_STATUS Write(const void* bytes, DWORD count, DWORD& written) override {
+        unit_.Take(bytes, count);
+        written = count;
+        return FT_OK;
+    }
+    FT_STATUS Queued(QueueCounts& counts) override {
+        unit_.Deliver();
+        counts.rx = DWORD(unit_.rx_.size());
+        return FT_OK;
+    }
+    FT_STATUS Read(void* bytes, DWORD count, DWORD& got) override {
+        unit_.Deliver();
+        std::string& rx = unit_.rx_;
+        const std::size_t n = std::min<std::size_t>(count, rx.size());
+        if (n > 0)
+            std::memcpy(bytes, rx.data(), n);
+        if (unit_.readObserver_)
+            unit_.readObserver_(std::string_view(rx.data(), n));
+        rx.erase(0, n);
+        got = DWORD(n);
+        return FT_OK;
+    }
+    DataWakeup Wakeup(DWORD) override {
+        if (unit_.inFlight_.empty())
+            return {};
+        const auto wait = unit_.inFlight_.front().due - unit_.clock_();
+        return {-1, int(std::max<std::int64_t>(0, (wait.count() + 999) / 1000))};
+    }
+
+private:
+    SimulatedUnit& unit_;
+};
+
 SimulatedUnit::SimulatedUnit(SimulatedUnitOptions options, Clock clock)
     : options_(std::move(options)), model_(options_.faults), clock_(clock ? std::move(clock) : SteadyNow) {}
 
-FT_STATUS SimulatedUnit::ListDevices(DWORD index, char* serialNumber, DWORD flags) {
-    if (flags != (FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) || serialNumber == nullptr)
-        return FT_INVALID_PARAMETER;
+SimulatedUnit::~SimulatedUnit() = default;
+
+FT_STATUS SimulatedUnit::List(DWORD index, std::string& serialNumber) {
     if (!options_.listed || unplugged_ || index != 0)
         return FT_DEVICE_NOT_FOUND;
-    const std::size_t n = std::min<std::size_t>(options_.serialNumber.size(), 63);
-    std::memcpy(serialNumber, options_.serialNumber.data(), n);
-    serialNumber[n] = '\0';
+    serialNumber = options_.serialNumber.substr(0, kSerialNumberSize - 1);
     return FT_OK;
 }
 
-FT_STATUS SimulatedUnit::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) {
-    if (flags != FT_OPEN_BY_SERIAL_NUMBER || serialNumber == nullptr || handle == nullptr)
-        return FT_INVALID_PARAMETER;
+FT_STATUS SimulatedUnit::Open(const std::string& serialNumber, std::unique_ptr<Port>& port) {
     if (!options_.listed || unplugged_ || options_.serialNumber != serialNumber)
         return FT_DEVICE_NOT_FOUND;
     if (options_.openRefused)
@@ -36,7 +106,7 @@ FT_STATUS SimulatedUnit::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE
     open_ = true;
     closed_ = false;
     lost_ = false;
-    *handle = this;
+    port = std::make_unique<OpenUnit>(*this);
     return FT_OK;
 }
 
@@ -50,72 +120,27 @@ void SimulatedUnit::PlugIn(const std::string& serialNumber) {
         return;
     unplugged_ = false;
     open_ = false;
-    // What was on its way when it went is lost with it.
+    // What was on its way when it went is lost with it, and the chip starts afresh.
     inFlight_.clear();
     rx_.clear();
+    line_ = {};
     if (!serialNumber.empty())
         options_.serialNumber = serialNumber;
-}
-
-std::string SimulatedUnit::UnitGone(FT_HANDLE handle) const {
-    if (handle != this)
-        return kNoUnitOpen;
-    if (lost_)
-        return kUnpluggedReason;
-    return !open_ || closed_ ? kNoUnitOpen : std::string();
-}
-
-void SimulatedUnit::Close(FT_HANDLE handle) {
-    if (handle == this && open_)
-        closed_ = true;
 }
 
 std::vector<UnitListing> SimulatedUnit::Units() {
     if (!options_.listed || unplugged_)
         return {};
-    return {{"sim", options_.serialNumber.substr(0, 63), "simulated unit", "built in", true, {}}};
+    return {{"sim",
+             options_.serialNumber.substr(0, kSerialNumberSize - 1),
+             "simulated unit",
+             "built in",
+             true,
+             {}}};
 }
 
-FT_STATUS SimulatedUnit::SetBaudRate(FT_HANDLE handle, ULONG baud) {
-    if (!IsOpen(handle))
-        return FT_INVALID_HANDLE;
-    baud_ = baud;
-    return FT_OK;
-}
-
-FT_STATUS SimulatedUnit::SetDataCharacteristics(FT_HANDLE handle, UCHAR, UCHAR, UCHAR) {
-    return IsOpen(handle) ? FT_OK : FT_INVALID_HANDLE;
-}
-
-FT_STATUS SimulatedUnit::SetRts(FT_HANDLE handle) {
-    if (!IsOpen(handle))
-        return FT_INVALID_HANDLE;
-    rts_ = true;
-    return FT_OK;
-}
-
-FT_STATUS SimulatedUnit::ClrRts(FT_HANDLE handle) {
-    if (!IsOpen(handle))
-        return FT_INVALID_HANDLE;
-    if (rts_)
-        ++rtsPulses_;
-    rts_ = false;
-    return FT_OK;
-}
-
-FT_STATUS SimulatedUnit::Purge(FT_HANDLE handle, ULONG mask) {
-    if (!IsOpen(handle))
-        return FT_INVALID_HANDLE;
-    lastPurge_ = mask;
-    if (mask & FT_PURGE_RX)
-        rx_.clear();
-    return FT_OK;
-}
-
-FT_STATUS SimulatedUnit::Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) {
-    if (!IsOpen(handle))
-        return FT_INVALID_HANDLE;
-    const int complete = scanner_.Feed(buffer, count);
+void SimulatedUnit::Take(const void* bytes, DWORD count) {
+    const int complete = scanner_.Feed(bytes, count);
     const auto now = clock_();
     for (int i = 0; i < complete; ++i) {
         requestTimes_.push_back(now);
@@ -127,9 +152,6 @@ FT_STATUS SimulatedUnit::Write(FT_HANDLE handle, const void* buffer, DWORD count
         for (ReplyPiece& piece : pieces)
             inFlight_.push_back({start + std::chrono::microseconds(piece.dueUs), std::move(piece.bytes)});
     }
-    if (written)
-        *written = count;
-    return FT_OK;
 }
 
 void SimulatedUnit::Deliver() {
@@ -138,33 +160,6 @@ void SimulatedUnit::Deliver() {
         rx_ += inFlight_.front().bytes;
         inFlight_.pop_front();
     }
-}
-
-FT_STATUS SimulatedUnit::GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) {
-    if (!IsOpen(handle))
-        return FT_INVALID_HANDLE;
-    Deliver();
-    if (rxQueue)
-        *rxQueue = DWORD(rx_.size());
-    if (txQueue)
-        *txQueue = 0;
-    if (eventStatus)
-        *eventStatus = 0;
-    return FT_OK;
-}
-
-FT_STATUS SimulatedUnit::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) {
-    if (!IsOpen(handle))
-        return FT_INVALID_HANDLE;
-    Deliver();
-    const std::size_t n = std::min<std::size_t>(count, rx_.size());
-    std::memcpy(buffer, rx_.data(), n);
-    if (readObserver_)
-        readObserver_(std::string_view(rx_.data(), n));
-    rx_.erase(0, n);
-    if (bytesRead)
-        *bytesRead = DWORD(n);
-    return FT_OK;
 }
 
 void SimulatedUnit::InjectAfter(std::chrono::microseconds delay, std::string bytes) {
@@ -179,13 +174,6 @@ std::size_t SimulatedUnit::BytesOnTheWay() const {
     for (const Piece& piece : inFlight_)
         bytes += piece.bytes.size();
     return bytes;
-}
-
-DataWakeup SimulatedUnit::Wakeup(FT_HANDLE handle, DWORD) {
-    if (!IsOpen(handle) || inFlight_.empty())
-        return {};
-    const auto wait = inFlight_.front().due - clock_();
-    return {-1, int(std::max<std::int64_t>(0, (wait.count() + 999) / 1000))};
 }
 
 } // namespace device

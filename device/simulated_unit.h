@@ -1,9 +1,9 @@
-// An in-process stand-in for the unit, behind the same D2XX calls as the real
-// backends: it lists as device 0, accepts the settings calls and answers every
-// request after the wire time of its reply, with the fault knobs of UnitFaults.
+// An in-process stand-in for the unit, a way to it like the real backends: it
+// lists as device 0, accepts the settings calls and answers every request after
+// the wire time of its reply, with the fault knobs of UnitFaults.
 #pragma once
 
-#include "device/d2xx.h"
+#include "device/port.h"
 #include "device/unit_model.h"
 
 #include <chrono>
@@ -22,26 +22,24 @@ struct SimulatedUnitOptions {
     UnitFaults faults;
 };
 
-class SimulatedUnit : public D2xxBackend {
+// What the settings calls last set, as the unit's chip holds them.
+struct SimulatedLine {
+    ULONG baud = 0; // 0: not set since the unit was plugged in
+    UCHAR wordLength = 0;
+    UCHAR stopBits = 0;
+    UCHAR parity = 0;
+};
+
+class SimulatedUnit : public Backend {
 public:
     using Clock = std::function<std::chrono::microseconds()>;
 
     explicit SimulatedUnit(SimulatedUnitOptions options = {}, Clock clock = {});
+    ~SimulatedUnit() override;
 
-    FT_STATUS ListDevices(DWORD index, char* serialNumber, DWORD flags) override;
-    FT_STATUS OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) override;
-    FT_STATUS SetBaudRate(FT_HANDLE handle, ULONG baud) override;
-    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
-                                     UCHAR parity) override;
-    FT_STATUS SetRts(FT_HANDLE handle) override;
-    FT_STATUS ClrRts(FT_HANDLE handle) override;
-    FT_STATUS Purge(FT_HANDLE handle, ULONG mask) override;
-    FT_STATUS Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) override;
-    FT_STATUS GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) override;
-    FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) override;
-    DataWakeup Wakeup(FT_HANDLE handle, DWORD awaitedBytes) override;
-    std::string UnitGone(FT_HANDLE handle) const override;
-    void Close(FT_HANDLE handle) override;
+    UnitKind Kind() const override { return UnitKind::Simulated; }
+    FT_STATUS List(DWORD index, std::string& serialNumber) override;
+    FT_STATUS Open(const std::string& serialNumber, std::unique_ptr<Port>& port) override;
     std::vector<UnitListing> Units() override;
 
     static constexpr const char* kUnpluggedReason = "the simulated unit was unplugged";
@@ -51,12 +49,14 @@ public:
     // The unit goes away: its handle fails from now on.
     void Unplug();
     // A unit is plugged in again: the same one, or one with `serialNumber`. It has
-    // to be opened again; bytes that were on their way when it went are lost.
+    // to be opened again; bytes that were on their way when it went are lost, and
+    // its chip has forgotten the line settings.
     void PlugIn(const std::string& serialNumber = {});
     unsigned Requests() const { return requests_; }
     // The requests' send times, by the unit's clock.
     const std::vector<std::chrono::microseconds>& RequestTimes() const { return requestTimes_; }
-    ULONG BaudRate() const { return baud_; }
+    ULONG BaudRate() const { return line_.baud; }
+    const SimulatedLine& Line() const { return line_; }
     int RtsPulses() const { return rtsPulses_; }
     ULONG LastPurgeMask() const { return lastPurge_; }
     // Queues bytes as if the unit had sent them unasked.
@@ -75,11 +75,13 @@ public:
     }
 
 private:
+    class OpenUnit;
     struct Piece {
         std::chrono::microseconds due;
         std::string bytes;
     };
-    bool IsOpen(FT_HANDLE handle) const { return handle == this && open_ && !closed_ && !unplugged_; }
+    // Takes written bytes: each request they complete sends its reply on its way.
+    void Take(const void* bytes, DWORD count);
     void Deliver();
 
     SimulatedUnitOptions options_;
@@ -90,13 +92,13 @@ private:
     std::string rx_;
     std::vector<std::chrono::microseconds> requestTimes_;
     unsigned requests_ = 0;
-    bool open_ = false;
+    bool open_ = false;   // opened since it was plugged in
     bool closed_ = false; // let go since it was opened
     bool lost_ = false;   // unplugged while open, and not opened since
     bool unplugged_ = false;
     bool rts_ = false;
     int rtsPulses_ = 0;
-    ULONG baud_ = 0;
+    SimulatedLine line_;
     ULONG lastPurge_ = 0;
     std::function<void(std::string_view)> readObserver_;
 };

@@ -1,5 +1,7 @@
 #include "device/unit_model.h"
 
+#include "device/unit_protocol.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -145,17 +147,16 @@ std::vector<ReplyPiece> UnitModel::PiecesFor(unsigned requestNumber) const {
 }
 
 int RequestScanner::Feed(const void* data, std::size_t count) {
-    static constexpr char kRequest[3] = {0x41, 0x4C, 0x0D};
     int complete = 0;
-    const auto* bytes = static_cast<const char*>(data);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
     for (std::size_t i = 0; i < count; ++i) {
-        if (bytes[i] == kRequest[matched_]) {
-            if (++matched_ == 3) {
+        if (bytes[i] == kRequest[std::size_t(matched_)]) {
+            if (++matched_ == int(kRequest.size())) {
                 ++complete;
                 matched_ = 0;
             }
         } else {
-            matched_ = bytes[i] == kRequest[0] ? 1 : 0;
+            matched_ = bytes[i] == kRequest.front() ? 1 : 0;
         }
     }
     return complete;

@@ -1,6 +1,14 @@
 #include "device/unit_reopen.h"
 
+#include "device/unit_protocol.h"
+
 namespace device {
+
+std::string SoughtUnit(const char* serialNumber) {
+    if (serialNumber != nullptr && serialNumber[0] != '\0')
+        return serialNumber;
+    return CurrentD2xx().SoughtSerialNumber();
+}
 
 FT_STATUS ReopenUnit(FT_HANDLE& handle, const char* serialNumber) {
     CurrentD2xx().Close(handle);
@@ -10,8 +18,7 @@ FT_STATUS ReopenUnit(FT_HANDLE& handle, const char* serialNumber) {
     if (status != FT_OK)
         return status;
     handle = opened;
-    FT_SetBaudRate(handle, 38400);
-    FT_SetDataCharacteristics(handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE);
+    SetLine(handle);
     return FT_OK;
 }
 
@@ -20,11 +27,12 @@ UnitCheck CheckUnitForRun(FT_HANDLE& handle, const char* serialNumber) {
     check.goneReason = CurrentD2xx().UnitGone(handle);
     if (check.goneReason.empty())
         return check;
-    if (serialNumber == nullptr || serialNumber[0] == '\0') {
+    check.serialNumber = SoughtUnit(serialNumber);
+    if (check.serialNumber.empty()) {
         check.state = UnitState::NeverListed;
         return check;
     }
-    check.status = ReopenUnit(handle, serialNumber);
+    check.status = ReopenUnit(handle, check.serialNumber.c_str());
     if (check.status == FT_OK) {
         check.state = UnitState::Reopened;
     } else {
@@ -36,13 +44,14 @@ UnitCheck CheckUnitForRun(FT_HANDLE& handle, const char* serialNumber) {
 
 bool AwaitUnitBack(FT_HANDLE& handle, const char* serialNumber, std::int16_t& countdown,
                    const std::uint8_t& acquiring, std::int16_t checkTicks, MessagePump& pump) {
+    const std::string sought = SoughtUnit(serialNumber);
     while (acquiring != 0) {
         countdown = checkTicks;
         while (countdown != 0 && acquiring != 0)
             pump.ProcessMessages();
         if (acquiring == 0)
             break;
-        if (ReopenUnit(handle, serialNumber) == FT_OK)
+        if (ReopenUnit(handle, sought.c_str()) == FT_OK)
             return true;
     }
     return false;

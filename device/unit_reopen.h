@@ -1,7 +1,8 @@
 // Finding the unit again after it went away (unplugged, its terminal closed):
 // always the same unit, by its serial number, whatever port it now has; for a
 // path given on the command line, the same path. A different unit is never
-// taken in its place.
+// taken in its place. A unit that was not there at start-up is looked for by
+// the serial number the way was given ("tty:SERIAL"), when it was given one.
 #pragma once
 
 #include "device/d2xx.h"
@@ -15,9 +16,9 @@ namespace device {
 // What START finds of the unit before a run.
 enum class UnitState {
     Open,         // it still answers to its handle
-    NeverListed,  // no unit was listed at start-up: there is nothing to find again
-    Reopened,     // it had gone and is open again
-    ReopenFailed, // it had gone (or its open had failed) and cannot be opened now
+    NeverListed,  // no unit was listed at start-up, and the way names none: there is nothing to find
+    Reopened,     // it had gone (or was not there at start-up) and is open now
+    ReopenFailed, // it had gone (or its open had failed, or it was not there) and cannot be opened now
 };
 
 struct UnitCheck {
@@ -25,21 +26,26 @@ struct UnitCheck {
     std::string goneReason;   // why the handle was no longer usable
     std::string openProblem;  // why it could not be opened again, when it could not
     FT_STATUS status = FT_OK; // the open's result, when one was tried
+    std::string serialNumber; // the unit looked for, when one was
 };
 
+// The serial number of the unit to find again: the one listed at start-up, else
+// the one the installed way was given; empty when there is none.
+std::string SoughtUnit(const char* serialNumber);
+
 // Lets the unit behind `handle` go and opens the unit with `serialNumber` again,
-// set to 38400 baud 8N1 as the connection sets it. `handle` is zero unless the
+// its line set as the connection sets it (SetLine). `handle` is zero unless the
 // open succeeded.
 FT_STATUS ReopenUnit(FT_HANDLE& handle, const char* serialNumber);
 
-// Checks that the unit behind `handle` still answers to it; when it does not and
-// a unit was listed at start-up (`serialNumber` not empty), opens that unit again.
+// Checks that the unit behind `handle` still answers to it; when it does not,
+// opens the SoughtUnit(serialNumber) again, if there is one.
 UnitCheck CheckUnitForRun(FT_HANDLE& handle, const char* serialNumber);
 
-// For a run whose unit went away: waits for the same unit to come back, pumping
-// messages, and tries to open it again each time `countdown` (brought down by the
-// tick) has run `checkTicks` ticks. True once it is open again; false as soon as
-// `acquiring` is 0 (STOP).
+// For a run whose unit went away, or a unit not there yet: waits for the
+// SoughtUnit(serialNumber) to come, pumping messages, and tries to open it each
+// time `countdown` (brought down by the tick) has run `checkTicks` ticks. True
+// once it is open; false as soon as `acquiring` is 0 (STOP).
 bool AwaitUnitBack(FT_HANDLE& handle, const char* serialNumber, std::int16_t& countdown,
                    const std::uint8_t& acquiring, std::int16_t checkTicks, MessagePump& pump);
 

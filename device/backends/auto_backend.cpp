@@ -6,10 +6,6 @@
 
 namespace device {
 
-namespace {
-constexpr DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
-}
-
 AutoBackend::AutoBackend(std::vector<Candidate> candidates) : candidates_(std::move(candidates)) {}
 
 std::unique_ptr<AutoBackend> AutoBackend::WithRealBackends() {
@@ -24,18 +20,18 @@ std::string AutoBackend::ChosenName() const {
     return chosen_ ? chosen_->name : std::string();
 }
 
-D2xxBackend* AutoBackend::Choose() {
+Backend* AutoBackend::Choose() {
     if (chosen_)
         return chosen_->backend.get();
     problem_.clear();
     for (Candidate& candidate : candidates_) {
-        char serial[64] = {};
-        if (candidate.backend->ListDevices(0, serial, kListFlags) == FT_OK) {
+        std::string serial;
+        if (candidate.backend->List(0, serial) == FT_OK) {
             chosen_ = &candidate;
             return candidate.backend.get();
         }
         // Why each way failed, for the log when none works.
-        const std::string why = candidate.backend->LastProblem();
+        const std::string why = candidate.backend->Problem();
         if (!why.empty())
             problem_ += (problem_.empty() ? "" : "; ") + candidate.name + ": " + why;
     }
@@ -44,86 +40,25 @@ D2xxBackend* AutoBackend::Choose() {
     return nullptr;
 }
 
-FT_STATUS AutoBackend::ListDevices(DWORD index, char* serialNumber, DWORD flags) {
-    if (flags != kListFlags || serialNumber == nullptr)
-        return FT_INVALID_PARAMETER;
-    D2xxBackend* backend = Choose();
-    return backend ? backend->ListDevices(index, serialNumber, flags) : FT_DEVICE_NOT_FOUND;
+UnitKind AutoBackend::Kind() const {
+    return chosen_ ? chosen_->backend->Kind() : UnitKind::None;
 }
 
-FT_STATUS AutoBackend::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) {
-    D2xxBackend* backend = Choose();
-    return backend ? backend->OpenEx(serialNumber, flags, handle) : FT_DEVICE_NOT_FOUND;
+template <typename Call> FT_STATUS AutoBackend::OnChosen(Call call) {
+    Backend* backend = Choose();
+    if (backend == nullptr)
+        return FT_DEVICE_NOT_FOUND;
+    const FT_STATUS status = call(*backend);
+    problem_ = backend->Problem();
+    return status;
 }
 
-// Until a candidate is chosen no handle can have been opened, so every handle is unknown.
-
-FT_STATUS AutoBackend::SetBaudRate(FT_HANDLE handle, ULONG baud) {
-    return chosen_ ? chosen_->backend->SetBaudRate(handle, baud) : FT_INVALID_HANDLE;
+FT_STATUS AutoBackend::List(DWORD index, std::string& serialNumber) {
+    return OnChosen([&](Backend& backend) { return backend.List(index, serialNumber); });
 }
 
-FT_STATUS AutoBackend::SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
-                                              UCHAR parity) {
-    return chosen_ ? chosen_->backend->SetDataCharacteristics(handle, wordLength, stopBits, parity)
-                   : FT_INVALID_HANDLE;
-}
-
-FT_STATUS AutoBackend::SetRts(FT_HANDLE handle) {
-    return chosen_ ? chosen_->backend->SetRts(handle) : FT_INVALID_HANDLE;
-}
-
-FT_STATUS AutoBackend::ClrRts(FT_HANDLE handle) {
-    return chosen_ ? chosen_->backend->ClrRts(handle) : FT_INVALID_HANDLE;
-}
-
-FT_STATUS AutoBackend::Purge(FT_HANDLE handle, ULONG mask) {
-    return chosen_ ? chosen_->backend->Purge(handle, mask) : FT_INVALID_HANDLE;
-}
-
-FT_STATUS AutoBackend::Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) {
-    if (chosen_)
-        return chosen_->backend->Write(handle, buffer, count, written);
-    if (written)
-        *written = 0;
-    return FT_INVALID_HANDLE;
-}
-
-FT_STATUS AutoBackend::GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) {
-    if (chosen_)
-        return chosen_->backend->GetStatus(handle, rxQueue, txQueue, eventStatus);
-    for (DWORD* out : {rxQueue, txQueue, eventStatus})
-        if (out)
-            *out = 0;
-    return FT_INVALID_HANDLE;
-}
-
-FT_STATUS AutoBackend::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) {
-    if (chosen_)
-        return chosen_->backend->Read(handle, buffer, count, bytesRead);
-    if (bytesRead)
-        *bytesRead = 0;
-    return FT_INVALID_HANDLE;
-}
-
-DataWakeup AutoBackend::Wakeup(FT_HANDLE handle, DWORD awaitedBytes) {
-    return chosen_ ? chosen_->backend->Wakeup(handle, awaitedBytes) : DataWakeup{};
-}
-
-const char* AutoBackend::LastProblem() const {
-    return chosen_ ? chosen_->backend->LastProblem() : problem_.c_str();
-}
-
-} // namespace device
-
-namespace device {
-
-std::string AutoBackend::UnitGone(FT_HANDLE handle) const {
-    return chosen_ ? chosen_->backend->UnitGone(handle) : std::string(kNoUnitOpen);
-}
-
-void AutoBackend::Close(FT_HANDLE handle) {
-    if (chosen_)
-        chosen_->backend->Close(handle);
+FT_STATUS AutoBackend::Open(const std::string& serialNumber, std::unique_ptr<Port>& port) {
+    return OnChosen([&](Backend& backend) { return backend.Open(serialNumber, port); });
 }
 
 std::vector<UnitListing> AutoBackend::Units() {
@@ -137,10 +72,10 @@ std::vector<UnitListing> AutoBackend::Units() {
 std::vector<std::string> AutoBackend::Notes() {
     std::vector<std::string> notes;
     for (Candidate& candidate : candidates_) {
-        char serial[64] = {};
-        if (candidate.backend->ListDevices(0, serial, kListFlags) == FT_OK)
+        std::string serial;
+        if (candidate.backend->List(0, serial) == FT_OK)
             continue;
-        const std::string why = candidate.backend->LastProblem();
+        const std::string why = candidate.backend->Problem();
         if (!why.empty())
             notes.push_back(candidate.name + ": " + why);
     }

@@ -1,8 +1,8 @@
-// The default way to the unit: several backends are asked in turn, and the first
+// The default way to the unit: several ways are asked in turn, and the first
 // that lists a unit is used from then on.
 #pragma once
 
-#include "device/d2xx.h"
+#include "device/port.h"
 
 #include <memory>
 #include <string>
@@ -10,11 +10,11 @@
 
 namespace device {
 
-class AutoBackend : public D2xxBackend {
+class AutoBackend : public Backend {
 public:
     struct Candidate {
         std::string name; // for the log: its --device name ("d2xx", "tty", "ftdi")
-        std::unique_ptr<D2xxBackend> backend;
+        std::unique_ptr<Backend> backend;
     };
 
     // Candidates in order of preference.
@@ -26,21 +26,11 @@ public:
     // The candidate in use: empty until one has listed a unit.
     std::string ChosenName() const;
 
-    FT_STATUS ListDevices(DWORD index, char* serialNumber, DWORD flags) override;
-    FT_STATUS OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) override;
-    FT_STATUS SetBaudRate(FT_HANDLE handle, ULONG baud) override;
-    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
-                                     UCHAR parity) override;
-    FT_STATUS SetRts(FT_HANDLE handle) override;
-    FT_STATUS ClrRts(FT_HANDLE handle) override;
-    FT_STATUS Purge(FT_HANDLE handle, ULONG mask) override;
-    FT_STATUS Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) override;
-    FT_STATUS GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) override;
-    FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) override;
-    DataWakeup Wakeup(FT_HANDLE handle, DWORD awaitedBytes) override;
-    const char* LastProblem() const override;
-    std::string UnitGone(FT_HANDLE handle) const override;
-    void Close(FT_HANDLE handle) override;
+    // The chosen candidate's kind; None until one is chosen.
+    UnitKind Kind() const override;
+    FT_STATUS List(DWORD index, std::string& serialNumber) override;
+    // The problem is the chosen candidate's; until one is chosen, why none listed a unit.
+    FT_STATUS Open(const std::string& serialNumber, std::unique_ptr<Port>& port) override;
     // Every candidate's units, in order of preference.
     std::vector<UnitListing> Units() override;
     // Why candidates that could not look for units (a library missing, say)
@@ -49,11 +39,12 @@ public:
 
 private:
     // Picks the first candidate that lists a unit, unless one was picked already.
-    D2xxBackend* Choose();
+    Backend* Choose();
+    // Makes `call` on the chosen candidate and takes its problem; not found when none lists a unit.
+    template <typename Call> FT_STATUS OnChosen(Call call);
 
     std::vector<Candidate> candidates_;
     Candidate* chosen_ = nullptr;
-    std::string problem_;
 };
 
 } // namespace device

@@ -23,13 +23,13 @@ bool IsLibrary(const QString& text) {
     return IsPath(text) || text.contains(QLatin1String(".so"));
 }
 
-std::unique_ptr<D2xxBackend> Chosen(std::unique_ptr<D2xxBackend> backend, const QString& serial) {
+std::unique_ptr<Backend> Chosen(std::unique_ptr<Backend> backend, const QString& serial) {
     return std::make_unique<SerialChoiceBackend>(std::move(backend), serial.toStdString());
 }
 
 // Every way to a unit, in the order a bare serial number is looked for.
-std::vector<std::unique_ptr<D2xxBackend>> EveryBackend() {
-    std::vector<std::unique_ptr<D2xxBackend>> backends;
+std::vector<std::unique_ptr<Backend>> EveryBackend() {
+    std::vector<std::unique_ptr<Backend>> backends;
     backends.push_back(std::make_unique<D2xxLibraryBackend>());
     backends.push_back(std::make_unique<TtyBackend>());
     backends.push_back(std::make_unique<LibFtdiBackend>());
@@ -44,8 +44,8 @@ QString DeviceSpecForms() {
                           "d2xx:SERIAL, d2xx:LIBRARY, a unit's SERIAL number, or a PATH beginning with /");
 }
 
-std::unique_ptr<D2xxBackend> MakeBackend(const QString& spec, QString* error) {
-    auto fail = [&](const QString& why) -> std::unique_ptr<D2xxBackend> {
+std::unique_ptr<Backend> MakeBackend(const QString& spec, QString* error) {
+    auto fail = [&](const QString& why) -> std::unique_ptr<Backend> {
         if (error)
             *error = why + QStringLiteral(" Use one of: ") + DeviceSpecForms() + QLatin1Char('.');
         return nullptr;

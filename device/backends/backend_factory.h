@@ -1,7 +1,7 @@
 // Turns the --device choice of the command line into a backend.
 #pragma once
 
-#include "device/d2xx.h"
+#include "device/port.h"
 
 #include <QString>
 #include <memory>
@@ -18,6 +18,6 @@ QString DeviceSpecForms();
 // (that library file); "tty:SERIAL", "ftdi:SERIAL", "d2xx:SERIAL" (that unit of
 // that way, whenever it is there) or a bare SERIAL (the first way that lists that
 // unit now). Anything else gives nullptr and a sentence for the user in *error.
-std::unique_ptr<D2xxBackend> MakeBackend(const QString& spec, QString* error);
+std::unique_ptr<Backend> MakeBackend(const QString& spec, QString* error);
 
 } // namespace device

@@ -25,7 +25,6 @@ using SetLatencyTimerFn = FT_STATUS (*)(FT_HANDLE handle, UCHAR milliseconds);
 using CloseFn = FT_STATUS (*)(FT_HANDLE handle);
 }
 
-constexpr DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
 constexpr DWORD kOpenByDescription = 2;
 // More than any desk has: bounds the listing should a library never say "no more".
 constexpr DWORD kMaxListed = 64;
@@ -36,9 +35,22 @@ template <typename Fn> Fn Resolve(void* module, const char* name) {
     return reinterpret_cast<Fn>(::dlsym(module, name));
 }
 
+// With FT_LIST_BY_INDEX the first argument of FT_ListDevices carries the index itself.
+void* ByIndex(DWORD index) {
+    return reinterpret_cast<void*>(std::uintptr_t(index));
+}
+
 } // namespace
 
-struct D2xxLibraryBackend::Api {
+struct LoadedD2xxLibrary {
+    ~LoadedD2xxLibrary() {
+        // The library runs threads for an open unit: it stays loaded until the process ends.
+        if (openUnits == 0)
+            ::dlclose(module);
+    }
+
+    void* module = nullptr;
+    int openUnits = 0;
     ListDevicesFn listDevices = nullptr;
     OpenExFn openEx = nullptr;
     SetBaudRateFn setBaudRate = nullptr;
@@ -53,18 +65,74 @@ struct D2xxLibraryBackend::Api {
     CloseFn close = nullptr;                     // optional
 };
 
-D2xxLibraryBackend::D2xxLibraryBackend(std::string library) : library_(std::move(library)) {
-    module_ = ::dlopen(library_.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module_ == nullptr) {
+namespace {
+
+// A unit the library opened. Failures that mean it went away are noted for Gone();
+// calls still reach the library until the unit is let go.
+class LibraryPort : public Port {
+public:
+    LibraryPort(std::shared_ptr<LoadedD2xxLibrary> library, FT_HANDLE handle)
+        : library_(std::move(library)), handle_(handle) {
+        ++library_->openUnits;
+    }
+
+    FT_STATUS Usable() const override { return handle_ == nullptr ? FT_INVALID_HANDLE : FT_OK; }
+    std::string Gone() const override {
+        if (handle_ == nullptr)
+            return kNoUnitOpen;
+        return failed_ ? "the unit stopped answering FTDI's D2XX library (unplugged?)" : "";
+    }
+    void Close() override {
+        if (handle_ == nullptr)
+            return;
+        if (library_->close)
+            library_->close(handle_);
+        --library_->openUnits;
+        handle_ = nullptr;
+    }
+
+    FT_STATUS SetBaudRate(ULONG baud) override { return library_->setBaudRate(handle_, baud); }
+    FT_STATUS SetDataCharacteristics(UCHAR wordLength, UCHAR stopBits, UCHAR parity) override {
+        return library_->setDataCharacteristics(handle_, wordLength, stopBits, parity);
+    }
+    FT_STATUS SetRts(bool high) override { return (high ? library_->setRts : library_->clrRts)(handle_); }
+    FT_STATUS Purge(ULONG mask) override { return library_->purge(handle_, mask); }
+    FT_STATUS Write(const void* bytes, DWORD count, DWORD& written) override {
+        return Noted(library_->write(handle_, const_cast<void*>(bytes), count, &written));
+    }
+    FT_STATUS Queued(QueueCounts& counts) override {
+        return Noted(library_->getStatus(handle_, &counts.rx, &counts.tx, &counts.events));
+    }
+    FT_STATUS Read(void* bytes, DWORD count, DWORD& got) override {
+        return Noted(library_->read(handle_, bytes, count, &got));
+    }
+    DataWakeup Wakeup(DWORD) override { return {-1, kPollMs}; }
+
+private:
+    FT_STATUS Noted(FT_STATUS status) {
+        failed_ = failed_ || status == FT_IO_ERROR || status == FT_DEVICE_NOT_FOUND;
+        return status;
+    }
+
+    std::shared_ptr<LoadedD2xxLibrary> library_;
+    FT_HANDLE handle_;
+    bool failed_ = false; // the unit stopped answering
+};
+
+} // namespace
+
+D2xxLibraryBackend::D2xxLibraryBackend(std::string library) : name_(std::move(library)) {
+    void* module = ::dlopen(name_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
         const char* why = ::dlerror();
-        problem_ =
-            "FTDI's D2XX library could not be loaded (" + std::string(why ? why : library_.c_str()) + ")";
+        problem_ = "FTDI's D2XX library could not be loaded (" + std::string(why ? why : name_.c_str()) + ")";
         return;
     }
-    auto api = std::make_unique<Api>();
+    auto api = std::make_shared<LoadedD2xxLibrary>();
+    api->module = module;
     std::string missing;
     auto need = [&]<typename Fn>(Fn& slot, const char* name) {
-        slot = Resolve<Fn>(module_, name);
+        slot = Resolve<Fn>(module, name);
         if (slot == nullptr)
             missing += missing.empty() ? name : std::string(", ") + name;
     };
@@ -79,155 +147,57 @@ D2xxLibraryBackend::D2xxLibraryBackend(std::string library) : library_(std::move
     need(api->getStatus, "FT_GetStatus");
     need(api->read, "FT_Read");
     if (!missing.empty()) {
-        problem_ = library_ + " is not a usable D2XX library: it lacks " + missing;
-        ::dlclose(module_);
-        module_ = nullptr;
+        problem_ = name_ + " is not a usable D2XX library: it lacks " + missing;
         return;
     }
-    api->setLatencyTimer = Resolve<SetLatencyTimerFn>(module_, "FT_SetLatencyTimer");
-    api->close = Resolve<CloseFn>(module_, "FT_Close");
-    api_ = std::move(api);
+    api->setLatencyTimer = Resolve<SetLatencyTimerFn>(module, "FT_SetLatencyTimer");
+    api->close = Resolve<CloseFn>(module, "FT_Close");
+    library_ = std::move(api);
 }
 
-D2xxLibraryBackend::~D2xxLibraryBackend() {
-    // The library runs threads for an open unit, and the unit is never closed: it
-    // stays loaded until the process ends.
-    if (module_ != nullptr && open_.empty())
-        ::dlclose(module_);
-}
+D2xxLibraryBackend::~D2xxLibraryBackend() = default;
 
-bool D2xxLibraryBackend::Known(FT_HANDLE handle) const {
-    return api_ && handle != nullptr && std::find(open_.begin(), open_.end(), handle) != open_.end();
-}
-
-FT_STATUS D2xxLibraryBackend::ListDevices(DWORD index, char* serialNumber, DWORD flags) {
-    if (flags != kListFlags || serialNumber == nullptr)
-        return FT_INVALID_PARAMETER;
-    if (!api_)
+FT_STATUS D2xxLibraryBackend::List(DWORD index, std::string& serialNumber) {
+    if (!library_)
         return FT_DEVICE_NOT_FOUND;
-    // With FT_LIST_BY_INDEX the first argument carries the index itself.
-    return api_->listDevices(reinterpret_cast<void*>(std::uintptr_t(index)), serialNumber, flags);
+    char serial[kSerialNumberSize] = {};
+    const FT_STATUS status = library_->listDevices(ByIndex(index), serial, kListBySerialNumber);
+    serial[sizeof serial - 1] = '\0';
+    if (status == FT_OK)
+        serialNumber = serial;
+    return status;
 }
 
-FT_STATUS D2xxLibraryBackend::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) {
-    if (flags != FT_OPEN_BY_SERIAL_NUMBER || serialNumber == nullptr || handle == nullptr)
-        return FT_INVALID_PARAMETER;
-    if (!api_)
+FT_STATUS D2xxLibraryBackend::Open(const std::string& serialNumber, std::unique_ptr<Port>& port) {
+    if (!library_)
         return FT_DEVICE_NOT_FOUND;
     FT_HANDLE opened = nullptr;
-    const FT_STATUS status = api_->openEx(const_cast<char*>(serialNumber), flags, &opened);
+    const FT_STATUS status =
+        library_->openEx(const_cast<char*>(serialNumber.c_str()), FT_OPEN_BY_SERIAL_NUMBER, &opened);
     if (status != FT_OK || opened == nullptr)
         return status != FT_OK ? status : FT_DEVICE_NOT_OPENED;
-    if (api_->setLatencyTimer)
-        api_->setLatencyTimer(opened, kLatencyMs); // quicker replies; not every chip takes it
-    open_.push_back(opened);
-    *handle = opened;
+    if (library_->setLatencyTimer)
+        library_->setLatencyTimer(opened, kLatencyMs); // quicker replies; not every chip takes it
+    port = std::make_unique<LibraryPort>(library_, opened);
     return FT_OK;
-}
-
-FT_STATUS D2xxLibraryBackend::SetBaudRate(FT_HANDLE handle, ULONG baud) {
-    return Known(handle) ? api_->setBaudRate(handle, baud) : FT_INVALID_HANDLE;
-}
-
-FT_STATUS D2xxLibraryBackend::SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
-                                                     UCHAR parity) {
-    return Known(handle) ? api_->setDataCharacteristics(handle, wordLength, stopBits, parity)
-                         : FT_INVALID_HANDLE;
-}
-
-FT_STATUS D2xxLibraryBackend::SetRts(FT_HANDLE handle) {
-    return Known(handle) ? api_->setRts(handle) : FT_INVALID_HANDLE;
-}
-
-FT_STATUS D2xxLibraryBackend::ClrRts(FT_HANDLE handle) {
-    return Known(handle) ? api_->clrRts(handle) : FT_INVALID_HANDLE;
-}
-
-FT_STATUS D2xxLibraryBackend::Purge(FT_HANDLE handle, ULONG mask) {
-    return Known(handle) ? api_->purge(handle, mask) : FT_INVALID_HANDLE;
-}
-
-// The out-parameters go through locals: the library is not asked to cope with null ones.
-FT_STATUS D2xxLibraryBackend::Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) {
-    DWORD done = 0;
-    const FT_STATUS status =
-        Known(handle) ? Noted(handle, api_->write(handle, const_cast<void*>(buffer), count, &done))
-                      : FT_INVALID_HANDLE;
-    if (written)
-        *written = done;
-    return status;
-}
-
-FT_STATUS D2xxLibraryBackend::GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue,
-                                        DWORD* eventStatus) {
-    DWORD rx = 0;
-    DWORD tx = 0;
-    DWORD events = 0;
-    const FT_STATUS status =
-        Known(handle) ? Noted(handle, api_->getStatus(handle, &rx, &tx, &events)) : FT_INVALID_HANDLE;
-    if (rxQueue)
-        *rxQueue = status == FT_OK ? rx : 0;
-    if (txQueue)
-        *txQueue = status == FT_OK ? tx : 0;
-    if (eventStatus)
-        *eventStatus = status == FT_OK ? events : 0;
-    return status;
-}
-
-FT_STATUS D2xxLibraryBackend::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) {
-    DWORD done = 0;
-    const FT_STATUS status =
-        Known(handle) ? Noted(handle, api_->read(handle, buffer, count, &done)) : FT_INVALID_HANDLE;
-    if (bytesRead)
-        *bytesRead = done;
-    return status;
-}
-
-FT_STATUS D2xxLibraryBackend::Noted(FT_HANDLE handle, FT_STATUS status) {
-    if ((status == FT_IO_ERROR || status == FT_DEVICE_NOT_FOUND) &&
-        std::find(failed_.begin(), failed_.end(), handle) == failed_.end())
-        failed_.push_back(handle);
-    return status;
-}
-
-std::string D2xxLibraryBackend::UnitGone(FT_HANDLE handle) const {
-    if (!Known(handle))
-        return kNoUnitOpen;
-    if (std::find(failed_.begin(), failed_.end(), handle) != failed_.end())
-        return "the unit stopped answering FTDI's D2XX library (unplugged?)";
-    return {};
-}
-
-void D2xxLibraryBackend::Close(FT_HANDLE handle) {
-    if (!Known(handle))
-        return;
-    if (api_->close)
-        api_->close(handle);
-    std::erase(open_, handle);
-    std::erase(failed_, handle);
 }
 
 std::vector<UnitListing> D2xxLibraryBackend::Units() {
     std::vector<UnitListing> units;
-    if (!api_)
+    if (!library_)
         return units;
     for (DWORD index = 0; index < kMaxListed; ++index) {
-        char serial[64] = {};
-        char description[64] = {};
-        void* at = reinterpret_cast<void*>(std::uintptr_t(index));
-        if (api_->listDevices(at, serial, kListFlags) != FT_OK)
+        char serial[kSerialNumberSize] = {};
+        char description[kSerialNumberSize] = {};
+        if (library_->listDevices(ByIndex(index), serial, kListBySerialNumber) != FT_OK)
             break;
-        api_->listDevices(at, description, FT_LIST_BY_INDEX | kOpenByDescription);
+        library_->listDevices(ByIndex(index), description, FT_LIST_BY_INDEX | kOpenByDescription);
         serial[sizeof serial - 1] = '\0';
         description[sizeof description - 1] = '\0';
         units.push_back(
-            {"d2xx", serial, description, "device " + std::to_string(index) + " of " + library_, true, {}});
+            {"d2xx", serial, description, "device " + std::to_string(index) + " of " + name_, true, {}});
     }
     return units;
-}
-
-DataWakeup D2xxLibraryBackend::Wakeup(FT_HANDLE handle, DWORD) {
-    return Known(handle) ? DataWakeup{-1, kPollMs} : DataWakeup{};
 }
 
 } // namespace device

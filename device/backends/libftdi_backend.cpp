@@ -11,11 +11,10 @@ namespace device {
 
 namespace {
 
-constexpr DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
 constexpr int kFtdiVendor = 0x0403;
 // FT232R/FT245R, FT2232, FT4232H, FT232H, FT-X: the product ids of FTDI's own chips.
 constexpr std::array<int, 5> kFtdiProducts{0x6001, 0x6010, 0x6011, 0x6014, 0x6015};
-constexpr std::size_t kMaxSerial = 63;
+constexpr std::size_t kMaxSerial = kSerialNumberSize - 1;
 constexpr const char* kGoneFromUsb = "The FTDI unit has gone from USB";
 
 // The chip sends what it has every latency period (2 ms once set, 16 ms by default),
@@ -41,22 +40,20 @@ std::string OpenProblem(const std::string& what, int result, const char* detail)
     return text;
 }
 
-} // namespace
-
-class LibFtdiBackend::OpenUnit {
+// The chip over USB. Let go at once when it is unplugged, as libusb answers every
+// later transfer the same way; it then fails every call with FT_IO_ERROR.
+class FtdiPort : public Port {
 public:
-    explicit OpenUnit(ftdi_context* context) : context_(context) {}
-    OpenUnit(const OpenUnit&) = delete;
-    OpenUnit& operator=(const OpenUnit&) = delete;
-    ~OpenUnit() { Close(); }
+    explicit FtdiPort(ftdi_context* context) : context_(context) {}
+    FtdiPort(const FtdiPort&) = delete;
+    FtdiPort& operator=(const FtdiPort&) = delete;
+    ~FtdiPort() override { Close(); }
 
-    ftdi_context* Context() const { return context_; }
-    bool Gone() const { return context_ == nullptr; }
-    bool Unplugged() const { return unplugged_; }
-    void SetUnplugged() { unplugged_ = true; }
-    std::string& Received() { return received_; }
-
-    void Close() {
+    FT_STATUS Usable() const override { return context_ == nullptr ? FT_IO_ERROR : FT_OK; }
+    std::string Gone() const override {
+        return unplugged_ ? kGoneFromUsb : context_ == nullptr ? kNoUnitOpen : std::string();
+    }
+    void Close() override {
         if (context_ == nullptr)
             return;
         ::ftdi_usb_close(context_);
@@ -64,14 +61,91 @@ public:
         context_ = nullptr;
     }
 
+    FT_STATUS SetBaudRate(ULONG baud) override {
+        if (baud == 0 || baud > 12'000'000)
+            return FT_INVALID_PARAMETER;
+        const int result = ::ftdi_set_baudrate(context_, int(baud));
+        return result == -1 ? FT_INVALID_PARAMETER : Checked(result);
+    }
+    FT_STATUS SetDataCharacteristics(UCHAR wordLength, UCHAR stopBits, UCHAR parity) override {
+        // D2XX numbers: 7 or 8 bits; stop bits 0 = 1, 1 = 1.5, 2 = 2; parity none,
+        // odd, even, mark, space, which is libftdi's order too.
+        if ((wordLength != 7 && wordLength != 8) || stopBits > 2 || parity > 4)
+            return FT_INVALID_PARAMETER;
+        static constexpr ftdi_stopbits_type kStop[] = {STOP_BIT_1, STOP_BIT_15, STOP_BIT_2};
+        static constexpr ftdi_parity_type kParity[] = {NONE, ODD, EVEN, MARK, SPACE};
+        return Checked(::ftdi_set_line_property(context_, wordLength == 8 ? BITS_8 : BITS_7, kStop[stopBits],
+                                                kParity[parity]));
+    }
+    FT_STATUS SetRts(bool high) override { return Checked(::ftdi_setrts(context_, high ? 1 : 0)); }
+    FT_STATUS Purge(ULONG mask) override {
+        int result = 0;
+        if (mask & FT_PURGE_RX) {
+            received_.clear();
+            result = ::ftdi_tciflush(context_);
+        }
+        if (result == 0 && (mask & FT_PURGE_TX))
+            result = ::ftdi_tcoflush(context_);
+        return Checked(result);
+    }
+    FT_STATUS Write(const void* bytes, DWORD count, DWORD& written) override {
+        if (count == 0)
+            return FT_OK;
+        const int result = ::ftdi_write_data(context_, static_cast<const unsigned char*>(bytes), int(count));
+        if (result < 0)
+            return Checked(result);
+        written = DWORD(result);
+        return FT_OK;
+    }
+    FT_STATUS Queued(QueueCounts& counts) override {
+        const FT_STATUS status = Fill();
+        counts.rx = DWORD(received_.size());
+        return status;
+    }
+    FT_STATUS Read(void* bytes, DWORD count, DWORD& got) override {
+        const FT_STATUS status = received_.size() < count ? Fill() : FT_OK;
+        const std::size_t n = std::min<std::size_t>(count, received_.size());
+        if (n > 0)
+            std::memcpy(bytes, received_.data(), n);
+        received_.erase(0, n);
+        got = DWORD(n);
+        return n > 0 ? FT_OK : status;
+    }
+    DataWakeup Wakeup(DWORD) override { return {-1, kPollMs}; }
+
 private:
+    // A libftdi result as a status; an unplugged chip is let go.
+    FT_STATUS Checked(int result) {
+        if (result >= 0)
+            return FT_OK;
+        if (result == LIBUSB_ERROR_NO_DEVICE || result == -666) {
+            unplugged_ = true;
+            Close();
+        }
+        return FT_IO_ERROR;
+    }
+    // Moves what the chip has sent into the receive buffer.
+    FT_STATUS Fill() {
+        unsigned char chunk[512];
+        while (received_.size() < kMaxBuffered) {
+            const int result = ::ftdi_read_data(context_, chunk, int(sizeof chunk));
+            if (result == LIBUSB_ERROR_TIMEOUT)
+                return FT_OK; // nothing came within the time-out: nothing queued
+            if (result < 0)
+                return Checked(result);
+            received_.append(reinterpret_cast<const char*>(chunk), std::size_t(result));
+            if (result < int(sizeof chunk))
+                return FT_OK;
+        }
+        return FT_OK;
+    }
+
     ftdi_context* context_;
     std::string received_;
     bool unplugged_ = false;
 };
 
-LibFtdiBackend::LibFtdiBackend() = default;
-LibFtdiBackend::~LibFtdiBackend() = default;
+} // namespace
 
 std::vector<LibFtdiBackend::FoundUnit> LibFtdiBackend::Scan() {
     std::vector<FoundUnit> units;
@@ -119,9 +193,7 @@ std::vector<LibFtdiBackend::FoundUnit> LibFtdiBackend::Scan() {
     return units;
 }
 
-FT_STATUS LibFtdiBackend::ListDevices(DWORD index, char* serialNumber, DWORD flags) {
-    if (flags != kListFlags || serialNumber == nullptr)
-        return FT_INVALID_PARAMETER;
+FT_STATUS LibFtdiBackend::List(DWORD index, std::string& serialNumber) {
     problem_.clear();
     const std::vector<FoundUnit> units = Scan();
     if (index >= units.size()) {
@@ -129,20 +201,17 @@ FT_STATUS LibFtdiBackend::ListDevices(DWORD index, char* serialNumber, DWORD fla
             problem_ = "No FTDI unit found on USB: is it plugged in?";
         return FT_DEVICE_NOT_FOUND;
     }
-    const std::string& serial = units[index].serialNumber;
-    std::memcpy(serialNumber, serial.c_str(), serial.size() + 1);
+    serialNumber = units[index].serialNumber;
     return FT_OK;
 }
 
-FT_STATUS LibFtdiBackend::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) {
-    if (flags != FT_OPEN_BY_SERIAL_NUMBER || serialNumber == nullptr || handle == nullptr)
-        return FT_INVALID_PARAMETER;
+FT_STATUS LibFtdiBackend::Open(const std::string& serialNumber, std::unique_ptr<Port>& port) {
     problem_.clear();
     const std::vector<FoundUnit> units = Scan();
     const auto found = std::find_if(units.begin(), units.end(),
                                     [&](const FoundUnit& u) { return u.serialNumber == serialNumber; });
     if (found == units.end()) {
-        problem_ = std::string("No FTDI unit with serial number ") + serialNumber + " on USB";
+        problem_ = "No FTDI unit with serial number " + serialNumber + " on USB";
         return FT_DEVICE_NOT_FOUND;
     }
     ftdi_context* context = ::ftdi_new();
@@ -160,193 +229,26 @@ FT_STATUS LibFtdiBackend::OpenEx(const char* serialNumber, DWORD flags, FT_HANDL
     }
     const bool lowLatency = ::ftdi_set_latency_timer(context, kLatencyMs) == 0;
     context->usb_read_timeout = lowLatency ? kReadTimeoutMs : kReadTimeoutDefaultLatencyMs;
-    *handle = open_.Add(std::make_unique<OpenUnit>(context));
+    port = std::make_unique<FtdiPort>(context);
     return FT_OK;
-}
-
-LibFtdiBackend::OpenUnit* LibFtdiBackend::Live(FT_HANDLE handle, FT_STATUS& status) const {
-    OpenUnit* unit = open_.Find(handle);
-    if (unit == nullptr)
-        status = FT_INVALID_HANDLE;
-    else if (unit->Gone())
-        status = FT_IO_ERROR;
-    else
-        return unit;
-    return nullptr;
-}
-
-FT_STATUS LibFtdiBackend::Failed(OpenUnit& unit, int result) {
-    // Unplugged: libusb answers every later transfer the same way, so let go now.
-    if (result == LIBUSB_ERROR_NO_DEVICE || result == -666) {
-        problem_ = kGoneFromUsb;
-        unit.SetUnplugged();
-        unit.Close();
-    }
-    return FT_IO_ERROR;
-}
-
-FT_STATUS LibFtdiBackend::SetBaudRate(FT_HANDLE handle, ULONG baud) {
-    FT_STATUS status = FT_OK;
-    OpenUnit* unit = Live(handle, status);
-    if (unit == nullptr)
-        return status;
-    if (baud == 0 || baud > 12'000'000)
-        return FT_INVALID_PARAMETER;
-    const int result = ::ftdi_set_baudrate(unit->Context(), int(baud));
-    return result == 0 ? FT_OK : result == -1 ? FT_INVALID_PARAMETER : Failed(*unit, result);
-}
-
-FT_STATUS LibFtdiBackend::SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
-                                                 UCHAR parity) {
-    FT_STATUS status = FT_OK;
-    OpenUnit* unit = Live(handle, status);
-    if (unit == nullptr)
-        return status;
-    // D2XX numbers: 7 or 8 bits; stop bits 0 = 1, 1 = 1.5, 2 = 2; parity none,
-    // odd, even, mark, space, which is libftdi's order too.
-    if ((wordLength != 7 && wordLength != 8) || stopBits > 2 || parity > 4)
-        return FT_INVALID_PARAMETER;
-    static constexpr ftdi_stopbits_type kStop[] = {STOP_BIT_1, STOP_BIT_15, STOP_BIT_2};
-    static constexpr ftdi_parity_type kParity[] = {NONE, ODD, EVEN, MARK, SPACE};
-    const int result = ::ftdi_set_line_property(unit->Context(), wordLength == 8 ? BITS_8 : BITS_7,
-                                                kStop[stopBits], kParity[parity]);
-    return result == 0 ? FT_OK : Failed(*unit, result);
-}
-
-FT_STATUS LibFtdiBackend::SetRts(FT_HANDLE handle) {
-    return SetRtsLevel(handle, 1);
-}
-
-FT_STATUS LibFtdiBackend::ClrRts(FT_HANDLE handle) {
-    return SetRtsLevel(handle, 0);
-}
-
-FT_STATUS LibFtdiBackend::SetRtsLevel(FT_HANDLE handle, int level) {
-    FT_STATUS status = FT_OK;
-    OpenUnit* unit = Live(handle, status);
-    if (unit == nullptr)
-        return status;
-    const int result = ::ftdi_setrts(unit->Context(), level);
-    return result == 0 ? FT_OK : Failed(*unit, result);
-}
-
-FT_STATUS LibFtdiBackend::Purge(FT_HANDLE handle, ULONG mask) {
-    FT_STATUS status = FT_OK;
-    OpenUnit* unit = Live(handle, status);
-    if (unit == nullptr)
-        return status;
-    int result = 0;
-    if (mask & FT_PURGE_RX) {
-        unit->Received().clear();
-        result = ::ftdi_tciflush(unit->Context());
-    }
-    if (result == 0 && (mask & FT_PURGE_TX))
-        result = ::ftdi_tcoflush(unit->Context());
-    return result == 0 ? FT_OK : Failed(*unit, result);
-}
-
-FT_STATUS LibFtdiBackend::Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) {
-    if (written)
-        *written = 0;
-    FT_STATUS status = FT_OK;
-    OpenUnit* unit = Live(handle, status);
-    if (unit == nullptr)
-        return status;
-    if (buffer == nullptr && count > 0)
-        return FT_INVALID_PARAMETER;
-    if (count == 0)
-        return FT_OK;
-    const int result =
-        ::ftdi_write_data(unit->Context(), static_cast<const unsigned char*>(buffer), int(count));
-    if (result < 0)
-        return Failed(*unit, result);
-    if (written)
-        *written = DWORD(result);
-    return FT_OK;
-}
-
-FT_STATUS LibFtdiBackend::Fill(OpenUnit& unit) {
-    unsigned char chunk[512];
-    while (unit.Received().size() < kMaxBuffered) {
-        const int result = ::ftdi_read_data(unit.Context(), chunk, int(sizeof chunk));
-        if (result == LIBUSB_ERROR_TIMEOUT)
-            return FT_OK; // nothing came within the time-out: nothing queued
-        if (result < 0)
-            return Failed(unit, result);
-        unit.Received().append(reinterpret_cast<const char*>(chunk), std::size_t(result));
-        if (result < int(sizeof chunk))
-            return FT_OK;
-    }
-    return FT_OK;
-}
-
-FT_STATUS LibFtdiBackend::GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) {
-    if (rxQueue)
-        *rxQueue = 0;
-    if (txQueue)
-        *txQueue = 0;
-    if (eventStatus)
-        *eventStatus = 0;
-    FT_STATUS status = FT_OK;
-    OpenUnit* unit = Live(handle, status);
-    if (unit == nullptr)
-        return status;
-    status = Fill(*unit);
-    if (rxQueue)
-        *rxQueue = DWORD(unit->Received().size());
-    return status;
-}
-
-FT_STATUS LibFtdiBackend::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) {
-    if (bytesRead)
-        *bytesRead = 0;
-    FT_STATUS status = FT_OK;
-    OpenUnit* unit = Live(handle, status);
-    if (unit == nullptr)
-        return status;
-    if (buffer == nullptr && count > 0)
-        return FT_INVALID_PARAMETER;
-    if (unit->Received().size() < count)
-        status = Fill(*unit);
-    std::string& received = unit->Received();
-    const std::size_t n = std::min<std::size_t>(count, received.size());
-    std::memcpy(buffer, received.data(), n);
-    received.erase(0, n);
-    if (bytesRead)
-        *bytesRead = DWORD(n);
-    return n > 0 ? FT_OK : status;
-}
-
-std::string LibFtdiBackend::UnitGone(FT_HANDLE handle) const {
-    const OpenUnit* unit = open_.Find(handle);
-    if (unit == nullptr || (unit->Gone() && !unit->Unplugged()))
-        return kNoUnitOpen;
-    return unit->Unplugged() ? kGoneFromUsb : std::string();
-}
-
-void LibFtdiBackend::Close(FT_HANDLE handle) {
-    if (OpenUnit* unit = open_.Find(handle))
-        unit->Close();
 }
 
 std::vector<UnitListing> LibFtdiBackend::Units() {
     std::vector<UnitListing> units;
     for (const FoundUnit& found : Scan()) {
-        UnitListing unit{"ftdi", found.serialNumber, found.description,
+        UnitListing unit{"ftdi",
+                         found.serialNumber,
+                         found.description,
                          "USB bus " + std::to_string(unsigned(found.bus)) + " device " +
                              std::to_string(unsigned(found.address)),
-                         found.serialRead, {}};
+                         found.serialRead,
+                         {}};
         if (!found.serialRead)
             unit.whyNot = "its USB descriptors cannot be read: install the udev rule that comes with Tavrin "
                           "(tavrin-ftdi.rules, installed as 70-tavrin-ftdi.rules) and plug the unit in again";
         units.push_back(std::move(unit));
     }
     return units;
-}
-
-DataWakeup LibFtdiBackend::Wakeup(FT_HANDLE handle, DWORD) {
-    FT_STATUS status = FT_OK;
-    return Live(handle, status) ? DataWakeup{-1, kPollMs} : DataWakeup{};
 }
 
 } // namespace device

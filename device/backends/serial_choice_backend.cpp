@@ -1,58 +1,54 @@
 #include "device/backends/serial_choice_backend.h"
 
-#include <cstring>
-
 namespace device {
 
 namespace {
-constexpr DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
-// More than any desk has: bounds the search should a backend never say "no more".
+// More than any desk has: bounds the search should a way never say "no more".
 constexpr DWORD kMaxListed = 64;
 } // namespace
 
-SerialChoiceBackend::SerialChoiceBackend(std::unique_ptr<D2xxBackend> inner, std::string serialNumber)
-    : ForwardingBackend(std::move(inner)), serialNumber_(std::move(serialNumber)) {}
+SerialChoiceBackend::SerialChoiceBackend(std::unique_ptr<Backend> inner, std::string serialNumber)
+    : inner_(std::move(inner)), serialNumber_(std::move(serialNumber)) {}
 
-bool SerialChoiceBackend::Lists(D2xxBackend& inner, const std::string& serialNumber) {
+bool SerialChoiceBackend::Lists(Backend& inner, const std::string& serialNumber) {
     for (DWORD index = 0; index < kMaxListed; ++index) {
-        char serial[64] = {};
-        if (inner.ListDevices(index, serial, kListFlags) != FT_OK)
+        std::string serial;
+        if (inner.List(index, serial) != FT_OK)
             return false;
-        serial[sizeof serial - 1] = '\0';
-        if (serialNumber == serial)
+        if (serial == serialNumber)
             return true;
     }
     return false;
 }
 
-FT_STATUS SerialChoiceBackend::ListDevices(DWORD index, char* serialNumber, DWORD flags) {
-    if (flags != kListFlags || serialNumber == nullptr)
-        return FT_INVALID_PARAMETER;
-    if (index != 0 || !Lists(Inner(), serialNumber_)) {
-        problem_ = "No unit with serial number " + serialNumber_ +
-                   " is plugged in (tavrin --list-units shows the units there are)";
-        const std::string why = Inner().LastProblem();
+std::string SerialChoiceBackend::NotThere() const {
+    return "No unit with serial number " + serialNumber_ +
+           " is plugged in (tavrin --list-units shows the units there are)";
+}
+
+FT_STATUS SerialChoiceBackend::List(DWORD index, std::string& serialNumber) {
+    if (index != 0 || !Lists(*inner_, serialNumber_)) {
+        problem_ = NotThere();
+        const std::string why = inner_->Problem();
         if (!why.empty())
             problem_ += "; " + why;
         return FT_DEVICE_NOT_FOUND;
     }
-    problem_.clear();
-    std::memcpy(serialNumber, serialNumber_.c_str(), serialNumber_.size() + 1);
+    problem_ = inner_->Problem();
+    serialNumber = serialNumber_;
     return FT_OK;
 }
 
-FT_STATUS SerialChoiceBackend::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) {
-    problem_.clear();
+FT_STATUS SerialChoiceBackend::Open(const std::string& serialNumber, std::unique_ptr<Port>& port) {
     // Only the chosen unit: never another one in its place.
-    if (serialNumber != nullptr && serialNumber_ != serialNumber) {
-        problem_ = std::string("Unit ") + serialNumber + " is not the chosen unit " + serialNumber_;
+    if (serialNumber != serialNumber_) {
+        problem_ = "Unit " + serialNumber + " is not the chosen unit " + serialNumber_;
         return FT_DEVICE_NOT_FOUND;
     }
-    return Inner().OpenEx(serialNumber, flags, handle);
-}
-
-const char* SerialChoiceBackend::LastProblem() const {
-    return problem_.empty() ? Inner().LastProblem() : problem_.c_str();
+    const FT_STATUS status = inner_->Open(serialNumber, port);
+    // Waited for and not there yet: said as the listing says it.
+    problem_ = status == FT_DEVICE_NOT_FOUND ? NotThere() : inner_->Problem();
+    return status;
 }
 
 } // namespace device

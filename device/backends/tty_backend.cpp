@@ -21,8 +21,7 @@ namespace device {
 
 namespace {
 
-constexpr DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
-constexpr std::size_t kMaxSerial = 63;
+constexpr std::size_t kMaxSerial = kSerialNumberSize - 1;
 // The description of a unit that made itself known through the unit registry.
 constexpr const char* kEmulatedUnit = "unit emulator";
 // How long a write may wait for room in a full output queue before it gives up
@@ -35,9 +34,6 @@ constexpr int kUncountedPollMs = 4;
 // serial port offers.
 constexpr UCHAR kBits7 = 7;
 constexpr UCHAR kStopBits2 = 2;
-constexpr UCHAR kParityOdd = 1;
-constexpr UCHAR kParityEven = 2;
-constexpr UCHAR kParityMark = 3;
 constexpr UCHAR kParitySpace = 4;
 
 std::optional<speed_t> SpeedFor(ULONG baud) {
@@ -62,6 +58,21 @@ bool HungUp(int fd) {
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
+// Reads or writes with `io` until `count` bytes have moved or the descriptor takes or has
+// no more for now; returns the error that stopped it, or 0.
+template <typename Io> int Move(Io io, DWORD count, DWORD& moved) {
+    while (moved < count) {
+        const ssize_t n = io();
+        if (n > 0)
+            moved += DWORD(n);
+        else if (n == 0 || errno == EAGAIN)
+            return 0;
+        else if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
 bool MeansGone(int errorNumber) {
     return errorNumber == EIO || errorNumber == ENXIO || errorNumber == ENODEV || errorNumber == EBADF;
 }
@@ -76,27 +87,18 @@ void AskForLowLatency(int fd) {
     }
 }
 
-} // namespace
-
-class TtyBackend::OpenPort {
+// An open terminal. Given up (closed) after an error that means it went away; it
+// then fails every call with FT_IO_ERROR, and says why it went.
+class TtyPort : public Port {
 public:
-    OpenPort(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    OpenPort(const OpenPort&) = delete;
-    OpenPort& operator=(const OpenPort&) = delete;
-    ~OpenPort() { Close(); }
+    TtyPort(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    TtyPort(const TtyPort&) = delete;
+    TtyPort& operator=(const TtyPort&) = delete;
+    ~TtyPort() override { Close(); }
 
-    int Fd() const { return fd_; }
-    cc_t MinimumRead() const { return minimumRead_; }
-    void SetMinimumRead(cc_t count) { minimumRead_ = count; }
-    const std::string& Path() const { return path_; }
-    bool Gone() const { return fd_ < 0; }
-    // Why it was given up, when it was.
-    const std::string& GoneReason() const { return goneReason_; }
-    void SetGoneReason(std::string reason) { goneReason_ = std::move(reason); }
-
-    // Gives the port up. The handle stays known, so later calls on it keep failing
-    // with FT_IO_ERROR instead of looking like calls on a handle never opened.
-    void Close() {
+    FT_STATUS Usable() const override { return fd_ < 0 ? FT_IO_ERROR : FT_OK; }
+    std::string Gone() const override;
+    void Close() override {
         if (fd_ < 0)
             return;
         // Exclusive use belongs to the terminal, not to this descriptor: a terminal
@@ -107,12 +109,156 @@ public:
         fd_ = -1;
     }
 
+    FT_STATUS SetBaudRate(ULONG baud) override;
+    FT_STATUS SetDataCharacteristics(UCHAR wordLength, UCHAR stopBits, UCHAR parity) override;
+    FT_STATUS SetRts(bool high) override {
+        // A pseudo-terminal has no modem lines and refuses with ENOTTY; the caller
+        // ignores the result, so the pulse simply does not happen there.
+        int bits = TIOCM_RTS;
+        return ::ioctl(fd_, high ? TIOCMBIS : TIOCMBIC, &bits) == 0 ? FT_OK : Failed(errno);
+    }
+    FT_STATUS Purge(ULONG mask) override {
+        const bool rx = (mask & FT_PURGE_RX) != 0;
+        const bool tx = (mask & FT_PURGE_TX) != 0;
+        if (!rx && !tx)
+            return FT_OK;
+        return ::tcflush(fd_, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) == 0 ? FT_OK : Failed(errno);
+    }
+    FT_STATUS Write(const void* bytes, DWORD count, DWORD& written) override;
+    FT_STATUS Queued(QueueCounts& counts) override;
+    FT_STATUS Read(void* bytes, DWORD count, DWORD& got) override;
+    DataWakeup Wakeup(DWORD awaitedBytes) override;
+
 private:
+    // Gives the port up when the error means it went away.
+    FT_STATUS Failed(int errorNumber) {
+        if (MeansGone(errorNumber)) {
+            goneReason_ = path_ + " has gone away (" + std::strerror(errorNumber) + ")";
+            Close();
+        }
+        return FT_IO_ERROR;
+    }
+    // Changes the terminal's settings as `change` says.
+    template <typename Change> FT_STATUS Reset(Change change) {
+        termios tio{};
+        if (::tcgetattr(fd_, &tio) != 0)
+            return Failed(errno);
+        change(tio);
+        return ::tcsetattr(fd_, TCSANOW, &tio) == 0 ? FT_OK : Failed(errno);
+    }
+
     int fd_;
     std::string path_;
     std::string goneReason_;
-    cc_t minimumRead_ = 0; // as OpenEx sets it
+    cc_t minimumRead_ = 0; // as the open sets it
 };
+
+std::string TtyPort::Gone() const {
+    if (fd_ < 0)
+        return goneReason_.empty() ? std::string(kNoUnitOpen) : goneReason_;
+    if (HungUp(fd_))
+        return path_ + " has gone away (hung up)";
+    struct stat now {};
+    struct stat opened {};
+    if (::stat(path_.c_str(), &now) != 0)
+        return path_ + " is not there any more";
+    if (::fstat(fd_, &opened) != 0 || now.st_rdev != opened.st_rdev)
+        return path_ + " now leads to another terminal";
+    return {};
+}
+
+FT_STATUS TtyPort::SetBaudRate(ULONG baud) {
+    const auto speed = SpeedFor(baud);
+    if (!speed)
+        return FT_INVALID_PARAMETER;
+    return Reset([&](termios& tio) {
+        ::cfsetispeed(&tio, *speed);
+        ::cfsetospeed(&tio, *speed);
+    });
+}
+
+FT_STATUS TtyPort::SetDataCharacteristics(UCHAR wordLength, UCHAR stopBits, UCHAR parity) {
+    if ((wordLength != FT_BITS_8 && wordLength != kBits7) ||
+        (stopBits != FT_STOP_BITS_1 && stopBits != kStopBits2) || parity > kParitySpace)
+        return FT_INVALID_PARAMETER;
+    // By D2XX parity: none, odd, even, mark, space.
+    static constexpr tcflag_t kParityFlags[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD,
+                                                PARENB | CMSPAR};
+    return Reset([&](termios& tio) {
+        tio.c_cflag &= ~tcflag_t(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR);
+        tio.c_cflag |= (wordLength == FT_BITS_8 ? CS8 : CS7) | kParityFlags[parity];
+        if (stopBits == kStopBits2)
+            tio.c_cflag |= CSTOPB;
+    });
+}
+
+FT_STATUS TtyPort::Write(const void* bytes, DWORD count, DWORD& written) {
+    const auto* data = static_cast<const char*>(bytes);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteWaitMs);
+    written = 0;
+    while (true) {
+        if (const int error =
+                Move([&] { return ::write(fd_, data + written, count - written); }, count, written))
+            return Failed(error);
+        if (written == count)
+            return FT_OK;
+        // The output queue is full: wait for room, but not for ever.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{fd_, POLLOUT, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0)
+            return FT_OK;
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
+            return Failed(EIO);
+    }
+}
+
+FT_STATUS TtyPort::Queued(QueueCounts& counts) {
+    int queued = 0;
+    if (::ioctl(fd_, FIONREAD, &queued) != 0)
+        return Failed(errno);
+    if (queued == 0 && HungUp(fd_))
+        return Failed(EIO);
+    counts.rx = DWORD(std::max(queued, 0));
+    int outgoing = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &outgoing) == 0)
+        counts.tx = DWORD(std::max(outgoing, 0));
+    return FT_OK;
+}
+
+FT_STATUS TtyPort::Read(void* bytes, DWORD count, DWORD& got) {
+    auto* data = static_cast<char*>(bytes);
+    got = 0;
+    // Takes what is queued, up to `count`: a raw port with no minimum count reads 0 when nothing is.
+    if (const int error = Move([&] { return ::read(fd_, data + got, count - got); }, count, got)) {
+        // Bytes already taken are handed over; the failure shows at the next call.
+        const FT_STATUS status = Failed(error);
+        return got == 0 ? status : FT_OK;
+    }
+    // A port that was hung up reads 0 as well, for ever, so tell the two apart.
+    if (got == 0 && count > 0 && HungUp(fd_))
+        return Failed(EIO);
+    return FT_OK;
+}
+
+DataWakeup TtyPort::Wakeup(DWORD awaitedBytes) {
+    // A terminal's minimum read count also decides when poll() finds it readable (reads never wait
+    // here: the descriptor is non-blocking). Set to the awaited count, the descriptor stays quiet while
+    // part of a reply is queued and wakes the wait once the rest has come.
+    const auto wanted = cc_t(std::clamp<DWORD>(awaitedBytes, 1, 255));
+    if (minimumRead_ != wanted) {
+        termios tio{};
+        if (::tcgetattr(fd_, &tio) != 0)
+            return {-1, kUncountedPollMs};
+        tio.c_cc[VMIN] = wanted;
+        if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
+            return {-1, kUncountedPollMs};
+        minimumRead_ = wanted;
+    }
+    return {fd_, -1};
+}
+
+} // namespace
 
 TtyBackend::TtyBackend(std::string sysfsRoot, std::string devRoot, std::string registryFolder)
     : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)),
@@ -123,8 +269,6 @@ std::unique_ptr<TtyBackend> TtyBackend::ForPort(const std::string& path) {
     backend->fixedPort_ = FtdiTty{SerialForPath(path), path, path, {}, {}};
     return backend;
 }
-
-TtyBackend::~TtyBackend() = default;
 
 std::string TtyBackend::SerialForPath(const std::string& path) {
     return path.size() <= kMaxSerial ? path : path.substr(path.size() - kMaxSerial);
@@ -143,9 +287,7 @@ std::vector<FtdiTty> TtyBackend::Ports() const {
     return ports;
 }
 
-FT_STATUS TtyBackend::ListDevices(DWORD index, char* serialNumber, DWORD flags) {
-    if (flags != kListFlags || serialNumber == nullptr)
-        return FT_INVALID_PARAMETER;
+FT_STATUS TtyBackend::List(DWORD index, std::string& serialNumber) {
     const std::vector<FtdiTty> ports = Ports();
     if (fixedPort_) {
         struct stat info {};
@@ -159,20 +301,17 @@ FT_STATUS TtyBackend::ListDevices(DWORD index, char* serialNumber, DWORD flags) 
     }
     if (index >= ports.size())
         return FT_DEVICE_NOT_FOUND;
-    const std::string& serial = ports[index].serialNumber;
-    std::memcpy(serialNumber, serial.c_str(), serial.size() + 1);
+    serialNumber = ports[index].serialNumber;
     problem_.clear();
     return FT_OK;
 }
 
-FT_STATUS TtyBackend::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) {
-    if (flags != FT_OPEN_BY_SERIAL_NUMBER || serialNumber == nullptr || handle == nullptr)
-        return FT_INVALID_PARAMETER;
+FT_STATUS TtyBackend::Open(const std::string& serialNumber, std::unique_ptr<Port>& opened) {
     const std::vector<FtdiTty> ports = Ports();
     const auto port = std::find_if(ports.begin(), ports.end(),
                                    [&](const FtdiTty& p) { return p.serialNumber == serialNumber; });
     if (port == ports.end()) {
-        problem_ = std::string("No serial port with serial number ") + serialNumber;
+        problem_ = "No serial port with serial number " + serialNumber;
         return FT_DEVICE_NOT_FOUND;
     }
     const std::string& path = port->devicePath;
@@ -182,7 +321,7 @@ FT_STATUS TtyBackend::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* h
         problem_ = TtyOpenProblem(path, error);
         return error == ENOENT ? FT_DEVICE_NOT_FOUND : FT_DEVICE_NOT_OPENED;
     }
-    auto open = std::make_unique<OpenPort>(fd, path);
+    auto open = std::make_unique<TtyPort>(fd, path);
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {
         problem_ = NotATerminalProblem(path);
@@ -210,240 +349,9 @@ FT_STATUS TtyBackend::OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* h
         return FT_DEVICE_NOT_OPENED;
     }
     AskForLowLatency(fd);
-    *handle = open_.Add(std::move(open));
+    opened = std::move(open);
     problem_.clear();
     return FT_OK;
-}
-
-TtyBackend::OpenPort* TtyBackend::Live(FT_HANDLE handle, FT_STATUS& status) const {
-    OpenPort* port = open_.Find(handle);
-    if (port == nullptr)
-        status = FT_INVALID_HANDLE;
-    else if (port->Gone())
-        status = FT_IO_ERROR;
-    else
-        return port;
-    return nullptr;
-}
-
-FT_STATUS TtyBackend::Failed(OpenPort& port, int errorNumber) {
-    if (MeansGone(errorNumber)) {
-        problem_ = port.Path() + " has gone away (" + std::strerror(errorNumber) + ")";
-        port.SetGoneReason(problem_);
-        port.Close();
-    }
-    return FT_IO_ERROR;
-}
-
-FT_STATUS TtyBackend::SetBaudRate(FT_HANDLE handle, ULONG baud) {
-    FT_STATUS status = FT_OK;
-    OpenPort* port = Live(handle, status);
-    if (port == nullptr)
-        return status;
-    const auto speed = SpeedFor(baud);
-    if (!speed)
-        return FT_INVALID_PARAMETER;
-    termios tio{};
-    if (::tcgetattr(port->Fd(), &tio) != 0)
-        return Failed(*port, errno);
-    ::cfsetispeed(&tio, *speed);
-    ::cfsetospeed(&tio, *speed);
-    return ::tcsetattr(port->Fd(), TCSANOW, &tio) == 0 ? FT_OK : Failed(*port, errno);
-}
-
-FT_STATUS TtyBackend::SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
-                                             UCHAR parity) {
-    FT_STATUS status = FT_OK;
-    OpenPort* port = Live(handle, status);
-    if (port == nullptr)
-        return status;
-    if ((wordLength != FT_BITS_8 && wordLength != kBits7) ||
-        (stopBits != FT_STOP_BITS_1 && stopBits != kStopBits2) || parity > kParitySpace)
-        return FT_INVALID_PARAMETER;
-    termios tio{};
-    if (::tcgetattr(port->Fd(), &tio) != 0)
-        return Failed(*port, errno);
-    tio.c_cflag &= ~tcflag_t(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR);
-    tio.c_cflag |= wordLength == FT_BITS_8 ? CS8 : CS7;
-    if (stopBits == kStopBits2)
-        tio.c_cflag |= CSTOPB;
-    switch (parity) {
-    case kParityOdd:
-        tio.c_cflag |= PARENB | PARODD;
-        break;
-    case kParityEven:
-        tio.c_cflag |= PARENB;
-        break;
-    case kParityMark:
-        tio.c_cflag |= PARENB | CMSPAR | PARODD;
-        break;
-    case kParitySpace:
-        tio.c_cflag |= PARENB | CMSPAR;
-        break;
-    default:
-        break;
-    }
-    return ::tcsetattr(port->Fd(), TCSANOW, &tio) == 0 ? FT_OK : Failed(*port, errno);
-}
-
-FT_STATUS TtyBackend::ChangeModemLines(FT_HANDLE handle, unsigned long request) {
-    FT_STATUS status = FT_OK;
-    OpenPort* port = Live(handle, status);
-    if (port == nullptr)
-        return status;
-    // A pseudo-terminal has no modem lines and refuses with ENOTTY; the caller
-    // ignores the result, so the pulse simply does not happen there.
-    int bits = TIOCM_RTS;
-    return ::ioctl(port->Fd(), request, &bits) == 0 ? FT_OK : Failed(*port, errno);
-}
-
-FT_STATUS TtyBackend::SetRts(FT_HANDLE handle) {
-    return ChangeModemLines(handle, TIOCMBIS);
-}
-
-FT_STATUS TtyBackend::ClrRts(FT_HANDLE handle) {
-    return ChangeModemLines(handle, TIOCMBIC);
-}
-
-FT_STATUS TtyBackend::Purge(FT_HANDLE handle, ULONG mask) {
-    FT_STATUS status = FT_OK;
-    OpenPort* port = Live(handle, status);
-    if (port == nullptr)
-        return status;
-    const bool rx = (mask & FT_PURGE_RX) != 0;
-    const bool tx = (mask & FT_PURGE_TX) != 0;
-    if (!rx && !tx)
-        return FT_OK;
-    const int queue = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
-    return ::tcflush(port->Fd(), queue) == 0 ? FT_OK : Failed(*port, errno);
-}
-
-FT_STATUS TtyBackend::Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) {
-    if (written)
-        *written = 0;
-    FT_STATUS status = FT_OK;
-    OpenPort* port = Live(handle, status);
-    if (port == nullptr)
-        return status;
-    if (buffer == nullptr && count > 0)
-        return FT_INVALID_PARAMETER;
-    const auto* bytes = static_cast<const char*>(buffer);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteWaitMs);
-    DWORD done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(port->Fd(), bytes + done, count - done);
-        if (n > 0) {
-            done += DWORD(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN) {
-            status = Failed(*port, errno);
-            break;
-        }
-        // The output queue is full: wait for room, but not for ever.
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        pollfd p{port->Fd(), POLLOUT, 0};
-        if (::poll(&p, 1, int(left.count())) <= 0)
-            break;
-        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            status = Failed(*port, EIO);
-            break;
-        }
-    }
-    if (written)
-        *written = done;
-    return status;
-}
-
-FT_STATUS TtyBackend::GetStatus(FT_HANDLE handle, DWORD* rxQueue, DWORD* txQueue, DWORD* eventStatus) {
-    if (rxQueue)
-        *rxQueue = 0;
-    if (txQueue)
-        *txQueue = 0;
-    if (eventStatus)
-        *eventStatus = 0;
-    FT_STATUS status = FT_OK;
-    OpenPort* port = Live(handle, status);
-    if (port == nullptr)
-        return status;
-    int queued = 0;
-    if (::ioctl(port->Fd(), FIONREAD, &queued) != 0)
-        return Failed(*port, errno);
-    if (queued == 0 && HungUp(port->Fd()))
-        return Failed(*port, EIO);
-    if (rxQueue)
-        *rxQueue = DWORD(std::max(queued, 0));
-    int outgoing = 0;
-    if (txQueue && ::ioctl(port->Fd(), TIOCOUTQ, &outgoing) == 0)
-        *txQueue = DWORD(std::max(outgoing, 0));
-    return FT_OK;
-}
-
-FT_STATUS TtyBackend::Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* bytesRead) {
-    if (bytesRead)
-        *bytesRead = 0;
-    FT_STATUS status = FT_OK;
-    OpenPort* port = Live(handle, status);
-    if (port == nullptr)
-        return status;
-    if (buffer == nullptr && count > 0)
-        return FT_INVALID_PARAMETER;
-    auto* bytes = static_cast<char*>(buffer);
-    DWORD done = 0;
-    // Takes at most `count` bytes; whatever else is queued stays for the next read.
-    while (done < count) {
-        const ssize_t n = ::read(port->Fd(), bytes + done, count - done);
-        if (n > 0) {
-            done += DWORD(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN) {
-            const int error = errno;
-            // Bytes already taken are handed over; the failure shows at the next call.
-            if (done == 0)
-                status = Failed(*port, error);
-            else
-                Failed(*port, error);
-            break;
-        }
-        // Nothing more queued (a raw port with no minimum count reads 0 then). A
-        // port that was hung up reads 0 as well, for ever, so tell the two apart.
-        if (done == 0 && HungUp(port->Fd()))
-            status = Failed(*port, EIO);
-        break;
-    }
-    if (bytesRead)
-        *bytesRead = done;
-    return status;
-}
-
-std::string TtyBackend::UnitGone(FT_HANDLE handle) const {
-    const OpenPort* port = open_.Find(handle);
-    if (port == nullptr)
-        return kNoUnitOpen;
-    if (port->Gone())
-        return port->GoneReason().empty() ? std::string(kNoUnitOpen) : port->GoneReason();
-    if (HungUp(port->Fd()))
-        return port->Path() + " has gone away (hung up)";
-    struct stat now {};
-    struct stat opened {};
-    if (::stat(port->Path().c_str(), &now) != 0)
-        return port->Path() + " is not there any more";
-    if (::fstat(port->Fd(), &opened) != 0 || now.st_rdev != opened.st_rdev)
-        return port->Path() + " now leads to another terminal";
-    return {};
-}
-
-void TtyBackend::Close(FT_HANDLE handle) {
-    if (OpenPort* port = open_.Find(handle))
-        port->Close();
 }
 
 std::vector<UnitListing> TtyBackend::Units() {
@@ -459,27 +367,6 @@ std::vector<UnitListing> TtyBackend::Units() {
         units.push_back(std::move(unit));
     }
     return units;
-}
-
-DataWakeup TtyBackend::Wakeup(FT_HANDLE handle, DWORD awaitedBytes) {
-    FT_STATUS status = FT_OK;
-    OpenPort* port = Live(handle, status);
-    if (port == nullptr)
-        return {};
-    // A terminal's minimum read count also decides when poll() finds it readable (reads never wait
-    // here: the descriptor is non-blocking). Set to the awaited count, the descriptor stays quiet while
-    // part of a reply is queued and wakes the wait once the rest has come.
-    const auto wanted = cc_t(std::clamp<DWORD>(awaitedBytes, 1, 255));
-    if (port->MinimumRead() != wanted) {
-        termios tio{};
-        if (::tcgetattr(port->Fd(), &tio) != 0)
-            return {-1, kUncountedPollMs};
-        tio.c_cc[VMIN] = wanted;
-        if (::tcsetattr(port->Fd(), TCSANOW, &tio) != 0)
-            return {-1, kUncountedPollMs};
-        port->SetMinimumRead(wanted);
-    }
-    return {port->Fd(), -1};
 }
 
 } // namespace device

@@ -1,7 +1,7 @@
 // What --list-units prints: every unit every way to a unit can see now.
 #pragma once
 
-#include "device/d2xx.h"
+#include "device/port.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 // The reply frame: where the marker may stand and how readings are made.
-#include "device/reply_frame.h"
+#include "device/unit_protocol.h"
 #include "device/unit_model.h"
 
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "tests/soak/sweep_log_oracle.h"
 
-#include "device/reply_frame.h"
+#include "device/unit_protocol.h"
 #include "output/log/shift_jis.h"
 
 #include <QFile>

@@ -195,9 +195,11 @@ private slots:
         microseconds now{0};
         device::SimulatedUnitOptions options;
         options.faults = AllFaults(seed, 0.2);
-        device::SimulatedUnit unit(options, [&] { return now; });
+        auto owned = std::make_unique<device::SimulatedUnit>(options, [&] { return now; });
+        device::SimulatedUnit& unit = *owned;
+        device::CheckedD2xx link(std::move(owned));
         FT_HANDLE handle = nullptr;
-        QCOMPARE(unit.OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK);
+        QCOMPARE(link.OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK);
         std::string observed;
         unit.SetReadObserver([&](std::string_view bytes) { observed += bytes; });
 
@@ -205,9 +207,9 @@ private slots:
         std::vector<char> buffer(static_cast<std::size_t>(readSize));
         const auto readAll = [&] {
             DWORD queued = 0;
-            while (unit.GetStatus(handle, &queued, nullptr, nullptr) == FT_OK && queued > 0) {
+            while (link.GetStatus(handle, &queued, nullptr, nullptr) == FT_OK && queued > 0) {
                 DWORD got = 0;
-                QCOMPARE(unit.Read(handle, buffer.data(), DWORD(readSize), &got), FT_OK);
+                QCOMPARE(link.Read(handle, buffer.data(), DWORD(readSize), &got), FT_OK);
                 QVERIFY(got > 0 && got <= DWORD(readSize));
                 read.append(buffer.data(), got);
             }
@@ -215,7 +217,7 @@ private slots:
         constexpr unsigned kRequests = 600;
         for (unsigned n = 0; n < kRequests; ++n) {
             DWORD written = 0;
-            QCOMPARE(unit.Write(handle, "AL\r", 3, &written), FT_OK);
+            QCOMPARE(link.Write(handle, "AL\r", 3, &written), FT_OK);
             now += milliseconds(7 + 31 * (n % 11));
             readAll();
         }

@@ -21,7 +21,7 @@ constexpr DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
 
 enum class Kind { Auto, Sim, Tty, LibFtdi, D2xx, ChosenBySerial };
 
-bool IsKind(D2xxBackend* backend, Kind kind) {
+bool IsKind(device::Backend* backend, Kind kind) {
     switch (kind) {
     case Kind::Auto:
         return dynamic_cast<AutoBackend*>(backend) != nullptr;
@@ -88,12 +88,13 @@ private slots:
 
     void TtyPathBecomesDeviceZero() {
         QString error;
-        const auto backend = MakeBackend(QStringLiteral("tty:/tmp/a:b"), &error);
-        QVERIFY(backend != nullptr);
+        auto way = MakeBackend(QStringLiteral("tty:/tmp/a:b"), &error);
+        QVERIFY(way != nullptr);
+        device::CheckedD2xx backend(std::move(way));
         char serial[64] = {};
         // The path does not exist, so it is not listed, and the reason names it.
-        QCOMPARE(backend->ListDevices(0, serial, kListFlags), FT_DEVICE_NOT_FOUND);
-        QVERIFY(QByteArray(backend->LastProblem()).contains("/tmp/a:b"));
+        QCOMPARE(backend.ListDevices(0, serial, kListFlags), FT_DEVICE_NOT_FOUND);
+        QVERIFY(QByteArray(backend.LastProblem()).contains("/tmp/a:b"));
     }
 
     void BadSpecs_data() {
@@ -145,13 +146,15 @@ private slots:
         std::vector<SimulatedUnit*> units(listed.size());
         for (int i = 0; i < listed.size(); ++i)
             candidates.push_back(Simulated("way" + std::to_string(i), listed[i], &units[i]));
-        AutoBackend backend(std::move(candidates));
+        auto way = std::make_unique<AutoBackend>(std::move(candidates));
+        const AutoBackend& chooser = *way;
+        device::CheckedD2xx backend(std::move(way));
 
         char serial[64] = {};
         FT_HANDLE handle = nullptr;
         if (chosen < 0) {
             QCOMPARE(backend.ListDevices(0, serial, kListFlags), FT_DEVICE_NOT_FOUND);
-            QVERIFY(backend.ChosenName().empty());
+            QVERIFY(chooser.ChosenName().empty());
             QVERIFY(QByteArray(backend.LastProblem()).size() > 0);
             QCOMPARE(backend.OpenEx("way0-SERIAL", FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_DEVICE_NOT_FOUND);
             const QString faults = UnopenedHandleFaults(backend, nullptr);
@@ -161,7 +164,7 @@ private slots:
         const std::string name = "way" + std::to_string(chosen);
         QCOMPARE(backend.ListDevices(0, serial, kListFlags), FT_OK);
         QCOMPARE(std::string(serial), name + "-SERIAL");
-        QCOMPARE(backend.ChosenName(), name);
+        QCOMPARE(chooser.ChosenName(), name);
         QCOMPARE(backend.OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK);
         QCOMPARE(backend.SetBaudRate(handle, 38400), FT_OK);
         const char request[3] = {0x41, 0x4C, 0x0D};
@@ -204,13 +207,13 @@ private slots:
     // With none of the real ways finding a unit, the connection sees "not found"
     // and the log learns why from each way.
     void AutoWithoutAnyUnit() {
-        auto backend = AutoBackend::WithRealBackends();
+        device::CheckedD2xx backend(AutoBackend::WithRealBackends());
         char serial[64] = {};
-        const FT_STATUS status = backend->ListDevices(0, serial, kListFlags);
+        const FT_STATUS status = backend.ListDevices(0, serial, kListFlags);
         if (status == FT_OK)
             QSKIP("an FTDI unit is attached to this machine");
         QCOMPARE(status, FT_DEVICE_NOT_FOUND);
-        QVERIFY2(QByteArray(backend->LastProblem()).contains("FTDI's D2XX library"), backend->LastProblem());
+        QVERIFY2(QByteArray(backend.LastProblem()).contains("FTDI's D2XX library"), backend.LastProblem());
     }
 };
 

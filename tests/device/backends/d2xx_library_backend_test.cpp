@@ -29,8 +29,9 @@ class D2xxLibraryBackendTest : public QObject {
 
 private slots:
     void ExchangesThroughTheLibrary() {
-        D2xxLibraryBackend backend(FAKE_FTD2XX_PATH);
-        QVERIFY2(backend.Loaded(), backend.LastProblem());
+        auto library = std::make_unique<D2xxLibraryBackend>(FAKE_FTD2XX_PATH);
+        QVERIFY2(library->Loaded(), library->Problem().c_str());
+        device::CheckedD2xx backend(std::move(library));
         char serial[64] = {};
         QCOMPARE(backend.ListDevices(0, serial, kListFlags), FT_OK);
         QCOMPARE(QByteArray(serial), QByteArray("FAKE0001"));
@@ -75,8 +76,9 @@ private slots:
     }
     void ForeignHandlesNeverReachTheLibrary() {
         QFETCH(quintptr, handle);
-        D2xxLibraryBackend backend(FAKE_FTD2XX_PATH);
-        QVERIFY(backend.Loaded());
+        auto library = std::make_unique<D2xxLibraryBackend>(FAKE_FTD2XX_PATH);
+        QVERIFY(library->Loaded());
+        device::CheckedD2xx backend(std::move(library));
         const unsigned before = FakeCounter("FakeForeignHandleCalls");
         const QString faults = UnopenedHandleFaults(backend, reinterpret_cast<FT_HANDLE>(handle));
         QVERIFY2(faults.isEmpty(), qPrintable(faults));
@@ -94,8 +96,9 @@ private slots:
     void UnusableLibrariesListNothing() {
         QFETCH(QString, library);
         QFETCH(QStringList, mentions);
-        D2xxLibraryBackend backend(library.toStdString());
-        QVERIFY(!backend.Loaded());
+        auto way = std::make_unique<D2xxLibraryBackend>(library.toStdString());
+        QVERIFY(!way->Loaded());
+        device::CheckedD2xx backend(std::move(way));
         char serial[64] = {};
         QCOMPARE(backend.ListDevices(0, serial, kListFlags), FT_DEVICE_NOT_FOUND);
         FT_HANDLE handle = nullptr;

@@ -107,7 +107,10 @@ private slots:
         const QStringList ttys{"ttyUSB0 0403 FTZ9", "ttyUSB1 0403 FTA1", "ttyUSB2 067b PL123"};
         for (int i = 0; i < ttys.size(); ++i)
             AddTty(root.path(), ttys[i], i + 1);
-        TtyBackend backend(root.path().toStdString(), root.path().toStdString() + "/dev");
+        // A registry folder of its own: units another program registered are not listed here.
+        device::CheckedD2xx backend(std::make_unique<TtyBackend>(root.path().toStdString(),
+                                                                 root.path().toStdString() + "/dev",
+                                                                 root.filePath("units").toStdString()));
         const DWORD flags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
         char serial[64] = {};
         QCOMPARE(backend.ListDevices(0, serial, flags), FT_OK);
@@ -128,7 +131,8 @@ private slots:
         QTemporaryDir root;
         QVERIFY(root.isValid());
         QDir(root.path()).mkpath(QStringLiteral("class/tty"));
-        TtyBackend backend(root.path().toStdString());
+        device::CheckedD2xx backend(std::make_unique<TtyBackend>(root.path().toStdString(), "/dev",
+                                                                 root.filePath("units").toStdString()));
         char serial[64] = {};
         QCOMPARE(backend.ListDevices(0, serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
                  FT_DEVICE_NOT_FOUND);

@@ -1,5 +1,4 @@
 #include "device/backends/libftdi_backend.h"
-#include "unopened_handle.h"
 
 #include <QTest>
 
@@ -16,7 +15,7 @@ class LibFtdiBackendTest : public QObject {
 
 private slots:
     void ListsNothingWithoutAUnit() {
-        LibFtdiBackend backend;
+        device::CheckedD2xx backend(std::make_unique<LibFtdiBackend>());
         char serial[64] = {};
         const FT_STATUS status = backend.ListDevices(0, serial, kListFlags);
         if (status == FT_OK)
@@ -28,23 +27,11 @@ private slots:
     }
 
     void OpeningAnUnknownSerialNumberFails() {
-        LibFtdiBackend backend;
+        device::CheckedD2xx backend(std::make_unique<LibFtdiBackend>());
         FT_HANDLE handle = nullptr;
         QCOMPARE(backend.OpenEx("NO-SUCH-UNIT", FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_DEVICE_NOT_FOUND);
         QVERIFY(handle == nullptr);
         QVERIFY(QByteArray(backend.LastProblem()).contains("NO-SUCH-UNIT"));
-    }
-
-    void UnopenedHandlesFailHarmlessly_data() {
-        QTest::addColumn<quintptr>("handle");
-        QTest::newRow("zero, as left by a failed connection") << quintptr(0);
-        QTest::newRow("never handed out") << quintptr(0x1234);
-    }
-    void UnopenedHandlesFailHarmlessly() {
-        QFETCH(quintptr, handle);
-        LibFtdiBackend backend;
-        const QString faults = UnopenedHandleFaults(backend, reinterpret_cast<FT_HANDLE>(handle));
-        QVERIFY2(faults.isEmpty(), qPrintable(faults));
     }
 };
 

@@ -65,7 +65,7 @@ bool PtyPair::WriteMaster(const QByteArray& bytes) {
     return ::write(master_, bytes.constData(), std::size_t(bytes.size())) == bytes.size();
 }
 
-DWORD WaitForQueued(D2xxBackend& backend, FT_HANDLE handle, DWORD moreThan, int timeoutMs) {
+DWORD WaitForQueued(device::CheckedD2xx& backend, FT_HANDLE handle, DWORD moreThan, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     DWORD rx = 0, tx = 0, events = 0;
     while (true) {

@@ -29,4 +29,4 @@ private:
 
 // Waits (bounded, on the backend's wakeup descriptor) until more than `moreThan`
 // bytes are queued; returns the last count seen.
-DWORD WaitForQueued(D2xxBackend& backend, FT_HANDLE handle, DWORD moreThan, int timeoutMs = 5000);
+DWORD WaitForQueued(device::CheckedD2xx& backend, FT_HANDLE handle, DWORD moreThan, int timeoutMs = 5000);

@@ -3,7 +3,6 @@
 #include "device/exchange.h"
 #include "device/message_pump.h"
 #include "pty_pair.h"
-#include "unopened_handle.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,19 +21,24 @@ using device::TtyBackend;
 namespace {
 
 constexpr DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
+
+// The D2XX calls over one given terminal.
+std::unique_ptr<device::CheckedD2xx> OverPort(const std::string& path) {
+    return std::make_unique<device::CheckedD2xx>(TtyBackend::ForPort(path));
+}
 const QByteArray kRequest("AL\r");
 const QByteArray kFrame("AD0=123 V, AD1=456\x35\r\n");
 
 // The logger's side of a pseudo-terminal, connected the way the connection does it.
 struct Connected {
     PtyPair pty;
-    std::unique_ptr<TtyBackend> backend;
+    std::unique_ptr<device::CheckedD2xx> backend;
     FT_HANDLE handle = nullptr;
 
     Connected() {
         if (!pty.Valid())
             return;
-        backend = TtyBackend::ForPort(pty.Path());
+        backend = OverPort(pty.Path());
         char serial[64] = {};
         if (backend->ListDevices(0, serial, kListFlags) != FT_OK ||
             backend->OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &handle) != FT_OK)
@@ -171,14 +175,15 @@ private slots:
         QFETCH(int, restAfterTicks);
         QFETCH(bool, replied);
         QFETCH(int, maxWakes);
-        Connected c;
-        QVERIFY(c.Ok());
+        PtyPair pty;
+        QVERIFY(pty.Valid());
+        SetD2xxBackend(TtyBackend::ForPort(pty.Path()));
+        FT_HANDLE handle = nullptr;
+        QCOMPARE(FT_OpenEx(pty.Path().c_str(), FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK);
         if (queuedBefore > 0) {
-            QVERIFY(c.pty.WriteMaster(QByteArray(queuedBefore, 'x')));
-            QCOMPARE(WaitForQueued(*c.backend, c.handle, DWORD(queuedBefore - 1)), DWORD(queuedBefore));
+            QVERIFY(pty.WriteMaster(QByteArray(queuedBefore, 'x')));
+            QCOMPARE(WaitForQueued(CurrentD2xx(), handle, DWORD(queuedBefore - 1)), DWORD(queuedBefore));
         }
-        const FT_HANDLE handle = c.handle;
-        SetD2xxBackend(std::move(c.backend));
         std::int16_t replyTicks = 0;
         int ticks = 0;
         QTimer tick;
@@ -187,7 +192,7 @@ private slots:
             if (replyTicks != 0)
                 --replyTicks;
             if (++ticks == restAfterTicks)
-                c.pty.WriteMaster(QByteArray(25 - queuedBefore, 'y'));
+                pty.WriteMaster(QByteArray(25 - queuedBefore, 'y'));
         });
         tick.start(10);
         CountingPump pump;
@@ -245,7 +250,7 @@ private slots:
     void ASecondOpenerIsRefused() {
         Connected c;
         QVERIFY(c.Ok());
-        auto second = TtyBackend::ForPort(c.pty.Path());
+        auto second = OverPort(c.pty.Path());
         FT_HANDLE handle = nullptr;
         QCOMPARE(second->OpenEx(c.pty.Path().c_str(), FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_DEVICE_NOT_OPENED);
         QVERIFY(handle == nullptr);
@@ -273,7 +278,7 @@ private slots:
         const QString link = dir.filePath("unit");
         PtyPair first, other;
         QVERIFY(QFile::link(QString::fromStdString(first.Path()), link));
-        auto backend = TtyBackend::ForPort(link.toStdString());
+        auto backend = OverPort(link.toStdString());
         FT_HANDLE handle = nullptr;
         QCOMPARE(backend->OpenEx(link.toLocal8Bit().constData(), FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK);
         if (meanwhile.startsWith("close"))
@@ -320,19 +325,6 @@ private slots:
         QCOMPARE(got, DWORD(0));
     }
 
-    void UnopenedHandlesFailHarmlessly_data() {
-        QTest::addColumn<quintptr>("handle");
-        QTest::newRow("zero, as left by a failed connection") << quintptr(0);
-        QTest::newRow("never handed out") << quintptr(0x1234);
-    }
-    void UnopenedHandlesFailHarmlessly() {
-        QFETCH(quintptr, handle);
-        Connected c;
-        QVERIFY(c.Ok());
-        const QString faults = UnopenedHandleFaults(*c.backend, reinterpret_cast<FT_HANDLE>(handle));
-        QVERIFY2(faults.isEmpty(), qPrintable(faults));
-    }
-
     void PortsThatCannotBeUsed_data() {
         QTest::addColumn<bool>("plainFile");
         QTest::addColumn<FT_STATUS>("listStatus");
@@ -351,7 +343,7 @@ private slots:
         QTemporaryFile file;
         QVERIFY(file.open());
         const std::string path = plainFile ? file.fileName().toStdString() : "/nonexistent/ttyUSB9";
-        auto backend = TtyBackend::ForPort(path);
+        auto backend = OverPort(path);
         char serial[64] = {};
         QCOMPARE(backend->ListDevices(0, serial, kListFlags), listStatus);
         FT_HANDLE handle = nullptr;

@@ -27,7 +27,7 @@ QString StartEmulator(QProcess& process, const QStringList& arguments) {
 
 // One request and its reply, the way the exchange makes them: write, wait until
 // more than 20 bytes are queued, read what is queued.
-QByteArray Exchange(TtyBackend& backend, FT_HANDLE handle) {
+QByteArray Exchange(device::CheckedD2xx& backend, FT_HANDLE handle) {
     const char request[3] = {0x41, 0x4C, 0x0D};
     DWORD written = 0;
     if (backend.Write(handle, request, 3, &written) != FT_OK || written != 3)
@@ -40,7 +40,7 @@ QByteArray Exchange(TtyBackend& backend, FT_HANDLE handle) {
     return QByteArray(buffer, int(got));
 }
 
-FT_HANDLE Connect(TtyBackend& backend) {
+FT_HANDLE Connect(device::CheckedD2xx& backend) {
     char serial[64] = {};
     FT_HANDLE handle = nullptr;
     if (backend.ListDevices(0, serial, kListFlags) != FT_OK ||
@@ -84,7 +84,7 @@ private slots:
         faults.leadingBytes = leading;
         const UnitModel model(faults);
         {
-            auto backend = TtyBackend::ForPort(path.toStdString());
+            auto backend = std::make_unique<device::CheckedD2xx>(TtyBackend::ForPort(path.toStdString()));
             const FT_HANDLE handle = Connect(*backend);
             QVERIFY2(handle != nullptr, backend->LastProblem());
             QCOMPARE(Exchange(*backend, handle), QByteArray::fromStdString(model.ReplyFor(0)));
@@ -99,7 +99,7 @@ private slots:
         const QString path = StartEmulator(emulator, {});
         QVERIFY(!path.isEmpty());
         for (unsigned run = 0; run < 2; ++run) {
-            auto backend = TtyBackend::ForPort(path.toStdString());
+            auto backend = std::make_unique<device::CheckedD2xx>(TtyBackend::ForPort(path.toStdString()));
             const FT_HANDLE handle = Connect(*backend);
             QVERIFY2(handle != nullptr, backend->LastProblem());
             QCOMPARE(Exchange(*backend, handle), QByteArray::fromStdString(UnitModel().ReplyFor(run)));
@@ -112,7 +112,7 @@ private slots:
         const QString path = StartEmulator(emulator, {"--exit-after", "1"});
         QVERIFY(!path.isEmpty());
         {
-            auto backend = TtyBackend::ForPort(path.toStdString());
+            auto backend = std::make_unique<device::CheckedD2xx>(TtyBackend::ForPort(path.toStdString()));
             const FT_HANDLE handle = Connect(*backend);
             QVERIFY(handle != nullptr);
             QCOMPARE(Exchange(*backend, handle), QByteArray::fromStdString(UnitModel().ReplyFor(0)));

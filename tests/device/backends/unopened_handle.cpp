@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-QString UnopenedHandleFaults(D2xxBackend& backend, FT_HANDLE handle) {
+QString UnopenedHandleFaults(device::CheckedD2xx& backend, FT_HANDLE handle) {
     QStringList faults;
     const auto expectFailure = [&](const char* call, FT_STATUS status) {
         if (status == FT_OK)

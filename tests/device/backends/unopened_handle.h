@@ -7,4 +7,4 @@
 #include <QString>
 
 // Empty when every call refused `handle` as it should; else what went wrong.
-QString UnopenedHandleFaults(D2xxBackend& backend, FT_HANDLE handle);
+QString UnopenedHandleFaults(device::CheckedD2xx& backend, FT_HANDLE handle);

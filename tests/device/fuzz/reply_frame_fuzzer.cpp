@@ -3,7 +3,7 @@
 // real first marker within the first 50 bytes, and the readings and the rows
 // they are drawn at stay inside their bounds.
 #include "chart/analog_mark.h"
-#include "device/reply_frame.h"
+#include "device/unit_protocol.h"
 
 #include <algorithm>
 #include <cstdint>
