@@ -254,7 +254,7 @@ int RunApplication(QApplication& app, const Options& options) {
     }
     TForm1* shownForm = nullptr;
     if (options.exitAfterRun && ::isatty(STDERR_FILENO))
-        sinks.push_back(std::make_unique<record::ProgressLine>(STDERR_FILENO, [&shownForm, recordFile] {
+        sinks.push_back(std::make_unique<record::ProgressLine>([&shownForm, recordFile] {
             return 2 * (shownForm ? shownForm->FileIndex : 0) + (recordFile && recordFile->Rows() > 0 ? 1 : 0);
         }));
     for (const auto& sink : sinks)
