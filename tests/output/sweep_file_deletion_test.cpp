@@ -1,3 +1,4 @@
+#include "output/stale_temporaries.h"
 #include "output/sweep_file_deletion.h"
 
 #include <QDir>
@@ -5,6 +6,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +58,58 @@ const QStringList kFiles = {
     "tavrin-20261207-102030-02.csv",
     "tavrin-2026120-102030.csv",
     "tavrin0.csv",
+    "tavrin00.bmp",
+    "tavrin007.txt",
+    "tavrin65535.txt",
+    "tavrin65536.txt",
+    "tavrin99999.bmp",
+};
+
+// Holds an exclusive lock on a file, as a logger writing its run record does: here, or in a child
+// process until this object goes.
+class LockHolder {
+public:
+    LockHolder(const QString& path, bool inChild) {
+        const QByteArray name = QFile::encodeName(path);
+        if (!inChild) {
+            fd_ = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+            ::flock(fd_, LOCK_EX);
+            return;
+        }
+        int ready[2], done[2];
+        if (::pipe(ready) != 0 || ::pipe(done) != 0)
+            return;
+        child_ = ::fork();
+        if (child_ == 0) {
+            ::close(done[1]);
+            char byte = 0;
+            const int fd = ::open(name.constData(), O_RDONLY);
+            if (fd >= 0 && ::flock(fd, LOCK_EX) == 0 && ::write(ready[1], &byte, 1) == 1)
+                static_cast<void>(::read(done[0], &byte, 1)); // until the parent closes its end
+            ::_exit(0);
+        }
+        char byte = 0;
+        ::close(ready[1]);
+        ::close(done[0]);
+        done_ = done[1];
+        held_ = ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~LockHolder() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (child_ > 0) {
+            ::close(done_);
+            ::waitpid(child_, nullptr, 0);
+        }
+    }
+    bool Held() const { return fd_ >= 0 || held_; }
+
+private:
+    int fd_ = -1;
+    pid_t child_ = -1;
+    int done_ = -1;
+    bool held_ = false;
 };
 
 } // namespace
@@ -68,6 +124,9 @@ private slots:
     void longBaseName();
     void undeletableFile();
     void deletedWhereNoTrashCanTakeIt();
+    void recordsBeingWrittenStay_data();
+    void recordsBeingWrittenStay();
+    void staleTemporaries();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -103,11 +162,12 @@ void SweepFileDeletionTest::deletesMatchingFiles_data() {
     QTest::addColumn<bool>("refused");
 
     QTest::newRow("default") << "tavrin"
-                             << QStringList{"tavrin0.bmp", "tavrin0.txt", "tavrin12.txt",
+                             << QStringList{"tavrin0.bmp", "tavrin0.txt", "tavrin12.txt", "tavrin65535.txt",
                                             "tavrin-20261207-102030-2.csv", "tavrin-20261207-102030.csv"}
                              << false;
     QTest::newRow("one letter") << "t" << QStringList{} << false;
     QTest::newRow("digits follow the base name") << "tavrin1" << QStringList{"tavrin12.txt"} << false;
+    QTest::newRow("no leading zeros") << "tavrin0" << QStringList{"tavrin00.bmp"} << false;
     QTest::newRow("base name must precede the extension") << "tavrin0.b" << QStringList{} << false;
     QTest::newRow("case matters") << "Tavrin" << QStringList{"Tavrin1.bmp"} << false;
     QTest::newRow("hidden files") << ".tavrin" << QStringList{".tavrin3.txt"} << false;
@@ -197,6 +257,52 @@ void SweepFileDeletionTest::deletedWhereNoTrashCanTakeIt() {
     QVERIFY(!QFileInfo::exists(dir_->filePath("sub/tavrin3.bmp")));
     QCOMPARE(Tree(dir_->filePath("sub")), QStringList{});
     QVERIFY(!QFileInfo::exists(dir_->filePath("files"))); // nothing moved aside in place of a trash
+}
+
+void SweepFileDeletionTest::recordsBeingWrittenStay_data() {
+    QTest::addColumn<QString>("lockedBy"); // "", "this process", "another process"
+    QTest::addColumn<QStringList>("deleted");
+    QTest::addColumn<QString>("message");
+    const QString record = "tavrin-20261207-102030.csv";
+    QTest::newRow("not locked") << "" << QStringList{"tavrin-20261207-102030-2.csv", record} << "";
+    for (const char* holder : {"this process", "another process"})
+        QTest::newRow(holder) << holder << QStringList{"tavrin-20261207-102030-2.csv"}
+                              << "記録中のため削除しません: tavrin-20261207-102030.csv";
+}
+
+void SweepFileDeletionTest::recordsBeingWrittenStay() {
+    QFETCH(QString, lockedBy);
+    QFETCH(QStringList, deleted);
+    QFETCH(QString, message);
+    const QString record = dir_->filePath("tavrin-20261207-102030.csv");
+    std::optional<LockHolder> lock;
+    if (!lockedBy.isEmpty())
+        QVERIFY(lock.emplace(record, lockedBy == "another process").Held());
+    const output::DeleteOutcome outcome = output::DeleteSweepFiles("tavrin", dir_->path());
+    QCOMPARE(outcome.deleted.filter(".csv"), deleted);
+    QCOMPARE(outcome.kept, lockedBy.isEmpty() ? QStringList{} : QStringList{"tavrin-20261207-102030.csv"});
+    QCOMPARE(outcome.message, message);
+    QCOMPARE(QFileInfo::exists(record), !lockedBy.isEmpty());
+}
+
+// Only the temporaries of names the logger saves go, and only when no save holds them.
+void SweepFileDeletionTest::staleTemporaries() {
+    const QStringList removed{"tavrin-20261207-102030.csv.tmp-abcdef", "tavrin0.bmp.tmp-Ab12Cd",
+                              "tavrin65535.txt.tmp-000000"};
+    const QStringList kept{"tavrin0.bmp.backup", "tavrin0.bmp.ABCDEF", "tavrin0.bmp.tmp-ABCDE", "tavrin0.bmp.tmp-ABCDEFG",
+                           "tavrin00.bmp.tmp-abcdef", "other0.bmp.tmp-abcdef", "tavrin0.png.tmp-abcdef",
+                           "tavrin1.bmp.tmp-locked", "sub/tavrin3.bmp.tmp-abcdef"};
+    for (const QString& name : removed + kept)
+        Touch(dir_->filePath(name));
+    QVERIFY(QFile::link(dir_->filePath("tavrin0.bmp"), dir_->filePath("tavrin2.bmp.tmp-linked")));
+    const LockHolder save(dir_->filePath("tavrin1.bmp.tmp-locked"), true);
+    QVERIFY(save.Held());
+    const QStringList before = Tree(dir_->path());
+    QCOMPARE(output::RemoveStaleTemporaries("tavrin", dir_->path()), removed);
+    QStringList expected = before;
+    for (const QString& name : removed)
+        expected.removeOne(name);
+    QCOMPARE(Tree(dir_->path()), expected);
 }
 
 QTEST_MAIN(SweepFileDeletionTest)
