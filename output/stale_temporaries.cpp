@@ -14,7 +14,8 @@ QStringList RemoveStaleTemporaries(const QString& baseName, const QString& curre
     // ".tmp-" and six letters or digits after the saved file's name.
     constexpr qsizetype kSuffixLength = 11;
     QStringList removed;
-    for (const QString& name : directory.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name)) {
+    for (const QString& name :
+         directory.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name)) {
         const QStringView saved = QStringView(name).chopped(std::min(kSuffixLength, name.size()));
         if (name.size() <= kSuffixLength || !storage::IsTemporaryOf(name, saved) ||
             !SavedFileKind(saved, parts.prefix))

@@ -96,7 +96,8 @@ DeleteOutcome DeleteSweepFiles(const QString& baseName, const QString& currentDi
         }
     }
     if (!outcome.kept.isEmpty())
-        messages << QCoreApplication::translate("Status", kRecordKeptMessage).arg(outcome.kept.join(QStringLiteral(", ")));
+        messages << QCoreApplication::translate("Status", kRecordKeptMessage)
+                        .arg(outcome.kept.join(QStringLiteral(", ")));
     outcome.message = messages.join(QStringLiteral("  "));
     return outcome;
 }

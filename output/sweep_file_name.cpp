@@ -58,7 +58,8 @@ std::optional<SavedFile> SavedFileKind(QStringView name, QStringView prefix) {
 BaseNameParts SplitBaseName(const QString& baseName, const QString& currentDir) {
     const qsizetype split = baseName.lastIndexOf(u'/') + 1;
     BaseNameParts parts{baseName.left(split), baseName.mid(split), QString()};
-    parts.folder = QDir(currentDir).filePath(parts.directoryPart.isEmpty() ? QStringLiteral(".") : parts.directoryPart);
+    parts.folder =
+        QDir(currentDir).filePath(parts.directoryPart.isEmpty() ? QStringLiteral(".") : parts.directoryPart);
     return parts;
 }
 

@@ -27,7 +27,8 @@ constexpr char kStatusUnreachable[] = QT_TRANSLATE_NOOP("Status", "MQTTブロー
 // reconnected to the MQTT broker
 constexpr char kStatusBack[] = QT_TRANSLATE_NOOP("Status", "MQTTブローカーに再接続しました");
 // the MQTT queue is full: the oldest samples are being dropped
-constexpr char kStatusDropping[] = QT_TRANSLATE_NOOP("Status", "MQTT送信待ちが満杯です: 古いデータから破棄します");
+constexpr char kStatusDropping[] =
+    QT_TRANSLATE_NOOP("Status", "MQTT送信待ちが満杯です: 古いデータから破棄します");
 // dropped the %1 oldest samples waiting to be sent over MQTT
 constexpr char kStatusDropped[] = QT_TRANSLATE_NOOP("Status", "MQTT送信待ちの古いデータ%1件を破棄しました");
 // %1 samples were not sent over MQTT
@@ -423,9 +424,10 @@ void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const 
         notice.status = StatusText(kStatusBack);
         break;
     case PublishNotice::Kind::Dropping:
-        notice.message = QStringLiteral("the MQTT queue is full (%1 samples): the oldest samples are dropped from "
-                                        "now on while the broker at %2 is away; their number is said at the end")
-                             .arg(QString::number(options_.capacity), broker);
+        notice.message =
+            QStringLiteral("the MQTT queue is full (%1 samples): the oldest samples are dropped from "
+                           "now on while the broker at %2 is away; their number is said at the end")
+                .arg(QString::number(options_.capacity), broker);
         notice.status = StatusText(kStatusDropping);
         break;
     case PublishNotice::Kind::Dropped:

@@ -18,7 +18,8 @@ std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error)
     const QUrl parsed(url, QUrl::StrictMode);
     const QString scheme = parsed.scheme().toLower();
     if (!parsed.isValid() && parsed.errorString().startsWith(QLatin1String("Invalid port"))) {
-        *error = QStringLiteral("--publish: the port in '%1' must be a number from 1 to 65535").arg(Shown(url));
+        *error =
+            QStringLiteral("--publish: the port in '%1' must be a number from 1 to 65535").arg(Shown(url));
         return std::nullopt;
     }
     if (!parsed.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))) {
@@ -27,7 +28,8 @@ std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error)
         return std::nullopt;
     }
     if (parsed.port() == 0) {
-        *error = QStringLiteral("--publish: the port in '%1' must be a number from 1 to 65535, not 0").arg(Shown(url));
+        *error = QStringLiteral("--publish: the port in '%1' must be a number from 1 to 65535, not 0")
+                     .arg(Shown(url));
         return std::nullopt;
     }
     if (!parsed.password().isEmpty()) {
@@ -57,8 +59,9 @@ std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error)
         return std::nullopt;
     }
     if (prefix.contains(QChar(0))) {
-        *error = QStringLiteral("--publish: the topic prefix may not hold a NUL character (%00): it would cut "
-                                "the topic short");
+        *error =
+            QStringLiteral("--publish: the topic prefix may not hold a NUL character (%00): it would cut "
+                           "the topic short");
         return std::nullopt;
     }
     if (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#'))) {

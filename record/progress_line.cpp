@@ -10,7 +10,8 @@ namespace record {
 std::string ProgressText(long long samples, int sweep, long long elapsedMs, int filesWritten) {
     const long long s = elapsedMs / 1000;
     char text[128];
-    const int n = std::snprintf(text, sizeof text, "samples %lld  sweep %d  elapsed %lld:%02lld:%02lld  files written %d",
+    const int n = std::snprintf(text, sizeof text,
+                                "samples %lld  sweep %d  elapsed %lld:%02lld:%02lld  files written %d",
                                 samples, sweep, s / 3600, s / 60 % 60, s % 60, filesWritten);
     return std::string(text, std::size_t(n));
 }

@@ -75,16 +75,18 @@ report::Done RowStream::Take(const acquisition::DecodedSample& sample) {
         return {};
     }
     if (backlogBytes_ + row_.size() > maxBacklogBytes_) {
-        const QString limit = maxBacklogBytes_ >= (1u << 20) ? QStringLiteral("%1 MiB").arg(maxBacklogBytes_ >> 20)
-                                                             : QStringLiteral("%1 bytes").arg(maxBacklogBytes_);
+        const QString limit = maxBacklogBytes_ >= (1u << 20)
+                                  ? QStringLiteral("%1 MiB").arg(maxBacklogBytes_ >> 20)
+                                  : QStringLiteral("%1 bytes").arg(maxBacklogBytes_);
         const QString why = QStringLiteral("its reader fell %1 behind").arg(limit);
         Lose(1, why);
         if (!saidDropping_) {
             saidDropping_ = true;
-            report::Report(Module(),
-                           QStringLiteral("The record stream on standard output: %1. Rows are dropped from now on "
-                                          "until it catches up; their number is said at the run's end.")
-                               .arg(why));
+            report::Report(
+                Module(),
+                QStringLiteral("The record stream on standard output: %1. Rows are dropped from now on "
+                               "until it catches up; their number is said at the run's end.")
+                    .arg(why));
         }
         return {};
     }
@@ -121,9 +123,10 @@ void RowStream::GiveUp(const QString& why) {
     frontSent_ = 0;
     backlogBytes_ = 0;
     Lose(rows, why);
-    report::Report(Module(), QStringLiteral("The record stream on standard output stopped: %1. Rows from now on are "
-                                            "lost; their number is said at the run's end.")
-                                 .arg(why));
+    report::Report(Module(),
+                   QStringLiteral("The record stream on standard output stopped: %1. Rows from now on are "
+                                  "lost; their number is said at the run's end.")
+                       .arg(why));
 }
 
 void RowStream::Flush(int waitMs) {

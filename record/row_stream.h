@@ -25,7 +25,8 @@ public:
     static constexpr int kStallLimitMs = 60'000;
 
     // Writes to `fd`, which it does not own (nor changes: it may be a terminal other programs share).
-    explicit RowStream(int fd, std::size_t maxBacklogBytes = kMaxBacklogBytes, int stallLimitMs = kStallLimitMs);
+    explicit RowStream(int fd, std::size_t maxBacklogBytes = kMaxBacklogBytes,
+                       int stallLimitMs = kStallLimitMs);
 
     const char* Module() const override;
     report::Done RunStarted(const acquisition::RunInfo& run) override;

@@ -95,11 +95,13 @@ report::Failure RunRecordFile::Stop(const QString& what, int error) {
     if (!shortfall_.isEmpty())
         shortfall_ += QStringLiteral("; ");
     if (created_) {
-        shortfall_ += QStringLiteral("the run record %1 stopped after %2 rows (%3)").arg(path_).arg(rows_).arg(reason);
-        return report::Fail(QStringLiteral("The run record stopped: %1 (%2). The run goes on without it; the %3 rows "
-                                           "already written stay.")
-                                .arg(what, reason)
-                                .arg(rows_));
+        shortfall_ +=
+            QStringLiteral("the run record %1 stopped after %2 rows (%3)").arg(path_).arg(rows_).arg(reason);
+        return report::Fail(
+            QStringLiteral("The run record stopped: %1 (%2). The run goes on without it; the %3 rows "
+                           "already written stay.")
+                .arg(what, reason)
+                .arg(rows_));
     }
     shortfall_ += QStringLiteral("no run record was made (%1: %2)").arg(what, reason);
     return report::Fail(

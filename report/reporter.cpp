@@ -6,8 +6,8 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace report {
 

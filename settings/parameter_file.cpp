@@ -26,7 +26,8 @@ QString MissingFolderCause(const QString& folder) {
         missing = parent;
         parent = QFileInfo(missing).path();
     }
-    const QString cause = QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(missing));
+    const QString cause =
+        QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(missing));
     const QByteArray parentName = QFile::encodeName(parent);
     if (!QFileInfo(parent).isDir())
         return QStringLiteral("%1, and %2 is not a folder").arg(cause, QDir::toNativeSeparators(parent));
@@ -95,7 +96,8 @@ LoadResult ParameterFile::Load(const ParamRecord& recordToCreate) {
                 path_, QByteArrayView(reinterpret_cast<const char*>(recordToCreate.data()), kRecordSize),
                 storage::LinkHandling::ReplaceTarget)) {
             const QString folder = QFileInfo(path_).absolutePath();
-            lastError_ = Problem(kCannotCreate, QFileInfo(folder).isDir() ? *reason : MissingFolderCause(folder));
+            lastError_ =
+                Problem(kCannotCreate, QFileInfo(folder).isDir() ? *reason : MissingFolderCause(folder));
             return {LoadOutcome::Unavailable, recordToCreate};
         }
         lastError_.clear();

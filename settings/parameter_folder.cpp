@@ -19,8 +19,9 @@ constexpr char kFolderName[] = "tavrin";
 bool IsPortable(const QString& exeDir) {
     const QFileInfo folder(exeDir);
     const QString canonical = folder.canonicalFilePath();
-    const bool installed = canonical.startsWith(QStringLiteral("/usr/")) || canonical == QStringLiteral("/usr") ||
-                           canonical.startsWith(QStringLiteral("/opt/")) || canonical == QStringLiteral("/opt");
+    const bool installed =
+        canonical.startsWith(QStringLiteral("/usr/")) || canonical == QStringLiteral("/usr") ||
+        canonical.startsWith(QStringLiteral("/opt/")) || canonical == QStringLiteral("/opt");
     return !installed && folder.isDir() && folder.isWritable();
 }
 
@@ -45,8 +46,9 @@ report::Result<QString> UserConfigFolder() {
     if (!QDir::isAbsolutePath(home))
         home = PasswordDatabaseHome();
     if (!QDir::isAbsolutePath(home))
-        return report::Fail(QStringLiteral("no home folder: HOME is not set to a folder, and the user has none in "
-                                           "the password database"));
+        return report::Fail(
+            QStringLiteral("no home folder: HOME is not set to a folder, and the user has none in "
+                           "the password database"));
     return QDir::cleanPath(home + QStringLiteral("/.config/") + QLatin1String(kFolderName));
 }
 
@@ -75,7 +77,8 @@ QString DefaultParameterFilePath() {
 
 QString ParameterFileInUse() {
     const QString exeDir = QCoreApplication::applicationDirPath();
-    const report::Result<QString> folder = IsPortable(exeDir) ? report::Result<QString>(exeDir) : UserConfigFolder();
+    const report::Result<QString> folder =
+        IsPortable(exeDir) ? report::Result<QString>(exeDir) : UserConfigFolder();
     if (!folder)
         return QStringLiteral("none (%1)").arg(folder.Reason());
     return QDir(*folder).filePath(QString::fromLatin1(kParameterFileName));

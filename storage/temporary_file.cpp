@@ -95,8 +95,8 @@ TemporaryFile CreateTemporary(const QByteArray& finalPath, mode_t mode) {
             }
         } else {
             // O_EXCL: nothing that stands at the name, a link included, is opened.
-            temporary.fd = ::open(temporary.path.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                  mode);
+            temporary.fd =
+                ::open(temporary.path.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
             if (temporary.fd >= 0) {
                 ::flock(temporary.fd, LOCK_EX);
                 return temporary;
@@ -119,9 +119,9 @@ bool RemoveIfStale(const QByteArray& path) {
     struct stat opened = {};
     struct stat named = {};
     // Only a regular file that no save holds, and still the one at the name.
-    const bool stale = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-                       ::lstat(path.constData(), &named) == 0 && named.st_dev == opened.st_dev &&
-                       named.st_ino == opened.st_ino;
+    const bool stale = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+                       ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.constData(), &named) == 0 &&
+                       named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
     const bool removed = stale && ::unlink(path.constData()) == 0;
     ::close(fd);
     return removed;

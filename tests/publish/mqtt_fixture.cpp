@@ -35,8 +35,8 @@ bool MosquittoBroker::Start(quint16 port) {
             .toUtf8());
     config.close();
     const QByteArray configName = QFile::encodeName(config.fileName());
-    char* argv[] = {const_cast<char*>("mosquitto"), const_cast<char*>("-c"), const_cast<char*>(configName.constData()),
-                    nullptr};
+    char* argv[] = {const_cast<char*>("mosquitto"), const_cast<char*>("-c"),
+                    const_cast<char*>(configName.constData()), nullptr};
     if (::posix_spawnp(&pid_, "mosquitto", nullptr, nullptr, argv, environ) != 0) {
         pid_ = -1;
         return false;

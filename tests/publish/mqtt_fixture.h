@@ -2,11 +2,11 @@
 // on a free port, a TCP relay that can cut a connection, a subscriber.
 #pragma once
 
-#include <sys/types.h>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 struct mosquitto;

@@ -244,6 +244,7 @@ private slots:
         // 53 bytes of header, then whole rows of 60 bytes: 15 fit under 1000 bytes, the torn 16th is cut off.
         QCOMPARE(kept.size(), 53 + 15 * 60);
         QVERIFY(kept.endsWith("3.07,1.23,1,1,1,1,\r\n"));
+        QCOMPARE(file.Shortfall(), "the run record " + file.Path() + " stopped after 15 rows (File too large)");
     }
 };
 
