@@ -4,11 +4,11 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -65,50 +65,29 @@ const QStringList kFiles = {
     "tavrin99999.bmp",
 };
 
-// Holds an exclusive lock on a file, as a logger writing its run record does: here, or in a child
-// process until this object goes.
+// Holds an exclusive lock on a file, as a logger writing its run record does: here, or in another
+// process (flock(1)) until this object goes.
 class LockHolder {
 public:
     LockHolder(const QString& path, bool inChild) {
-        const QByteArray name = QFile::encodeName(path);
         if (!inChild) {
-            fd_ = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-            ::flock(fd_, LOCK_EX);
+            fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+            held_ = ::flock(fd_, LOCK_EX) == 0;
             return;
         }
-        int ready[2], done[2];
-        if (::pipe(ready) != 0 || ::pipe(done) != 0)
-            return;
-        child_ = ::fork();
-        if (child_ == 0) {
-            ::close(done[1]);
-            char byte = 0;
-            const int fd = ::open(name.constData(), O_RDONLY);
-            if (fd >= 0 && ::flock(fd, LOCK_EX) == 0 && ::write(ready[1], &byte, 1) == 1)
-                static_cast<void>(::read(done[0], &byte, 1)); // until the parent closes its end
-            ::_exit(0);
-        }
-        char byte = 0;
-        ::close(ready[1]);
-        ::close(done[0]);
-        done_ = done[1];
-        held_ = ::read(ready[0], &byte, 1) == 1;
-        ::close(ready[0]);
+        child_.start("flock", {"-x", path, "-c", "echo locked; read line"});
+        held_ = child_.waitForReadyRead(30000);
     }
     ~LockHolder() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (child_ > 0) {
-            ::close(done_);
-            ::waitpid(child_, nullptr, 0);
-        }
+        ::close(fd_);
+        child_.closeWriteChannel();
+        child_.waitForFinished();
     }
-    bool Held() const { return fd_ >= 0 || held_; }
+    bool Held() const { return held_; }
 
 private:
     int fd_ = -1;
-    pid_t child_ = -1;
-    int done_ = -1;
+    QProcess child_;
     bool held_ = false;
 };
 
