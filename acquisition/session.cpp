@@ -6,10 +6,12 @@
 #include "device/unit_protocol.h"
 #include "device/unit_reopen.h"
 #include "output/run_header.h"
+#include "output/stale_temporaries.h"
 #include "output/sweep_file_name.h"
 #include "output/sweep_file_writer.h"
 #include "report/reporter.h"
 
+#include <QDir>
 #include <QLocale>
 #include <algorithm>
 #include <cstring>
@@ -207,7 +209,10 @@ RunOutcome Session::Run() {
         return lastOutcome_;
     }
     running_ = true;
-    feed_.RunStarted({Now(), view_.Settings().baseName, UnitName()});
+    const QString baseName = view_.Settings().baseName;
+    // What a save cut short by a kill left beside the sweep files of this base name goes.
+    output::RemoveStaleTemporaries(baseName, QDir::currentPath());
+    feed_.RunStarted({Now(), baseName, UnitName()});
     lastOutcome_ = RunSamples();
     feed_.RunEnded();
     running_ = false;

@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <cstdio>
 
 namespace app {
@@ -138,17 +137,12 @@ const std::vector<OptionRow>& OptionTable() {
     return table;
 }
 
-QString DefaultParameterFolder() {
-    return settings::ChooseParameterFolder(QCoreApplication::applicationDirPath(),
-                                           QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
-}
-
 std::variant<Options, int> ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Tavrin data logger: polls the measurement unit, charts and logs every sample.\n"
                        "Settings file in use: %1")
-            .arg(QDir(DefaultParameterFolder()).filePath(QString::fromLatin1(settings::kParameterFileName))));
+            .arg(settings::ParameterFileInUse()));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     std::vector<QCommandLineOption> options;
@@ -196,8 +190,14 @@ std::variant<Options, int> ParseCommandLine(const QStringList& arguments) {
     }
     result.start = result.start || result.headless;
     result.exitAfterRun = result.exitAfterRun || result.headless;
-    if (result.parameterFolder.isEmpty())
-        result.parameterFolder = DefaultParameterFolder();
+    if (result.parameterFolder.isEmpty() && !result.listUnits) {
+        const auto folder = settings::DefaultParameterFolder();
+        if (!folder) {
+            std::fprintf(stderr, "tavrin: settings: %s\n", qPrintable(folder.Reason()));
+            return kExitRunError;
+        }
+        result.parameterFolder = *folder;
+    }
     return result;
 }
 

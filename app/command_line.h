@@ -56,9 +56,6 @@ struct OptionRow {
 
 const std::vector<OptionRow>& OptionTable();
 
-// The folder of the parameter file when --param-dir is not given.
-QString DefaultParameterFolder();
-
 // The options, or the exit status to end with at once after help, the version or an option that will
 // not do (what to say has been printed).
 std::variant<Options, int> ParseCommandLine(const QStringList& arguments);

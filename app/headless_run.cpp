@@ -105,6 +105,10 @@ private:
 } // namespace
 
 int RunHeadless(int& argc, char** argv, const Options& options) {
+    if (auto ready = CheckBeforeStart(options); !ready) {
+        report::WriteStandardError(report::module::kRecord, ready.Reason());
+        return kExitRunError;
+    }
     std::uint16_t samplingTime = 10;
     const acquisition::RunSettings settings = LoadSettings(options, samplingTime);
     // Pictures need fonts, and fonts a QGuiApplication: on the off-screen platform, so that no display
@@ -155,6 +159,7 @@ int RunHeadless(int& argc, char** argv, const Options& options) {
     if (stopped)
         return kExitNormal;
     session.Run();
+    sinks->Finish();
     return EndOfUnattendedRun(session);
 }
 

@@ -10,6 +10,17 @@
 
 namespace app {
 
+void RunSinks::Finish() {
+    if (publisher)
+        publisher->Finish();
+}
+
+report::Done CheckBeforeStart(const Options& options) {
+    if (!options.exitAfterRun || options.record == kRecordOff || options.record == kRecordToStandardOutput)
+        return {};
+    return record::CheckRecordFolder(options.record);
+}
+
 std::vector<acquisition::SampleSink*> RunSinks::All() const {
     std::vector<acquisition::SampleSink*> all;
     for (const auto& sink : owned)
@@ -30,7 +41,7 @@ report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int(
     if (options.exitAfterRun && ::isatty(STDERR_FILENO)) {
         record::RunRecordFile* recordFile = sinks.recordFile;
         sinks.owned.push_back(std::make_unique<record::ProgressLine>(
-            STDERR_FILENO, [sweepFilesWritten = std::move(sweepFilesWritten), recordFile] {
+            [sweepFilesWritten = std::move(sweepFilesWritten), recordFile] {
                 return sweepFilesWritten() + (recordFile && recordFile->Rows() > 0 ? 1 : 0);
             }));
     }
@@ -45,6 +56,7 @@ report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int(
         auto publisher = publish::MakePublisher(options.publishUrl, std::move(notify), &error);
         if (!publisher)
             return report::Fail(error);
+        sinks.publisher = publisher.get();
         sinks.owned.push_back(std::move(publisher));
     }
     return sinks;

@@ -12,6 +12,9 @@
 #include <memory>
 #include <vector>
 
+namespace publish {
+class MqttPublisher;
+}
 namespace record {
 class RunRecordFile;
 }
@@ -21,9 +24,17 @@ namespace app {
 struct RunSinks {
     std::vector<std::unique_ptr<acquisition::SampleSink>> owned;
     record::RunRecordFile* recordFile = nullptr; // when records go to files
+    publish::MqttPublisher* publisher = nullptr; // when samples are published
 
     std::vector<acquisition::SampleSink*> All() const;
+    // Before the program ends: the publisher waits a while for its queue to empty and says what did
+    // not get out. Their shortfalls are known after this.
+    void Finish();
 };
+
+// An unattended run refuses to start (exit 3) when its record could not be made: the folder is not
+// there, not a folder or takes no file.
+report::Done CheckBeforeStart(const Options& options);
 
 // `sweepFilesWritten` counts the sweep files saved so far (for the progress line); `showStatus` puts a
 // publisher's notice on the status line (on the GUI thread; null without a window). Fails when the

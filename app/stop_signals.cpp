@@ -31,8 +31,14 @@ void InstallStopSignalHandlers() {
     action.sa_handler = Caught;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the program was started with ignored stays ignored: nohup's SIGHUP, a background
+        // job's SIGINT.
+        struct sigaction before {};
+        if (::sigaction(signalNumber, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+            continue;
         ::sigaction(signalNumber, &action, nullptr);
+    }
 }
 
 bool StopSignalPending() {

@@ -12,7 +12,8 @@ class QSocketNotifier;
 
 namespace app {
 
-// Installs the handlers; the first call only does anything.
+// Installs the handlers, except for a signal the program was started with ignored (nohup); the first
+// call only does anything.
 void InstallStopSignalHandlers();
 
 // Whether a stop signal has arrived and not been delivered yet (before there was an event loop, say).

@@ -7,11 +7,11 @@
 #include "app/stop_signals.h"
 #include "report/reporter.h"
 #include "settings/app_settings.h"
+#include "settings/parameter_folder.h"
 #include "translations/ui_language.h"
 
 #include <QApplication>
 #include <QLocale>
-#include <QStandardPaths>
 #include <QTimer>
 
 namespace app {
@@ -31,10 +31,15 @@ void LoadTranslations(QApplication& app, const Options& options, const settings:
 } // namespace
 
 int RunWindow(int& argc, char** argv, const Options& options) {
+    if (auto ready = CheckBeforeStart(options); !ready) {
+        report::WriteStandardError(report::module::kRecord, ready.Reason());
+        return kExitRunError;
+    }
     QApplication app(argc, argv);
     InstallFontSubstitutes();
-    const QString settingsFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    const settings::AppSettingsLoad kept = settings::LoadAppSettings(settingsFolder);
+    const auto settingsFolder = settings::UserConfigFolder();
+    const settings::AppSettingsLoad kept =
+        settingsFolder ? settings::LoadAppSettings(*settingsFolder) : settings::AppSettingsLoad{};
     LoadTranslations(app, options, kept.settings);
 
     TForm1* shownForm = nullptr;
@@ -86,8 +91,9 @@ int RunWindow(int& argc, char** argv, const Options& options) {
         else
             QCoreApplication::exit(kExitNormal);
     });
-    QObject::connect(&form, &TForm1::RunEnded, &app, [&form, &stopSignalled, &exitStatus, &options] {
+    QObject::connect(&form, &TForm1::RunEnded, &app, [&form, &stopSignalled, &exitStatus, &options, &sinks] {
         if (options.exitAfterRun) {
+            sinks->Finish();
             exitStatus = EndOfUnattendedRun(form.Session());
             QCoreApplication::exit(exitStatus);
         } else if (stopSignalled) {
@@ -100,6 +106,8 @@ int RunWindow(int& argc, char** argv, const Options& options) {
         return kExitNormal;
     form.show();
     app.exec();
+    if (!options.exitAfterRun)
+        sinks->Finish();
     return exitStatus;
 }
 

@@ -1,54 +1,23 @@
 #include "output/sweep_file_deletion.h"
 
 #include "output/sweep_file_name.h"
+#include "report/failure.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace output {
 namespace {
 
-constexpr QStringView kRunRecordExtension = u".csv";
-
-bool AllDigits(QStringView text) {
-    if (text.isEmpty())
-        return false;
-    for (const QChar ch : text) {
-        if (ch < u'0' || ch > u'9')
-            return false;
-    }
-    return true;
-}
-
-// "-YYYYMMDD-HHMMSS" or "-YYYYMMDD-HHMMSS-N", N a number from 2 without leading zeros.
-bool IsRunRecordStamp(QStringView stamp) {
-    constexpr qsizetype kStampLength = 16;
-    if (stamp.size() < kStampLength || stamp[0] != u'-' || stamp[9] != u'-' || !AllDigits(stamp.mid(1, 8)) ||
-        !AllDigits(stamp.mid(10, 6)))
-        return false;
-    if (stamp.size() == kStampLength)
-        return true;
-    const QStringView number = stamp.mid(kStampLength + 1);
-    return stamp[kStampLength] == u'-' && AllDigits(number) && number[0] != u'0' &&
-           (number.size() > 1 || number[0] >= u'2');
-}
-
-// 0 charts, 1 logs, 2 run records; -1 for names that are not ours.
-int SavedFileGroup(QStringView name, QStringView prefix) {
-    if (!name.startsWith(prefix))
-        return -1;
-    const QStringView rest = name.mid(prefix.size());
-    for (const auto& [group, extension] : {std::pair{0, kChartExtension}, std::pair{1, kLogExtension}}) {
-        if (rest.endsWith(extension) && AllDigits(rest.chopped(extension.size())))
-            return group;
-    }
-    if (rest.endsWith(kRunRecordExtension) && IsRunRecordStamp(rest.chopped(kRunRecordExtension.size())))
-        return 2;
-    return -1;
-}
+// a run record being written was left in place
+constexpr char kRecordKeptMessage[] = QT_TRANSLATE_NOOP("Status", "記録中のため削除しません: %1");
 
 // Makes sure the user's own trash folder is there. Without it QFile::moveToTrash does not fail
 // but moves the file into a "files" folder under the current directory, so a file is only
@@ -63,42 +32,73 @@ bool HomeTrashReady() {
     return QFileInfo(trash).isDir();
 }
 
+// Open on the record while it is looked at; -1 when a logger holds its lock, that is, still
+// writes it. A record that cannot be opened to look is handled as any other file.
+class RecordCheck {
+public:
+    explicit RecordCheck(const QString& path)
+        : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)) {
+        if (fd_ >= 0 && ::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+            beingWritten_ = true;
+    }
+    ~RecordCheck() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    RecordCheck(const RecordCheck&) = delete;
+    RecordCheck& operator=(const RecordCheck&) = delete;
+    bool BeingWritten() const { return beingWritten_; }
+
+private:
+    int fd_;
+    bool beingWritten_ = false;
+};
+
 } // namespace
 
 DeleteOutcome DeleteSweepFiles(const QString& baseName, const QString& currentDir) {
     DeleteOutcome outcome;
-    const qsizetype split = baseName.lastIndexOf(u'/') + 1;
-    const QString directoryPart = baseName.left(split);
-    const QString prefix = baseName.mid(split);
-    if (prefix.isEmpty()) {
+    const BaseNameParts parts = SplitBaseName(baseName, currentDir);
+    if (parts.prefix.isEmpty()) {
         outcome.refused = true;
         outcome.message = kEmptyBaseNameMessage.toString();
         return outcome;
     }
 
-    const QDir directory(
-        QDir(currentDir).filePath(directoryPart.isEmpty() ? QStringLiteral(".") : directoryPart));
+    const QDir directory(parts.folder);
     const QStringList names = directory.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
     const bool trashReady = HomeTrashReady();
-    for (int group = 0; group < 3; ++group) {
+    QStringList messages;
+    for (const SavedFile group : {SavedFile::Chart, SavedFile::Log, SavedFile::RunRecord}) {
         for (const QString& name : names) {
-            if (SavedFileGroup(name, prefix) != group)
+            if (SavedFileKind(name, parts.prefix) != group)
                 continue;
+            const QString shown = parts.directoryPart + name;
             QFile file(directory.filePath(name));
+            // Held until the record is gone, so that the look and the removal see the same file.
+            std::optional<RecordCheck> check;
+            if (group == SavedFile::RunRecord && check.emplace(file.fileName()).BeingWritten()) {
+                outcome.kept << shown;
+                continue;
+            }
             if (trashReady && file.moveToTrash()) {
-                outcome.trashed << directoryPart + name;
-                outcome.deleted << directoryPart + name;
-            } else if (file.remove()) {
-                outcome.deleted << directoryPart + name;
+                outcome.trashed << shown;
+                outcome.deleted << shown;
+            } else if (::unlink(QFile::encodeName(file.fileName()).constData()) == 0) {
+                outcome.deleted << shown;
             } else {
-                outcome.failed << directoryPart + name;
-                if (outcome.message.isEmpty()) {
-                    outcome.message = QCoreApplication::translate("Status", "削除できません: %1 (%2)")
-                                          .arg(directoryPart + name, file.errorString());
-                }
+                const int error = errno;
+                if (outcome.failed.isEmpty())
+                    messages << QCoreApplication::translate("Status", "削除できません: %1 (%2)")
+                                    .arg(shown, report::SystemErrorText(error));
+                outcome.failed << shown;
             }
         }
     }
+    if (!outcome.kept.isEmpty())
+        messages << QCoreApplication::translate("Status", kRecordKeptMessage)
+                        .arg(outcome.kept.join(QStringLiteral(", ")));
+    outcome.message = messages.join(QStringLiteral("  "));
     return outcome;
 }
 

@@ -2,7 +2,9 @@
 // files first, then the logs, then the run records. No shell is involved: the
 // base name is matched literally, so blanks, quotes or wildcard characters in it
 // neither run anything nor widen the match. Files go to the user's trash, so a
-// mistaken click can be undone; only a file no trash can take is deleted.
+// mistaken click can be undone; only a file no trash can take is deleted. A run
+// record that a logger is still writing (it holds the record's lock, in this
+// process or another) is left where it is.
 #pragma once
 
 #include <QString>
@@ -20,13 +22,12 @@ struct DeleteOutcome {
     QStringList deleted;  // removed, as named from the current directory, e.g. "out/tavrin0.bmp"
     QStringList trashed;  // those of deleted that went to the trash
     QStringList failed;
+    QStringList kept; // run records being written, left in place
 };
 
 // Removes the regular files in the base name's directory (currentDir when it has
-// none) that the logger saves under the base name's file part: the prefix, one or
-// more decimal digits, ".bmp" or ".txt"; and the run records, the prefix,
-// "-YYYYMMDD-HHMMSS", optionally "-N" with N from 2, ".csv". Charts go first, then
-// logs, then run records; case matters.
+// none) that the logger saves under the base name's file part (SavedFileKind in
+// output/sweep_file_name.h). Charts go first, then logs, then run records.
 // Sub-folders and links are left alone. A base name with no file part is refused.
 DeleteOutcome DeleteSweepFiles(const QString& baseName, const QString& currentDir);
 

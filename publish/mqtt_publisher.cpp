@@ -1,6 +1,7 @@
 #include "publish/mqtt_publisher.h"
 
 #include "publish/sample_json.h"
+#include "report/failure.h"
 #include "report/reporter.h"
 
 #include <QCoreApplication>
@@ -25,6 +26,9 @@ constexpr char kStatusContext[] = "Status";
 constexpr char kStatusUnreachable[] = QT_TRANSLATE_NOOP("Status", "MQTTブローカーに接続できません");
 // reconnected to the MQTT broker
 constexpr char kStatusBack[] = QT_TRANSLATE_NOOP("Status", "MQTTブローカーに再接続しました");
+// the MQTT queue is full: the oldest samples are being dropped
+constexpr char kStatusDropping[] =
+    QT_TRANSLATE_NOOP("Status", "MQTT送信待ちが満杯です: 古いデータから破棄します");
 // dropped the %1 oldest samples waiting to be sent over MQTT
 constexpr char kStatusDropped[] = QT_TRANSLATE_NOOP("Status", "MQTT送信待ちの古いデータ%1件を破棄しました");
 // %1 samples were not sent over MQTT
@@ -39,8 +43,17 @@ void InitialiseLibrary() {
     std::call_once(once, [] { mosquitto_lib_init(); });
 }
 
+// libmosquitto's own texts are English; a system error is given in English too.
 QString ErrorText(int rc) {
-    return QString::fromLocal8Bit(mosquitto_strerror(rc));
+    if (rc == MOSQ_ERR_ERRNO)
+        return report::SystemErrorText(errno);
+    return QString::fromUtf8(mosquitto_strerror(rc));
+}
+
+QString DurationText(std::chrono::milliseconds wait) {
+    if (wait.count() % 1000 != 0)
+        return QStringLiteral("%1 ms").arg(wait.count());
+    return QStringLiteral("%1 s").arg(wait.count() / 1000);
 }
 
 int PayloadLength(const std::string& payload) {
@@ -89,6 +102,7 @@ std::unique_ptr<MqttPublisher> MqttPublisher::Make(const PublishTarget& target, 
     mosquitto_connect_callback_set(client, &MqttPublisher::ConnectCallback);
     mosquitto_disconnect_callback_set(client, &MqttPublisher::DisconnectCallback);
     mosquitto_publish_callback_set(client, &MqttPublisher::PublishCallback);
+    mosquitto_log_callback_set(client, &MqttPublisher::LogCallback);
     return publisher;
 }
 
@@ -96,10 +110,16 @@ MqttPublisher::MqttPublisher(const PublishTarget& target, PublisherOptions optio
     : target_(target), options_(std::move(options)), client_(client), outbox_(options_.capacity) {}
 
 MqttPublisher::~MqttPublisher() {
-    if (!started_) {
-        mosquitto_destroy(client_);
+    Finish();
+    mosquitto_destroy(client_);
+}
+
+void MqttPublisher::Finish() {
+    if (finished_)
         return;
-    }
+    finished_ = true;
+    if (!started_)
+        return;
     bool connected = false;
     std::uint64_t undelivered = 0;
     std::uint64_t dropped = 0;
@@ -111,7 +131,8 @@ MqttPublisher::~MqttPublisher() {
         stopping_ = true;
         connected = connected_;
         undelivered = outbox_.Waiting();
-        dropped = outbox_.TakeDroppedUnreported();
+        undelivered_ += undelivered;
+        dropped = outbox_.Dropped();
     }
     wake_.notify_all();
     server_.join();
@@ -121,11 +142,24 @@ MqttPublisher::~MqttPublisher() {
     mosquitto_disconnect(client_);
     if (networkThread_)
         mosquitto_loop_stop(client_, false);
-    mosquitto_destroy(client_);
     if (dropped > 0)
         Notify(PublishNotice::Kind::Dropped, dropped);
     if (undelivered > 0)
         Notify(PublishNotice::Kind::Undelivered, undelivered);
+}
+
+QString MqttPublisher::Shortfall() const {
+    std::lock_guard lock(mutex_);
+    QStringList parts;
+    if (const std::uint64_t dropped = outbox_.Dropped(); dropped > 0)
+        parts << QStringLiteral("%1 samples were dropped for room before the MQTT broker at %2 took them")
+                     .arg(dropped)
+                     .arg(BrokerName(target_));
+    if (undelivered_ > 0)
+        parts << QStringLiteral("%1 samples were not delivered to the MQTT broker at %2 before exit")
+                     .arg(undelivered_)
+                     .arg(BrokerName(target_));
+    return parts.join(QStringLiteral("; "));
 }
 
 const char* MqttPublisher::Module() const {
@@ -152,6 +186,11 @@ void MqttPublisher::Start(const QString& unit) {
 report::Done MqttPublisher::Take(const acquisition::DecodedSample& sample) {
     if (!started_)
         (void)RunStarted(acquisition::RunInfo{sample.time, QString(), QString()});
+    if (finished_) {
+        std::lock_guard lock(mutex_);
+        ++undelivered_;
+        return {};
+    }
     OutgoingMessage message{sampleTopic_, SampleJson(sample, run_)};
     {
         std::lock_guard lock(mutex_);
@@ -186,6 +225,17 @@ void MqttPublisher::Serve() {
 
     std::unique_lock lock(mutex_);
     while (!stopping_) {
+        if (outbox_.DroppingStarts() > droppingSaid_) {
+            // Said as soon as the oldest samples start to go, not when the broker is back.
+            droppingSaid_ = outbox_.DroppingStarts();
+            lock.unlock();
+            {
+                std::lock_guard saying(noticeMutex_);
+                Notify(PublishNotice::Kind::Dropping, 0);
+            }
+            lock.lock();
+            continue;
+        }
         const auto now = std::chrono::steady_clock::now();
         if (!looping && now >= nextAttempt) {
             lock.unlock();
@@ -249,6 +299,11 @@ void MqttPublisher::Serve() {
                     say = !connected_ && !saidUnreachable_;
                     saidUnreachable_ = saidUnreachable_ || say;
                     problem = lastProblem_;
+                    // Under way and unanswered: a broker that takes the connection and says nothing,
+                    // or a host that never answers at all.
+                    if (problem.isEmpty() && looping)
+                        problem = QStringLiteral("no answer to the MQTT connection (no CONNACK) within %1")
+                                      .arg(DurationText(options_.unreachableAfter));
                 }
                 if (say)
                     Notify(PublishNotice::Kind::Unreachable, 0, problem);
@@ -268,14 +323,13 @@ void MqttPublisher::OnConnect(int rc) {
     if (rc != 0) {
         // Refused by the broker (a wrong password, say); libmosquitto tries again.
         std::lock_guard lock(mutex_);
-        lastProblem_ = QString::fromLocal8Bit(mosquitto_connack_string(rc));
+        lastProblem_ = QString::fromUtf8(mosquitto_connack_string(rc));
         return;
     }
     int statusMid = -1;
     mosquitto_publish(client_, &statusMid, statusTopic_.c_str(), static_cast<int>(sizeof kOnline - 1),
                       kOnline, kQos, true);
     bool back = false;
-    std::uint64_t dropped = 0;
     std::lock_guard saying(noticeMutex_);
     {
         std::lock_guard lock(mutex_);
@@ -285,25 +339,39 @@ void MqttPublisher::OnConnect(int rc) {
         back = saidUnreachable_;
         saidUnreachable_ = false;
         lastProblem_.clear();
-        dropped = outbox_.TakeDroppedUnreported();
     }
     wake_.notify_all();
     if (back)
         Notify(PublishNotice::Kind::Back, 0);
-    if (dropped > 0)
-        Notify(PublishNotice::Kind::Dropped, dropped);
 }
 
 void MqttPublisher::OnDisconnect(int rc) {
+    const QString problem = rc == MOSQ_ERR_SUCCESS ? QString() : ErrorText(rc);
     {
         std::lock_guard lock(mutex_);
         if (connected_)
             disconnectedSince_ = std::chrono::steady_clock::now();
         connected_ = false;
-        if (rc != MOSQ_ERR_SUCCESS)
-            lastProblem_ = ErrorText(rc);
+        if (!problem.isEmpty())
+            lastProblem_ = problem;
     }
     wake_.notify_all();
+}
+
+// libmosquitto says why a TLS handshake failed only in its log, and then gives up without a
+// disconnect: "OpenSSL Error[0]: error:0A000126:SSL routines::unexpected eof while reading".
+void MqttPublisher::OnLog(int level, const char* text) {
+    if (!(level & MOSQ_LOG_ERR))
+        return;
+    QString problem = QString::fromUtf8(text);
+    if (problem.startsWith(QLatin1String("OpenSSL Error"))) {
+        const qsizetype detail = problem.lastIndexOf(QLatin1String("::"));
+        problem = QStringLiteral("TLS handshake failed: %1")
+                      .arg(detail >= 0 ? problem.mid(detail + 2) : problem.section(QLatin1String(": "), 1));
+    }
+    std::lock_guard lock(mutex_);
+    if (!connected_)
+        lastProblem_ = problem;
 }
 
 void MqttPublisher::OnPublish(int mid) {
@@ -330,6 +398,10 @@ void MqttPublisher::PublishCallback(mosquitto*, void* self, int mid) {
     static_cast<MqttPublisher*>(self)->OnPublish(mid);
 }
 
+void MqttPublisher::LogCallback(mosquitto*, void* self, int level, const char* text) {
+    static_cast<MqttPublisher*>(self)->OnLog(level, text);
+}
+
 void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem) {
     if (!options_.notify)
         return;
@@ -350,6 +422,13 @@ void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const 
         notice.message =
             QStringLiteral("the MQTT broker at %1 is back; sending the samples that waited").arg(broker);
         notice.status = StatusText(kStatusBack);
+        break;
+    case PublishNotice::Kind::Dropping:
+        notice.message =
+            QStringLiteral("the MQTT queue is full (%1 samples): the oldest samples are dropped from "
+                           "now on while the broker at %2 is away; their number is said at the end")
+                .arg(QString::number(options_.capacity), broker);
+        notice.status = StatusText(kStatusDropping);
         break;
     case PublishNotice::Kind::Dropped:
         notice.message =

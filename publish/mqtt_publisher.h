@@ -6,7 +6,9 @@
 // by libmosquitto's own thread, and the messages are handed to it by a thread of
 // the publisher's, so the sample loop never waits for the broker. A broker that
 // is down at START or goes away mid-run is retried with back-off; the samples
-// wait in the Outbox and go out, oldest first, when it is back.
+// wait in the Outbox and go out, oldest first, when it is back. When the Outbox
+// is full and its oldest samples start to go, that is said at once; their total
+// is said at the end.
 #pragma once
 
 #include "acquisition/decoded_sample.h"
@@ -28,7 +30,9 @@ namespace publish {
 
 // What the publisher has to tell the user, once each time it happens.
 struct PublishNotice {
-    enum class Kind { Unreachable, Back, Dropped, Undelivered };
+    // Dropping: the queue is full and its oldest samples go from now on; Dropped: at the end,
+    // how many went in all.
+    enum class Kind { Unreachable, Back, Dropped, Undelivered, Dropping };
     Kind kind;
     std::uint64_t count = 0; // samples dropped or left undelivered
     QString message;         // plain English, for standard error
@@ -56,7 +60,13 @@ public:
     const char* Module() const override;
     report::Done RunStarted(const acquisition::RunInfo& run) override;
     report::Done Take(const acquisition::DecodedSample& sample) override;
+    // The samples dropped for room, and after Finish those the broker never took.
+    QString Shortfall() const override;
 
+    // At exit: waits up to flushOnExit for the queue to empty, says "offline", disconnects, and
+    // gives the notices of the end (samples dropped in all, samples not delivered). Later samples
+    // are counted as not delivered. The destructor finishes a publisher not finished yet.
+    void Finish();
     struct Counts {
         std::size_t waiting = 0;     // queued, not yet acknowledged by the broker
         std::uint64_t delivered = 0; // acknowledged
@@ -73,9 +83,11 @@ private:
     void OnConnect(int rc);
     void OnDisconnect(int rc);
     void OnPublish(int mid);
+    void OnLog(int level, const char* text);
     static void ConnectCallback(mosquitto*, void* self, int rc);
     static void DisconnectCallback(mosquitto*, void* self, int rc);
     static void PublishCallback(mosquitto*, void* self, int mid);
+    static void LogCallback(mosquitto*, void* self, int level, const char* text);
 
     const PublishTarget target_;
     const PublisherOptions options_;
@@ -89,12 +101,15 @@ private:
     std::condition_variable wake_;
     Outbox outbox_;
     bool started_ = false;
+    bool finished_ = false;
     bool stopping_ = false;
     bool connected_ = false;
     bool saidUnreachable_ = false;
     QString lastProblem_; // why the last connection failed or ended, when known
     std::chrono::steady_clock::time_point disconnectedSince_;
     int statusMid_ = -1;
+    std::uint64_t droppingSaid_ = 0; // Outbox::DroppingStarts() already said
+    std::uint64_t undelivered_ = 0;  // known once finished
     std::thread server_;
     bool networkThread_ = false; // libmosquitto's thread runs; set by server_ as it ends
 };

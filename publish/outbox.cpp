@@ -9,8 +9,12 @@ Outbox::Outbox(std::size_t capacity, std::size_t window)
 
 void Outbox::Push(OutgoingMessage message) {
     while (entries_.size() >= capacity_) {
-        if (entries_.front().state != State::Acknowledged)
+        if (entries_.front().state != State::Acknowledged) {
             ++dropped_;
+            if (!dropping_)
+                ++droppingStarts_;
+            dropping_ = true;
+        }
         PopFront();
     }
     entries_.push_back(Entry{std::move(message), State::Waiting});
@@ -93,6 +97,8 @@ void Outbox::Acknowledge(std::uint64_t sequence) {
     ++delivered_;
     while (!entries_.empty() && entries_.front().state == State::Acknowledged)
         PopFront();
+    if (entries_.size() < capacity_)
+        dropping_ = false;
 }
 
 void Outbox::Reconnected() {
@@ -104,12 +110,6 @@ void Outbox::Reconnected() {
     // The old mids stay known while their samples wait, in case the broker
     // still answers for them; those already gone are forgotten.
     std::erase_if(sequenceOfMid_, [this](const auto& item) { return item.second < frontSequence_; });
-}
-
-std::uint64_t Outbox::TakeDroppedUnreported() {
-    const std::uint64_t unreported = dropped_ - droppedReported_;
-    droppedReported_ = dropped_;
-    return unreported;
 }
 
 } // namespace publish

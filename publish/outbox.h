@@ -58,8 +58,8 @@ public:
     std::size_t InFlight() const { return inFlight_; }
     std::uint64_t Delivered() const { return delivered_; } // acknowledged, in all
     std::uint64_t Dropped() const { return dropped_; }     // dropped for room, in all
-    // Dropped since the last call.
-    std::uint64_t TakeDroppedUnreported();
+    // How many times dropping has begun: the box filled up, and had not had room since the time before.
+    std::uint64_t DroppingStarts() const { return droppingStarts_; }
 
 private:
     enum class State : std::uint8_t { Waiting, InFlight, Acknowledged };
@@ -83,7 +83,8 @@ private:
     std::vector<int> earlyAcks_;           // PUBACKs for mids not yet recorded
     std::uint64_t delivered_ = 0;
     std::uint64_t dropped_ = 0;
-    std::uint64_t droppedReported_ = 0;
+    std::uint64_t droppingStarts_ = 0;
+    bool dropping_ = false; // full, and dropping, since the last time there was room
 };
 
 } // namespace publish

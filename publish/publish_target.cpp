@@ -4,12 +4,32 @@
 
 namespace publish {
 
+namespace {
+
+// A text from the command line as a message shows it: a very long one is cut.
+QString Shown(const QString& text) {
+    constexpr qsizetype kShownLength = 80;
+    return text.size() <= kShownLength ? text : text.left(kShownLength - 1) + QChar(0x2026);
+}
+
+} // namespace
+
 std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error) {
     const QUrl parsed(url, QUrl::StrictMode);
     const QString scheme = parsed.scheme().toLower();
+    if (!parsed.isValid() && parsed.errorString().startsWith(QLatin1String("Invalid port"))) {
+        *error =
+            QStringLiteral("--publish: the port in '%1' must be a number from 1 to 65535").arg(Shown(url));
+        return std::nullopt;
+    }
     if (!parsed.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))) {
         *error = QStringLiteral("--publish wants mqtt://[user@]host[:port]/PREFIX or mqtts://…, not '%1'")
-                     .arg(url);
+                     .arg(Shown(url));
+        return std::nullopt;
+    }
+    if (parsed.port() == 0) {
+        *error = QStringLiteral("--publish: the port in '%1' must be a number from 1 to 65535, not 0")
+                     .arg(Shown(url));
         return std::nullopt;
     }
     if (!parsed.password().isEmpty()) {
@@ -19,12 +39,12 @@ std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error)
         return std::nullopt;
     }
     if (parsed.host().isEmpty()) {
-        *error = QStringLiteral("--publish: the URL '%1' names no broker host").arg(url);
+        *error = QStringLiteral("--publish: the URL '%1' names no broker host").arg(Shown(url));
         return std::nullopt;
     }
     if (parsed.hasQuery() || parsed.hasFragment()) {
         *error = QStringLiteral("--publish: the URL '%1' has a '?' or '#' part, which means nothing here")
-                     .arg(url);
+                     .arg(Shown(url));
         return std::nullopt;
     }
     QString prefix = parsed.path(QUrl::FullyDecoded);
@@ -35,12 +55,32 @@ std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error)
     if (prefix.isEmpty()) {
         *error = QStringLiteral("--publish: the URL '%1' needs a topic prefix after the host, as in "
                                 "mqtt://broker/lab")
-                     .arg(url);
+                     .arg(Shown(url));
+        return std::nullopt;
+    }
+    if (prefix.contains(QChar(0))) {
+        *error =
+            QStringLiteral("--publish: the topic prefix may not hold a NUL character (%00): it would cut "
+                           "the topic short");
         return std::nullopt;
     }
     if (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#'))) {
         *error = QStringLiteral("--publish: the topic prefix '%1' may not hold the wildcards '+' or '#'")
-                     .arg(prefix);
+                     .arg(Shown(prefix));
+        return std::nullopt;
+    }
+    if (prefix.startsWith(QLatin1Char('$'))) {
+        *error = QStringLiteral("--publish: the topic prefix '%1' may not begin with '$': brokers keep those "
+                                "topics ($SYS/…) for themselves")
+                     .arg(Shown(prefix));
+        return std::nullopt;
+    }
+    if (const qsizetype bytes = prefix.toUtf8().size(); bytes > kMaxPrefixBytes) {
+        *error = QStringLiteral("--publish: the topic prefix is %1 bytes long; a topic may have %2 bytes, so "
+                                "with the unit and '/sample' the prefix may have at most %3")
+                     .arg(bytes)
+                     .arg(kMaxTopicBytes)
+                     .arg(kMaxPrefixBytes);
         return std::nullopt;
     }
 
@@ -58,8 +98,11 @@ QString TopicLevel(const QString& unit) {
         return QStringLiteral("unknown");
     QString level = unit;
     for (QChar& c : level)
-        if (c == QLatin1Char('/') || c == QLatin1Char('+') || c == QLatin1Char('#'))
+        if (c == QLatin1Char('/') || c == QLatin1Char('+') || c == QLatin1Char('#') || c == QChar(0))
             c = QLatin1Char('_');
+    // Cut on a character's boundary, never inside one.
+    while (level.toUtf8().size() > kMaxUnitLevelBytes)
+        level.chop(level.size() >= 2 && level.back().isLowSurrogate() ? 2 : 1);
     return level;
 }
 

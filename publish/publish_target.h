@@ -9,6 +9,13 @@ namespace publish {
 
 constexpr int kMqttPort = 1883;
 constexpr int kMqttsPort = 8883;
+// An MQTT topic is at most 65,535 bytes of UTF-8.
+constexpr int kMaxTopicBytes = 65535;
+// A unit's topic level is cut to this many bytes (a port's name, the longest a unit can have, is
+// at most a file name's 255).
+constexpr int kMaxUnitLevelBytes = 255;
+// The prefix leaves room for "/", the longest unit level and "/status" or "/sample".
+constexpr int kMaxPrefixBytes = kMaxTopicBytes - 1 - kMaxUnitLevelBytes - 7;
 
 struct PublishTarget {
     QString host;
@@ -19,12 +26,16 @@ struct PublishTarget {
 };
 
 // mqtt://[user@]host[:port]/PREFIX or mqtts://…; nullopt and a message in
-// *error for anything else. A password in the URL is refused: it would show
-// in the process list and the shell's history.
+// *error, naming the rule broken, for anything else. A password in the URL is
+// refused: it would show in the process list and the shell's history. The
+// prefix is percent-decoded (%2F is a '/', %20 a blank) and then must make
+// topics a broker takes: no NUL, no wildcard '+' or '#', no leading '$' (the
+// broker's own $SYS/…), at most kMaxPrefixBytes of UTF-8. The port is 1–65535.
 std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error);
 
-// A unit's name as one topic level: '/', '+' and '#' would split the level or
-// act as wildcards, so they become '_'; an empty name becomes "unknown".
+// A unit's name as one topic level: '/', '+', '#' and NUL would split the level,
+// act as wildcards or cut the topic, so they become '_'; an empty name becomes
+// "unknown"; a name longer than kMaxUnitLevelBytes of UTF-8 is cut there.
 QString TopicLevel(const QString& unit);
 
 QString SampleTopic(const PublishTarget& target, const QString& unit); // PREFIX/<unit>/sample

@@ -1,22 +1,22 @@
 #include "record/progress_line.h"
 
 #include "report/reporter.h"
+#include "report/standing_line.h"
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace record {
 
 std::string ProgressText(long long samples, int sweep, long long elapsedMs, int filesWritten) {
     const long long s = elapsedMs / 1000;
     char text[128];
-    const int n = std::snprintf(text, sizeof text, "samples %lld  sweep %d  elapsed %lld:%02lld:%02lld  files written %d",
+    const int n = std::snprintf(text, sizeof text,
+                                "samples %lld  sweep %d  elapsed %lld:%02lld:%02lld  files written %d",
                                 samples, sweep, s / 3600, s / 60 % 60, s % 60, filesWritten);
     return std::string(text, std::size_t(n));
 }
 
-ProgressLine::ProgressLine(int fd, std::function<int()> filesWritten)
-    : fd_(fd), filesWritten_(std::move(filesWritten)) {}
+ProgressLine::ProgressLine(std::function<int()> filesWritten) : filesWritten_(std::move(filesWritten)) {}
 
 const char* ProgressLine::Module() const {
     return report::module::kRecord;
@@ -36,25 +36,19 @@ report::Done ProgressLine::Take(const acquisition::DecodedSample& sample) {
     elapsedMs_ = sample.elapsedMs;
     if (shownAtMs_ < 0 || elapsedMs_ - shownAtMs_ >= kIntervalMs) {
         shownAtMs_ = elapsedMs_;
-        Show("");
+        Show();
     }
     return {};
 }
 
 report::Done ProgressLine::RunEnded() {
-    Show("\n");
+    Show();
+    report::EndStandingLine();
     return {};
 }
 
-void ProgressLine::Show(const char* end) {
-    // Back to the line's start, the text, the rest of the old line erased.
-    std::string line = "\r";
-    line += ProgressText(samples_, sweep_, elapsedMs_, filesWritten_ ? filesWritten_() : 0);
-    line += "\033[K";
-    line += end;
-    // A terminal that takes no more is no reason to stop the run: the line is only a courtesy.
-    if (::write(fd_, line.data(), line.size()) < 0)
-        return;
+void ProgressLine::Show() {
+    report::ShowStandingLine(ProgressText(samples_, sweep_, elapsedMs_, filesWritten_ ? filesWritten_() : 0));
 }
 
 } // namespace record

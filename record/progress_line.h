@@ -1,6 +1,8 @@
-// The progress of an unattended run on a terminal: one line, rewritten in place
-// at most once a second, with the samples taken, the sweep, the time since
-// START and the files written; finished with a line end when the run ends.
+// The progress of an unattended run on a terminal: the standing line of standard
+// error (report/standing_line.h), rewritten in place at most once a second, with
+// the samples taken, the sweep, the time since START and the files written;
+// finished with a line end when the run ends. Reports written meanwhile appear
+// above it, never glued to its end.
 #pragma once
 
 #include "acquisition/decoded_sample.h"
@@ -17,8 +19,8 @@ class ProgressLine : public acquisition::SampleSink {
 public:
     static constexpr long long kIntervalMs = 1000;
 
-    // Writes to `fd` (a terminal), which it does not own; `filesWritten` counts the files so far.
-    ProgressLine(int fd, std::function<int()> filesWritten);
+    // For standard error on a terminal; `filesWritten` counts the files so far.
+    explicit ProgressLine(std::function<int()> filesWritten);
 
     const char* Module() const override;
     report::Done RunStarted(const acquisition::RunInfo& run) override;
@@ -26,9 +28,8 @@ public:
     report::Done RunEnded() override;
 
 private:
-    void Show(const char* end);
+    void Show();
 
-    int fd_;
     std::function<int()> filesWritten_;
     long long samples_ = 0;
     int sweep_ = 0;

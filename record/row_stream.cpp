@@ -3,85 +3,162 @@
 #include "record/csv_row.h"
 #include "report/reporter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <poll.h>
 #include <unistd.h>
 
 namespace record {
 
-RowStream::RowStream(int fd) : fd_(fd) {}
+namespace {
+
+// The rows wait in blocks of this size, so that the memory held stays close to the rows held.
+constexpr std::size_t kBlockBytes = 64 * 1024;
+
+long long RowEnds(const char* begin, const char* end) {
+    return std::count(begin, end, '\n');
+}
+
+} // namespace
+
+RowStream::RowStream(int fd, std::size_t maxBacklogBytes, int stallLimitMs)
+    : fd_(fd), maxBacklogBytes_(maxBacklogBytes), stallLimitMs_(stallLimitMs) {
+    row_.reserve(128);
+}
 
 const char* RowStream::Module() const {
     return report::module::kRecord;
 }
 
-report::Failure RowStream::Stop(const QString& why) {
-    stopped_ = true;
-    backlog_.clear();
-    sent_ = 0;
-    return report::Fail(
-        QStringLiteral("The record stream on standard output stopped: %1. The run goes on without it.").arg(why));
+QString RowStream::Shortfall() const {
+    if (lostRows_ == 0)
+        return {};
+    return QStringLiteral("%1 rows did not reach standard output (%2)").arg(lostRows_).arg(lossReason_);
+}
+
+void RowStream::Lose(long long rows, const QString& why) {
+    lostRows_ += rows;
+    lostInRun_ += rows;
+    lossReason_ = why;
+}
+
+void RowStream::Queue(const std::string& bytes) {
+    if (backlog_.empty() || backlog_.back().size() + bytes.size() > kBlockBytes) {
+        backlog_.emplace_back();
+        backlog_.back().reserve(std::max(kBlockBytes, bytes.size()));
+    }
+    backlog_.back() += bytes;
+    backlogBytes_ += bytes.size();
 }
 
 report::Done RowStream::RunStarted(const acquisition::RunInfo&) {
-    if (stopped_ || headerWritten_)
+    lostInRun_ = 0;
+    saidDropping_ = false;
+    if (gone_)
         return {};
-    headerWritten_ = true;
-    backlog_.append(kHeaderRow);
-    return Flush(0);
+    if (!headerQueued_) {
+        headerQueued_ = true;
+        Queue(std::string(kHeaderRow));
+    }
+    Flush(0);
+    return {};
 }
 
 report::Done RowStream::Take(const acquisition::DecodedSample& sample) {
-    if (stopped_)
+    row_.clear();
+    AppendRow(row_, sample);
+    if (!gone_ && backlogBytes_ + row_.size() > maxBacklogBytes_)
+        Flush(0);
+    if (gone_) {
+        Lose(1, lossReason_);
         return {};
-    AppendRow(backlog_, sample);
-    if (backlog_.size() - sent_ > kMaxBacklogBytes)
-        return Stop(QStringLiteral("its reader fell more than %1 MB behind").arg(kMaxBacklogBytes >> 20));
-    return Flush(0);
+    }
+    if (backlogBytes_ + row_.size() > maxBacklogBytes_) {
+        const QString limit = maxBacklogBytes_ >= (1u << 20)
+                                  ? QStringLiteral("%1 MiB").arg(maxBacklogBytes_ >> 20)
+                                  : QStringLiteral("%1 bytes").arg(maxBacklogBytes_);
+        const QString why = QStringLiteral("its reader fell %1 behind").arg(limit);
+        Lose(1, why);
+        if (!saidDropping_) {
+            saidDropping_ = true;
+            report::Report(
+                Module(),
+                QStringLiteral("The record stream on standard output: %1. Rows are dropped from now on "
+                               "until it catches up; their number is said at the run's end.")
+                    .arg(why));
+        }
+        return {};
+    }
+    Queue(row_);
+    Flush(0);
+    return {};
 }
 
 report::Done RowStream::SweepEnded() {
-    if (stopped_)
-        return {};
-    return Flush(0);
+    Flush(0);
+    return {};
 }
 
 report::Done RowStream::RunEnded() {
-    if (stopped_)
+    Flush(stallLimitMs_);
+    if (lostInRun_ == 0)
         return {};
-    return Flush(kRunEndWaitMs);
+    return report::Fail(QStringLiteral("%1 rows of this run did not reach standard output: %2.")
+                            .arg(lostInRun_)
+                            .arg(lossReason_));
 }
 
-report::Done RowStream::Flush(int waitMs) {
-    while (sent_ < backlog_.size()) {
+void RowStream::GiveUp(const QString& why) {
+    // Rows not written whole are lost; the header is not a row.
+    long long rows = 0;
+    for (std::size_t i = 0; i < backlog_.size(); ++i) {
+        const std::string& block = backlog_[i];
+        rows += RowEnds(block.data() + (i == 0 ? frontSent_ : 0), block.data() + block.size());
+    }
+    if (bytesWritten_ < (long long)kHeaderRow.size() && rows > 0)
+        --rows;
+    gone_ = true;
+    backlog_.clear();
+    frontSent_ = 0;
+    backlogBytes_ = 0;
+    Lose(rows, why);
+    report::Report(Module(),
+                   QStringLiteral("The record stream on standard output stopped: %1. Rows from now on are "
+                                  "lost; their number is said at the run's end.")
+                       .arg(why));
+}
+
+void RowStream::Flush(int waitMs) {
+    while (backlogBytes_ > 0) {
         pollfd ready{fd_, POLLOUT, 0};
         const int polled = ::poll(&ready, 1, waitMs);
         if (polled < 0 && errno == EINTR)
             continue;
+        if (polled < 0)
+            return GiveUp(report::SystemErrorText(errno));
         if (polled == 0) {
             if (waitMs > 0)
-                return Stop(QStringLiteral("its reader took nothing for %1 seconds").arg(waitMs / 1000));
-            break;
+                GiveUp(QStringLiteral("its reader took nothing for %1 seconds").arg(waitMs / 1000));
+            return;
         }
         // Up to PIPE_BUF bytes go into a pipe that polls writable without blocking.
-        const std::size_t chunk = std::min<std::size_t>(backlog_.size() - sent_, PIPE_BUF);
-        const ssize_t n = ::write(fd_, backlog_.data() + sent_, chunk);
+        const std::string& front = backlog_.front();
+        const std::size_t chunk = std::min<std::size_t>(front.size() - frontSent_, PIPE_BUF);
+        const ssize_t n = ::write(fd_, front.data() + frontSent_, chunk);
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (n <= 0)
-            return Stop(report::SystemErrorText(n < 0 ? errno : EIO));
-        sent_ += std::size_t(n);
+            return GiveUp(n < 0 && errno == EPIPE ? QStringLiteral("its reader is gone")
+                                                  : report::SystemErrorText(n < 0 ? errno : EIO));
+        frontSent_ += std::size_t(n);
+        backlogBytes_ -= std::size_t(n);
+        bytesWritten_ += n;
+        if (frontSent_ == front.size()) {
+            backlog_.pop_front();
+            frontSent_ = 0;
+        }
     }
-    if (sent_ == backlog_.size()) {
-        backlog_.clear();
-        sent_ = 0;
-    } else if (sent_ > backlog_.size() / 2) {
-        backlog_.erase(0, sent_);
-        sent_ = 0;
-    }
-    return {};
 }
 
 } // namespace record

@@ -1,14 +1,20 @@
 // The run record: one CSV file per START, <base>-<YYYYMMDD>-<HHMMSS>.csv in the
 // folder of the sweep files (or the one given with --record), with -2, -3, ...
-// added when the name is taken. The file is always a new one: it is created
-// exclusively, so an existing file, or a link standing at the name, is never
-// opened, truncated or written through.
+// added when the name is taken. The file is always a new one, and its name
+// appears only with the header row inside: the header is written to a file
+// without a name (or, where the file system cannot make one, to a temporary of
+// the logger's own, "<record name>.tmp-XXXXXX"), reaches the disk, and is then
+// linked under the record's name, which never replaces anything standing there,
+// a link included.
 //
-// Every row goes to the kernel in one write(2) as soon as it is taken, so a
-// killed program loses at most the row in flight; the file is synced at each
-// sweep end and at the run's end. When a write or a sync fails the record stops:
-// the sink answers with the reason (the feed reports it once), cuts off a torn
-// last row, and keeps every whole row already written.
+// The record is locked (flock, exclusive) from its creation until the run ends,
+// so that FileDelite, in this logger or another, leaves a record being written
+// alone. Every row goes to the kernel in one write(2) as soon as it is taken, so
+// a killed program loses at most the row in flight; the file is synced at each
+// sweep end and at the run's end. Writes and syncs go through storage's save
+// calls. When a write or a sync fails the record stops: the sink answers with the
+// reason (the feed reports it once), cuts off a torn last row, and keeps every
+// whole row already written.
 #pragma once
 
 #include "acquisition/decoded_sample.h"
@@ -20,6 +26,10 @@ namespace record {
 
 // <base>-<YYYYMMDD>-<HHMMSS>.csv, or <base>-<YYYYMMDD>-<HHMMSS>-<copy>.csv from copy 2 on.
 QString RunRecordName(const QString& baseName, const QDateTime& started, int copy = 1);
+
+// Whether a record could be created in `folder` now (empty: the current folder): it exists, is a
+// folder, and takes a new file. Leaves nothing behind. For an unattended run to refuse to start.
+report::Done CheckRecordFolder(const QString& folder);
 
 class RunRecordFile : public acquisition::SampleSink {
 public:
@@ -34,12 +44,16 @@ public:
     report::Done Take(const acquisition::DecodedSample& sample) override;
     report::Done SweepEnded() override;
     report::Done RunEnded() override;
+    // Every record that could not be made or stopped early since the program started, with the
+    // rows it kept and why.
+    QString Shortfall() const override { return shortfall_; }
 
     // The record of the current or last run (empty before the first), and its rows so far.
     QString Path() const { return path_; }
     long long Rows() const { return rows_; }
 
 private:
+    report::Done Create(const QString& folder, const acquisition::RunInfo& run);
     report::Done Write(const std::string& bytes);
     report::Done Sync();
     report::Failure Stop(const QString& what, int error);
@@ -48,9 +62,11 @@ private:
     QString folder_;
     QString path_;
     int fd_ = -1;
+    bool created_ = false; // the record has its name
     long long rows_ = 0;
     long long size_ = 0; // bytes of whole rows in the file
     std::string row_;
+    QString shortfall_;
 };
 
 } // namespace record

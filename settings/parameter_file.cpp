@@ -1,7 +1,9 @@
 #include "settings/parameter_file.h"
 
+#include "report/failure.h"
 #include "storage/file_kind.h"
 #include "storage/replace_file.h"
+#include "storage/temporary_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,17 +17,24 @@
 namespace settings {
 namespace {
 
-// Temporary files of a save are the file's name, a dot and six letters or digits.
-bool IsTemporaryName(QStringView name, QStringView fileName) {
-    constexpr int kSuffixLength = 6;
-    if (name.size() != fileName.size() + 1 + kSuffixLength || !name.startsWith(fileName) ||
-        name[fileName.size()] != u'.')
-        return false;
-    for (const QChar ch : name.last(kSuffixLength)) {
-        if (!(ch.isDigit() || (ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z')))
-            return false;
+// Why a file cannot be made in a folder that does not exist: the first missing folder on its
+// path, and why it could not be made where it would go.
+QString MissingFolderCause(const QString& folder) {
+    QString missing = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    QString parent = QFileInfo(missing).path();
+    while (!QFileInfo::exists(parent) && parent != missing) {
+        missing = parent;
+        parent = QFileInfo(missing).path();
     }
-    return true;
+    const QString cause =
+        QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(missing));
+    const QByteArray parentName = QFile::encodeName(parent);
+    if (!QFileInfo(parent).isDir())
+        return QStringLiteral("%1, and %2 is not a folder").arg(cause, QDir::toNativeSeparators(parent));
+    if (::faccessat(AT_FDCWD, parentName.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return QStringLiteral("%1, and it cannot be made in %2: %3")
+            .arg(cause, QDir::toNativeSeparators(parent), report::SystemErrorText(errno));
+    return cause;
 }
 
 const char* const kCannotRead = "Cannot read the settings file %1 in the folder %2: %3";
@@ -57,12 +66,13 @@ QString ParameterFile::Problem(const char* message, const QString& cause) const 
 void ParameterFile::RemoveStaleTemporaries() const {
     const QFileInfo info(path_);
     const QDir folder = info.absoluteDir();
-    // Regular files only: a link or anything else of that name is not ours.
-    const QStringList names = folder.entryList({info.fileName() + QStringLiteral(".??????")},
+    // Regular files only: a link or anything else of that name is not ours; nor is a temporary
+    // that another logger's save still holds.
+    const QStringList names = folder.entryList({info.fileName() + QStringLiteral(".tmp-*")},
                                                QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     for (const QString& name : names) {
-        if (IsTemporaryName(name, info.fileName()))
-            QFile::remove(folder.filePath(name));
+        if (storage::IsTemporaryOf(name, info.fileName()))
+            storage::RemoveIfStale(QFile::encodeName(folder.filePath(name)));
     }
 }
 
@@ -79,13 +89,15 @@ LoadResult ParameterFile::Load(const ParamRecord& recordToCreate) {
     if (::stat(name.constData(), &st) != 0) {
         const int error = errno;
         if (error != ENOENT) {
-            lastError_ = Problem(kCannotRead, qt_error_string(error));
+            lastError_ = Problem(kCannotRead, report::SystemErrorText(error));
             return {LoadOutcome::Unavailable, recordToCreate};
         }
         if (auto reason = storage::ReplaceFile(
                 path_, QByteArrayView(reinterpret_cast<const char*>(recordToCreate.data()), kRecordSize),
                 storage::LinkHandling::ReplaceTarget)) {
-            lastError_ = Problem(kCannotCreate, *reason);
+            const QString folder = QFileInfo(path_).absolutePath();
+            lastError_ =
+                Problem(kCannotCreate, QFileInfo(folder).isDir() ? *reason : MissingFolderCause(folder));
             return {LoadOutcome::Unavailable, recordToCreate};
         }
         lastError_.clear();
@@ -97,7 +109,7 @@ LoadResult ParameterFile::Load(const ParamRecord& recordToCreate) {
     // Non-blocking in case something else has taken the name since the look.
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return leftAlone(qt_error_string(errno));
+        return leftAlone(report::SystemErrorText(errno));
     QByteArray contents(kRecordSize, Qt::Uninitialized);
     qsizetype got = 0;
     int readError = 0;
@@ -117,7 +129,7 @@ LoadResult ParameterFile::Load(const ParamRecord& recordToCreate) {
     }
     ::close(fd);
     if (readError != 0)
-        return leftAlone(qt_error_string(readError));
+        return leftAlone(report::SystemErrorText(readError));
     contents.truncate(got);
     lastError_.clear();
     return {LoadOutcome::Read, RecordFromFileContents(contents)};

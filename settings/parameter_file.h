@@ -29,7 +29,8 @@ public:
 
     QString Path() const;
 
-    // First removes the temporary files that saves cut short by a kill left beside the file.
+    // First removes the temporary files that saves cut short by a kill left beside the file
+    // ("ombu01.par.tmp-XXXXXX", none that a save in progress holds).
     // Reads the first 30 bytes; a short file's missing bytes read as kMissingByte. A missing
     // file is created holding recordToCreate. Never blocks: a FIFO or device at the name is
     // refused without being opened.

@@ -1,6 +1,9 @@
 #include "storage/replace_file.h"
 
 #include "storage/file_kind.h"
+#include "storage/temporary_file.h"
+
+#include "report/failure.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,26 +22,7 @@ SaveCalls& Calls() {
 }
 
 QString Reason(int error) {
-    return qt_error_string(error);
-}
-
-// The permissions a new file gets from open(): 0666 less the process's umask, read without
-// changing it (umask() would change it for every thread while it is read).
-mode_t NewFileMode() {
-    mode_t mask = 022;
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-            if (line.startsWith("Umask:")) {
-                bool ok = false;
-                const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
-                if (ok)
-                    mask = mode_t(value);
-                break;
-            }
-        }
-    }
-    return 0666 & ~mask;
+    return report::SystemErrorText(error);
 }
 
 // Where the new contents go, and what stands there now.
@@ -101,7 +85,12 @@ SaveCalls SystemSaveCalls() {
         [](int fd, const void* data, size_t size) { return ::write(fd, data, size); },
         [](int fd) { return ::fsync(fd); },
         [](const char* from, const char* to) { return ::rename(from, to); },
+        [](const char* folder, mode_t mode) { return ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, mode); },
     };
+}
+
+const SaveCalls& CurrentSaveCalls() {
+    return Calls();
 }
 
 void SetSaveCalls(SaveCalls calls) {
@@ -115,21 +104,21 @@ std::optional<QString> ReplaceFile(const QString& fileName, QByteArrayView bytes
     if (auto refused = FindDestination(QFile::encodeName(fileName), links, to))
         return refused;
 
-    QByteArray temporary = to.path + ".XXXXXX";
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return Reason(errno);
+    // A new file gets 0666 less the umask, as open() gives it.
+    TemporaryFile made = CreateTemporary(to.path, 0666);
+    if (made.fd < 0)
+        return Reason(made.error);
+    int fd = made.fd;
+    const QByteArray temporary = made.path;
     // Ownership and permissions as the old file had them; where the file system cannot keep
     // them the contents still matter more.
-    int kept = 0;
     if (to.exists) {
+        int kept = 0;
         if (::geteuid() == 0)
             kept = ::fchown(fd, to.old.st_uid, to.old.st_gid);
         kept |= ::fchmod(fd, to.old.st_mode & 07777);
-    } else {
-        kept = ::fchmod(fd, NewFileMode());
+        Q_UNUSED(kept);
     }
-    Q_UNUSED(kept);
 
     const auto fail = [&](int error) -> std::optional<QString> {
         if (fd >= 0)

@@ -1,7 +1,9 @@
 // The one way the logger replaces a file with new contents: sweep files, the parameter file, and
-// every other file it saves whole. The new contents go to a temporary file beside the old one,
-// reach the disk, and are renamed over it; the folder is then synced so that the rename lasts.
-// Any failure leaves the old file as it was and no temporary behind.
+// every other file it saves whole. The new contents go to a temporary file beside the old one
+// (storage/temporary_file.h: "<name>.tmp-XXXXXX", locked while written), reach the disk, and are
+// renamed over it; the folder is then synced so that the rename lasts. Any failure leaves the old
+// file as it was and no temporary behind; a kill leaves the temporary, which the clean-up at
+// start-up removes.
 #pragma once
 
 #include <QByteArrayView>
@@ -24,16 +26,22 @@ enum class LinkHandling {
 // old one's permissions. Returns why the save failed, in plain words, or nothing on success.
 std::optional<QString> ReplaceFile(const QString& fileName, QByteArrayView bytes, LinkHandling links);
 
-// The system calls whose failure a save must notice. Tests replace them to make them fail or to
-// watch their order; every other caller uses the process's real ones.
+// The system calls whose failure a save must notice, the run record's writes and syncs among
+// them. Tests replace them to make them fail or to watch their order; every other caller uses the
+// process's real ones.
 struct SaveCalls {
     std::function<ssize_t(int fd, const void* data, size_t size)> write;
-    std::function<int(int fd)> fsync; // for the temporary file and for its folder
+    std::function<int(int fd)> fsync; // for a file and for its folder
     std::function<int(const char* from, const char* to)> rename;
+    // A new file without a name in `folder` (O_TMPFILE), open for reading and writing.
+    std::function<int(const char* folder, mode_t mode)> openUnnamed;
 };
 
 // The real calls.
 SaveCalls SystemSaveCalls();
+
+// The calls in use now.
+const SaveCalls& CurrentSaveCalls();
 
 // Replaces the calls every later save makes; SystemSaveCalls() puts the real ones back.
 void SetSaveCalls(SaveCalls calls);

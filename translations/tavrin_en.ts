@@ -66,6 +66,14 @@
         <source>MQTT未送信のデータが%1件あります</source>
         <translation>MQTT: %1 samples not sent</translation>
     </message>
+    <message>
+        <source>記録中のため削除しません: %1</source>
+        <translation>Recording, not deleted: %1</translation>
+    </message>
+    <message>
+        <source>MQTT送信待ちが満杯です: 古いデータから破棄します</source>
+        <translation>MQTT queue full: dropping oldest samples</translation>
+    </message>
 </context>
 <context>
     <name>TForm1</name>

@@ -1,10 +1,14 @@
+#include "output/stale_temporaries.h"
 #include "output/sweep_file_deletion.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +58,37 @@ const QStringList kFiles = {
     "tavrin-20261207-102030-02.csv",
     "tavrin-2026120-102030.csv",
     "tavrin0.csv",
+    "tavrin00.bmp",
+    "tavrin007.txt",
+    "tavrin65535.txt",
+    "tavrin65536.txt",
+    "tavrin99999.bmp",
+};
+
+// Holds an exclusive lock on a file, as a logger writing its run record does: here, or in another
+// process (flock(1)) until this object goes.
+class LockHolder {
+public:
+    LockHolder(const QString& path, bool inChild) {
+        if (!inChild) {
+            fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+            held_ = ::flock(fd_, LOCK_EX) == 0;
+            return;
+        }
+        child_.start("flock", {"-x", path, "-c", "echo locked; read line"});
+        held_ = child_.waitForReadyRead(30000);
+    }
+    ~LockHolder() {
+        ::close(fd_);
+        child_.closeWriteChannel();
+        child_.waitForFinished();
+    }
+    bool Held() const { return held_; }
+
+private:
+    int fd_ = -1;
+    QProcess child_;
+    bool held_ = false;
 };
 
 } // namespace
@@ -68,6 +103,9 @@ private slots:
     void longBaseName();
     void undeletableFile();
     void deletedWhereNoTrashCanTakeIt();
+    void recordsBeingWrittenStay_data();
+    void recordsBeingWrittenStay();
+    void staleTemporaries();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -103,11 +141,12 @@ void SweepFileDeletionTest::deletesMatchingFiles_data() {
     QTest::addColumn<bool>("refused");
 
     QTest::newRow("default") << "tavrin"
-                             << QStringList{"tavrin0.bmp", "tavrin0.txt", "tavrin12.txt",
+                             << QStringList{"tavrin0.bmp", "tavrin0.txt", "tavrin12.txt", "tavrin65535.txt",
                                             "tavrin-20261207-102030-2.csv", "tavrin-20261207-102030.csv"}
                              << false;
     QTest::newRow("one letter") << "t" << QStringList{} << false;
     QTest::newRow("digits follow the base name") << "tavrin1" << QStringList{"tavrin12.txt"} << false;
+    QTest::newRow("no leading zeros") << "tavrin0" << QStringList{"tavrin00.bmp"} << false;
     QTest::newRow("base name must precede the extension") << "tavrin0.b" << QStringList{} << false;
     QTest::newRow("case matters") << "Tavrin" << QStringList{"Tavrin1.bmp"} << false;
     QTest::newRow("hidden files") << ".tavrin" << QStringList{".tavrin3.txt"} << false;
@@ -197,6 +236,52 @@ void SweepFileDeletionTest::deletedWhereNoTrashCanTakeIt() {
     QVERIFY(!QFileInfo::exists(dir_->filePath("sub/tavrin3.bmp")));
     QCOMPARE(Tree(dir_->filePath("sub")), QStringList{});
     QVERIFY(!QFileInfo::exists(dir_->filePath("files"))); // nothing moved aside in place of a trash
+}
+
+void SweepFileDeletionTest::recordsBeingWrittenStay_data() {
+    QTest::addColumn<QString>("lockedBy"); // "", "this process", "another process"
+    QTest::addColumn<QStringList>("deleted");
+    QTest::addColumn<QString>("message");
+    const QString record = "tavrin-20261207-102030.csv";
+    QTest::newRow("not locked") << "" << QStringList{"tavrin-20261207-102030-2.csv", record} << "";
+    for (const char* holder : {"this process", "another process"})
+        QTest::newRow(holder) << holder << QStringList{"tavrin-20261207-102030-2.csv"}
+                              << "記録中のため削除しません: tavrin-20261207-102030.csv";
+}
+
+void SweepFileDeletionTest::recordsBeingWrittenStay() {
+    QFETCH(QString, lockedBy);
+    QFETCH(QStringList, deleted);
+    QFETCH(QString, message);
+    const QString record = dir_->filePath("tavrin-20261207-102030.csv");
+    std::optional<LockHolder> lock;
+    if (!lockedBy.isEmpty())
+        QVERIFY(lock.emplace(record, lockedBy == "another process").Held());
+    const output::DeleteOutcome outcome = output::DeleteSweepFiles("tavrin", dir_->path());
+    QCOMPARE(outcome.deleted.filter(".csv"), deleted);
+    QCOMPARE(outcome.kept, lockedBy.isEmpty() ? QStringList{} : QStringList{"tavrin-20261207-102030.csv"});
+    QCOMPARE(outcome.message, message);
+    QCOMPARE(QFileInfo::exists(record), !lockedBy.isEmpty());
+}
+
+// Only the temporaries of names the logger saves go, and only when no save holds them.
+void SweepFileDeletionTest::staleTemporaries() {
+    const QStringList removed{"tavrin-20261207-102030.csv.tmp-abcdef", "tavrin0.bmp.tmp-Ab12Cd",
+                              "tavrin65535.txt.tmp-000000"};
+    const QStringList kept{"tavrin0.bmp.backup", "tavrin0.bmp.ABCDEF", "tavrin0.bmp.tmp-ABCDE", "tavrin0.bmp.tmp-ABCDEFG",
+                           "tavrin00.bmp.tmp-abcdef", "other0.bmp.tmp-abcdef", "tavrin0.png.tmp-abcdef",
+                           "tavrin1.bmp.tmp-locked", "sub/tavrin3.bmp.tmp-abcdef"};
+    for (const QString& name : removed + kept)
+        Touch(dir_->filePath(name));
+    QVERIFY(QFile::link(dir_->filePath("tavrin0.bmp"), dir_->filePath("tavrin2.bmp.tmp-linked")));
+    const LockHolder save(dir_->filePath("tavrin1.bmp.tmp-locked"), true);
+    QVERIFY(save.Held());
+    const QStringList before = Tree(dir_->path());
+    QCOMPARE(output::RemoveStaleTemporaries("tavrin", dir_->path()), removed);
+    QStringList expected = before;
+    for (const QString& name : removed)
+        expected.removeOne(name);
+    QCOMPARE(Tree(dir_->path()), expected);
 }
 
 QTEST_MAIN(SweepFileDeletionTest)

@@ -75,6 +75,8 @@ private slots:
     void fullDiskKeepsOlderFile_data();
     void fullDiskKeepsOlderFile();
     void emptyPictureIsRefused();
+    void linkAtTheNameIsReplaced_data();
+    void linkAtTheNameIsReplaced();
 };
 
 void SweepFilesTest::fileNames_data() {
@@ -243,6 +245,32 @@ void SweepFilesTest::emptyPictureIsRefused() {
     QVERIFY(error);
     QVERIFY(error->Message().contains("tavrin0.bmp"));
     QVERIFY(Entries(dir.path()).isEmpty());
+}
+
+void SweepFilesTest::linkAtTheNameIsReplaced_data() {
+    QTest::addColumn<FileKind>("kind");
+    QTest::addColumn<QString>("target"); // of the link standing at the sweep file's name
+    for (const auto& [kind, tag] : {std::pair{FileKind::Chart, "chart"}, std::pair{FileKind::Log, "log"}}) {
+        QTest::addRow("%s: link to a file", tag) << kind << "precious";
+        QTest::addRow("%s: dangling link", tag) << kind << "nowhere";
+    }
+}
+
+// A link planted at a sweep file's name is replaced by the file; what it points to stays as it was.
+void SweepFilesTest::linkAtTheNameIsReplaced() {
+    QFETCH(FileKind, kind);
+    QFETCH(QString, target);
+    QTemporaryDir dir;
+    QFile precious(dir.filePath("precious"));
+    QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("keep") == 4);
+    precious.close();
+    const QString fileName = dir.filePath("tavrin0.out");
+    QVERIFY(QFile::link(dir.filePath(target), fileName));
+    QVERIFY(!Write(kind, fileName));
+    QVERIFY(!QFileInfo(fileName).isSymLink() && QFileInfo(fileName).size() > 4);
+    QVERIFY(precious.open(QIODevice::ReadOnly));
+    QCOMPARE(precious.readAll(), QByteArray("keep"));
+    QCOMPARE(Entries(dir.path()), (QStringList{"precious", "tavrin0.out"}));
 }
 
 QTEST_MAIN(SweepFilesTest)

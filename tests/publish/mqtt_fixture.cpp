@@ -4,7 +4,11 @@
 #include <QFile>
 #include <QTcpSocket>
 #include <QThread>
+#include <csignal>
 #include <mosquitto.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace testing {
 
@@ -12,6 +16,13 @@ quint16 FreePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
+}
+
+MosquittoBroker::~MosquittoBroker() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
 }
 
 bool MosquittoBroker::Start(quint16 port) {
@@ -23,11 +34,19 @@ bool MosquittoBroker::Start(quint16 port) {
             .arg(port)
             .toUtf8());
     config.close();
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), config.fileName()});
-    process_.waitForStarted();
+    const QByteArray configName = QFile::encodeName(config.fileName());
+    char* argv[] = {const_cast<char*>("mosquitto"), const_cast<char*>("-c"),
+                    const_cast<char*>(configName.constData()), nullptr};
+    if (::posix_spawnp(&pid_, "mosquitto", nullptr, nullptr, argv, environ) != 0) {
+        pid_ = -1;
+        return false;
+    }
     const QDeadlineTimer deadline(10000);
-    while (process_.state() == QProcess::Running && !deadline.hasExpired()) {
+    while (!deadline.hasExpired()) {
+        if (::waitpid(pid_, nullptr, WNOHANG) != 0) { // it has ended: nothing to stop later
+            pid_ = -1;
+            return false;
+        }
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, port);
         if (probe.waitForConnected(200))

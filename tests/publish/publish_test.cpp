@@ -6,7 +6,7 @@
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -42,7 +42,10 @@ private slots:
     void outbox();
     void broker_data();
     void broker();
-    void wholeProgramThroughACut();
+    void topicLevel_data();
+    void topicLevel();
+    void unreachableSaysWhy_data();
+    void unreachableSaysWhy();
 };
 
 void PublishTest::parseUrl_data() {
@@ -60,6 +63,19 @@ void PublishTest::parseUrl_data() {
     row("no prefix", "mqtt://broker/", "--publish: the URL 'mqtt://broker/' needs a topic prefix");
     row("no host", "mqtt:///lab", "--publish: the URL 'mqtt:///lab' names no broker host");
     row("wildcard", "mqtt://broker/lab/+", "--publish: the topic prefix 'lab/+' may not hold");
+    row("encoded wildcard", "mqtt://broker/lab%23", "--publish: the topic prefix 'lab#' may not hold");
+    row("encoded NUL", "mqtt://broker/lab%00x", "--publish: the topic prefix may not hold a NUL");
+    row("$SYS", "mqtt://broker/$SYS/x", "--publish: the topic prefix '$SYS/x' may not begin with '$'");
+    row("encoded $", "mqtt://broker/%24x", "--publish: the topic prefix '$x' may not begin with '$'");
+    row("port 0", "mqtt://broker:0/lab", "--publish: the port in 'mqtt://broker:0/lab' must be a number from 1 to 65535");
+    row("port 65536", "mqtt://broker:65536/lab", "--publish: the port in 'mqtt://broker:65536/lab' must be");
+    row("encoded slash", "mqtt://broker/a%2Fb%20c", "broker 1883  a/b c 0");
+    const QByteArray longest = "mqtt://b/" + QByteArray(65272, 'p');
+    QTest::newRow("longest prefix") << QString::fromLatin1(longest) << "b 1883  " + QString(65272, 'p') + " 0";
+    QTest::newRow("prefix too long")
+        << QString::fromLatin1(longest + "p")
+        << "--publish: the topic prefix is 65273 bytes long; a topic may have 65535 bytes, so with the unit "
+           "and '/sample' the prefix may have at most 65272";
 }
 
 void PublishTest::parseUrl() {
@@ -96,6 +112,16 @@ void PublishTest::sampleJson_data() {
         << R"({"time":"2026-12-07T09:30:00.000+09:00","elapsed_s":0.005,"sweep":0,"x":600,)"
            R"("ad0_v":null,"ad1_v":null,"hh":null,"hl":null,"lh":null,"ll":null,)"
            R"("note":"no reply",)" +
+               kRun;
+    QTest::newRow("LH alone")
+        << Sample(2)
+        << R"({"time":"2026-12-07T09:30:00.200+09:00","elapsed_s":0.200,"sweep":0,"x":2,"ad0_v":0.02,)"
+           R"("ad1_v":5.98,"hh":0,"hl":0,"lh":1,"ll":0,"note":null,)" +
+               kRun;
+    QTest::newRow("LL alone")
+        << Sample(1)
+        << R"({"time":"2026-12-07T09:30:00.100+09:00","elapsed_s":0.100,"sweep":0,"x":1,"ad0_v":0.01,)"
+           R"("ad1_v":5.99,"hh":0,"hl":0,"lh":0,"ll":1,"note":null,)" +
                kRun;
     s = DecodedSample{kStart, 0, 2, 0, 5, 10, 0x0F, acquisition::SampleNote::UnitBack};
     QTest::newRow("unit back")
@@ -169,19 +195,27 @@ void PublishTest::broker_data() {
     QTest::addColumn<int>("cutAt"); // samples taken before the relay goes down for 3 s; -1: no relay
     QTest::addColumn<int>("capacity");
     QTest::addColumn<int>("samples");
-    QTest::addColumn<int>("first");    // the first sample the subscriber gets
-    QTest::addColumn<QString>("said"); // notices: kind (0 unreachable, 1 back, 2 dropped), count
-    QTest::newRow("a sweep") << -1 << 1000 << 601 << 0 << "";
-    QTest::newRow("cut mid-sweep") << 100 << 1000 << 601 << 0 << "0 0, 1 0";
-    QTest::newRow("down at start, queue full") << 0 << 100 << 150 << 50 << "0 0, 1 0, 2 50";
+    QTest::addColumn<QString>("firstJson"); // the first sample the subscriber gets
+    QTest::addColumn<QString>("said");      // notices: kind (0 unreachable, 1 back, 2 dropped), count
+    QTest::addColumn<QString>("shortfall");
+    const QString first0 = R"({"time":"2026-12-07T09:30:00.000+09:00","elapsed_s":0.000,"sweep":0,"x":0,"ad0_v":0.00,)"
+                           R"("ad1_v":null,"hh":0,"hl":0,"lh":0,"ll":0,"note":null,)";
+    QTest::newRow("a sweep") << -1 << 1000 << 601 << first0 << "" << "";
+    QTest::newRow("cut mid-sweep") << 100 << 1000 << 601 << first0 << "0 0, 1 0" << "";
+    QTest::newRow("down at start, queue full")
+        << 0 << 100 << 150
+        << R"({"time":"2026-12-07T09:30:05.000+09:00","elapsed_s":5.000,"sweep":0,"x":50,"ad0_v":0.50,)"
+           R"("ad1_v":5.50,"hh":0,"hl":0,"lh":1,"ll":0,"note":null,)"
+        << "0 0, 1 0, 2 50" << "50 samples were dropped for room before the MQTT broker at 127.0.0.1:";
 }
 
 void PublishTest::broker() {
     QFETCH(int, cutAt);
     QFETCH(int, capacity);
     QFETCH(int, samples);
-    QFETCH(int, first);
+    QFETCH(QString, firstJson);
     QFETCH(QString, said);
+    QFETCH(QString, shortfall);
     testing::MosquittoBroker broker;
     const quint16 brokerPort = testing::FreePort();
     QVERIFY(broker.Start(brokerPort));
@@ -198,9 +232,14 @@ void PublishTest::broker() {
         std::lock_guard lock(mutex);
         notices << QStringLiteral("%1 %2").arg(int(n.kind)).arg(n.count);
     };
+    // Dropping ("4 0") is said when it starts: before the broker is back, and only then.
     const auto said_ = [&] {
         std::lock_guard lock(mutex);
-        return notices.join(QStringLiteral(", "));
+        return QStringList(notices).filter(QRegularExpression("^[0-3] ")).join(QStringLiteral(", "));
+    };
+    const auto droppingSaidWhen = [&] {
+        std::lock_guard lock(mutex);
+        return notices.indexOf("4 0") < 0 ? -1 : int(notices.indexOf("4 0") < notices.indexOf("1 0"));
     };
     {
         QString error;
@@ -224,58 +263,101 @@ void PublishTest::broker() {
             QVERIFY(relay.Start());
         }
         QTRY_COMPARE_WITH_TIMEOUT(publisher->Snapshot().waiting, std::size_t(0), 30000);
+        if (cutAt < 0) { // a subscriber that comes later still learns the unit is online
+            testing::Subscriber late(brokerPort, "lab/+/status");
+            QTRY_COMPARE(late.Messages(), std::vector<std::string>{"lab/A1B2/status online"});
+        }
+        publisher->Finish();
+        const QString fell = publisher->Shortfall();
+        QVERIFY2(shortfall.isEmpty() ? fell.isEmpty() : fell.startsWith(shortfall), qPrintable(fell));
     }
     QCOMPARE(said_(), said);
+    QCOMPARE(droppingSaidWhen(), shortfall.isEmpty() ? -1 : 1);
     QTRY_COMPARE(subscriber.Messages().back(), std::string("lab/A1B2/status offline"));
     // Complete, exact and in order, duplicates aside.
     const auto messages = subscriber.Messages();
     QCOMPARE(messages.front(), std::string("lab/A1B2/status online"));
-    std::vector<std::string> firstArrivals;
+    std::vector<QJsonObject> firstArrivals;
     std::set<std::string> seen;
     for (const std::string& m : messages)
         if (m.starts_with("lab/A1B2/sample ") && seen.insert(m).second)
-            firstArrivals.push_back(m.substr(16));
-    QCOMPARE(int(firstArrivals.size()), samples - first);
-    for (int n = first; n < samples; ++n)
-        QCOMPARE(firstArrivals[std::size_t(n - first)],
-                 publish::SampleJson(Sample(n), publish::IsoTime(kStart)));
+            firstArrivals.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(m.substr(16))).object());
+    QCOMPARE(QString::fromStdString(*std::find_if(messages.begin(), messages.end(),
+                                                  [](const std::string& m) { return m.starts_with("lab/A1B2/sample "); })),
+             "lab/A1B2/sample " + firstJson + QString::fromStdString(kRun));
+    const int first = samples - int(firstArrivals.size());
+    for (int n = first; n < samples; ++n) {
+        const QJsonObject o = firstArrivals[std::size_t(n - first)];
+        QCOMPARE(o["x"].toInt() + 601 * o["sweep"].toInt(), n);
+        QCOMPARE(qRound(o["elapsed_s"].toDouble() * 10), n);
+        QCOMPARE(qRound(o["ad0_v"].toDouble() * 100), n % 600);
+        QCOMPARE(o["lh"].toInt() * 2 + o["ll"].toInt(), n % 4);
+        QCOMPARE(o["hh"].toInt() * 2 + o["hl"].toInt(), n % 16 / 4);
+    }
     // Nothing but the samples and the two statuses (QoS 1 may deliver one twice, even without a cut).
     if (cutAt < 0)
         QCOMPARE(std::set<std::string>(messages.begin(), messages.end()).size(), std::size_t(samples + 2));
 }
 
-// The real program, headless on the simulated unit, publishing through a relay that goes down for
-// 3 s mid-sweep: every column of the sweep reaches the subscriber, in order, and the run ends normally.
-void PublishTest::wholeProgramThroughACut() {
+void PublishTest::topicLevel_data() {
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("level");
+    QTest::newRow("serial number") << "FT4X7Q2B" << "FT4X7Q2B";
+    QTest::newRow("slash") << "a/b" << "a_b";
+    QTest::newRow("wildcards") << "#+x" << "__x";
+    QTest::newRow("NUL") << QString("a") + QChar(0) + "b" << "a_b";
+    QTest::newRow("empty") << "" << "unknown";
+    QTest::newRow("too long: cut at 255 bytes, between characters")
+        << "x" + QString(200, QChar(0x3042)) << "x" + QString(84, QChar(0x3042));
+}
+
+void PublishTest::topicLevel() {
+    QFETCH(QString, unit);
+    QFETCH(QString, level);
+    QCOMPARE(publish::TopicLevel(unit), level);
+}
+
+// "Cannot reach" says why: a refused connection, a broker that takes the connection and never
+// answers, TLS to a broker that has none.
+void PublishTest::unreachableSaysWhy_data() {
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<QString>("listener"); // "none", "silent" (TCP only), "mosquitto"
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("refused") << "mqtt" << "none" << "(Connection refused)";
+    QTest::newRow("no CONNACK") << "mqtt" << "silent" << "(no answer to the MQTT connection (no CONNACK) within 300 ms)";
+    QTest::newRow("TLS to a plain broker") << "mqtts" << "mosquitto" << "(TLS handshake failed: ";
+}
+
+void PublishTest::unreachableSaysWhy() {
+    QFETCH(QString, scheme);
+    QFETCH(QString, listener);
+    QFETCH(QString, reason);
+    const quint16 port = testing::FreePort();
+    QTcpServer silent;
     testing::MosquittoBroker broker;
-    const quint16 brokerPort = testing::FreePort();
-    QVERIFY(broker.Start(brokerPort));
-    testing::TcpRelay relay(testing::FreePort(), brokerPort);
-    QVERIFY(relay.Start());
-    testing::Subscriber subscriber(brokerPort, "lab/#");
-    QTRY_VERIFY(subscriber.Subscribed());
-    QTemporaryDir dir;
-    QProcess tavrin;
-    tavrin.setWorkingDirectory(dir.path());
-    tavrin.start(QStringLiteral(TAVRIN_EXECUTABLE),
-                 {"--headless", "--device", "sim", "--tick-ms", "10", "--param-dir", dir.path(), "--record", "off",
-                  "--continuous", "off", "--sampling-time", "1", "--publish",
-                  QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(relay.Port())});
-    QTRY_VERIFY(subscriber.Messages().size() > 50);
-    relay.Stop();
-    QTest::qWait(3000);
-    QVERIFY(relay.Start());
-    // The relay lives on this event loop: keep it turning while the program finishes.
-    QTRY_VERIFY_WITH_TIMEOUT(tavrin.state() == QProcess::NotRunning, 60000);
-    QCOMPARE(tavrin.exitCode(), 0);
-    std::vector<int> columns; // first arrivals
-    std::set<std::string> seen;
-    for (const std::string& m : subscriber.Messages())
-        if (m.starts_with("lab/sim/sample ") && seen.insert(m).second)
-            columns.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(m.substr(15))).object()["x"].toInt());
-    QCOMPARE(int(columns.size()), 601);
-    for (int x = 0; x <= 600; ++x)
-        QCOMPARE(columns[std::size_t(x)], x);
+    QVERIFY(listener != "silent" || silent.listen(QHostAddress::LocalHost, port));
+    QVERIFY(listener != "mosquitto" || broker.Start(port));
+    std::mutex mutex;
+    QString message;
+    publish::PublisherOptions options;
+    options.unreachableAfter = std::chrono::milliseconds(300);
+    options.flushOnExit = std::chrono::milliseconds(0);
+    options.notify = [&](const publish::PublishNotice& n) {
+        std::lock_guard lock(mutex);
+        if (n.kind == publish::PublishNotice::Kind::Unreachable)
+            message = n.message;
+    };
+    QString error;
+    const auto target = publish::ParsePublishUrl(QStringLiteral("%1://127.0.0.1:%2/lab").arg(scheme).arg(port), &error);
+    auto publisher = publish::MqttPublisher::Make(*target, options, &error);
+    QVERIFY(publisher && publisher->RunStarted({kStart, QStringLiteral("t"), QStringLiteral("A1B2")}));
+    const auto said = [&] {
+        std::lock_guard lock(mutex);
+        return message;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!said().isEmpty(), 10000);
+    QVERIFY2(said().contains(QStringLiteral("cannot reach the MQTT broker at 127.0.0.1:%1 ").arg(port) + reason),
+             qPrintable(said()));
 }
 
 QTEST_GUILESS_MAIN(PublishTest)

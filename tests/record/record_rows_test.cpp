@@ -1,17 +1,30 @@
 // The run record in-process: what a reply decodes to, row by row; names that
-// never take an existing file; a write that fails.
+// never take an existing file, nor show one without its header; the syncs; a
+// write that fails; the rows on a pipe whose reader is slow or gone; the
+// progress line under a report.
 #include "acquisition/reply_decoding.h"
 #include "acquisition/sample_feed.h"
 #include "record/csv_row.h"
+#include "record/progress_line.h"
+#include "record/row_stream.h"
 #include "record/run_record_file.h"
+#include "report/reporter.h"
+#include "storage/replace_file.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 #include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,6 +42,55 @@ QByteArray ReadAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
 }
 
+// Whether a lock on the file can be had now, as FileDelite asks.
+bool Unlocked(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const bool unlocked = fd >= 0 && ::flock(fd, LOCK_SH | LOCK_NB) == 0;
+    ::close(fd);
+    return unlocked;
+}
+
+acquisition::DecodedSample Row(int n) {
+    acquisition::DecodedSample sample;
+    sample.time = kReplyTime;
+    sample.elapsedMs = 100LL * n;
+    sample.x = n % 601;
+    sample.ad0 = n % 1000;
+    return sample;
+}
+
+// The reader of a pipe: a shell that waits for a byte on descriptor 3 (sent by Go), then for a
+// second, then copies the pipe to a file.
+struct SlowReader {
+    int pipe[2] = {-1, -1};
+    int gate[2] = {-1, -1};
+    pid_t pid = -1;
+    SlowReader(const QString& script) {
+        if (::pipe2(pipe, O_CLOEXEC) != 0 || ::pipe2(gate, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipe[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, gate[0], 3);
+        const QByteArray command = script.toLocal8Bit();
+        char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(command.constData()),
+                        nullptr};
+        posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipe[0]);
+        ::close(gate[0]);
+    }
+    void Go() {
+        const char byte = 'g';
+        static_cast<void>(::write(gate[1], &byte, 1));
+        ::close(gate[1]);
+    }
+    void Finish() {
+        ::close(pipe[1]);
+        ::waitpid(pid, nullptr, 0);
+    }
+};
+
 } // namespace
 
 class RecordRowsTest : public QObject {
@@ -40,30 +102,36 @@ private slots:
         QTest::addColumn<bool>("ad0On");
         QTest::addColumn<bool>("ad1On");
         QTest::addColumn<QByteArray>("row");
+        QTest::addColumn<QDateTime>("time");
         const QByteArray t = "2026-12-07T09:30:47.123+09:00,83.045,2,17,";
-        QTest::newRow("a sample") << QByteArray("AD0=307 V, AD1=123?\r\n") << true << true << t + "3.07,1.23,1,1,1,1,\r\n";
-        QTest::newRow("status 9") << QByteArray("AD0=600 V, AD1=000" "9\r\n") << true << true << t + "6.00,0.00,1,0,0,1,\r\n";
-        QTest::newRow("status 0") << QByteArray("AD0=000 V, AD1=999" "0\r\n") << true << true << t + "0.00,9.99,0,0,0,0,\r\n";
+        const QDateTime west(QDate(2026, 1, 2), QTime(23, 59, 59, 5), QTimeZone(-(3 * 3600 + 30 * 60)));
+        QTest::newRow("west of UTC") << QByteArray("AD0=307 V, AD1=123?\r\n") << true << true
+                                     << QByteArray("2026-01-02T23:59:59.005-03:30,83.045,2,17,3.07,1.23,1,1,1,1,\r\n")
+                                     << west;
+        QTest::newRow("a sample") << QByteArray("AD0=307 V, AD1=123?\r\n") << true << true << t + "3.07,1.23,1,1,1,1,\r\n" << kReplyTime;
+        QTest::newRow("status 9") << QByteArray("AD0=600 V, AD1=000" "9\r\n") << true << true << t + "6.00,0.00,1,0,0,1,\r\n" << kReplyTime;
+        QTest::newRow("status 0") << QByteArray("AD0=000 V, AD1=999" "0\r\n") << true << true << t + "0.00,9.99,0,0,0,0,\r\n" << kReplyTime;
         QTest::newRow("status A: high bits ignored") << QByteArray("AD0=001 V, AD1=010A\r\n") << true << true
-                                                     << t + "0.01,0.10,0,0,0,1,\r\n";
+                                                     << t + "0.01,0.10,0,0,0,1,\r\n" << kReplyTime;
         QTest::newRow("noise before the marker") << QByteArray("..\r\nAD0=250 V, AD1=301" "5\r\n") << true << true
-                                                 << t + "2.50,3.01,0,1,0,1,\r\n";
+                                                 << t + "2.50,3.01,0,1,0,1,\r\n" << kReplyTime;
         QTest::newRow("AD0 not digits") << QByteArray("AD0=1:0 V, AD1=123" "3\r\n") << true << true
-                                        << t + ",1.23,0,0,1,1,\r\n";
+                                        << t + ",1.23,0,0,1,1,\r\n" << kReplyTime;
         QTest::newRow("AD1 with a blank") << QByteArray("AD0=123 V, AD1= 23" "3\r\n") << true << true
-                                          << t + "1.23,,0,0,1,1,\r\n";
-        QTest::newRow("AD0 box off") << QByteArray("AD0=307 V, AD1=123" "3\r\n") << false << true << t + ",1.23,0,0,1,1,\r\n";
+                                          << t + "1.23,,0,0,1,1,\r\n" << kReplyTime;
+        QTest::newRow("AD0 box off") << QByteArray("AD0=307 V, AD1=123" "3\r\n") << false << true << t + ",1.23,0,0,1,1,\r\n" << kReplyTime;
         QTest::newRow("both boxes off") << QByteArray("AD0=307 V, AD1=123" "3\r\n") << false << false
-                                        << t + ",,0,0,1,1,\r\n";
-        QTest::newRow("no marker") << QByteArray("#D0=307 V, #D1=123" "3\r\n") << true << true << t + ",,,,,,no frame\r\n";
+                                        << t + ",,0,0,1,1,\r\n" << kReplyTime;
+        QTest::newRow("no marker") << QByteArray("#D0=307 V, #D1=123" "3\r\n") << true << true << t + ",,,,,,no frame\r\n" << kReplyTime;
         QTest::newRow("marker past 49") << QByteArray(50, '.') + "AD0=307 V, AD1=123" "3\r\n" << true << true
-                                        << t + ",,,,,,no frame\r\n";
+                                        << t + ",,,,,,no frame\r\n" << kReplyTime;
     }
     void decodeRules() {
         QFETCH(QByteArray, reply);
         QFETCH(bool, ad0On);
         QFETCH(bool, ad1On);
         QFETCH(QByteArray, row);
+        QFETCH(QDateTime, time);
         // Sweep 2 and 83.045 s into the run, at column 17.
         struct Rows : acquisition::SampleSink {
             std::string text;
@@ -80,7 +148,7 @@ private slots:
         feed.SweepEnded();
         feed.SweepEnded();
         ms += 83'045;
-        feed.Take(acquisition::SampleOf(acquisition::DecodeReply(Reply(reply)), {ad0On, ad1On}), kReplyTime, 17);
+        feed.Take(acquisition::SampleOf(acquisition::DecodeReply(Reply(reply)), {ad0On, ad1On}), time, 17);
         QCOMPARE(QByteArray::fromStdString(rows.text), row);
     }
 
@@ -129,6 +197,14 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("nowhere")));
     }
 
+    void recordAppearsWithItsHeader_data();
+    void recordAppearsWithItsHeader();
+    void checkRecordFolder_data();
+    void checkRecordFolder();
+    void rowStream_data();
+    void rowStream();
+    void progressLineUnderReports();
+
     // A file size limit stands in for a full disk: the record stops, says why once, keeps its
     // whole rows, and the other sinks go on.
     void aFailedWriteStopsTheRecordOnly() {
@@ -168,8 +244,160 @@ private slots:
         // 53 bytes of header, then whole rows of 60 bytes: 15 fit under 1000 bytes, the torn 16th is cut off.
         QCOMPARE(kept.size(), 53 + 15 * 60);
         QVERIFY(kept.endsWith("3.07,1.23,1,1,1,1,\r\n"));
+        QCOMPARE(file.Shortfall(), "the run record " + file.Path() + " stopped after 15 rows (File too large)");
     }
 };
+
+
+// The record's name shows only a file with its header, with or without unnamed files on the file
+// system; the record is synced after its header, at each sweep end and at the run's end, and is
+// locked until the run ends.
+void RecordRowsTest::recordAppearsWithItsHeader_data() {
+    QTest::addColumn<bool>("unnamedFiles");
+    QTest::addColumn<QString>("atHeader"); // what the folder holds when the header is synced
+    QTest::newRow("unnamed file") << true << "";
+    QTest::newRow("no unnamed files") << false << "tavrin-20261207-093040.csv.tmp-";
+}
+
+void RecordRowsTest::recordAppearsWithItsHeader() {
+    QFETCH(bool, unnamedFiles);
+    QFETCH(QString, atHeader);
+    QTemporaryDir dir;
+    QStringList calls;
+    QString folderAtHeader;
+    storage::SaveCalls seam = storage::SystemSaveCalls();
+    const auto fsync = seam.fsync;
+    seam.fsync = [&](int fd) {
+        struct stat st = {};
+        ::fstat(fd, &st);
+        calls << (S_ISDIR(st.st_mode) ? "sync folder" : "sync file");
+        if (calls.size() == 1)
+            folderAtHeader = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).join(' ');
+        return fsync(fd);
+    };
+    if (!unnamedFiles)
+        seam.openUnnamed = [](const char*, mode_t) { return errno = EOPNOTSUPP, -1; };
+    storage::SetSaveCalls(seam);
+    record::RunRecordFile file(dir.path());
+    const bool started = bool(file.RunStarted({kStart, "tavrin", "sim"}));
+    QVERIFY(started && !Unlocked(file.Path()));
+    QVERIFY(file.Take(Row(1)) && file.SweepEnded() && file.Take(Row(2)) && file.RunEnded());
+    storage::SetSaveCalls(storage::SystemSaveCalls());
+
+    QCOMPARE(folderAtHeader.chopped(folderAtHeader.isEmpty() ? 0 : 6), atHeader);
+    QCOMPARE(calls, (QStringList{"sync file", "sync folder", "sync file", "sync file"}));
+    QVERIFY(Unlocked(file.Path()));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"tavrin-20261207-093040.csv"});
+    QCOMPARE(ReadAll(file.Path()), QByteArray("time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n"
+                                              "2026-12-07T09:30:47.123+09:00,0.100,0,1,0.01,,,,,,\r\n"
+                                              "2026-12-07T09:30:47.123+09:00,0.200,0,2,0.02,,,,,,\r\n"));
+    QCOMPARE(file.Shortfall(), QString());
+}
+
+void RecordRowsTest::checkRecordFolder_data() {
+    QTest::addColumn<QString>("folder"); // in a fresh folder holding the file "file"
+    QTest::addColumn<QString>("reason"); // empty: a record can be made
+    QTest::newRow("a folder") << "." << "";
+    QTest::newRow("missing") << "none" << "(No such file or directory)";
+    QTest::newRow("a file") << "file" << "(Not a directory)";
+}
+
+void RecordRowsTest::checkRecordFolder() {
+    QFETCH(QString, folder);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QFile(dir.filePath("file")).open(QIODevice::WriteOnly);
+    const report::Done checked = record::CheckRecordFolder(dir.filePath(folder));
+    QCOMPARE(checked ? QString() : checked.Reason().mid(checked.Reason().lastIndexOf('(')), reason);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"file"});
+}
+
+// Rows on a pipe whose reader starts late (or is gone): every row waits for it up to the limit;
+// beyond, rows are dropped and counted, and that is said once. The reader gets the first rows.
+void RecordRowsTest::rowStream_data() {
+    QTest::addColumn<QString>("reader");
+    QTest::addColumn<int>("starts");
+    QTest::addColumn<int>("rows");      // in each run
+    QTest::addColumn<int>("pipeBytes"); // 0: as the system makes it
+    QTest::addColumn<int>("maxBacklog");
+    QTest::addColumn<int>("reports");
+    QTest::addColumn<QString>("shortfall"); // a pattern; its number is the rows lost
+    QTest::addColumn<int>("lostAtLeast");
+    const QString late = "head -c1 <&3 >/dev/null; sleep 1; exec cat >\"$0\"";
+    const int all = int(record::RowStream::kMaxBacklogBytes);
+    QTest::newRow("a late reader gets every row, one header over two runs")
+        << late << 2 << 1500 << 0 << all << 0 << "" << 0;
+    // The pipe takes 4096 bytes, the backlog 1000, of the 12,000 bytes of rows.
+    QTest::newRow("beyond the limit")
+        << late << 1 << 200 << 4096 << 1000 << 1
+        << "^(\\d+) rows did not reach standard output \\(its reader fell 1000 bytes behind\\)$" << 115;
+    QTest::newRow("reader gone") << "exit 0" << 1 << 3 << 0 << all << 1
+                                 << "^(3) rows did not reach standard output \\(its reader is gone\\)$" << 3;
+}
+
+void RecordRowsTest::rowStream() {
+    QFETCH(QString, reader);
+    QFETCH(int, starts);
+    QFETCH(int, rows);
+    QFETCH(int, pipeBytes);
+    QFETCH(int, maxBacklog);
+    QFETCH(int, reports);
+    QFETCH(QString, shortfall);
+    QFETCH(int, lostAtLeast);
+    QTemporaryDir dir;
+    const QString got = dir.filePath("got.csv");
+    std::signal(SIGPIPE, SIG_IGN);
+    SlowReader slow(reader.replace("$0", got));
+    if (pipeBytes > 0)
+        QVERIFY(::fcntl(slow.pipe[1], F_SETPIPE_SZ, pipeBytes) >= 0);
+    if (reader.startsWith("exit"))
+        ::waitpid(slow.pid, nullptr, 0);
+    QStringList said;
+    const report::Output before = report::SetReportOutput([&said](const char*, const QString& text) { said << text; });
+    record::RowStream stream(slow.pipe[1], std::size_t(maxBacklog));
+    int n = 0;
+    for (int run = 0; run < starts; ++run) {
+        QVERIFY(stream.RunStarted({kStart, "tavrin", "sim"}));
+        for (int i = 0; i < rows; ++i)
+            QVERIFY(stream.Take(Row(n++)));
+        if (run == 0)
+            slow.Go();
+        QCOMPARE(bool(stream.RunEnded()), shortfall.isEmpty());
+    }
+    slow.Finish();
+    report::SetReportOutput(before);
+    QCOMPARE(said.size(), reports);
+    const QRegularExpressionMatch match = QRegularExpression(shortfall).match(stream.Shortfall());
+    QVERIFY2(shortfall.isEmpty() ? stream.Shortfall().isEmpty() : match.hasMatch(), qPrintable(stream.Shortfall()));
+    const int lost = match.captured(1).toInt();
+    QVERIFY(lost >= lostAtLeast);
+    if (reader.startsWith("exit"))
+        return;
+    std::string expected(record::kHeaderRow);
+    for (int i = 0; i < n - lost; ++i)
+        record::AppendRow(expected, Row(i));
+    QCOMPARE(ReadAll(got), QByteArray::fromStdString(expected));
+}
+
+// A report on standard error clears the progress line first and draws it again below.
+void RecordRowsTest::progressLineUnderReports() {
+    int pipe[2];
+    QVERIFY(::pipe(pipe) == 0);
+    const int savedError = ::dup(STDERR_FILENO);
+    ::dup2(pipe[1], STDERR_FILENO);
+    record::ProgressLine progress([] { return 3; });
+    QVERIFY(progress.RunStarted({kStart, "tavrin", "sim"}));
+    QVERIFY(progress.Take(Row(12)));
+    report::WriteStandardError("publish", "a notice");
+    QVERIFY(progress.RunEnded());
+    report::WriteStandardError("app", "after");
+    ::dup2(savedError, STDERR_FILENO);
+    ::close(pipe[1]);
+    QFile read;
+    QVERIFY(read.open(pipe[0], QIODevice::ReadOnly, QFile::AutoCloseHandle));
+    const QByteArray line = "\rsamples 1  sweep 0  elapsed 0:00:01  files written 3\033[K";
+    QCOMPARE(read.readAll(), line + "\r\033[Ktavrin: publish: a notice\n" + line + line + "\ntavrin: app: after\n");
+}
 
 QTEST_GUILESS_MAIN(RecordRowsTest)
 #include "record_rows_test.moc"

@@ -222,7 +222,8 @@ private slots:
     }
 
     // A file size limit stands in for a full disk: the record stops with its whole rows and says
-    // why once on standard error; the run goes on to its normal end.
+    // why on standard error; the run goes on to its normal end, and the exit status tells that the
+    // record is short.
     void aRecordThatCannotBeWrittenStopsAlone() {
         QTemporaryDir dir;
         QVERIFY(WriteParameters(dir, "111000"));
@@ -233,9 +234,11 @@ private slots:
             setrlimit(RLIMIT_FSIZE, &small);
         });
         Start(p, {"--device", "sim", "--tick-ms", "2", "--param-dir", dir.path(), "--headless"}, dir.path(), false);
-        QCOMPARE(Finish(p), 0);
+        QCOMPARE(Finish(p), 4);
         const QString err = p.readAllStandardError();
         QCOMPARE(err.count("The run record stopped"), 1);
+        QVERIFY2(err.contains(QRegularExpression("\ntavrin: record: the run record .* stopped after [0-9]+ rows")),
+                 qPrintable(err));
         QVERIFY2(err.contains("File too large"), qPrintable(err));
         const QByteArray record = ReadAll(dir.filePath(Records(dir.path()).first()));
         QVERIFY(record.endsWith("\r\n") && record.size() <= 1000);

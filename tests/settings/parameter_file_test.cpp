@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <pwd.h>
 #include <sys/stat.h>
 
 using namespace settings;
@@ -115,14 +116,23 @@ private slots:
         QCOMPARE(ReadFile(file.Path()), contents);
     }
 
+    // The cause names the folder that is in the way: "HOME" is a read-only home.
     void LoadWithoutAUsableFolder_data() {
         QTest::addColumn<FolderState>("state");
-        QTest::newRow("read-only folder") << FolderState::ReadOnly;
-        QTest::newRow("missing folder") << FolderState::Missing;
+        QTest::addColumn<QString>("folderName");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("read-only folder") << FolderState::ReadOnly << "exe" << "Permission denied";
+        QTest::newRow("missing folder") << FolderState::Missing << "exe" << "the folder TEMP/exe does not exist";
+        QTest::newRow("missing in a read-only home")
+            << FolderState::Missing << "HOME/.config/tavrin"
+            << "the folder TEMP/HOME/.config does not exist, and it cannot be made in TEMP/HOME: Permission denied";
     }
     void LoadWithoutAUsableFolder() {
         QFETCH(FolderState, state);
-        const QString folder = MakeFolder("exe", state);
+        QFETCH(QString, folderName);
+        QFETCH(QString, cause);
+        QFile::setPermissions(MakeFolder("HOME", FolderState::Writable), kReadOnlyFolder);
+        const QString folder = MakeFolder(folderName, state);
         if (state == FolderState::ReadOnly)
             QFile::setPermissions(folder, kReadOnlyFolder);
         ParameterFile file(QDir(folder).filePath(kParameterFileName));
@@ -134,7 +144,33 @@ private slots:
         QCOMPARE(result.outcome, LoadOutcome::Unavailable);
         QCOMPARE(Bytes(result.record), Bytes(kDefaults));
         QVERIFY(!QFile::exists(file.Path()));
-        QVERIFY(file.LastError().contains(kParameterFileName));
+        QCOMPARE(file.LastError(), QStringLiteral("Cannot create the settings file ombu01.par in the folder %1: %2")
+                                       .arg(folder, QString(cause).replace("TEMP", temp_->path())));
+    }
+
+    // The XDG rule, and never "//.config" without a home.
+    void UserConfigFolder_data() {
+        QTest::addColumn<QByteArray>("configHome"); // "-": unset
+        QTest::addColumn<QByteArray>("home");
+        QTest::addColumn<QString>("folder"); // PASSWD: the home in the password database
+        QTest::newRow("XDG_CONFIG_HOME") << QByteArray("/cfg/") << QByteArray("/h") << "/cfg/tavrin";
+        QTest::newRow("relative XDG_CONFIG_HOME ignored") << QByteArray("cfg") << QByteArray("/h") << "/h/.config/tavrin";
+        QTest::newRow("empty XDG_CONFIG_HOME") << QByteArray("") << QByteArray("/h") << "/h/.config/tavrin";
+        QTest::newRow("no HOME") << QByteArray("-") << QByteArray("-") << "PASSWD/.config/tavrin";
+        QTest::newRow("relative HOME") << QByteArray("-") << QByteArray("h") << "PASSWD/.config/tavrin";
+    }
+    void UserConfigFolder() {
+        QFETCH(QByteArray, configHome);
+        QFETCH(QByteArray, home);
+        QFETCH(QString, folder);
+        const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME"), savedHome = qgetenv("HOME");
+        for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", configHome}, std::pair{"HOME", home}})
+            value == "-" ? qunsetenv(name) : qputenv(name, value);
+        const report::Result<QString> found = settings::UserConfigFolder();
+        qputenv("XDG_CONFIG_HOME", savedConfig);
+        qputenv("HOME", savedHome);
+        QVERIFY(found);
+        QCOMPARE(*found, QString(folder).replace("PASSWD", QFile::decodeName(::getpwuid(::getuid())->pw_dir)));
     }
 
     // Nothing that cannot be read is opened in a way that could block, replaced or emptied.
@@ -185,16 +221,17 @@ private slots:
     void LoadRemovesStaleTemporaries() {
         const QString folder = MakeFolder("exe", FolderState::Writable);
         const QDir dir(folder);
-        for (const char* name : {"ombu01.par", "ombu01.par.Ab12Cd", "ombu01.par.zzzzzz", "ombu01.par.bak",
-                                 "ombu01.par.Ab12Cd7", "ombu01.par.Ab_2Cd", "ombu02.par.Ab12Cd"})
+        for (const char* name : {"ombu01.par", "ombu01.par.tmp-Ab12Cd", "ombu01.par.tmp-zzzzzz", "ombu01.par.bak",
+                                 "ombu01.par.backup", "ombu01.par.tmp-Ab12Cd7", "ombu01.par.tmp-Ab_2Cd",
+                                 "ombu02.par.tmp-Ab12Cd"})
             QVERIFY(WriteFile(dir.filePath(name), Bytes(kChanged)));
-        QVERIFY(dir.mkdir("ombu01.par.Zz99Zz"));
+        QVERIFY(dir.mkdir("ombu01.par.tmp-Zz99Zz"));
 
         ParameterFile file(dir.filePath(kParameterFileName));
         QCOMPARE(file.Load(kDefaults).outcome, LoadOutcome::Read);
         QCOMPARE(dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
-                 (QStringList{"ombu01.par", "ombu01.par.Ab12Cd7", "ombu01.par.Ab_2Cd", "ombu01.par.Zz99Zz",
-                              "ombu01.par.bak", "ombu02.par.Ab12Cd"}));
+                 (QStringList{"ombu01.par", "ombu01.par.backup", "ombu01.par.bak", "ombu01.par.tmp-Ab12Cd7",
+                              "ombu01.par.tmp-Ab_2Cd", "ombu01.par.tmp-Zz99Zz", "ombu02.par.tmp-Ab12Cd"}));
     }
 
     void Save_data() {

@@ -45,7 +45,8 @@ struct CallRecorder {
                 ::fstat(fd, &st);
                 return failed(S_ISDIR(st.st_mode) ? "sync folder" : "sync file") ? -1 : real.fsync(fd);
             },
-            [=](const char* from, const char* to) { return failed("rename") ? -1 : real.rename(from, to); }};
+            [=](const char* from, const char* to) { return failed("rename") ? -1 : real.rename(from, to); },
+            real.openUnnamed};
     }
 };
 
