@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the logger on the simulated unit.
-# Without a display it says so and runs one sweep off-screen instead, leaving the
-# chart and log of that sweep in ./sim-sweep/.
+# Installs what is missing, builds the logger and the unit emulator, and starts
+# the logger on the simulated unit. Without a display it says so and runs one
+# sweep off-screen instead, leaving the chart and log of that sweep in ./sim-sweep/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/install-deps.sh --build-only
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target tavrin
+cmake --build --preset default -j "$(nproc)" --target tavrin unit-emulator
 exe="$PWD/build/default/app/tavrin"
+emulator="$PWD/build/default/tools/unit-emulator"
+
+# Where the emulator is, and how the logger reaches it through the real serial path.
+tell_emulator() {
+  echo "run-sim: the unit emulator is $emulator"
+  echo "run-sim: start it ('$emulator --serial EMU00001'), then '$exe --device EMU00001' talks to it over its pseudo-terminal."
+}
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  tell_emulator
   exec "$exe" --device sim "$@"
 fi
 
@@ -25,3 +33,4 @@ cd "$out"
 QT_QPA_PLATFORM=offscreen "$exe" --device sim --tick-ms 2 --param-dir "$out" --start --exit-after-run "$@"
 echo "run-sim: sweep saved:"
 ls -l "$out"/tavrin0.bmp "$out"/tavrin0.txt
+tell_emulator
