@@ -23,7 +23,8 @@ ManualWindow::ManualWindow(QWidget* parent) : QWidget(parent, Qt::Window), brows
     QFile file(ManualResource());
     if (file.open(QIODevice::ReadOnly))
         browser_->setMarkdown(QString::fromUtf8(file.readAll()));
-    resize(760, 820);
+    // Wide enough for the window's screenshot in the text.
+    resize(940, 820);
 }
 
 QString ManualWindow::Text() const {
