@@ -95,23 +95,23 @@ void Session::PrepareDevice() {
     device::PrepareForRun(DeviceHandle);
 }
 
-std::optional<QString> Session::UnitReadyForRun() {
+report::Done Session::UnitReadyForRun() {
     unitProblem_.clear();
     const device::UnitCheck check = device::CheckUnitForRun(DeviceHandle, SerialNumber);
     unitOpenForRun_ = check.state == device::UnitState::Open || check.state == device::UnitState::Reopened;
     switch (check.state) {
     case device::UnitState::Open:
-        return std::nullopt;
+        return {};
     case device::UnitState::Reopened:
         DeviceStatus = FT_OK;
         view_.ShowStatus(kStatusOpenSuccess);
-        return std::nullopt;
+        return {};
     case device::UnitState::NeverListed: {
         // The window runs as ever and ends by the time-out; with reconnect the run waits for a unit.
         if (!seams_.unattended || seams_.reconnect)
-            return std::nullopt;
+            return {};
         const std::string why = CurrentD2xx().LastProblem();
-        return why.empty() ? QStringLiteral("no unit could be found") : Text(why);
+        return report::Fail(why.empty() ? QStringLiteral("no unit could be found") : Text(why));
     }
     case device::UnitState::ReopenFailed:
         DeviceStatus = check.status;
@@ -127,11 +127,11 @@ std::optional<QString> Session::UnitReadyForRun() {
         if (seams_.unattended && !seams_.reconnect) {
             const QString why = unitProblem_;
             unitProblem_.clear();
-            return QString(why).replace(QLatin1Char('\n'), QStringLiteral("; "));
+            return report::Fail(QString(why).replace(QLatin1Char('\n'), QStringLiteral("; ")));
         }
-        return std::nullopt;
+        return {};
     }
-    return std::nullopt;
+    return {};
 }
 
 Session::UnitLoss Session::UnitLossAfterTimeout() {
@@ -204,8 +204,8 @@ void Session::FeedNote(SampleNote note) {
 RunOutcome Session::Run() {
     if (running_)
         return lastOutcome_;
-    if (auto refused = UnitReadyForRun()) {
-        lastOutcome_ = {RunEnd::Error, *refused, report::module::kDevice};
+    if (auto ready = UnitReadyForRun(); !ready) {
+        lastOutcome_ = {RunEnd::Error, ready.Reason(), report::module::kDevice};
         return lastOutcome_;
     }
     running_ = true;
@@ -391,8 +391,8 @@ void Session::WriteRunHeader() {
 report::Done Session::SaveSweep() {
     const QString chartName = output::SweepFileName(view_.Settings().baseName, FileIndex, output::kChartExtension);
     const QImage* picture = view_.Chart();
-    if (auto error = output::WriteChartFile(chartName, picture ? *picture : chart::NewChartPicture()))
-        return report::Fail(error->Message());
+    if (auto written = output::WriteChartFile(chartName, picture ? *picture : chart::NewChartPicture()); !written)
+        return written;
 
     ReplyTicks = 10;
     while (ReplyTicks != 0)
@@ -400,8 +400,8 @@ report::Done Session::SaveSweep() {
 
     // The base name is read again: a change made during the pause names the log file.
     const QString logName = output::SweepFileName(view_.Settings().baseName, FileIndex, output::kLogExtension);
-    if (auto error = output::WriteLogFile(logName, view_.Log().FileBytes()))
-        return report::Fail(error->Message());
+    if (auto written = output::WriteLogFile(logName, view_.Log().FileBytes()); !written)
+        return written;
 
     ++FileIndex;
     view_.Log().Clear();

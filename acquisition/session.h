@@ -125,8 +125,8 @@ private:
     RunOutcome EndWith(RunEnd end, const QString& reason);
     void LoadInterval();
     // Before a run: whether one may start, reopening the unit when it went away. Unattended and
-    // without a unit, the reason it may not.
-    std::optional<QString> UnitReadyForRun();
+    // without a unit it may not, and says why.
+    report::Done UnitReadyForRun();
     UnitLoss UnitLossAfterTimeout();
     // Waits for the unit, looking once a second, until it is open or STOP; `lostDuringRun` when it
     // vanished mid-run (the sinks get "unit back"), not when none was open at START.

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "publish/publish_target.h"
+#include "report/reporter.h"
 #include "settings/parameter_file.h"
 #include "settings/parameter_folder.h"
 
@@ -101,10 +102,9 @@ std::vector<OptionRow> MakeTable() {
                                    "TAVRIN_MQTT_PASSWORD."),
                     [](const QString& value, Options& o) -> std::optional<QString> {
                         o.publishUrl = value;
-                        QString error;
-                        if (publish::ParsePublishUrl(value, &error))
-                            return std::nullopt;
-                        return error;
+                        if (auto target = publish::ParsePublishUrl(value); !target)
+                            return target.Reason();
+                        return std::nullopt;
                     }});
     rows.push_back({QStringLiteral("lang"), QStringLiteral("CODE"),
                     QStringLiteral("Language of the window: ja (Japanese) or en (English). Default: English unless the "
@@ -127,7 +127,7 @@ std::vector<OptionRow> MakeTable() {
 }
 
 void PrintError(const QString& message) {
-    std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(message));
+    report::WriteStandardError(nullptr, message + QStringLiteral("\nTry 'tavrin --help'."));
 }
 
 } // namespace
@@ -193,7 +193,7 @@ std::variant<Options, int> ParseCommandLine(const QStringList& arguments) {
     if (result.parameterFolder.isEmpty() && !result.listUnits) {
         const auto folder = settings::DefaultParameterFolder();
         if (!folder) {
-            std::fprintf(stderr, "tavrin: settings: %s\n", qPrintable(folder.Reason()));
+            report::WriteStandardError(report::module::kSettings, folder.Reason());
             return kExitRunError;
         }
         result.parameterFolder = *folder;

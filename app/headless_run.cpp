@@ -71,10 +71,8 @@ public:
     QImage* Chart() override { return keepsChart_ ? &picture_ : nullptr; }
     void ChartChanged(const QRegion&) override {}
     report::Done PrintChart() override {
-        if (auto error = output::PrintPicture(output::ProcessPrinter(), picture_, output::kPrintScale,
-                                              [this] { pump_.ProcessPending(); }))
-            return report::Fail(*error);
-        return {};
+        return output::PrintPicture(output::ProcessPrinter(), picture_, output::kPrintScale,
+                                    [this] { pump_.ProcessPending(); });
     }
     void RunStateChanged(bool) override {}
 

@@ -41,13 +41,12 @@ int Main(int argc, char* argv[]) {
             return app::kExitNormal;
         }
     }
-    QString error;
-    auto backend = device::MakeBackend(options.device, &error);
+    auto backend = device::MakeBackend(options.device);
     if (!backend) {
-        report::WriteStandardError(report::module::kDevice, error);
+        report::WriteStandardError(report::module::kDevice, backend.Reason());
         return app::kExitBadCommandLine;
     }
-    SetD2xxBackend(std::move(backend));
+    SetD2xxBackend(std::move(*backend));
     // A reader of --record - that goes away is reported as a failed write, not a killed program.
     std::signal(SIGPIPE, SIG_IGN);
     if (options.headless)

@@ -675,17 +675,13 @@ void TForm1::CheckBox7Click() {
 // --- Records and output ---
 
 report::Done TForm1::PrintChart(float scale) {
-    if (auto error = output::PrintPictureAfterDialog(*printDialog_, this, output::ProcessPrinter(), Image1->Picture(),
-                                                     scale, [this] { pump_->ProcessPending(); }))
-        return report::Fail(*error);
-    return {};
+    return output::PrintPictureAfterDialog(*printDialog_, this, output::ProcessPrinter(), Image1->Picture(), scale,
+                                           [this] { pump_->ProcessPending(); });
 }
 
 report::Done TForm1::PrintChartNow() {
-    if (auto error = output::PrintPicture(output::ProcessPrinter(), Image1->Picture(), output::kPrintScale,
-                                          [this] { pump_->ProcessPending(); }))
-        return report::Fail(*error);
-    return {};
+    return output::PrintPicture(output::ProcessPrinter(), Image1->Picture(), output::kPrintScale,
+                                [this] { pump_->ProcessPending(); });
 }
 
 void TForm1::Button8Click() {

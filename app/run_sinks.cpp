@@ -52,12 +52,11 @@ report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int(
             if (showStatus)
                 showStatus(notice.status);
         };
-        QString error;
-        auto publisher = publish::MakePublisher(options.publishUrl, std::move(notify), &error);
+        auto publisher = publish::MakePublisher(options.publishUrl, std::move(notify));
         if (!publisher)
-            return report::Fail(error);
-        sinks.publisher = publisher.get();
-        sinks.owned.push_back(std::move(publisher));
+            return publisher.Error();
+        sinks.publisher = publisher->get();
+        sinks.owned.push_back(std::move(*publisher));
     }
     return sinks;
 }

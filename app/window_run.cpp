@@ -24,8 +24,8 @@ void LoadTranslations(QApplication& app, const Options& options, const settings:
     if (!choice)
         choice = translations::ParseLanguage(kept.language);
     const auto language = translations::ChooseLanguage(QLocale::system().uiLanguages(), choice);
-    if (auto problem = translations::InstallTranslators(app, language))
-        report::WriteStandardError(report::module::kApp, *problem);
+    if (auto installed = translations::InstallTranslators(app, language); !installed)
+        report::WriteStandardError(report::module::kApp, installed.Reason());
 }
 
 } // namespace

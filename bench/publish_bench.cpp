@@ -47,11 +47,9 @@ acquisition::DecodedSample Sample(int n) {
 void Take(benchmark::State& state) {
     const bool connected = state.range(0) == 1;
     publish::PublisherOptions options;
-    QString error;
     const auto target = publish::ParsePublishUrl(
-        QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(connected ? brokerPort : testing::FreePort()),
-        &error);
-    auto publisher = publish::MqttPublisher::Make(*target, options, &error);
+        QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(connected ? brokerPort : testing::FreePort()));
+    auto publisher = std::move(*publish::MqttPublisher::Make(*target, options));
     (void)publisher->RunStarted({kStart, QStringLiteral("bench"), QStringLiteral("A1B2")});
     for (int i = 0; connected && i < 500 && !publisher->Snapshot().connected; ++i)
         QThread::msleep(10);

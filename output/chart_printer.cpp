@@ -15,16 +15,16 @@ std::unique_ptr<QPrinter>& PrinterSlot() {
     return printer;
 }
 
-QString CannotPrintMessage(const QPrinter& printer) {
+report::Failure CannotPrint(const QPrinter& printer) {
     if (printer.outputFormat() == QPrinter::PdfFormat) {
         if (printer.outputFileName().isEmpty()) {
-            return QStringLiteral("Cannot print the chart: no printer is available");
+            return report::Fail(QStringLiteral("Cannot print the chart: no printer is available"));
         }
-        return QStringLiteral("Cannot print the chart: the file %1 cannot be created")
-            .arg(printer.outputFileName());
+        return report::Fail(
+            QStringLiteral("Cannot print the chart: the file %1 cannot be created").arg(printer.outputFileName()));
     }
-    return QStringLiteral("Cannot print the chart: the printer \"%1\" cannot be used")
-        .arg(printer.printerName());
+    return report::Fail(
+        QStringLiteral("Cannot print the chart: the printer \"%1\" cannot be used").arg(printer.printerName()));
 }
 
 } // namespace
@@ -45,8 +45,8 @@ QRect PrintRectangle(QSize picture, float scale) {
     return QRect(0, 0, right, bottom);
 }
 
-std::optional<QString> PrintPicture(QPrinter& printer, const QImage& picture, float scale,
-                                    const std::function<void()>& keepAlive) {
+report::Done PrintPicture(QPrinter& printer, const QImage& picture, float scale,
+                          const std::function<void()>& keepAlive) {
     const auto keepWindowAlive = [&keepAlive] {
         if (keepAlive) {
             keepAlive();
@@ -55,7 +55,7 @@ std::optional<QString> PrintPicture(QPrinter& printer, const QImage& picture, fl
     const QRect target = PrintRectangle(picture.size(), scale);
     // keepAlive may let another job start on this printer; a device takes one painter at a time.
     if (printer.paintingActive()) {
-        return QStringLiteral("Cannot print the chart: another print job is still in progress");
+        return report::Fail(QStringLiteral("Cannot print the chart: another print job is still in progress"));
     }
     // A PDF has no resolution of its own: print it as a common printer would, so the chart
     // comes out the same size on paper. A real printer keeps its own resolution.
@@ -64,7 +64,7 @@ std::optional<QString> PrintPicture(QPrinter& printer, const QImage& picture, fl
     }
     QPainter painter;
     if (!painter.begin(&printer)) {
-        return CannotPrintMessage(printer);
+        return CannotPrint(printer);
     }
     keepWindowAlive();
     if (!picture.isNull()) {
@@ -74,17 +74,16 @@ std::optional<QString> PrintPicture(QPrinter& printer, const QImage& picture, fl
     }
     keepWindowAlive();
     if (!painter.end()) {
-        return QStringLiteral("Cannot print the chart: the print job could not be finished");
+        return report::Fail(QStringLiteral("Cannot print the chart: the print job could not be finished"));
     }
     keepWindowAlive();
-    return std::nullopt;
+    return {};
 }
 
-std::optional<QString> PrintPictureAfterDialog(PrintDialog& dialog, QWidget* parent, QPrinter& printer,
-                                               const QImage& picture, float scale,
-                                               const std::function<void()>& keepAlive) {
+report::Done PrintPictureAfterDialog(PrintDialog& dialog, QWidget* parent, QPrinter& printer, const QImage& picture,
+                                     float scale, const std::function<void()>& keepAlive) {
     if (!dialog.Exec(printer, parent)) {
-        return std::nullopt;
+        return {};
     }
     return PrintPicture(printer, picture, scale, keepAlive);
 }

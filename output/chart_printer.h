@@ -2,6 +2,8 @@
 // from the top-left corner of the printable area, in printer device pixels.
 #pragma once
 
+#include "report/failure.h"
+
 #include <QImage>
 #include <QRect>
 #include <QSize>
@@ -34,13 +36,11 @@ QRect PrintRectangle(QSize picture, float scale);
 // Prints one page; a null picture prints a blank page. A PDF printer is set to
 // kPdfResolution first. keepAlive runs between
 // the steps of the job so that the window stays live while a page is produced.
-// Returns a message when the printer cannot be used.
-std::optional<QString> PrintPicture(QPrinter& printer, const QImage& picture, float scale,
-                                    const std::function<void()>& keepAlive);
+// Fails with a message when the printer cannot be used.
+report::Done PrintPicture(QPrinter& printer, const QImage& picture, float scale, const std::function<void()>& keepAlive);
 
 // Shows the dialog first; cancelling prints nothing and reports nothing.
-std::optional<QString> PrintPictureAfterDialog(PrintDialog& dialog, QWidget* parent, QPrinter& printer,
-                                               const QImage& picture, float scale,
-                                               const std::function<void()>& keepAlive);
+report::Done PrintPictureAfterDialog(PrintDialog& dialog, QWidget* parent, QPrinter& printer, const QImage& picture,
+                                     float scale, const std::function<void()>& keepAlive);
 
 } // namespace output

@@ -62,18 +62,15 @@ int PayloadLength(const std::string& payload) {
 
 } // namespace
 
-std::unique_ptr<MqttPublisher> MqttPublisher::Make(const PublishTarget& target, PublisherOptions options,
-                                                   QString* error) {
+report::Result<std::unique_ptr<MqttPublisher>> MqttPublisher::Make(const PublishTarget& target,
+                                                                   PublisherOptions options) {
     InitialiseLibrary();
     mosquitto* client = mosquitto_new(nullptr, true, nullptr);
-    if (!client) {
-        *error = QStringLiteral("cannot set up the MQTT client: out of memory");
-        return nullptr;
-    }
+    if (!client)
+        return report::Fail(QStringLiteral("cannot set up the MQTT client: out of memory"));
     auto fail = [&](const QString& what, int rc) {
-        *error = QStringLiteral("cannot set up the MQTT client: %1 (%2)").arg(what, ErrorText(rc));
         mosquitto_destroy(client);
-        return nullptr;
+        return report::Fail(QStringLiteral("cannot set up the MQTT client: %1 (%2)").arg(what, ErrorText(rc)));
     };
     int rc = mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     if (rc != MOSQ_ERR_SUCCESS)
@@ -446,20 +443,18 @@ void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const 
     options_.notify(notice);
 }
 
-std::unique_ptr<MqttPublisher>
-MakePublisher(const QString& url, std::function<void(const PublishNotice&)> notify, QString* error) {
-    const auto target = ParsePublishUrl(url, error);
+report::Result<std::unique_ptr<MqttPublisher>> MakePublisher(const QString& url,
+                                                              std::function<void(const PublishNotice&)> notify) {
+    const auto target = ParsePublishUrl(url);
     if (!target)
-        return nullptr;
+        return target.Error();
     PublisherOptions options;
     options.password = qEnvironmentVariable("TAVRIN_MQTT_PASSWORD");
-    if (!options.password.isEmpty() && target->user.isEmpty()) {
-        *error = QStringLiteral("TAVRIN_MQTT_PASSWORD is set but the --publish URL names no user: write "
-                                "mqtt://USER@host/PREFIX");
-        return nullptr;
-    }
+    if (!options.password.isEmpty() && target->user.isEmpty())
+        return report::Fail(QStringLiteral("TAVRIN_MQTT_PASSWORD is set but the --publish URL names no user: write "
+                                           "mqtt://USER@host/PREFIX"));
     options.notify = std::move(notify);
-    return MqttPublisher::Make(*target, std::move(options), error);
+    return MqttPublisher::Make(*target, std::move(options));
 }
 
 } // namespace publish

@@ -53,8 +53,8 @@ struct PublisherOptions {
 class MqttPublisher final : public acquisition::SampleSink {
 public:
     // Nothing is connected until the first RunStarted, which names the unit.
-    static std::unique_ptr<MqttPublisher> Make(const PublishTarget& target, PublisherOptions options,
-                                               QString* error);
+    static report::Result<std::unique_ptr<MqttPublisher>> Make(const PublishTarget& target,
+                                                               PublisherOptions options);
     ~MqttPublisher() override;
 
     const char* Module() const override;
@@ -115,9 +115,9 @@ private:
 };
 
 // For the command line: parses the URL, takes the password from the environment
-// variable TAVRIN_MQTT_PASSWORD, and makes the publisher; null with a message in
-// *error when the URL is wrong or the client cannot be set up.
-std::unique_ptr<MqttPublisher>
-MakePublisher(const QString& url, std::function<void(const PublishNotice&)> notify, QString* error);
+// variable TAVRIN_MQTT_PASSWORD, and makes the publisher; fails with a message
+// when the URL is wrong or the client cannot be set up.
+report::Result<std::unique_ptr<MqttPublisher>> MakePublisher(const QString& url,
+                                                              std::function<void(const PublishNotice&)> notify);
 
 } // namespace publish

@@ -14,38 +14,30 @@ QString Shown(const QString& text) {
 
 } // namespace
 
-std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error) {
+report::Result<PublishTarget> ParsePublishUrl(const QString& url) {
     const QUrl parsed(url, QUrl::StrictMode);
     const QString scheme = parsed.scheme().toLower();
     if (!parsed.isValid() && parsed.errorString().startsWith(QLatin1String("Invalid port"))) {
-        *error =
-            QStringLiteral("--publish: the port in '%1' must be a number from 1 to 65535").arg(Shown(url));
-        return std::nullopt;
+        return report::Fail(QStringLiteral("--publish: the port in '%1' must be a number from 1 to 65535").arg(Shown(url)));
     }
     if (!parsed.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))) {
-        *error = QStringLiteral("--publish wants mqtt://[user@]host[:port]/PREFIX or mqtts://…, not '%1'")
-                     .arg(Shown(url));
-        return std::nullopt;
+        return report::Fail(QStringLiteral("--publish wants mqtt://[user@]host[:port]/PREFIX or mqtts://…, not '%1'")
+                     .arg(Shown(url)));
     }
     if (parsed.port() == 0) {
-        *error = QStringLiteral("--publish: the port in '%1' must be a number from 1 to 65535, not 0")
-                     .arg(Shown(url));
-        return std::nullopt;
+        return report::Fail(QStringLiteral("--publish: the port in '%1' must be a number from 1 to 65535, not 0")
+                     .arg(Shown(url)));
     }
     if (!parsed.password().isEmpty()) {
-        *error =
-            QStringLiteral("--publish: put the password in the environment variable TAVRIN_MQTT_PASSWORD, "
-                           "not in the URL");
-        return std::nullopt;
+        return report::Fail(QStringLiteral("--publish: put the password in the environment variable TAVRIN_MQTT_PASSWORD, "
+                           "not in the URL"));
     }
     if (parsed.host().isEmpty()) {
-        *error = QStringLiteral("--publish: the URL '%1' names no broker host").arg(Shown(url));
-        return std::nullopt;
+        return report::Fail(QStringLiteral("--publish: the URL '%1' names no broker host").arg(Shown(url)));
     }
     if (parsed.hasQuery() || parsed.hasFragment()) {
-        *error = QStringLiteral("--publish: the URL '%1' has a '?' or '#' part, which means nothing here")
-                     .arg(Shown(url));
-        return std::nullopt;
+        return report::Fail(QStringLiteral("--publish: the URL '%1' has a '?' or '#' part, which means nothing here")
+                     .arg(Shown(url)));
     }
     QString prefix = parsed.path(QUrl::FullyDecoded);
     while (prefix.startsWith(QLatin1Char('/')))
@@ -53,35 +45,29 @@ std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error)
     while (prefix.endsWith(QLatin1Char('/')))
         prefix.chop(1);
     if (prefix.isEmpty()) {
-        *error = QStringLiteral("--publish: the URL '%1' needs a topic prefix after the host, as in "
+        return report::Fail(QStringLiteral("--publish: the URL '%1' needs a topic prefix after the host, as in "
                                 "mqtt://broker/lab")
-                     .arg(Shown(url));
-        return std::nullopt;
+                     .arg(Shown(url)));
     }
     if (prefix.contains(QChar(0))) {
-        *error =
-            QStringLiteral("--publish: the topic prefix may not hold a NUL character (%00): it would cut "
-                           "the topic short");
-        return std::nullopt;
+        return report::Fail(QStringLiteral("--publish: the topic prefix may not hold a NUL character (%00): it would cut "
+                           "the topic short"));
     }
     if (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#'))) {
-        *error = QStringLiteral("--publish: the topic prefix '%1' may not hold the wildcards '+' or '#'")
-                     .arg(Shown(prefix));
-        return std::nullopt;
+        return report::Fail(QStringLiteral("--publish: the topic prefix '%1' may not hold the wildcards '+' or '#'")
+                     .arg(Shown(prefix)));
     }
     if (prefix.startsWith(QLatin1Char('$'))) {
-        *error = QStringLiteral("--publish: the topic prefix '%1' may not begin with '$': brokers keep those "
+        return report::Fail(QStringLiteral("--publish: the topic prefix '%1' may not begin with '$': brokers keep those "
                                 "topics ($SYS/…) for themselves")
-                     .arg(Shown(prefix));
-        return std::nullopt;
+                     .arg(Shown(prefix)));
     }
     if (const qsizetype bytes = prefix.toUtf8().size(); bytes > kMaxPrefixBytes) {
-        *error = QStringLiteral("--publish: the topic prefix is %1 bytes long; a topic may have %2 bytes, so "
+        return report::Fail(QStringLiteral("--publish: the topic prefix is %1 bytes long; a topic may have %2 bytes, so "
                                 "with the unit and '/sample' the prefix may have at most %3")
                      .arg(bytes)
                      .arg(kMaxTopicBytes)
-                     .arg(kMaxPrefixBytes);
-        return std::nullopt;
+                     .arg(kMaxPrefixBytes));
     }
 
     PublishTarget target;

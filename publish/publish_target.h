@@ -2,6 +2,8 @@
 // topics built from it.
 #pragma once
 
+#include "report/failure.h"
+
 #include <QString>
 #include <optional>
 
@@ -31,7 +33,7 @@ struct PublishTarget {
 // prefix is percent-decoded (%2F is a '/', %20 a blank) and then must make
 // topics a broker takes: no NUL, no wildcard '+' or '#', no leading '$' (the
 // broker's own $SYS/…), at most kMaxPrefixBytes of UTF-8. The port is 1–65535.
-std::optional<PublishTarget> ParsePublishUrl(const QString& url, QString* error);
+report::Result<PublishTarget> ParsePublishUrl(const QString& url);
 
 // A unit's name as one topic level: '/', '+', '#' and NUL would split the level,
 // act as wildcards or cut the topic, so they become '_'; an empty name becomes

@@ -66,10 +66,8 @@ AppSettingsLoad LoadAppSettings(const QString& folder) {
 report::Done SaveAppSettings(const QString& folder, const AppSettings& settings) {
     if (!QDir().mkpath(folder))
         return report::Fail(QStringLiteral("The settings folder %1 cannot be made.").arg(folder));
-    if (auto error = storage::ReplaceFile(QDir(folder).filePath(kAppSettingsFileName), AppSettingsText(settings),
-                                          storage::LinkHandling::ReplaceTarget))
-        return report::Fail(*error);
-    return {};
+    return storage::ReplaceFile(QDir(folder).filePath(kAppSettingsFileName), AppSettingsText(settings),
+                                storage::LinkHandling::ReplaceTarget);
 }
 
 } // namespace settings

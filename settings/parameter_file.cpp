@@ -92,12 +92,13 @@ LoadResult ParameterFile::Load(const ParamRecord& recordToCreate) {
             lastError_ = Problem(kCannotRead, report::SystemErrorText(error));
             return {LoadOutcome::Unavailable, recordToCreate};
         }
-        if (auto reason = storage::ReplaceFile(
+        if (auto created = storage::ReplaceFile(
                 path_, QByteArrayView(reinterpret_cast<const char*>(recordToCreate.data()), kRecordSize),
-                storage::LinkHandling::ReplaceTarget)) {
+                storage::LinkHandling::ReplaceTarget);
+            !created) {
             const QString folder = QFileInfo(path_).absolutePath();
             lastError_ =
-                Problem(kCannotCreate, QFileInfo(folder).isDir() ? *reason : MissingFolderCause(folder));
+                Problem(kCannotCreate, QFileInfo(folder).isDir() ? created.Reason() : MissingFolderCause(folder));
             return {LoadOutcome::Unavailable, recordToCreate};
         }
         lastError_.clear();
@@ -137,10 +138,11 @@ LoadResult ParameterFile::Load(const ParamRecord& recordToCreate) {
 
 bool ParameterFile::Save(const ParamRecord& record) {
     // A link the user made to keep the file elsewhere keeps pointing where it points.
-    if (auto reason = storage::ReplaceFile(
-            path_, QByteArrayView(reinterpret_cast<const char*>(record.data()), kRecordSize),
-            storage::LinkHandling::ReplaceTarget)) {
-        lastError_ = Problem(kCannotSave, *reason);
+    if (auto saved = storage::ReplaceFile(path_,
+                                          QByteArrayView(reinterpret_cast<const char*>(record.data()), kRecordSize),
+                                          storage::LinkHandling::ReplaceTarget);
+        !saved) {
+        lastError_ = Problem(kCannotSave, saved.Reason());
         return false;
     }
     lastError_.clear();

@@ -97,17 +97,17 @@ void SetSaveCalls(SaveCalls calls) {
     Calls() = std::move(calls);
 }
 
-std::optional<QString> ReplaceFile(const QString& fileName, QByteArrayView bytes, LinkHandling links) {
+report::Done ReplaceFile(const QString& fileName, QByteArrayView bytes, LinkHandling links) {
     if (fileName.isEmpty())
-        return Reason(ENOENT);
+        return report::Fail(Reason(ENOENT));
     Destination to;
     if (auto refused = FindDestination(QFile::encodeName(fileName), links, to))
-        return refused;
+        return report::Fail(*refused);
 
     // A new file gets 0666 less the umask, as open() gives it.
     TemporaryFile made = CreateTemporary(to.path, 0666);
     if (made.fd < 0)
-        return Reason(made.error);
+        return report::Fail(Reason(made.error));
     int fd = made.fd;
     const QByteArray temporary = made.path;
     // Ownership and permissions as the old file had them; where the file system cannot keep
@@ -120,11 +120,11 @@ std::optional<QString> ReplaceFile(const QString& fileName, QByteArrayView bytes
         Q_UNUSED(kept);
     }
 
-    const auto fail = [&](int error) -> std::optional<QString> {
+    const auto fail = [&](int error) -> report::Done {
         if (fd >= 0)
             ::close(fd);
         ::unlink(temporary.constData());
-        return Reason(error);
+        return report::Fail(Reason(error));
     };
     const char* data = bytes.data();
     for (qsizetype left = bytes.size(); left > 0;) {
@@ -149,9 +149,9 @@ std::optional<QString> ReplaceFile(const QString& fileName, QByteArrayView bytes
         return fail(errno);
 
     if (auto unsynced = SyncFolder(QFile::encodeName(QFileInfo(QFile::decodeName(to.path)).absolutePath())))
-        return QStringLiteral("the new file is in place, but its folder could not be synced (%1)")
-            .arg(*unsynced);
-    return std::nullopt;
+        return report::Fail(
+            QStringLiteral("the new file is in place, but its folder could not be synced (%1)").arg(*unsynced));
+    return {};
 }
 
 } // namespace storage

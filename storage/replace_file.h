@@ -6,6 +6,8 @@
 // start-up removes.
 #pragma once
 
+#include "report/failure.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <functional>
@@ -23,8 +25,8 @@ enum class LinkHandling {
 // Writes bytes as the whole new contents of fileName. Only a regular file is ever replaced: a
 // folder, device, FIFO or socket at the name (or, with ReplaceTarget, at the link's target) is
 // refused. An existing file the user may not write is refused too, and the new file takes the
-// old one's permissions. Returns why the save failed, in plain words, or nothing on success.
-std::optional<QString> ReplaceFile(const QString& fileName, QByteArrayView bytes, LinkHandling links);
+// old one's permissions. Fails with why, in plain words.
+report::Done ReplaceFile(const QString& fileName, QByteArrayView bytes, LinkHandling links);
 
 // The system calls whose failure a save must notice, the run record's writes and syncs among
 // them. Tests replace them to make them fail or to watch their order; every other caller uses the

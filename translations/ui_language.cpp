@@ -66,7 +66,7 @@ Language InstalledLanguage() {
     return Installed();
 }
 
-std::optional<QString> InstallTranslators(QCoreApplication& app, Language language) {
+report::Done InstallTranslators(QCoreApplication& app, Language language) {
     // A second call replaces the translators of the first.
     KnownStatusTexts().clear();
     Installed() = Language::Japanese;
@@ -77,14 +77,15 @@ std::optional<QString> InstallTranslators(QCoreApplication& app, Language langua
     if (language == Language::Japanese) {
         // The program's texts are Japanese already; Qt's own dialogs need theirs.
         Install(app, QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
-        return std::nullopt;
+        return {};
     }
     // Qt's own dialogs are English without a translation.
     if (!Install(app, kEnglishTranslation))
-        return QStringLiteral("The English translation (%1) could not be loaded; the window stays Japanese.")
-            .arg(kEnglishTranslation);
+        return report::Fail(
+            QStringLiteral("The English translation (%1) could not be loaded; the window stays Japanese.")
+                .arg(kEnglishTranslation));
     Installed() = Language::English;
-    return std::nullopt;
+    return {};
 }
 
 QString StatusText(const QString& text) {

@@ -3,6 +3,8 @@
 // Saved files (sweep logs, charts, the parameter file) never depend on it.
 #pragma once
 
+#include "report/failure.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -26,9 +28,9 @@ Language ChooseLanguage(const QStringList& uiLanguages, std::optional<Language> 
 inline const QString kEnglishTranslation = QStringLiteral(":/i18n/tavrin_en.qm");
 
 // Installs the translators for the language: the program's own texts and Qt's
-// own dialogs. Returns an explanation when the program's own translation could
-// not be loaded (the window then stays Japanese).
-std::optional<QString> InstallTranslators(QCoreApplication& app, Language language);
+// own dialogs. Fails with an explanation when the program's own translation
+// could not be loaded (the window then stays Japanese).
+report::Done InstallTranslators(QCoreApplication& app, Language language);
 
 // The language the window is in: that of the last InstallTranslators that worked (Japanese before any).
 Language InstalledLanguage();

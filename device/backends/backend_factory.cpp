@@ -44,16 +44,17 @@ QString DeviceSpecForms() {
                           "d2xx:SERIAL, d2xx:LIBRARY, a unit's SERIAL number, or a PATH beginning with /");
 }
 
-std::unique_ptr<Backend> MakeBackend(const QString& spec, QString* error) {
-    auto fail = [&](const QString& why) -> std::unique_ptr<Backend> {
-        if (error)
-            *error = why + QStringLiteral(" Use one of: ") + DeviceSpecForms() + QLatin1Char('.');
-        return nullptr;
+// A way to the unit, as the factory gives it.
+report::Result<std::unique_ptr<Backend>> Way(std::unique_ptr<Backend> way) {
+    return way;
+}
+
+report::Result<std::unique_ptr<Backend>> MakeBackend(const QString& spec) {
+    auto fail = [](const QString& why) {
+        return report::Fail(why + QStringLiteral(" Use one of: ") + DeviceSpecForms() + QLatin1Char('.'));
     };
-    if (error)
-        error->clear();
     if (IsPath(spec))
-        return TtyBackend::ForPort(spec.toStdString());
+        return Way(TtyBackend::ForPort(spec.toStdString()));
     const qsizetype colon = spec.indexOf(QLatin1Char(':'));
     const QString kind = colon < 0 ? spec : spec.left(colon);
     const QString argument = colon < 0 ? QString() : spec.mid(colon + 1);
@@ -61,15 +62,15 @@ std::unique_ptr<Backend> MakeBackend(const QString& spec, QString* error) {
 
     if (colon < 0) {
         if (spec == QLatin1String("auto"))
-            return AutoBackend::WithRealBackends();
+            return Way(AutoBackend::WithRealBackends());
         if (spec == QLatin1String("sim"))
-            return std::make_unique<SimulatedUnit>();
+            return Way(std::make_unique<SimulatedUnit>());
         if (spec == QLatin1String("tty"))
-            return std::make_unique<TtyBackend>();
+            return Way(std::make_unique<TtyBackend>());
         if (spec == QLatin1String("ftdi"))
-            return std::make_unique<LibFtdiBackend>();
+            return Way(std::make_unique<LibFtdiBackend>());
         if (spec == QLatin1String("d2xx"))
-            return std::make_unique<D2xxLibraryBackend>();
+            return Way(std::make_unique<D2xxLibraryBackend>());
         if (spec.isEmpty())
             return fail(QStringLiteral("No device given."));
         // A serial number on its own: the first way that lists such a unit now.
@@ -78,7 +79,7 @@ std::unique_ptr<Backend> MakeBackend(const QString& spec, QString* error) {
         if (spec.toUtf8().size() <= kMaxSerial)
             for (auto& backend : EveryBackend())
                 if (SerialChoiceBackend::Lists(*backend, spec.toStdString()))
-                    return Chosen(std::move(backend), spec);
+                    return Way(Chosen(std::move(backend), spec));
         return fail(QStringLiteral("Unknown device \"%1\". No unit with that serial number is plugged in now "
                                    "(tavrin --list-units shows the units there are); to wait for it, name its "
                                    "way, as in tty:%1.")
@@ -92,24 +93,24 @@ std::unique_ptr<Backend> MakeBackend(const QString& spec, QString* error) {
             return fail(QStringLiteral("\"tty:\" needs the path of a terminal, as in tty:/dev/ttyUSB0, or a "
                                        "unit's serial number."));
         if (IsPath(argument))
-            return TtyBackend::ForPort(argument.toStdString());
-        return Chosen(std::make_unique<TtyBackend>(), argument);
+            return Way(TtyBackend::ForPort(argument.toStdString()));
+        return Way(Chosen(std::make_unique<TtyBackend>(), argument));
     }
     if (kind == QLatin1String("ftdi")) {
         if (argument.isEmpty())
             return fail(QStringLiteral("\"ftdi:\" needs a unit's serial number, as in ftdi:FT1234AB."));
-        return Chosen(std::make_unique<LibFtdiBackend>(), argument);
+        return Way(Chosen(std::make_unique<LibFtdiBackend>(), argument));
     }
     if (kind == QLatin1String("d2xx")) {
         if (argument.isEmpty())
             return fail(QStringLiteral("\"d2xx:\" needs the name or path of the library, as in "
                                        "d2xx:/usr/local/lib/libftd2xx.so, or a unit's serial number."));
         if (IsLibrary(argument))
-            return std::make_unique<D2xxLibraryBackend>(argument.toStdString());
+            return Way(std::make_unique<D2xxLibraryBackend>(argument.toStdString()));
         if (serialTooLong)
             return fail(
                 QStringLiteral("\"%1\" is too long for a serial number (63 bytes at most).").arg(argument));
-        return Chosen(std::make_unique<D2xxLibraryBackend>(), argument);
+        return Way(Chosen(std::make_unique<D2xxLibraryBackend>(), argument));
     }
     if (kind == QLatin1String("auto") || kind == QLatin1String("sim"))
         return fail(

@@ -1,6 +1,8 @@
 // Turns the --device choice of the command line into a backend.
 #pragma once
 
+#include "report/failure.h"
+
 #include "device/port.h"
 
 #include <QString>
@@ -18,6 +20,6 @@ QString DeviceSpecForms();
 // (that library file); "tty:SERIAL", "ftdi:SERIAL", "d2xx:SERIAL" (that unit of
 // that way, whenever it is there) or a bare SERIAL (the first way that lists that
 // unit now). Anything else gives nullptr and a sentence for the user in *error.
-std::unique_ptr<Backend> MakeBackend(const QString& spec, QString* error);
+report::Result<std::unique_ptr<Backend>> MakeBackend(const QString& spec);
 
 } // namespace device

@@ -139,7 +139,7 @@ void ChartPrinterTest::printRectangle() {
 
 void ChartPrinterTest::pictureLandsInRectangle() {
     int keptAlive = 0;
-    QVERIFY(!output::PrintPicture(output::ProcessPrinter(), KnownPicture(), output::kPrintScale,
+    QVERIFY(output::PrintPicture(output::ProcessPrinter(), KnownPicture(), output::kPrintScale,
                                   [&keptAlive] { ++keptAlive; }));
     QVERIFY(keptAlive > 0);
     QCOMPARE(output::ProcessPrinter().resolution(), kPrinterDpi);
@@ -193,7 +193,7 @@ void ChartPrinterTest::pictureLandsInRectangle() {
 }
 
 void ChartPrinterTest::emptyPicturePrintsBlankPage() {
-    QVERIFY(!output::PrintPicture(output::ProcessPrinter(), QImage(), output::kPrintScale, {}));
+    QVERIFY(output::PrintPicture(output::ProcessPrinter(), QImage(), output::kPrintScale, {}));
     QVERIFY(QFileInfo(pdf_).size() > 0);
     const QList<QImage> pages = Render(pdf_, 30);
     if (pages.isEmpty()) {
@@ -210,7 +210,7 @@ void ChartPrinterTest::emptyPicturePrintsBlankPage() {
 
 void ChartPrinterTest::cancelledDialogPrintsNothing() {
     AnsweringDialog dialog{QString()};
-    QVERIFY(!output::PrintPictureAfterDialog(dialog, nullptr, output::ProcessPrinter(), KnownPicture(),
+    QVERIFY(output::PrintPictureAfterDialog(dialog, nullptr, output::ProcessPrinter(), KnownPicture(),
                                              output::kPrintScale, {}));
     QCOMPARE(dialog.shown, 1);
     QVERIFY(!QFileInfo::exists(pdf_));
@@ -219,13 +219,13 @@ void ChartPrinterTest::cancelledDialogPrintsNothing() {
 void ChartPrinterTest::dialogChoiceStaysForLaterJobs() {
     const QString chosen = dir_.filePath("chosen.pdf");
     AnsweringDialog dialog(chosen);
-    QVERIFY(!output::PrintPictureAfterDialog(dialog, nullptr, output::ProcessPrinter(), KnownPicture(),
+    QVERIFY(output::PrintPictureAfterDialog(dialog, nullptr, output::ProcessPrinter(), KnownPicture(),
                                              output::kPrintScale, {}));
     QVERIFY(QFileInfo::exists(chosen));
     QVERIFY(QFile::remove(chosen));
 
     // The automatic print at a sweep end shows no dialog and goes where the last one chose.
-    QVERIFY(!output::PrintPicture(output::ProcessPrinter(), KnownPicture(), output::kPrintScale, {}));
+    QVERIFY(output::PrintPicture(output::ProcessPrinter(), KnownPicture(), output::kPrintScale, {}));
     QVERIFY(QFileInfo::exists(chosen));
     QVERIFY(!QFileInfo::exists(pdf_));
     QCOMPARE(dialog.shown, 1);
@@ -252,21 +252,21 @@ void ChartPrinterTest::unusablePrinter() {
     printer.setOutputFileName(outputFile);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("QPainter::begin.*"));
     const auto error = output::PrintPicture(printer, KnownPicture(), output::kPrintScale, {});
-    QCOMPARE(error.value_or("printed"), message);
+    QCOMPARE(error ? QString("printed") : error.Reason(), message);
 }
 
 void ChartPrinterTest::secondJobWhileFirstIsProduced() {
     // PRINT confirmed while an automatic job is still being produced.
-    std::optional<std::optional<QString>> second;
+    std::optional<report::Done> second;
     const auto keepAlive = [&second] {
         if (!second) {
             second = output::PrintPicture(output::ProcessPrinter(), KnownPicture(), output::kPrintScale, {});
         }
     };
-    QVERIFY(!output::PrintPicture(output::ProcessPrinter(), KnownPicture(), output::kPrintScale, keepAlive));
+    QVERIFY(output::PrintPicture(output::ProcessPrinter(), KnownPicture(), output::kPrintScale, keepAlive));
     QVERIFY(second);
-    QCOMPARE(second->value_or("printed"),
-             QString("Cannot print the chart: another print job is still in progress"));
+    QVERIFY(!*second);
+    QCOMPARE(second->Reason(), QString("Cannot print the chart: another print job is still in progress"));
     QVERIFY(QFileInfo(pdf_).size() > 0);
 }
 

@@ -81,13 +81,12 @@ void PublishTest::parseUrl_data() {
 void PublishTest::parseUrl() {
     QFETCH(QString, url);
     QFETCH(QString, parsed);
-    QString error;
-    if (const auto t = publish::ParsePublishUrl(url, &error))
+    if (const auto t = publish::ParsePublishUrl(url))
         QCOMPARE(
             QStringLiteral("%1 %2 %3 %4 %5").arg(t->host).arg(t->port).arg(t->user, t->prefix).arg(t->tls),
             parsed);
     else
-        QVERIFY2(error.startsWith(parsed), qPrintable(error));
+        QVERIFY2(t.Reason().startsWith(parsed), qPrintable(t.Reason()));
 }
 
 void PublishTest::sampleJson_data() {
@@ -242,11 +241,12 @@ void PublishTest::broker() {
         return notices.indexOf("4 0") < 0 ? -1 : int(notices.indexOf("4 0") < notices.indexOf("1 0"));
     };
     {
-        QString error;
         const auto target = publish::ParsePublishUrl(
-            QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(cutAt < 0 ? brokerPort : relay.Port()), &error);
-        auto publisher = publish::MqttPublisher::Make(*target, options, &error);
-        QVERIFY(publisher && (cutAt <= 0 || relay.Start()));
+            QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(cutAt < 0 ? brokerPort : relay.Port()));
+        auto made = publish::MqttPublisher::Make(*target, options);
+        QVERIFY(made);
+        auto publisher = std::move(*made);
+        QVERIFY(cutAt <= 0 || relay.Start());
         QVERIFY(publisher->RunStarted({kStart, QStringLiteral("t"), QStringLiteral("A1B2")}));
         for (int n = 0; n < samples; ++n)
             QVERIFY(publisher->Take(Sample(n)));
@@ -347,10 +347,11 @@ void PublishTest::unreachableSaysWhy() {
         if (n.kind == publish::PublishNotice::Kind::Unreachable)
             message = n.message;
     };
-    QString error;
-    const auto target = publish::ParsePublishUrl(QStringLiteral("%1://127.0.0.1:%2/lab").arg(scheme).arg(port), &error);
-    auto publisher = publish::MqttPublisher::Make(*target, options, &error);
-    QVERIFY(publisher && publisher->RunStarted({kStart, QStringLiteral("t"), QStringLiteral("A1B2")}));
+    const auto target = publish::ParsePublishUrl(QStringLiteral("%1://127.0.0.1:%2/lab").arg(scheme).arg(port));
+    auto made = publish::MqttPublisher::Make(*target, options);
+    QVERIFY(made);
+    auto publisher = std::move(*made);
+    QVERIFY(publisher->RunStarted({kStart, QStringLiteral("t"), QStringLiteral("A1B2")}));
     const auto said = [&] {
         std::lock_guard lock(mutex);
         return message;

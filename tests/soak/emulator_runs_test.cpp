@@ -65,12 +65,11 @@ public:
                 return QStringLiteral("the emulator named no terminal: ") + emulator.readAllStandardError();
         const QString path = QString::fromLocal8Bit(emulator.readLine()).trimmed();
 
-        QString error;
-        auto tty = device::MakeBackend(QStringLiteral("tty:") + path, &error);
+        auto tty = device::MakeBackend(QStringLiteral("tty:") + path);
         if (!tty)
-            return error;
+            return tty.Reason();
         SetD2xxBackend(std::make_unique<soak::RecordingBackend>(
-            std::move(tty),
+            std::move(*tty),
             [this](std::string_view bytes) {
                 oracle.Read(form->FileIndex, bytes);
                 if (onRead)

@@ -54,6 +54,11 @@ struct CallRecorder {
 
 Q_DECLARE_METATYPE(LinkHandling)
 
+// Why a save failed; empty when it did not.
+QString Why(const report::Done& saved) {
+    return saved ? QString() : saved.Reason();
+}
+
 class ReplaceFileTest : public QObject {
     Q_OBJECT
 
@@ -96,7 +101,7 @@ private slots:
         else if (!linkTo.isEmpty())
             QVERIFY(QFile::link(linkTo.startsWith('/') ? linkTo : dir.filePath(linkTo), out));
 
-        QCOMPARE(storage::ReplaceFile(out, "new", links).value_or(QString()), reason);
+        QCOMPARE(Why(storage::ReplaceFile(out, "new", links)), reason);
         QCOMPARE(QFileInfo(out).isSymLink(), stillLink);
         if (reason.isEmpty())
             QCOMPARE(Read(out), QByteArray("new"));
@@ -134,7 +139,7 @@ private slots:
         CallRecorder recorder{{}, failing, error};
         storage::SetSaveCalls(recorder.Calls());
 
-        QCOMPARE(storage::ReplaceFile(out, "new contents", LinkHandling::ReplaceLink).value_or(QString()),
+        QCOMPARE(Why(storage::ReplaceFile(out, "new contents", LinkHandling::ReplaceLink)),
                  reason);
         QCOMPARE(Read(out), contents);
         QCOMPARE(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out"});

@@ -79,18 +79,15 @@ private slots:
     void ValidSpecs() {
         QFETCH(QString, spec);
         QFETCH(Kind, kind);
-        QString error = QStringLiteral("stale");
-        const auto backend = MakeBackend(spec, &error);
-        QVERIFY(backend != nullptr);
-        QVERIFY(IsKind(backend.get(), kind));
-        QVERIFY(error.isEmpty());
+        const auto backend = MakeBackend(spec);
+        QVERIFY(backend && *backend != nullptr);
+        QVERIFY(IsKind(backend->get(), kind));
     }
 
     void TtyPathBecomesDeviceZero() {
-        QString error;
-        auto way = MakeBackend(QStringLiteral("tty:/tmp/a:b"), &error);
-        QVERIFY(way != nullptr);
-        device::CheckedD2xx backend(std::move(way));
+        auto way = MakeBackend(QStringLiteral("tty:/tmp/a:b"));
+        QVERIFY(way && *way != nullptr);
+        device::CheckedD2xx backend(std::move(*way));
         char serial[64] = {};
         // The path does not exist, so it is not listed, and the reason names it.
         QCOMPARE(backend.ListDevices(0, serial, kListFlags), FT_DEVICE_NOT_FOUND);
@@ -124,11 +121,10 @@ private slots:
     void BadSpecs() {
         QFETCH(QString, spec);
         QFETCH(QString, mention);
-        QString error;
-        QVERIFY(MakeBackend(spec, &error) == nullptr);
-        QVERIFY2(error.contains(mention), qPrintable(error));
-        QVERIFY2(error.contains(device::DeviceSpecForms()), qPrintable(error));
-        QVERIFY(MakeBackend(spec, nullptr) == nullptr);
+        const auto made = MakeBackend(spec);
+        QVERIFY(!made);
+        QVERIFY2(made.Reason().contains(mention), qPrintable(made.Reason()));
+        QVERIFY2(made.Reason().contains(device::DeviceSpecForms()), qPrintable(made.Reason()));
     }
 
     void AutoTakesTheFirstThatListsAUnit_data() {
