@@ -11,8 +11,16 @@
 #include <QStringList>
 #include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -147,6 +155,221 @@ bool ParseNote(std::string_view f, acquisition::SampleNote& note) {
     return false;
 }
 
+// A row's text between `start` and its line end (a CR before it left out), its commas and where
+// the next row begins.
+struct Fields {
+    const char* start;
+    const char* end;
+    const char* next;
+    const char* comma[16]; // the first sixteen
+    std::size_t commas;
+};
+
+inline void NoteCommas(const char* at, unsigned mask, Fields& fields) {
+    while (mask) {
+        if (fields.commas < 16)
+            fields.comma[fields.commas] = at + __builtin_ctz(mask);
+        ++fields.commas;
+        mask &= mask - 1;
+    }
+}
+
+// Finds the row beginning at p; false when the bytes end before its line end. Sixteen bytes at a
+// time where the bytes allow, one at a time near their end.
+bool Split(const char* p, const char* limit, Fields& fields) {
+    fields.start = p;
+    fields.commas = 0;
+    const char* lineEnd = nullptr;
+#if defined(__SSE2__)
+    const __m128i comma = _mm_set1_epi8(',');
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (; p + 16 <= limit; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned commas = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, comma)));
+        const unsigned newlines = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, newline)));
+        if (newlines) {
+            commas &= (newlines & (0u - newlines)) - 1;
+            NoteCommas(p, commas, fields);
+            lineEnd = p + __builtin_ctz(newlines);
+            break;
+        }
+        NoteCommas(p, commas, fields);
+    }
+#endif
+    for (; !lineEnd && p < limit; ++p) {
+        if (*p == '\n')
+            lineEnd = p;
+        else if (*p == ',')
+            NoteCommas(p, 1, fields);
+    }
+    if (!lineEnd)
+        return false;
+    fields.next = lineEnd + 1;
+    fields.end = lineEnd > fields.start && lineEnd[-1] == '\r' ? lineEnd - 1 : lineEnd;
+    return true;
+}
+
+std::optional<QString> ParseRow(const Fields& fields, Row& row) {
+    const std::string_view text(fields.start, std::size_t(fields.end - fields.start));
+    if (fields.commas != kColumns.size() - 1) {
+        if (!IsUtf8(text))
+            return Tr("UTF-8 でないバイトがあります");
+        if (text.empty())
+            return Tr("空の行です");
+        return Tr("列が %1 個あります (記録の行は 11 列です)").arg(fields.commas + 1);
+    }
+    std::string_view f[kColumns.size()];
+    const char* from = fields.start;
+    for (std::size_t i = 0; i < kColumns.size(); ++i) {
+        const char* to = i + 1 < kColumns.size() ? fields.comma[i] : fields.end;
+        f[i] = std::string_view(from, std::size_t(to - from));
+        from = to + 1;
+    }
+    std::int64_t value = 0;
+    constexpr std::size_t kGood = kColumns.size();
+    std::size_t bad = kGood;
+    if (!ParseTime(f[0], row))
+        bad = 0;
+    else if (!ParseDecimal(f[1], 3, 12, value))
+        bad = 1;
+    else if (row.elapsedMs = value; !ParseWhole(f[2], 9, value))
+        bad = 2;
+    else if (row.sweep = std::int32_t(value); !ParseWhole(f[3], 5, value) || value > UINT16_MAX)
+        bad = 3;
+    else if (row.x = std::uint16_t(value); !ParseVolts(f[4], row.ad0))
+        bad = 4;
+    else if (!ParseVolts(f[5], row.ad1))
+        bad = 5;
+    else if (!ParseNote(f[10], row.note))
+        bad = 10;
+    if (bad == kGood) {
+        // The four lines: all 1 or 0, or all empty.
+        std::uint8_t levels = 0;
+        int given = 0;
+        for (std::size_t j = 0; j < 4; ++j) {
+            const std::string_view bit = f[6 + j];
+            if (bit.empty())
+                continue;
+            if (bit.size() != 1 || (bit[0] != '0' && bit[0] != '1')) {
+                bad = 6 + j;
+                break;
+            }
+            ++given;
+            levels = std::uint8_t(levels | ((bit[0] - '0') << (3 - j)));
+        }
+        if (bad == kGood && given != 0 && given != 4)
+            return Tr("hh, hl, lh, ll の一部だけが空です");
+        row.levels = given == 4 ? levels : kNoLevels;
+    }
+    if (bad != kGood) {
+        if (!IsUtf8(text))
+            return Tr("UTF-8 でないバイトがあります");
+        const QString column = QString::fromLatin1(kColumns[bad].data(), qsizetype(kColumns[bad].size()));
+        return Tr("列「%1」の値「%2」が読めません").arg(column, Shown(f[bad]));
+    }
+    if (row.note != acquisition::SampleNote::None) {
+        // A row that is not a sample has no values; the logger writes none.
+        row.ad0 = row.ad1 = kNoVolts;
+        row.levels = kNoLevels;
+    }
+    return std::nullopt;
+}
+
+// The rows of one piece of a record, up to a bad or torn one.
+struct Piece {
+    std::vector<Row> rows;          // when read ahead by the worker
+    long long count = 0;            // rows read whole
+    std::optional<QString> problem; // what is wrong with the row after them
+    bool torn = false;              // the bytes end inside the row after them
+};
+
+// Reads rows [p, end) and hands each to `take`, until it answers false.
+template <class Take> Piece ParseRows(const char* p, const char* end, const Take& take) {
+    Piece piece;
+    Fields fields;
+    Row row;
+    while (p < end) {
+        if (!Split(p, end, fields)) {
+            piece.torn = true;
+            break;
+        }
+        p = fields.next;
+        if ((piece.problem = ParseRow(fields, row)) || !take(row))
+            break;
+        ++piece.count;
+    }
+    return piece;
+}
+
+// Reads the odd pieces on a thread of its own, at most a few ahead of their taker.
+class Worker {
+public:
+    explicit Worker(const std::vector<const char*>& pieces) : pieces_(pieces) {
+        if (pieces_.size() > 4)
+            thread_ = std::thread([this] { Run(); });
+    }
+    ~Worker() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+    bool Running() const { return thread_.joinable(); }
+
+    // Piece k (odd), once read.
+    Piece Take(std::size_t k) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this, k] { return ready_.count(k) != 0; });
+        Piece piece = std::move(ready_[k]);
+        ready_.erase(k);
+        taken_ = k;
+        changed_.notify_all();
+        return piece;
+    }
+
+private:
+    void Run() {
+        for (std::size_t k = 1; k + 1 < pieces_.size(); k += 2) {
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this, k] { return stop_ || k <= taken_ + 4; });
+                if (stop_)
+                    return;
+            }
+            Piece piece;
+            try {
+                std::vector<Row> rows;
+                piece = ParseRows(pieces_[k], pieces_[k + 1], [&rows](const Row& row) {
+                    rows.push_back(row);
+                    return true;
+                });
+                piece.rows = std::move(rows);
+            } catch (const std::bad_alloc&) {
+                piece.problem = Tr("メモリが足りません");
+            }
+            const bool last = piece.problem || piece.torn;
+            {
+                std::lock_guard lock(mutex_);
+                ready_.emplace(k, std::move(piece));
+            }
+            changed_.notify_all();
+            if (last)
+                return;
+        }
+    }
+
+    const std::vector<const char*>& pieces_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::map<std::size_t, Piece> ready_;
+    std::size_t taken_ = 0;
+    bool stop_ = false;
+};
+
 class Reader {
 public:
     Reader(std::string_view bytes, const QString& name) : bytes_(bytes), name_(name) {}
@@ -171,36 +394,46 @@ public:
         }
         auto trace = std::make_unique<Trace>(name_);
         pos = headerEnd == std::string_view::npos ? bytes_.size() : headerEnd + 1;
-        long long line = 1;
-        Row row;
-        while (pos < bytes_.size()) {
-            ++line;
-            const char* start = bytes_.data() + pos;
-            const void* nl = std::memchr(start, '\n', bytes_.size() - pos);
-            if (!nl) {
-                read.problem =
-                    Tr("%1: 最後の行 (%2 行目) が途中で切れています。記録中にロガーが止まったようです。"
-                       "その前の %3 行を表示します")
-                        .arg(name_)
-                        .arg(line)
-                        .arg(trace->Size());
-                read.onlyTorn = true;
-                break;
+        const std::vector<const char*> pieces = Pieces(pos);
+        // Odd pieces are read ahead by a second thread while this one reads the even ones.
+        Worker worker(pieces);
+        long long line = 1; // the last line read whole
+        for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
+            bool full = false;
+            const auto take = [&trace, &full](const Row& row) {
+                if (trace->Size() == kMostRecordRows)
+                    return !(full = true);
+                trace->Append(row);
+                return true;
+            };
+            Piece piece;
+            if (k % 2 == 0 || !worker.Running()) {
+                piece = ParseRows(pieces[k], pieces[k + 1], take);
+            } else {
+                piece = worker.Take(k);
+                for (std::size_t i = 0; i < piece.rows.size() && !full; ++i)
+                    take(piece.rows[i]);
             }
-            std::string_view text(start, std::size_t(static_cast<const char*>(nl) - start));
-            pos += text.size() + 1;
-            if (!text.empty() && text.back() == '\r')
-                text.remove_suffix(1);
-            if (auto problem = ParseRow(text, row)) {
-                read.problem = Tr("%1 の %2 行目: %3").arg(name_).arg(line).arg(*problem);
-                break;
-            }
-            if (trace->Size() == kMostRecordRows) {
+            if (full) {
                 read.problem =
                     Tr("%1: 行が多すぎます。最初の %2 行だけを表示します").arg(name_).arg(trace->Size());
                 break;
             }
-            trace->Append(row);
+            line += piece.count;
+            if (piece.torn) {
+                read.problem =
+                    Tr("%1: 最後の行 (%2 行目) が途中で切れています。記録中にロガーが止まったようです。"
+                       "その前の %3 行を表示します")
+                        .arg(name_)
+                        .arg(line + 1)
+                        .arg(trace->Size());
+                read.onlyTorn = true;
+                break;
+            }
+            if (piece.problem) {
+                read.problem = Tr("%1 の %2 行目: %3").arg(name_).arg(line + 1).arg(*piece.problem);
+                break;
+            }
         }
         if (trace->Empty()) {
             if (read.problem.isEmpty())
@@ -213,6 +446,22 @@ public:
     }
 
 private:
+    // Where the pieces of rows from `pos` on begin, each about a megabyte and ending after a line end,
+    // and the end of the bytes.
+    std::vector<const char*> Pieces(std::size_t pos) const {
+        constexpr std::size_t kPieceBytes = 1 << 20;
+        std::vector<const char*> pieces{bytes_.data() + pos};
+        while (bytes_.size() - pos > kPieceBytes) {
+            const std::size_t nl = bytes_.find('\n', pos + kPieceBytes);
+            if (nl == std::string_view::npos || nl + 1 == bytes_.size())
+                break;
+            pos = nl + 1;
+            pieces.push_back(bytes_.data() + pos);
+        }
+        pieces.push_back(bytes_.data() + bytes_.size());
+        return pieces;
+    }
+
     std::optional<QString> HeaderProblem(std::string_view header) const {
         const std::string_view expected = record::kHeaderRow.substr(0, record::kHeaderRow.size() - 2);
         if (header == expected)
@@ -234,72 +483,6 @@ private:
                 return Tr("%1 の 1 行目: 列「%2」がありません").arg(name_, c);
         }
         return Tr("%1 の 1 行目: 列が記録の列と違います (%2)").arg(name_, Shown(header));
-    }
-
-    std::optional<QString> ParseRow(std::string_view text, Row& row) const {
-        std::array<std::string_view, 11> f;
-        std::size_t count = 0, from = 0;
-        for (std::size_t i = 0; i <= text.size(); ++i)
-            if (i == text.size() || text[i] == ',') {
-                if (count < f.size())
-                    f[count] = text.substr(from, i - from);
-                ++count;
-                from = i + 1;
-            }
-        if (count != f.size()) {
-            if (!IsUtf8(text))
-                return Tr("UTF-8 でないバイトがあります");
-            if (text.empty())
-                return Tr("空の行です");
-            return Tr("列が %1 個あります (記録の行は 11 列です)").arg(count);
-        }
-        std::int64_t value = 0;
-        std::size_t bad = f.size();
-        if (!ParseTime(f[0], row))
-            bad = 0;
-        else if (!ParseDecimal(f[1], 3, 12, value))
-            bad = 1;
-        else if (row.elapsedMs = value; !ParseWhole(f[2], 9, value))
-            bad = 2;
-        else if (row.sweep = std::int32_t(value); !ParseWhole(f[3], 5, value) || value > UINT16_MAX)
-            bad = 3;
-        else if (row.x = std::uint16_t(value); !ParseVolts(f[4], row.ad0))
-            bad = 4;
-        else if (!ParseVolts(f[5], row.ad1))
-            bad = 5;
-        else if (!ParseNote(f[10], row.note))
-            bad = 10;
-        if (bad == f.size()) {
-            // The four lines: all 1 or 0, or all empty.
-            std::uint8_t levels = 0;
-            int given = 0;
-            for (std::size_t j = 0; j < 4; ++j) {
-                const std::string_view bit = f[6 + j];
-                if (bit.empty())
-                    continue;
-                if (bit.size() != 1 || (bit[0] != '0' && bit[0] != '1')) {
-                    bad = 6 + j;
-                    break;
-                }
-                ++given;
-                levels = std::uint8_t(levels | ((bit[0] - '0') << (3 - j)));
-            }
-            if (bad == f.size() && given != 0 && given != 4)
-                return Tr("hh, hl, lh, ll の一部だけが空です");
-            row.levels = given == 4 ? levels : kNoLevels;
-        }
-        if (bad != f.size()) {
-            if (!IsUtf8(text))
-                return Tr("UTF-8 でないバイトがあります");
-            const QString column = QString::fromLatin1(kColumns[bad].data(), qsizetype(kColumns[bad].size()));
-            return Tr("列「%1」の値「%2」が読めません").arg(column, Shown(f[bad]));
-        }
-        if (row.note != acquisition::SampleNote::None) {
-            // A row that is not a sample has no values; the logger writes none.
-            row.ad0 = row.ad1 = kNoVolts;
-            row.levels = kNoLevels;
-        }
-        return std::nullopt;
     }
 
     std::string_view bytes_;
@@ -351,7 +534,13 @@ private:
 } // namespace
 
 RecordRead ReadRecordBytes(std::string_view bytes, const QString& name) {
-    return Reader(bytes, name).Read();
+    try {
+        return Reader(bytes, name).Read();
+    } catch (const std::bad_alloc&) {
+        RecordRead read;
+        read.problem = Tr("%1: メモリが足りません").arg(name);
+        return read;
+    }
 }
 
 RecordRead ReadRecord(const QString& path) {

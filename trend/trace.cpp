@@ -99,11 +99,13 @@ bool Trace::TimeGapBefore(const Row& row) {
         const std::int64_t spacing = row.elapsedMs - ElapsedMs(last);
         const std::int64_t clockSpacing = row.timeMs - TimeMs(last);
         if (spacingCount_ > 0) {
-            std::array<std::int64_t, 5> recent = spacings_;
-            const int n = spacingCount_;
-            std::nth_element(recent.begin(), recent.begin() + n / 2, recent.begin() + n);
-            const std::int64_t interval = std::max<std::int64_t>(recent[std::size_t(n / 2)], 1);
-            gap = std::max(spacing, clockSpacing) > kGapIntervals * interval;
+            // Beyond three times the median of the recent spacings (and 1 ms): more than half of
+            // them lie below a third of this one.
+            const std::int64_t jump = std::max(spacing, clockSpacing);
+            int below = 0;
+            for (int k = 0; k < spacingCount_; ++k)
+                below += kGapIntervals * spacings_[std::size_t(k)] < jump;
+            gap = jump > kGapIntervals && below > spacingCount_ / 2;
         }
         spacings_[nextSpacing_] = spacing;
         nextSpacing_ = (nextSpacing_ + 1) % spacings_.size();

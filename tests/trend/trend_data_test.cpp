@@ -205,6 +205,9 @@ private slots:
         QTest::newRow("a byte that is not UTF-8") << kHeader + a + QByteArray(b).replace(",\r\n", ",\xff\r\n")
                                                   << 1 << "r.csv の 3 行目: UTF-8 でないバイトがあります";
         QTest::newRow("an empty line") << kHeader + a + "\r\n" + b << 1 << "r.csv の 3 行目: 空の行です";
+        QTest::newRow("long, read by two threads, bad near its end")
+            << kHeader + a.repeated(90'000) + QByteArray(b).replace(",0,1,", ",0,x,") + b << 90'000
+            << "r.csv の 90002 行目: 列「x」の値「x」が読めません";
         QTest::newRow("torn last row")
             << kHeader + a + b + b.left(30) << 2
             << "r.csv: 最後の行 (4 行目) が途中で切れています。記録中にロガーが止まった"
