@@ -14,6 +14,15 @@ std::int64_t Ms(double seconds) {
     return std::llround(seconds * 1000.0);
 }
 
+// A break after the last point, at its key: a step line holds its level up to the next point's key,
+// and must not hold it across the gap.
+void Break(Polyline& line) {
+    if (line.keys.isEmpty())
+        return;
+    line.keys.push_back(line.keys.back());
+    line.values.push_back(kNaN);
+}
+
 // Appends a point, leaving out one that repeats the last at the same key.
 void Add(Polyline& line, double key, double value) {
     if (!line.keys.isEmpty() && line.keys.back() == key && line.values.back() == value)
@@ -42,7 +51,7 @@ void Draw(const Trace& trace, Channel channel, const Grid& grid, std::array<Poly
             rowValues(i, v);
             for (std::size_t j = 0; j < N; ++j) {
                 if (gap)
-                    Add(lines[j], key, kNaN);
+                    Break(lines[j]);
                 Add(lines[j], key, v[j]);
             }
             started = true;
@@ -67,7 +76,7 @@ void Draw(const Trace& trace, Channel channel, const Grid& grid, std::array<Poly
         extent(*first, to, lo, hi);
         for (std::size_t j = 0; j < N; ++j) {
             if (gap)
-                Add(lines[j], key, kNaN);
+                Break(lines[j]);
             Add(lines[j], key, v[j]);
             // Towards the extreme nearer the first value first, so the stroke is one run up or down.
             const bool downFirst = v[j] - lo[j] <= hi[j] - v[j];

@@ -34,9 +34,10 @@ Row RowOf(const acquisition::DecodedSample& sample) {
     return row;
 }
 
-acquisition::DecodedSample SampleOf(const Row& row) {
+acquisition::DecodedSample SampleOf(const Row& row, const QTimeZone* zone) {
     acquisition::DecodedSample sample;
-    sample.time = QDateTime::fromMSecsSinceEpoch(row.timeMs, QTimeZone(row.offsetMinutes * 60));
+    sample.time =
+        QDateTime::fromMSecsSinceEpoch(row.timeMs, zone ? *zone : QTimeZone(row.offsetMinutes * 60));
     sample.elapsedMs = row.elapsedMs;
     sample.sweep = row.sweep;
     sample.x = row.x;

@@ -17,6 +17,8 @@
 #include <optional>
 #include <vector>
 
+class QTimeZone;
+
 namespace trend {
 
 // The values a line is drawn from: the two readings and the four digital lines together.
@@ -39,7 +41,8 @@ struct Row {
 };
 
 Row RowOf(const acquisition::DecodedSample& sample);
-acquisition::DecodedSample SampleOf(const Row& row);
+// `zone`, when given, is the row's offset from UTC as a zone (making one costs more than a row).
+acquisition::DecodedSample SampleOf(const Row& row, const QTimeZone* zone = nullptr);
 
 // Minimum and maximum of a reading over some rows; empty (min > max) when none has one.
 struct VoltsExtent {
