@@ -22,8 +22,11 @@ std::int16_t Hundredths(const std::optional<int>& value) {
 
 Row RowOf(const acquisition::DecodedSample& sample) {
     Row row;
+    // The clock time's offset from the local time it holds: one look into the time zone, not two.
     row.timeMs = sample.time.toMSecsSinceEpoch();
-    row.offsetMinutes = std::int16_t(sample.time.offsetFromUtc() / 60);
+    const std::int64_t localMs = std::int64_t(QDate(1970, 1, 1).daysTo(sample.time.date())) * 86'400'000 +
+                                 sample.time.time().msecsSinceStartOfDay();
+    row.offsetMinutes = std::int16_t((localMs - row.timeMs) / 60'000);
     row.elapsedMs = sample.elapsedMs;
     row.sweep = sample.sweep;
     row.x = std::uint16_t(std::clamp(sample.x, 0, int(UINT16_MAX)));
@@ -186,17 +189,13 @@ std::size_t Trace::LowerBound(Keys keys, std::int64_t keyMs) const {
     return from;
 }
 
-Trace::Block Trace::RowBlock(std::size_t i) const {
-    Block block;
-    block.AddRow(Chunk(i).ad0[Slot(i)], Chunk(i).ad1[Slot(i)], Levels(i));
-    return block;
-}
-
 int Trace::LevelAt(std::size_t i, std::size_t limit) const {
     int level = 0;
     while (level < kLevels) {
-        const std::size_t rows = BlockRows(level + 1);
-        if (i % rows != 0 || i + rows > limit || i / rows >= blocks_[std::size_t(level) + 1].size())
+        const int shift = kFanBits * (level + 1);
+        const std::size_t rows = std::size_t(1) << shift;
+        if ((i & (rows - 1)) != 0 || i + rows > limit ||
+            (i >> shift) >= blocks_[std::size_t(level) + 1].size())
             break;
         ++level;
     }
@@ -206,8 +205,10 @@ int Trace::LevelAt(std::size_t i, std::size_t limit) const {
 int Trace::LevelEndingAt(std::size_t i, std::size_t limit) const {
     int level = 0;
     while (level < kLevels) {
-        const std::size_t rows = BlockRows(level + 1);
-        if (i % rows != 0 || i < limit + rows || i / rows - 1 >= blocks_[std::size_t(level) + 1].size())
+        const int shift = kFanBits * (level + 1);
+        const std::size_t rows = std::size_t(1) << shift;
+        if ((i & (rows - 1)) != 0 || i < limit + rows ||
+            (i >> shift) - 1 >= blocks_[std::size_t(level) + 1].size())
             break;
         ++level;
     }
@@ -216,27 +217,42 @@ int Trace::LevelEndingAt(std::size_t i, std::size_t limit) const {
 
 VoltsExtent Trace::Volts(Channel channel, std::size_t from, std::size_t to) const {
     const int c = channel == Channel::Ad0 ? 0 : 1;
-    Block sum;
-    for (std::size_t i = from; i < std::min(to, size_);) {
+    VoltsExtent e;
+    to = std::min(to, size_);
+    for (std::size_t i = from; i < to;) {
         const int level = LevelAt(i, to);
         if (level == 0) {
-            sum.Add(RowBlock(i));
-            ++i;
+            // The rows up to the next block of 16, which never runs past a chunk.
+            const std::size_t end = std::min(to, (i + 16) & ~std::size_t(15));
+            const std::int16_t* values = (c == 0 ? Chunk(i).ad0 : Chunk(i).ad1) + Slot(i);
+            for (; i < end; ++i, ++values)
+                if (*values != kNoVolts) {
+                    e.min = std::min(e.min, *values);
+                    e.max = std::max(e.max, *values);
+                }
         } else {
-            sum.Add(blocks_[std::size_t(level)][i >> (kFanBits * level)]);
+            const Block& b = blocks_[std::size_t(level)][i >> (kFanBits * level)];
+            e.min = std::min(e.min, b.min[c]);
+            e.max = std::max(e.max, b.max[c]);
             i += BlockRows(level);
         }
     }
-    return {sum.min[c], sum.max[c]};
+    return e;
 }
 
 LevelsExtent Trace::Levels(std::size_t from, std::size_t to) const {
     Block sum;
-    for (std::size_t i = from; i < std::min(to, size_);) {
+    to = std::min(to, size_);
+    for (std::size_t i = from; i < to;) {
         const int level = LevelAt(i, to);
         if (level == 0) {
-            sum.Add(RowBlock(i));
-            ++i;
+            const std::size_t end = std::min(to, (i + 16) & ~std::size_t(15));
+            const std::uint8_t* levels = Chunk(i).levels + Slot(i);
+            for (; i < end; ++i, ++levels)
+                if (*levels != kNoLevels) {
+                    sum.all &= *levels;
+                    sum.any |= *levels | 0x80;
+                }
         } else {
             sum.Add(blocks_[std::size_t(level)][i >> (kFanBits * level)]);
             i += BlockRows(level);

@@ -147,7 +147,6 @@ private:
     static std::size_t Slot(std::size_t i) { return i & (kChunkRows - 1); }
     const Columns& Chunk(std::size_t i) const { return *chunks_[i >> kChunkBits]; }
     static std::size_t BlockRows(int level) { return std::size_t(1) << (kFanBits * level); }
-    Block RowBlock(std::size_t i) const;
     // The largest level whose complete block starts at row i and ends at or before `limit`.
     int LevelAt(std::size_t i, std::size_t limit) const;
     // The same for a block ending at row i and starting at or after `limit`.

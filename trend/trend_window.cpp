@@ -180,7 +180,8 @@ void TrendWindow::BuildControls() {
 
 void TrendWindow::BuildPlot() {
     plot_->setMouseTracking(true);
-    plot_->setPlottingHint(QCP::phFastPolylines, true);
+    // Lines of a pixel drawn as polylines between breaks, not one segment at a time.
+    plot_->setPlottingHint(QCP::phFastPolylines, false);
     voltsRect_ = plot_->axisRect();
     levelsRect_ = new QCPAxisRect(plot_);
     plot_->plotLayout()->addElement(1, 0, levelsRect_);
