@@ -30,10 +30,6 @@ namespace trend {
 
 namespace {
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("trend", text);
-}
-
 const std::array<std::string_view, 11> kColumns = {"time", "elapsed_s", "sweep", "x",  "ad0_v", "ad1_v",
                                                    "hh",   "hl",        "lh",    "ll", "note"};
 
@@ -213,10 +209,11 @@ std::optional<QString> ParseRow(const Fields& fields, Row& row) {
     const std::string_view text(fields.start, std::size_t(fields.end - fields.start));
     if (fields.commas != kColumns.size() - 1) {
         if (!IsUtf8(text))
-            return Tr("UTF-8 でないバイトがあります");
+            return QCoreApplication::translate("trend", "UTF-8 でないバイトがあります");
         if (text.empty())
-            return Tr("空の行です");
-        return Tr("列が %1 個あります (記録の行は 11 列です)").arg(fields.commas + 1);
+            return QCoreApplication::translate("trend", "空の行です");
+        return QCoreApplication::translate("trend", "列が %1 個あります (記録の行は 11 列です)")
+            .arg(fields.commas + 1);
     }
     std::string_view f[kColumns.size()];
     const char* from = fields.start;
@@ -258,14 +255,15 @@ std::optional<QString> ParseRow(const Fields& fields, Row& row) {
             levels = std::uint8_t(levels | ((bit[0] - '0') << (3 - j)));
         }
         if (bad == kGood && given != 0 && given != 4)
-            return Tr("hh, hl, lh, ll の一部だけが空です");
+            return QCoreApplication::translate("trend", "hh, hl, lh, ll の一部だけが空です");
         row.levels = given == 4 ? levels : kNoLevels;
     }
     if (bad != kGood) {
         if (!IsUtf8(text))
-            return Tr("UTF-8 でないバイトがあります");
+            return QCoreApplication::translate("trend", "UTF-8 でないバイトがあります");
         const QString column = QString::fromLatin1(kColumns[bad].data(), qsizetype(kColumns[bad].size()));
-        return Tr("列「%1」の値「%2」が読めません").arg(column, Shown(f[bad]));
+        return QCoreApplication::translate("trend", "列「%1」の値「%2」が読めません")
+            .arg(column, Shown(f[bad]));
     }
     if (row.note != acquisition::SampleNote::None) {
         // A row that is not a sample has no values; the logger writes none.
@@ -348,7 +346,7 @@ private:
                 });
                 piece.rows = std::move(rows);
             } catch (const std::bad_alloc&) {
-                piece.problem = Tr("メモリが足りません");
+                piece.problem = QCoreApplication::translate("trend", "メモリが足りません");
             }
             const bool last = piece.problem || piece.torn;
             {
@@ -377,7 +375,9 @@ public:
     RecordRead Read() {
         RecordRead read;
         if (bytes_.empty()) {
-            read.problem = Tr("%1: 空のファイルです。記録ファイルではありません").arg(name_);
+            read.problem =
+                QCoreApplication::translate("trend", "%1: 空のファイルです。記録ファイルではありません")
+                    .arg(name_);
             return read;
         }
         std::size_t pos = 0;
@@ -416,14 +416,18 @@ public:
             }
             if (full) {
                 read.problem =
-                    Tr("%1: 行が多すぎます。最初の %2 行だけを表示します").arg(name_).arg(trace->Size());
+                    QCoreApplication::translate("trend", "%1: 行が多すぎます。最初の %2 行だけを表示します")
+                        .arg(name_)
+                        .arg(trace->Size());
                 break;
             }
             line += piece.count;
             if (piece.torn) {
                 read.problem =
-                    Tr("%1: 最後の行 (%2 行目) が途中で切れています。記録中にロガーが止まったようです。"
-                       "その前の %3 行を表示します")
+                    QCoreApplication::translate(
+                        "trend",
+                        "%1: 最後の行 (%2 行目) が途中で切れています。記録中にロガーが止まったようです。"
+                        "その前の %3 行を表示します")
                         .arg(name_)
                         .arg(line + 1)
                         .arg(trace->Size());
@@ -431,13 +435,17 @@ public:
                 break;
             }
             if (piece.problem) {
-                read.problem = Tr("%1 の %2 行目: %3").arg(name_).arg(line + 1).arg(*piece.problem);
+                read.problem = QCoreApplication::translate("trend", "%1 の %2 行目: %3")
+                                   .arg(name_)
+                                   .arg(line + 1)
+                                   .arg(*piece.problem);
                 break;
             }
         }
         if (trace->Empty()) {
             if (read.problem.isEmpty())
-                read.problem = Tr("%1: サンプルの行がありません").arg(name_);
+                read.problem =
+                    QCoreApplication::translate("trend", "%1: サンプルの行がありません").arg(name_);
             read.onlyTorn = false;
             return read;
         }
@@ -467,7 +475,9 @@ private:
         if (header == expected)
             return std::nullopt;
         if (!IsUtf8(header))
-            return Tr("%1 の 1 行目: UTF-8 でないバイトがあります。記録ファイルではありません").arg(name_);
+            return QCoreApplication::translate(
+                       "trend", "%1 の 1 行目: UTF-8 でないバイトがあります。記録ファイルではありません")
+                .arg(name_);
         // A header with most of the record's columns is a record with some missing or unknown.
         QStringList names;
         for (const QByteArray& n : QByteArray(header.data(), qsizetype(header.size())).split(','))
@@ -476,13 +486,17 @@ private:
         for (const std::string_view column : kColumns)
             known += names.contains(QString::fromLatin1(column.data(), qsizetype(column.size())));
         if (known < 3)
-            return Tr("%1: 記録ファイルではありません (1 行目が記録の見出しではありません)").arg(name_);
+            return QCoreApplication::translate(
+                       "trend", "%1: 記録ファイルではありません (1 行目が記録の見出しではありません)")
+                .arg(name_);
         for (const std::string_view column : kColumns) {
             const QString c = QString::fromLatin1(column.data(), qsizetype(column.size()));
             if (!names.contains(c))
-                return Tr("%1 の 1 行目: 列「%2」がありません").arg(name_, c);
+                return QCoreApplication::translate("trend", "%1 の 1 行目: 列「%2」がありません")
+                    .arg(name_, c);
         }
-        return Tr("%1 の 1 行目: 列が記録の列と違います (%2)").arg(name_, Shown(header));
+        return QCoreApplication::translate("trend", "%1 の 1 行目: 列が記録の列と違います (%2)")
+            .arg(name_, Shown(header));
     }
 
     std::string_view bytes_;
@@ -538,7 +552,7 @@ RecordRead ReadRecordBytes(std::string_view bytes, const QString& name) {
         return Reader(bytes, name).Read();
     } catch (const std::bad_alloc&) {
         RecordRead read;
-        read.problem = Tr("%1: メモリが足りません").arg(name);
+        read.problem = QCoreApplication::translate("trend", "%1: メモリが足りません").arg(name);
         return read;
     }
 }
@@ -548,7 +562,7 @@ RecordRead ReadRecord(const QString& path) {
     MappedFile file;
     if (auto problem = file.Open(path)) {
         RecordRead read;
-        read.problem = Tr("%1 を開けません: %2").arg(name, *problem);
+        read.problem = QCoreApplication::translate("trend", "%1 を開けません: %2").arg(name, *problem);
         return read;
     }
     return ReadRecordBytes(file.Bytes(), name);

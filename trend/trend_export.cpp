@@ -16,10 +16,6 @@ namespace trend {
 
 namespace {
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("trend", text);
-}
-
 // Draws the plot as it is on show onto a painter of vectors (PDF, SVG).
 void PaintVectors(QCustomPlot& plot, QPaintDevice& device) {
     QCPPainter painter(&device);
@@ -39,7 +35,8 @@ std::optional<QString> SavePicture(QCustomPlot& plot, const QString& path) {
     buffer.open(QIODevice::WriteOnly);
     if (suffix == QLatin1String("png")) {
         if (!plot.toPixmap().toImage().save(&buffer, "PNG"))
-            return Tr("%1: PNG を作れません").arg(QFileInfo(path).fileName());
+            return QCoreApplication::translate("trend", "%1: PNG を作れません")
+                .arg(QFileInfo(path).fileName());
     } else if (suffix == QLatin1String("pdf")) {
         QPdfWriter pdf(&buffer);
         pdf.setCreator(QStringLiteral("Tavrin"));
@@ -54,7 +51,8 @@ std::optional<QString> SavePicture(QCustomPlot& plot, const QString& path) {
         svg.setTitle(QStringLiteral("Tavrin"));
         PaintVectors(plot, svg);
     } else {
-        return Tr("%1: 保存できる形式は PNG, PDF, SVG です").arg(QFileInfo(path).fileName());
+        return QCoreApplication::translate("trend", "%1: 保存できる形式は PNG, PDF, SVG です")
+            .arg(QFileInfo(path).fileName());
     }
     buffer.close();
     if (auto problem = storage::ReplaceFile(path, bytes, storage::LinkHandling::ReplaceLink))

@@ -80,6 +80,8 @@ TrendWindow::TrendWindow(TrendSink* live, TrendDialogs dialogs, QWidget* parent)
     liveRedraw_->setInterval(kLiveRedrawMs);
     connect(liveRedraw_, &QTimer::timeout, this, [this] { Redraw(); });
     if (live_) {
+        // Beside the main form, which alone ends the program when it closes.
+        setAttribute(Qt::WA_QuitOnClose, false);
         if (live_->Live())
             AddShown(live_->Live()).live = true;
         live_->changed = [this](bool newTrace) { LiveChanged(newTrace); };
@@ -325,6 +327,11 @@ const TrendWindow::Shown* TrendWindow::LiveShown() const {
         if (shown->live)
             return shown.get();
     return nullptr;
+}
+
+const Trace* TrendWindow::LiveTrace() const {
+    const Shown* live = LiveShown();
+    return live ? live->trace.get() : nullptr;
 }
 
 void TrendWindow::LiveChanged(bool newTrace) {

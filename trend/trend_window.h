@@ -105,6 +105,8 @@ public:
     std::optional<QString> SaveSlice(const QString& path);
 
     QCustomPlot& Plot() const { return *plot_; }
+    // The run going on (or last ended); null without one.
+    const Trace* LiveTrace() const;
     // Shown, raised and made the active window.
     void ShowAndRaise();
 
