@@ -86,8 +86,8 @@ TrendWindow::TrendWindow(TrendSink* live, TrendDialogs dialogs, QWidget* parent)
             AddShown(live_->Live()).live = true;
         live_->changed = [this](bool newTrace) { LiveChanged(newTrace); };
     }
-    SetFollowing(live_ != nullptr);
     FitAll();
+    SetFollowing(live_ != nullptr);
 }
 
 TrendWindow::~TrendWindow() {
@@ -480,8 +480,10 @@ void TrendWindow::FollowRange() {
     if (!Following() || !live || live->trace->Empty())
         return;
     const Trace& t = *live->trace;
+    // The span, or the run since START while it is shorter.
     const double last = KeySeconds(t, keys_, t.Size() - 1);
-    const double first = followSpan_ > 0 ? last - followSpan_ : KeySeconds(t, keys_, 0);
+    const double start = KeySeconds(t, keys_, 0);
+    const double first = followSpan_ > 0 ? std::max(start, last - followSpan_) : start;
     const double width = std::max(last - first, 1.0);
     ApplyTimeRange(first, last + width * 0.02);
 }
@@ -585,7 +587,7 @@ void TrendWindow::TimeAxisLabels() {
         tickerOffsetMinutes_ = offset;
         clockTicker_->setTimeZone(QTimeZone(offset * 60));
     }
-    QString format = width < 20          ? QStringLiteral("HH:mm:ss.zzz")
+    QString format = width < 5           ? QStringLiteral("HH:mm:ss.zzz")
                      : width < 3 * 86400 ? QStringLiteral("HH:mm:ss")
                                          : QStringLiteral("HH:mm");
     const QTimeZone zone(offset * 60);
