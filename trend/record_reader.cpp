@@ -401,7 +401,7 @@ public:
         for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
             bool full = false;
             const auto take = [&trace, &full](const Row& row) {
-                if (trace->Size() == kMostRecordRows)
+                if (trace->Size() == kMostTraceRows)
                     return !(full = true);
                 trace->Append(row);
                 return true;

@@ -22,9 +22,6 @@ struct RecordRead {
     bool onlyTorn = false;        // the problem is a torn last row: everything else is there
 };
 
-// At most this many rows of a record are kept (about 1 GB of memory, 38 days at 0.1 s).
-inline constexpr std::size_t kMostRecordRows = std::size_t(1) << 25;
-
 // Reads the record at `path`. The trace is named after the file.
 RecordRead ReadRecord(const QString& path);
 

@@ -24,6 +24,9 @@ namespace trend {
 // The values a line is drawn from: the two readings and the four digital lines together.
 enum class Channel { Ad0, Ad1, Levels };
 
+// The most rows a trace keeps, a record's or a run's: about 1 GB, 38 days at 0.1 s.
+inline constexpr std::size_t kMostTraceRows = std::size_t(1) << 25;
+
 inline constexpr std::int16_t kNoVolts = INT16_MIN; // a reading left empty
 inline constexpr std::uint8_t kNoLevels = 0xFF;     // a row without the four digital lines
 

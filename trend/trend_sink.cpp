@@ -14,6 +14,11 @@ report::Done TrendSink::RunStarted(const acquisition::RunInfo&) {
 report::Done TrendSink::Take(const acquisition::DecodedSample& sample) {
     if (!live_)
         return {};
+    if (live_->Size() >= mostSamples_)
+        return report::Fail(
+            QStringLiteral("The trend window keeps the first %1 samples of a run; the later ones "
+                           "are in the run record only.")
+                .arg(mostSamples_));
     live_->Append(RowOf(sample));
     if (changed)
         changed(false);

@@ -14,6 +14,10 @@ namespace trend {
 
 class TrendSink : public acquisition::SampleSink {
 public:
+    // A run keeps at most `mostSamples` samples (by default as many as a record opened); the
+    // samples after them are in the run record only, and the sink says so.
+    explicit TrendSink(std::size_t mostSamples = kMostTraceRows) : mostSamples_(mostSamples) {}
+
     const char* Module() const override { return "trend"; }
     report::Done RunStarted(const acquisition::RunInfo& run) override;
     report::Done Take(const acquisition::DecodedSample& sample) override;
@@ -27,6 +31,7 @@ public:
     std::function<void(bool newTrace)> changed;
 
 private:
+    std::size_t mostSamples_;
     std::shared_ptr<Trace> live_;
     std::shared_ptr<const Trace> shown_;
     bool running_ = false;

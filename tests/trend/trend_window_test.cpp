@@ -85,6 +85,13 @@ private slots:
         FeedRun(sink, 10);
         QCOMPARE(sink.Live()->Size(), std::size_t(10));
         QCOMPARE(window.Plot().graphCount(), graphs); // the run before is no longer drawn
+        trend::TrendSink small(3); // a run longer than the window keeps: said, and the rest left out
+        QVERIFY(small.RunStarted({}));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(small.Take({}));
+        QCOMPARE(small.Take({}).Reason(), "The trend window keeps the first 3 samples of a run; the later "
+                                          "ones are in the run record only.");
+        QCOMPARE(small.Live()->Size(), std::size_t(3));
     }
 
     void pixels() {
