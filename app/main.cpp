@@ -13,6 +13,7 @@
 #include "settings/parameter_file.h"
 #include "settings/parameter_folder.h"
 #include "translations/ui_language.h"
+#include "trend/trend_window.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -50,6 +51,8 @@ struct Options {
     std::optional<translations::Language> language; // none: from the user's UI languages
     bool listUnits = false;
     bool reconnect = false;
+    bool trend = false; // the trend window opened at start
+    QStringList view;   // --view: only the trend window, with these records
 };
 
 // --record's two words that are not folders.
@@ -136,6 +139,16 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
         QStringLiteral("CODE"));
     parser.addOption(language);
     parser.addOptions({listUnits, reconnect});
+    const QCommandLineOption trend(QStringLiteral("trend"),
+                                   QStringLiteral("Open the trend window at start."));
+    const QCommandLineOption view(
+        QStringLiteral("view"),
+        QStringLiteral("Open the run records named after the options (FILE.csv ...) in the trend window "
+                       "alone: no unit, no settings file, no main window."));
+    parser.addOptions({trend, view});
+    parser.addPositionalArgument(QStringLiteral("FILE.csv"),
+                                 QStringLiteral("With --view: the run records to open."),
+                                 QStringLiteral("[FILE.csv...]"));
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
@@ -149,7 +162,14 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, Options& optio
         std::printf("tavrin %s\n", qPrintable(QCoreApplication::applicationVersion()));
         return kExitNormal;
     }
-    if (!parser.positionalArguments().isEmpty()) {
+    options.trend = parser.isSet(trend);
+    if (parser.isSet(view)) {
+        options.view = parser.positionalArguments();
+        if (options.view.isEmpty()) {
+            std::fprintf(stderr, "tavrin: --view wants one or more run records (FILE.csv ...)\n");
+            return kExitBadCommandLine;
+        }
+    } else if (!parser.positionalArguments().isEmpty()) {
         std::fprintf(stderr, "tavrin: unexpected argument '%s'\nTry 'tavrin --help'.\n",
                      qPrintable(parser.positionalArguments().first()));
         return kExitBadCommandLine;
@@ -301,11 +321,22 @@ int RunApplication(QApplication& app, const Options& options) {
             }
             QCoreApplication::exit(exitStatus);
         });
+    if (options.trend)
+        QObject::connect(&form, &TForm1::Shown, &form, [&form] { form.Button14Click(); });
     if (options.quitWhenShown)
         QObject::connect(&form, &TForm1::Shown, &app, &QCoreApplication::quit);
     form.show();
     app.exec();
     return exitStatus;
+}
+
+// --view: the trend window alone with the records; the unit and the settings file are left alone.
+int RunViewer(QApplication& app, const Options& options) {
+    trend::TrendWindow viewer;
+    for (const QString& problem : viewer.OpenRecords(options.view))
+        std::fprintf(stderr, "tavrin: %s\n", qPrintable(problem));
+    viewer.show();
+    return app.exec() == 0 ? kExitNormal : kExitRunError;
 }
 
 // --list-units needs no display: it is answered before any window system is touched.
@@ -324,6 +355,12 @@ int main(int argc, char* argv[]) {
             std::fputs(device::ListEveryUnit().c_str(), stdout);
             return kExitNormal;
         }
+    }
+    if (!options.view.isEmpty()) {
+        QApplication app(argc, argv);
+        InstallFontSubstitutes();
+        LoadTranslations(app, options);
+        return RunViewer(app, options);
     }
     QString error;
     auto backend = device::MakeBackend(options.device, &error);

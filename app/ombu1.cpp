@@ -27,6 +27,8 @@
 #include "settings/parameter_file.h"
 #include "report/reporter.h"
 #include "translations/ui_language.h"
+#include "trend/trend_sink.h"
+#include "trend/trend_window.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -37,6 +39,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QTimer>
 #include <cstdio>
@@ -176,7 +179,8 @@ private:
 
 } // namespace
 
-TForm1::TForm1(FormSeams seams, QWidget* parent) : QWidget(parent), seams_(std::move(seams)) {
+TForm1::TForm1(FormSeams seams, QWidget* parent)
+    : QWidget(parent), seams_(std::move(seams)), trendSink_(std::make_unique<trend::TrendSink>()) {
     if (seams_.pump) {
         pump_ = seams_.pump;
     } else {
@@ -307,12 +311,12 @@ void TForm1::BuildControls() {
     Button7 = MakeButton(GroupBox3, "Button7", QStringLiteral("FileDelite"), 8, 88, 105, 25);
     ChainTabOrder({CheckBox6, Edit3, Button7});
 
-    // "Function": four buttons that never react.
+    // "Function": buttons that never react, but for the second, which opens the trend window.
     Button13 = MakeButton(GroupBox4, "Button13", QStringLiteral("MANUAL"), 16, 24, 75, 25);
-    Button14 = MakeButton(GroupBox4, "Button14", QString(), 104, 24, 75, 25);
+    Button14 = MakeButton(GroupBox4, "Button14", tr("トレンド"), 104, 24, 75, 25);
     Button15 = MakeButton(GroupBox4, "Button15", QString(), 192, 24, 75, 25);
     Button16 = MakeButton(GroupBox4, "Button16", QString(), 16, 56, 75, 25);
-    for (QPushButton* b : {Button13, Button14, Button15, Button16})
+    for (QPushButton* b : {Button13, Button15, Button16})
         b->setEnabled(false);
     ChainTabOrder({Button13, Button14, Button15, Button16});
 
@@ -334,6 +338,9 @@ void TForm1::BindHandlers() {
     connect(Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
     connect(Button9, &QPushButton::clicked, this, &TForm1::Button9Click);
     connect(Button10, &QPushButton::clicked, this, &TForm1::Button10Click);
+    connect(Button14, &QPushButton::clicked, this, &TForm1::Button14Click);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this), &QShortcut::activated, this,
+            &TForm1::Button14Click);
     // A box's handler runs whenever its ticked state changes, by a click or by the load.
     connect(CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Click);
     connect(CheckBox3, &QCheckBox::toggled, this, &TForm1::CheckBox3Click);
@@ -348,7 +355,9 @@ QDateTime TForm1::Now() const {
 }
 
 acquisition::SampleFeed TForm1::MakeSampleFeed() {
-    return acquisition::SampleFeed(seams_.sampleSinks, seams_.monotonic,
+    std::vector<acquisition::SampleSink*> sinks = seams_.sampleSinks;
+    sinks.push_back(trendSink_.get());
+    return acquisition::SampleFeed(std::move(sinks), seams_.monotonic,
                                    [this](const char* module, const QString& message) {
                                        Memo1->AppendText(message);
                                        ShowStatus(kStatusRecordStopped);
@@ -719,6 +728,7 @@ void TForm1::ChooseColor(TColor& field, int firstRecordByte) {
     field = *chosen;
     settings::EncodeColor(ParamRecord, firstRecordByte, field);
     SaveParameters();
+    FollowChannelsInTrend();
 }
 
 void TForm1::Button5Click() {
@@ -731,6 +741,25 @@ void TForm1::Button6Click() {
 void TForm1::OptionClicked(QCheckBox* box, int option) {
     settings::EncodeOption(ParamRecord, option, box->isChecked());
     SaveParameters();
+    if (box == CheckBox2 || box == CheckBox3)
+        FollowChannelsInTrend();
+}
+
+trend::TrendWindow& TForm1::Trend() {
+    if (!trendWindow_) {
+        trendWindow_ = std::make_unique<trend::TrendWindow>(trendSink_.get());
+        FollowChannelsInTrend();
+    }
+    return *trendWindow_;
+}
+
+void TForm1::FollowChannelsInTrend() {
+    if (trendWindow_)
+        trendWindow_->SetChannels(Ad0Color, Ad1Color, CheckBox2->isChecked(), CheckBox3->isChecked());
+}
+
+void TForm1::Button14Click() {
+    Trend().ShowAndRaise();
 }
 
 void TForm1::CheckBox2Click() {

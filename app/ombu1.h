@@ -39,6 +39,10 @@ namespace output {
 class LogView;
 class PrintDialog;
 } // namespace output
+namespace trend {
+class TrendSink;
+class TrendWindow;
+} // namespace trend
 
 // Everything outside the window that the form reaches, so tests can replace it.
 struct FormSeams {
@@ -135,6 +139,8 @@ public:
     void CheckBox5Click();
     void CheckBox6Click();
     void CheckBox7Click();
+    // Not the form's own: opens or raises the trend window (also Ctrl+T).
+    void Button14Click();
 
     // Operations.
     void ShowStatus(const QString& text);
@@ -162,6 +168,8 @@ public:
     const QDateTime& PlottedAt() const { return plottedAt_; }
     // The sample sinks of a run, with their problems going to the log pane and the status line.
     acquisition::SampleFeed MakeSampleFeed();
+    // The trend window, made the first time it is asked for; its sink keeps every run's samples.
+    trend::TrendWindow& Trend();
 
     // The unit before and during a run (unit_link.cpp). Before a run: whether one
     // may start, reopening the unit when it went away since it was opened.
@@ -204,6 +212,7 @@ private:
     chart::SampleMarks SampleMarksAt(int marker) const;
     acquisition::RunFields RunFields();
     QCheckBox* OptionBox(int option) const;
+    void FollowChannelsInTrend();
 
     FormSeams seams_;
     std::unique_ptr<device::EventLoopPump> ownPump_;
@@ -225,6 +234,8 @@ private:
     QDateTime plottedAt_;
     qint64 clockSecond_ = -1; // the second the clock box shows
     bool tickSlowed_ = false; // Timer1 waits for the clock's next second: nothing counts down
+    std::unique_ptr<trend::TrendSink> trendSink_;
+    std::unique_ptr<trend::TrendWindow> trendWindow_;
 };
 
 extern TForm1* Form1;
