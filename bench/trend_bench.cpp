@@ -213,7 +213,7 @@ void Summarise() {
     if (opened) {
         report.Add("trend: a week's record opened and drawn (wall time)",
                    bench::Format("<= %.1f s", kOpenTargetS),
-                   bench::Format("%.2f s (CPU of this thread %.2f s; a second thread reads too)",
+                   bench::Format("%.2f s (CPU %.2f s, both reading threads)",
                                  opened->wallS, opened->cpuS),
                    opened->wallS <= kOpenTargetS);
         const double perSample = std::max(opened->storeBytes, opened->residentGrowth) / double(opened->rows);
