@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -55,6 +56,13 @@ double redrawCpuMs = 0;
 bench::SampleSpread takeSpread;
 int hiddenReplots = -1;
 std::optional<std::pair<double, double>> plotAlone; // bytes a sample, redraw ms
+struct Huge {
+    double seconds = 0;
+    std::size_t rows = 0;
+    QString problem;
+    double residentGrowth = 0;
+};
+std::optional<Huge> huge;
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -206,6 +214,39 @@ void PlotAlone(benchmark::State& state) {
 }
 BENCHMARK(PlotAlone)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// A file of 2.2 GB: a record's 1,000 rows, a hole of zeros past the 2 GB mark, 1,000 rows again.
+void HugeFile(benchmark::State& state) {
+    for (auto _ : state) {
+        const QString path = QDir(scratch->path()).filePath("huge.csv");
+        QFile::remove(path);
+        if (const auto problem = bench::WriteWeekRecord(path, 1000)) {
+            state.SkipWithError(qPrintable(*problem));
+            return;
+        }
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite)) {
+            state.SkipWithError("cannot open the huge file");
+            return;
+        }
+        const QByteArray rows = file.readAll();
+        file.seek(2'200'000'000);
+        file.write(rows.mid(rows.indexOf('\n') + 1));
+        file.close();
+        const std::size_t resident0 = ResidentBytes();
+        const auto t0 = Clock::now();
+        const auto read = trend::ReadRecord(path);
+        Huge h;
+        h.seconds = Seconds(Clock::now() - t0);
+        h.rows = read.trace ? read.trace->Size() : 0;
+        h.problem = read.problem;
+        h.residentGrowth = double(ResidentBytes()) - double(resident0);
+        huge = h;
+        state.SetIterationTime(h.seconds);
+        QFile::remove(path);
+    }
+}
+BENCHMARK(HugeFile)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
 void Summarise() {
     auto& report = bench::Report();
     report.Note("a made-up record of a week at 0.1 s: " + std::to_string(bench::kWeekRows) +
@@ -213,8 +254,7 @@ void Summarise() {
     if (opened) {
         report.Add("trend: a week's record opened and drawn (wall time)",
                    bench::Format("<= %.1f s", kOpenTargetS),
-                   bench::Format("%.2f s (CPU %.2f s, both reading threads)",
-                                 opened->wallS, opened->cpuS),
+                   bench::Format("%.2f s (CPU %.2f s, both reading threads)", opened->wallS, opened->cpuS),
                    opened->wallS <= kOpenTargetS);
         const double perSample = std::max(opened->storeBytes, opened->residentGrowth) / double(opened->rows);
         report.Add("trend: memory a sample of the week (store; resident growth)",
@@ -248,6 +288,12 @@ void Summarise() {
         report.AddUntargeted("trend: QCustomPlot given the week whole, AD0 and AD1 only (no pre-decimation)",
                              bench::Format("%.0f bytes a sample, redraw after a zoom %.0f ms",
                                            plotAlone->first, plotAlone->second));
+    if (huge)
+        report.Add("trend: a 2.2 GB file (1,000 rows, zeros past 2 GB, 1,000 rows) opened",
+                   "the 1,000 rows, the bad line named",
+                   bench::Format("%zu rows in %.2f s, resident growth %.0f MB: %s", huge->rows, huge->seconds,
+                                 huge->residentGrowth / 1e6, qPrintable(huge->problem.left(60))),
+                   huge->rows == 1000 && huge->problem.contains(QStringLiteral("1002")));
     report.Print();
 }
 

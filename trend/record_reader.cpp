@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QStringList>
 #include <array>
 #include <cerrno>
@@ -34,17 +33,45 @@ const std::array<std::string_view, 11> kColumns = {"time", "elapsed_s", "sweep",
                                                    "hh",   "hl",        "lh",    "ll", "note"};
 
 // A field's text, shortened for a message.
+// A field's text, shortened for a message (from its first bytes only: a field may be huge).
 QString Shown(std::string_view text) {
-    QString s = QString::fromUtf8(text.data(), qsizetype(text.size()));
-    if (s.size() > 40)
+    QString s = QString::fromUtf8(text.data(), qsizetype(std::min<std::size_t>(text.size(), 160)));
+    if (s.size() > 40 || text.size() > 160)
         s = s.left(39) + QChar(0x2026);
+    for (QChar& c : s) // a control character (a NUL of a torn file, say) shown as a question mark
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('?');
     return s;
 }
 
+// Whether the bytes are UTF-8, without making text of them (a torn file may hold a row of gigabytes).
 bool IsUtf8(std::string_view text) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
-    return !decoder.hasError();
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t length = (c & 0xE0) == 0xC0   ? 2
+                                   : (c & 0xF0) == 0xE0 ? 3
+                                   : (c & 0xF8) == 0xF0 ? 4
+                                                        : 0;
+        if (length == 0 || i + length > n)
+            return false;
+        std::uint32_t point = c & (0x7Fu >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            const unsigned char d = static_cast<unsigned char>(text[i + k]);
+            if ((d & 0xC0) != 0x80)
+                return false;
+            point = (point << 6) | (d & 0x3F);
+        }
+        const std::uint32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
 }
 
 unsigned Digit(char c) {
@@ -474,6 +501,11 @@ private:
         const std::string_view expected = record::kHeaderRow.substr(0, record::kHeaderRow.size() - 2);
         if (header == expected)
             return std::nullopt;
+        // The record's header is some 50 bytes: a long first line is something else.
+        if (header.size() > 1024)
+            return QCoreApplication::translate(
+                       "trend", "%1: 記録ファイルではありません (1 行目が記録の見出しではありません)")
+                .arg(name_);
         if (!IsUtf8(header))
             return QCoreApplication::translate(
                        "trend", "%1 の 1 行目: UTF-8 でないバイトがあります。記録ファイルではありません")
