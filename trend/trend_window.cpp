@@ -351,6 +351,7 @@ void TrendWindow::LiveChanged(bool newTrace) {
             }
         ClearCursors();
         AddShown(live_->Live()).live = true;
+        SetFollowing(true); // a new run is followed from its START
     }
     if (!isVisible() || isMinimized()) {
         liveDirty_ = true;
@@ -382,11 +383,11 @@ void TrendWindow::ShowAndRaise() {
     activateWindow();
 }
 
-std::optional<std::pair<double, double>> TrendWindow::KeysOfAll(bool liveOnly) const {
+std::optional<std::pair<double, double>> TrendWindow::KeysOfAll() const {
     std::optional<std::pair<double, double>> keys;
     for (const auto& shown : shown_) {
         const Trace& t = *shown->trace;
-        if (t.Empty() || (liveOnly && !shown->live))
+        if (t.Empty())
             continue;
         const double first = KeySeconds(t, keys_, 0), last = KeySeconds(t, keys_, t.Size() - 1);
         keys = keys ? std::pair{std::min(keys->first, first), std::max(keys->second, last)}
@@ -414,7 +415,7 @@ void TrendWindow::SetTimeRange(double fromS, double toS) {
 
 void TrendWindow::FitAll() {
     SetFollowing(false);
-    if (const auto keys = KeysOfAll(false)) {
+    if (const auto keys = KeysOfAll()) {
         const double margin = std::max((keys->second - keys->first) * 0.01, 0.5);
         ApplyTimeRange(keys->first - margin, keys->second + margin);
     } else if (keys_ == Trace::Keys::Clock) {

@@ -138,7 +138,7 @@ private:
     void UpdateReadOut(double keyS);
     const Shown* LiveShown() const;
     std::optional<std::pair<const Shown*, std::size_t>> Nearest(double keyS) const;
-    std::optional<std::pair<double, double>> KeysOfAll(bool liveOnly) const;
+    std::optional<std::pair<double, double>> KeysOfAll() const;
 
     void MousePress(QMouseEvent* event);
     void MouseMove(QMouseEvent* event);
