@@ -123,6 +123,16 @@ std::vector<OptionRow> MakeTable() {
                     QStringLiteral("When the unit vanishes during a run, or is not there at START, wait for the same "
                                    "unit (looking once a second), open it again and go on; STOP ends the wait."),
                     Flag(&Options::reconnect)});
+    rows.push_back({QStringLiteral("trend"), QString(), QStringLiteral("Open the trend window at start."),
+                    Flag(&Options::trend)});
+    rows.push_back({QStringLiteral("view"), QString(),
+                    QStringLiteral("Open the run records named after the options (FILE.csv ...) in the trend window "
+                                   "alone: no unit, no settings file, no main window."),
+                    [](const QString&, Options& o) -> std::optional<QString> {
+                        // The files are the positional arguments; an empty list marks the option as given.
+                        o.view = QStringList{QString()};
+                        return std::nullopt;
+                    }});
     return rows;
 }
 
@@ -145,6 +155,8 @@ std::variant<Options, int> ParseCommandLine(const QStringList& arguments) {
             .arg(settings::ParameterFileInUse()));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("FILE.csv"), QStringLiteral("With --view: the run records to open."),
+                                 QStringLiteral("[FILE.csv...]"));
     std::vector<QCommandLineOption> options;
     for (const OptionRow& row : OptionTable()) {
         QCommandLineOption option(row.name, row.help);
@@ -184,6 +196,14 @@ std::variant<Options, int> ParseCommandLine(const QStringList& arguments) {
         }
     }
     result.positional = parser.positionalArguments();
+    if (!result.view.isEmpty()) {
+        result.view = result.positional;
+        if (result.view.isEmpty()) {
+            PrintError(QStringLiteral("--view wants one or more run records (FILE.csv ...)"));
+            return kExitBadCommandLine;
+        }
+        return result;
+    }
     if (!result.positional.isEmpty()) {
         PrintError(QStringLiteral("unexpected argument '%1'").arg(result.positional.first()));
         return kExitBadCommandLine;

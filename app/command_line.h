@@ -36,6 +36,8 @@ struct Options {
     std::optional<translations::Language> language; // none: from the user's UI languages
     bool listUnits = false;
     bool reconnect = false;
+    bool trend = false;     // the trend window opened at start
+    QStringList view;       // --view: only the trend window, with these run records
     QStringList positional; // the arguments that are not options
 };
 

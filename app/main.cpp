@@ -41,6 +41,8 @@ int Main(int argc, char* argv[]) {
             return app::kExitNormal;
         }
     }
+    if (!options.view.isEmpty())
+        return app::RunViewer(argc, argv, options);
     auto backend = device::MakeBackend(options.device);
     if (!backend) {
         report::WriteStandardError(report::module::kDevice, backend.Reason());

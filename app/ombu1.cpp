@@ -15,6 +15,8 @@
 #include "settings/parameter_file.h"
 #include "report/reporter.h"
 #include "translations/ui_language.h"
+#include "trend/trend_sink.h"
+#include "trend/trend_window.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -153,11 +155,12 @@ private:
 
 namespace {
 
-acquisition::SessionSeams SessionSeamsOf(const FormSeams& seams) {
+acquisition::SessionSeams SessionSeamsOf(const FormSeams& seams, trend::TrendSink* trend) {
     acquisition::SessionSeams s;
     s.now = seams.now;
     s.monotonic = seams.monotonic;
     s.sinks = seams.sampleSinks;
+    s.sinks.push_back(trend);
     s.framelessReplyLimit = seams.framelessReplyLimit;
     s.unattended = seams.unattended;
     s.reconnect = seams.reconnect;
@@ -169,7 +172,8 @@ acquisition::SessionSeams SessionSeamsOf(const FormSeams& seams) {
 
 TForm1::TForm1(FormSeams seams, QWidget* parent)
     : QWidget(parent), seams_(std::move(seams)), view_(std::make_unique<FormView>(*this)),
-      runPump_(std::make_unique<RunPump>(*this)), session_(*view_, *runPump_, SessionSeamsOf(seams_)) {
+      runPump_(std::make_unique<RunPump>(*this)), trendSink_(std::make_unique<trend::TrendSink>()),
+      session_(*view_, *runPump_, SessionSeamsOf(seams_, trendSink_.get())) {
     if (seams_.colorDialog) {
         colorDialog_ = seams_.colorDialog;
     } else {
@@ -299,12 +303,13 @@ void TForm1::BuildControls() {
     Button7 = MakeButton(GroupBox3, "Button7", QStringLiteral("FileDelite"), 8, 88, 105, 25);
     ChainTabOrder({CheckBox6, Edit3, Button7});
 
-    // "Function": MANUAL opens the user guide; the other three are kept free for further functions.
+    // "Function": MANUAL opens the user guide, TREND the trend window; the other two are kept free for
+    // further functions.
     Button13 = MakeButton(GroupBox4, "Button13", QStringLiteral("MANUAL"), 16, 24, 75, 25);
-    Button14 = MakeButton(GroupBox4, "Button14", QString(), 104, 24, 75, 25);
+    Button14 = MakeButton(GroupBox4, "Button14", tr("トレンド"), 104, 24, 75, 25);
     Button15 = MakeButton(GroupBox4, "Button15", QString(), 192, 24, 75, 25);
     Button16 = MakeButton(GroupBox4, "Button16", QString(), 16, 56, 75, 25);
-    for (QPushButton* b : {Button14, Button15, Button16})
+    for (QPushButton* b : {Button15, Button16})
         b->setEnabled(false);
     ChainTabOrder({Button13, Button14, Button15, Button16});
 
@@ -325,6 +330,7 @@ void TForm1::BindShortcuts() {
         {Button4, QKeySequence(Qt::SHIFT | Qt::Key_F5)},
         {Button8, QKeySequence(Qt::CTRL | Qt::Key_P)},
         {Button13, QKeySequence(Qt::Key_F1)},
+        {Button14, QKeySequence(Qt::CTRL | Qt::Key_T)},
     };
     for (const auto& s : shortcuts) {
         auto* shortcut = new QShortcut(s.keys, this);
@@ -344,6 +350,7 @@ void TForm1::OpenManual() {
 
 void TForm1::BindHandlers() {
     connect(Button13, &QPushButton::clicked, this, &TForm1::OpenManual);
+    connect(Button14, &QPushButton::clicked, this, &TForm1::Button14Click);
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
@@ -402,6 +409,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
         return;
     }
     QWidget::closeEvent(event);
+    if (event->isAccepted())
+        emit Closed();
 }
 
 void TForm1::FormShow() {
@@ -639,6 +648,7 @@ void TForm1::ChooseColor(TColor& field, int firstRecordByte) {
     field = *chosen;
     settings::EncodeColor(ParamRecord, firstRecordByte, field);
     SaveParameters();
+    FollowChannelsInTrend();
 }
 
 void TForm1::Button5Click() {
@@ -651,6 +661,25 @@ void TForm1::Button6Click() {
 void TForm1::OptionClicked(QCheckBox* box, int option) {
     settings::EncodeOption(ParamRecord, option, box->isChecked());
     SaveParameters();
+    if (box == CheckBox2 || box == CheckBox3)
+        FollowChannelsInTrend();
+}
+
+trend::TrendWindow& TForm1::Trend() {
+    if (!trendWindow_) {
+        trendWindow_ = std::make_unique<trend::TrendWindow>(trendSink_.get());
+        FollowChannelsInTrend();
+    }
+    return *trendWindow_;
+}
+
+void TForm1::FollowChannelsInTrend() {
+    if (trendWindow_)
+        trendWindow_->SetChannels(Ad0Color, Ad1Color, CheckBox2->isChecked(), CheckBox3->isChecked());
+}
+
+void TForm1::Button14Click() {
+    Trend().ShowAndRaise();
 }
 
 void TForm1::CheckBox2Click() {

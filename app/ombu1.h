@@ -38,6 +38,10 @@ class LogView;
 namespace output {
 class PrintDialog;
 } // namespace output
+namespace trend {
+class TrendSink;
+class TrendWindow;
+} // namespace trend
 
 // Everything outside the window that the form reaches, so tests can replace it.
 struct FormSeams {
@@ -67,6 +71,7 @@ class TForm1 : public QWidget {
     device::MessagePump* pump_ = seams_.pump ? seams_.pump : ownPump_.get();
     std::unique_ptr<FormView> view_;   // the form as the session sees it
     std::unique_ptr<RunPump> runPump_; // the pump the run waits in
+    std::unique_ptr<trend::TrendSink> trendSink_; // every sample of the runs, for the trend window
     acquisition::Session session_;
 
 public:
@@ -144,6 +149,8 @@ public:
     void CheckBox5Click();
     void CheckBox6Click();
     void CheckBox7Click();
+    // Not the form's own: opens or raises the trend window (also Ctrl+T).
+    void Button14Click();
 
     // Operations; the run's steps are the session's.
     void ShowStatus(const QString& text);
@@ -170,6 +177,8 @@ public:
     QDateTime Now() const { return session_.Now(); }
     // The settings as the run reads them now.
     acquisition::RunSettings Settings() const;
+    // The trend window, made the first time it is asked for; its sink keeps every run's samples.
+    trend::TrendWindow& Trend();
 
     // From the start of a sample the window's repaints (and status texts) wait, until ReleaseRepaints
     // paints what the sample changed at the next pass of the event loop.
@@ -181,6 +190,8 @@ signals:
     void Shown();
     // When START's handler returns.
     void RunEnded();
+    // When the window has closed.
+    void Closed();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -203,6 +214,7 @@ private:
     void ReportProblem(const char* module, const QString& message);
     std::array<bool, settings::kOptionCount> OptionBoxes() const;
     QCheckBox* OptionBox(int option) const;
+    void FollowChannelsInTrend();
 
     std::unique_ptr<ColorDialogSeam> ownColorDialog_;
     ColorDialogSeam* colorDialog_;
@@ -216,6 +228,7 @@ private:
     QHash<QString, QSize> statusSizes_;
     RepaintBatch* repaints_ = nullptr; // one paint pass per sample
     ManualWindow* manual_ = nullptr;
+    std::unique_ptr<trend::TrendWindow> trendWindow_;
     std::optional<QString> pendingStatus_; // shown when the held repaints go out
     std::function<void(const char*, const QString&)> previousReportOutput_;
     qint64 clockSecond_ = -1; // the second the clock box shows

@@ -9,6 +9,7 @@
 #include "settings/app_settings.h"
 #include "settings/parameter_folder.h"
 #include "translations/ui_language.h"
+#include "trend/trend_window.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -100,6 +101,10 @@ int RunWindow(int& argc, char** argv, const Options& options) {
             QCoreApplication::exit(kExitNormal);
         }
     });
+    if (options.trend)
+        QObject::connect(&form, &TForm1::Shown, &form, [&form] { form.Button14Click(); });
+    // The program ends with the main window, whatever else (the trend window, the manual) is open.
+    QObject::connect(&form, &TForm1::Closed, &app, &QCoreApplication::quit);
     if (options.quitWhenShown)
         QObject::connect(&form, &TForm1::Shown, &app, &QCoreApplication::quit);
     if (stopSignalled)
@@ -109,6 +114,20 @@ int RunWindow(int& argc, char** argv, const Options& options) {
     if (!options.exitAfterRun)
         sinks->Finish();
     return exitStatus;
+}
+
+int RunViewer(int& argc, char** argv, const Options& options) {
+    QApplication app(argc, argv);
+    InstallFontSubstitutes();
+    const auto settingsFolder = settings::UserConfigFolder();
+    const settings::AppSettingsLoad kept =
+        settingsFolder ? settings::LoadAppSettings(*settingsFolder) : settings::AppSettingsLoad{};
+    LoadTranslations(app, options, kept.settings);
+    trend::TrendWindow viewer;
+    for (const QString& problem : viewer.OpenRecords(options.view))
+        report::WriteStandardError(report::module::kTrend, problem);
+    viewer.show();
+    return app.exec() == 0 ? kExitNormal : kExitRunError;
 }
 
 } // namespace app

@@ -8,4 +8,7 @@ namespace app {
 
 int RunWindow(int& argc, char** argv, const Options& options);
 
+// --view: the trend window alone with the run records; the unit and the settings file are left alone.
+int RunViewer(int& argc, char** argv, const Options& options);
+
 } // namespace app

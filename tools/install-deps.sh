@@ -10,6 +10,7 @@ packages=(
   qt6-tools-dev qt6-l10n-tools
   libftdi1-dev
   libmosquitto-dev mosquitto mosquitto-clients
+  libqcustomplot-dev qt6-svg-dev
   fonts-ipafont-gothic
   clang libclang-rt-14-dev
   libbenchmark-dev
@@ -18,14 +19,15 @@ packages=(
 )
 
 # Building and running only: compiler and build tools, Qt with its translation tools, libftdi,
-# libmosquitto, the Japanese font and Qt's translations. Everything else above is for the tests,
-# benchmarks and smoke test.
+# libmosquitto, QCustomPlot and Qt SVG (the trend window), the Japanese font and Qt's
+# translations. Everything else above is for the tests, benchmarks and smoke test.
 build_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
   qt6-tools-dev qt6-l10n-tools
   libftdi1-dev
   libmosquitto-dev
+  libqcustomplot-dev qt6-svg-dev
   fonts-ipafont-gothic
 )
 

@@ -93,6 +93,220 @@
         <source>自動セーブ</source>
         <translation>Auto save</translation>
     </message>
+    <message>
+        <source>トレンド</source>
+        <translation>TREND</translation>
+    </message>
+</context>
+<context>
+    <name>trend</name>
+    <message>
+        <source>UTF-8 でないバイトがあります</source>
+        <translation>a byte that is not UTF-8</translation>
+    </message>
+    <message>
+        <source>空の行です</source>
+        <translation>an empty row</translation>
+    </message>
+    <message>
+        <source>列が %1 個あります (記録の行は 11 列です)</source>
+        <translation>%1 columns (a record row has 11)</translation>
+    </message>
+    <message>
+        <source>hh, hl, lh, ll の一部だけが空です</source>
+        <translation>only some of hh, hl, lh, ll are empty</translation>
+    </message>
+    <message>
+        <source>列「%1」の値「%2」が読めません</source>
+        <translation>column "%1" holds "%2", which cannot be read</translation>
+    </message>
+    <message>
+        <source>メモリが足りません</source>
+        <translation>not enough memory</translation>
+    </message>
+    <message>
+        <source>%1: 空のファイルです。記録ファイルではありません</source>
+        <translation>%1: the file is empty, not a run record</translation>
+    </message>
+    <message>
+        <source>%1: 行が多すぎます。最初の %2 行だけを表示します</source>
+        <translation>%1: too many rows; only the first %2 are shown</translation>
+    </message>
+    <message>
+        <source>%1: 最後の行 (%2 行目) が途中で切れています。記録中にロガーが止まったようです。その前の %3 行を表示します</source>
+        <translation>%1: the last row (line %2) is cut short; the logger seems to have stopped while writing it. The %3 rows before it are shown</translation>
+    </message>
+    <message>
+        <source>%1 の %2 行目: %3</source>
+        <translation>%1, line %2: %3</translation>
+    </message>
+    <message>
+        <source>%1: サンプルの行がありません</source>
+        <translation>%1: no sample rows</translation>
+    </message>
+    <message>
+        <source>%1 の 1 行目: UTF-8 でないバイトがあります。記録ファイルではありません</source>
+        <translation>%1, line 1: a byte that is not UTF-8; not a run record</translation>
+    </message>
+    <message>
+        <source>%1: 記録ファイルではありません (1 行目が記録の見出しではありません)</source>
+        <translation>%1: not a run record (line 1 is not the record's header)</translation>
+    </message>
+    <message>
+        <source>%1 の 1 行目: 列「%2」がありません</source>
+        <translation>%1, line 1: the column "%2" is missing</translation>
+    </message>
+    <message>
+        <source>%1 の 1 行目: 列が記録の列と違います (%2)</source>
+        <translation>%1, line 1: the columns are not the record's (%2)</translation>
+    </message>
+    <message>
+        <source>%1: メモリが足りません</source>
+        <translation>%1: not enough memory</translation>
+    </message>
+    <message>
+        <source>%1 を開けません: %2</source>
+        <translation>cannot open %1: %2</translation>
+    </message>
+    <message>
+        <source>%1: PNG を作れません</source>
+        <translation>%1: the PNG could not be made</translation>
+    </message>
+    <message>
+        <source>%1: 保存できる形式は PNG, PDF, SVG です</source>
+        <translation>%1: pictures are saved as PNG, PDF or SVG</translation>
+    </message>
+</context>
+<context>
+    <name>trend::TrendWindow</name>
+    <message>
+        <source>応答なし</source>
+        <translation>No reply</translation>
+    </message>
+    <message>
+        <source>ユニット切断</source>
+        <translation>Unit lost</translation>
+    </message>
+    <message>
+        <source>ユニット復帰</source>
+        <translation>Unit back</translation>
+    </message>
+    <message>
+        <source>トレンド</source>
+        <translation>Trend</translation>
+    </message>
+    <message>
+        <source>記録を開く…</source>
+        <translation>Open record…</translation>
+    </message>
+    <message>
+        <source>記録ファイル (CSV) を開きます (Ctrl+O)</source>
+        <translation>Opens run records (CSV) (Ctrl+O)</translation>
+    </message>
+    <message>
+        <source>記録を閉じる</source>
+        <translation>Close records</translation>
+    </message>
+    <message>
+        <source>書き出し</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>画像 (PNG)…</source>
+        <translation>Picture (PNG)…</translation>
+    </message>
+    <message>
+        <source>PDF…</source>
+        <translation>PDF…</translation>
+    </message>
+    <message>
+        <source>SVG…</source>
+        <translation>SVG…</translation>
+    </message>
+    <message>
+        <source>表示範囲の CSV…</source>
+        <translation>Visible range as CSV…</translation>
+    </message>
+    <message>
+        <source>時刻</source>
+        <translation>Clock time</translation>
+    </message>
+    <message>
+        <source>START からの秒数</source>
+        <translation>Seconds since START</translation>
+    </message>
+    <message>
+        <source>追従</source>
+        <translation>Follow</translation>
+    </message>
+    <message>
+        <source>最新のサンプルを表示し続けます (End)</source>
+        <translation>Keeps the newest samples in view (End)</translation>
+    </message>
+    <message>
+        <source>1 分</source>
+        <translation>1 min</translation>
+    </message>
+    <message>
+        <source>10 分</source>
+        <translation>10 min</translation>
+    </message>
+    <message>
+        <source>1 時間</source>
+        <translation>1 h</translation>
+    </message>
+    <message>
+        <source>全体</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>全体を表示</source>
+        <translation>Fit all</translation>
+    </message>
+    <message>
+        <source>全体を表示します (Home, ダブルクリック)</source>
+        <translation>Shows everything (Home, double click)</translation>
+    </message>
+    <message>
+        <source>電圧の自動調整</source>
+        <translation>Auto-scale volts</translation>
+    </message>
+    <message>
+        <source>時間軸:</source>
+        <translation>Time axis:</translation>
+    </message>
+    <message>
+        <source>電圧 (V)</source>
+        <translation>Volts (V)</translation>
+    </message>
+    <message>
+        <source> (オフ)</source>
+        <translation> (off)</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>フレームなし</source>
+        <translation>No frame</translation>
+    </message>
+    <message>
+        <source>クリックでカーソル A、Ctrl+クリックでカーソル B</source>
+        <translation>Click: cursor A, Ctrl+click: cursor B</translation>
+    </message>
+    <message>
+        <source>記録を開く</source>
+        <translation>Open records</translation>
+    </message>
+    <message>
+        <source>記録ファイル (*.csv);;すべてのファイル (*)</source>
+        <translation>Run records (*.csv);;All files (*)</translation>
+    </message>
+    <message>
+        <source>表示している範囲にサンプルがありません</source>
+        <translation>No samples in the visible range</translation>
+    </message>
 </context>
 <context>
     <name>log_pane::FindBar</name>

@@ -1,6 +1,7 @@
 // Whole runs of the window on the simulated unit, driven tick by tick.
 #include "app/log_pane/log_view.h"
 #include "tests/support/form_fixture.h"
+#include "trend/trend_window.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -57,6 +58,7 @@ private slots:
         fx.form->Button3Click();
         QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
         QCOMPARE(fx.sim->Requests(), 601u);
+        QCOMPARE(fx.form->Trend().LiveTrace()->Size(), std::size_t(601)); // each sample in the trend window too
         QCOMPARE(fx.form->SweepX, std::uint16_t(601));
         QCOMPARE(fx.form->Label3->text(), QStringLiteral("データ取り込み終了"));
         QVERIFY(fx.form->Button3->isEnabled());

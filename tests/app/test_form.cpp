@@ -5,6 +5,7 @@
 #include "settings/parameter_file.h"
 #include "tests/settings/unprivileged_user.h"
 #include "tests/support/form_fixture.h"
+#include "trend/trend_window.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <qcustomplot.h>
 
 using testing::FormFixture;
 
@@ -107,7 +109,7 @@ private slots:
         row("CheckBox6", "GroupBox3", {8, 56, 105, 17}, "自動セーブ", true, 0);
         row("Button7", "GroupBox3", {8, 88, 105, 25}, "FileDelite");
         row("Button13", "GroupBox4", {16, 24, 75, 25}, "MANUAL", true);
-        row("Button14", "GroupBox4", {104, 24, 75, 25}, "", false);
+        row("Button14", "GroupBox4", {104, 24, 75, 25}, "トレンド");
         row("Button15", "GroupBox4", {192, 24, 75, 25}, "", false);
         row("Button16", "GroupBox4", {16, 56, 75, 25}, "", false);
         row("Memo1", "GroupBox5", {16, 16, 433, 65}, "");
@@ -292,6 +294,29 @@ private slots:
             b->click();
             QCOMPARE(clicked.count(), 0);
         }
+    }
+
+    // TREND opens the trend window (so does Ctrl+T), which takes the channels' colours and boxes.
+    void trendButtonOpensTheTrendWindow() {
+        FormFixture fx;
+        fx.Show();
+        fx.form->show();
+        QTest::mouseClick(fx.form->Button14, Qt::LeftButton);
+        trend::TrendWindow& trend = fx.form->Trend();
+        QVERIFY(trend.isVisible());
+        trend.close();
+        fx.form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(fx.form.get()));
+        QTest::keyClick(fx.form.get(), Qt::Key_T, Qt::ControlModifier);
+        QVERIFY(trend.isVisible());
+        fx.form->SamplingTime = 1;
+        fx.form->CheckBox5->setChecked(false);
+        fx.form->Button3Click(); // a sweep, to draw
+        fx.colorDialog.answer = clRed;
+        fx.form->Button5Click();
+        fx.form->CheckBox3->setChecked(false);
+        QCOMPARE(trend.Plot().graph(0)->pen().color(), ToQColor(clRed));
+        QCOMPARE(trend.Plot().graph(1)->name(), QStringLiteral("AD1 (オフ)"));
     }
 
     void plotReplyDrawsEachChannelInItsColour_data() {

@@ -3,6 +3,8 @@
 //                                      the white status box, and no chart picture yet
 //   screenshot_check after-sweep FILE  a full sweep on the chart: grid, traces in their bands
 //   screenshot_check log-selection FILE  rows of the log pane selected: the highlight behind them
+//   screenshot_check trend FILE        the trend window (at 0,0, over the form) after a run with an
+//                                      outage: the AD0 trace, the unit lost and back on the axis
 // The window's client area stands at 200,144 on the screen (no window manager runs).
 #include <QColor>
 #include <QGuiApplication>
@@ -44,7 +46,7 @@ bool Reddish(QRgb c) { return qRed(c) > 200 && qGreen(c) < 100 && qBlue(c) < 100
 int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: screenshot_check empty|after-sweep|log-selection FILE\n");
+        std::fprintf(stderr, "usage: screenshot_check empty|after-sweep|log-selection|trend FILE\n");
         return 2;
     }
     const QImage shot(QString::fromLocal8Bit(argv[2]));
@@ -53,6 +55,20 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const QString mode = QString::fromLatin1(argv[1]);
+    if (mode == QLatin1String("trend")) {
+        const QRect plot(0, 40, 960, 520);
+        const auto count = [&](QRgb colour) {
+            int n = 0;
+            for (int y = plot.top(); y <= plot.bottom(); ++y)
+                for (int x = plot.left(); x <= plot.right(); ++x)
+                    n += (shot.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+            return n;
+        };
+        Expect(count(qRgb(0, 128, 0)) > 200, "AD0 trace in its colour");
+        Expect(count(qRgb(220, 0, 0)) > 40, "unit lost marked");
+        Expect(count(qRgb(0, 160, 0)) > 40, "unit back marked");
+        return failures == 0 ? 0 : 1;
+    }
     const QRgb silver = qRgb(192, 192, 192), white = qRgb(255, 255, 255), fuchsia = qRgb(255, 0, 255);
 
     Expect(At(shot, 850, 40) == (silver & 0xFFFFFF) && At(shot, 140, 60) == (silver & 0xFFFFFF),

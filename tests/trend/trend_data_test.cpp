@@ -1,0 +1,252 @@
+// The trend window's data: where lines break, what a view of a long run draws
+// at every zoom, and reading run records back, bad ones included.
+#include "record/csv_row.h"
+#include "trend/decimation.h"
+#include "trend/record_reader.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+
+using acquisition::SampleNote;
+using trend::Channel;
+using trend::Trace;
+
+namespace {
+
+constexpr std::int64_t kDayStartMs = 1'796'000'000'000; // 2026-11-29, a whole-second instant
+
+trend::Row Sample(std::int64_t elapsedMs, std::int16_t ad0, std::uint8_t levels = 0) {
+    trend::Row row;
+    row.timeMs = kDayStartMs + elapsedMs;
+    row.elapsedMs = elapsedMs;
+    row.ad0 = ad0;
+    row.ad1 = 100;
+    row.levels = levels;
+    return row;
+}
+
+// "100 100- 300L 5000B 100c3600000": each row's milliseconds after the one before, then what it is:
+// nothing for a sample of 1.00 V, "-" AD0 empty, F no frame, R no reply, L unit lost, B unit back;
+// "cN" sets the clock N ms further on than the elapsed time.
+std::unique_ptr<Trace> TraceOf(const QString& rows) {
+    auto trace = std::make_unique<Trace>();
+    std::int64_t elapsed = 0, clockAhead = 0;
+    static const QRegularExpression token(QStringLiteral("^(\\d+)([-FRLB]?)(?:c(\\d+))?$"));
+    for (const QString& t : rows.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const auto m = token.match(t);
+        elapsed += m.captured(1).toLongLong();
+        clockAhead += m.captured(3).toLongLong();
+        trend::Row row = Sample(elapsed, 100);
+        row.timeMs += clockAhead;
+        const QString kind = m.captured(2);
+        if (kind == QLatin1String("-"))
+            row.ad0 = trend::kNoVolts;
+        else if (!kind.isEmpty()) {
+            row.ad0 = row.ad1 = trend::kNoVolts;
+            row.levels = trend::kNoLevels;
+            row.note = kind == QLatin1String("F")   ? SampleNote::NoFrame
+                       : kind == QLatin1String("R") ? SampleNote::NoReply
+                       : kind == QLatin1String("L") ? SampleNote::UnitLost
+                                                    : SampleNote::UnitBack;
+        }
+        trace->Append(row);
+    }
+    return trace;
+}
+
+// The line's pieces as elapsed milliseconds: "0 100 200|700 800".
+QString Pieces(const trend::Polyline& line) {
+    QStringList pieces{QString()};
+    for (int i = 0; i < line.keys.size(); ++i) {
+        if (std::isnan(line.values[i]))
+            pieces << QString();
+        else
+            pieces.back() +=
+                (pieces.back().isEmpty() ? "" : " ") + QString::number(std::llround(line.keys[i] * 1000));
+    }
+    return pieces.join(QLatin1Char('|'));
+}
+
+QByteArray kHeader = QByteArray(record::kHeaderRow.data(), qsizetype(record::kHeaderRow.size()));
+
+} // namespace
+
+class TrendDataTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void lineBreaks_data() {
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<QString>("pieces");
+        QTest::newRow("steady") << "0 100 100 100"
+                                << "0 100 200 300";
+        QTest::newRow("a jump of three intervals joins") << "0 100 100 300 100"
+                                                         << "0 100 200 500 600";
+        QTest::newRow("a jump of four breaks") << "0 100 100 100 400 100"
+                                               << "0 100 200 300|700 800";
+        QTest::newRow("no reply") << "0 100 100R 100 100"
+                                  << "0 100|300 400";
+        QTest::newRow("no frame") << "0 100F 100"
+                                  << "0|200";
+        QTest::newRow("unit lost, unit back") << "0 100 100 100L 5000B 100 100"
+                                              << "0 100 200|5400 5500";
+        QTest::newRow("channel empty") << "0 100 100- 100 100"
+                                       << "0 100|300 400";
+        QTest::newRow("the clock jumps") << "0 100 100 100c3600000 100"
+                                         << "0 100 200|300 400";
+        QTest::newRow("a longer sampling time after three intervals")
+            << "0 100 100 100 100 1000 1000 1000 1000 1000"
+            << "0 100 200 300 400|1400|2400|3400 4400 5400";
+    }
+    void lineBreaks() {
+        QFETCH(QString, rows);
+        QFETCH(QString, pieces);
+        const auto trace = TraceOf(rows);
+        const trend::Span span{Trace::Keys::Elapsed, 0, 100, 10'000};
+        QCOMPARE(Pieces(trend::VoltsLine(*trace, Channel::Ad0, trend::GridOf(*trace, span))), pieces);
+    }
+
+    // A day at 0.1 s with a one-sample spike, a one-sample dip, a one-sample HH pulse and an hour without
+    // the unit, seen 800 pixels wide from two seconds to the whole day.
+    void everyZoomKeepsSpikesAndOutage_data() {
+        QTest::addColumn<double>("widthS");
+        QTest::addColumn<int>("breaks"); // the outage's, where the view holds it
+        for (const double width : {2.0, 60.0, 600.0, 3600.0, 4 * 3600.0, 86400.0, 3 * 86400.0})
+            QTest::addRow("%g s", width) << width << (width > 3600 ? 1 : 0);
+    }
+    void everyZoomKeepsSpikesAndOutage() {
+        QFETCH(double, widthS);
+        QFETCH(int, breaks);
+        static const std::unique_ptr<Trace> day = [] {
+            auto t = std::make_unique<Trace>();
+            for (std::int64_t i = 0; i < 864'000; ++i) {
+                const std::int64_t ms = i * 100;
+                if (ms >= 36'000'000 && ms < 39'600'000) { // 10:00 to 11:00 after START: unit lost
+                    if (ms == 36'000'000 || ms == 39'500'000) {
+                        trend::Row note = Sample(ms, trend::kNoVolts, trend::kNoLevels);
+                        note.ad1 = trend::kNoVolts;
+                        note.note = ms == 36'000'000 ? SampleNote::UnitLost : SampleNote::UnitBack;
+                        t->Append(note);
+                    }
+                    continue;
+                }
+                t->Append(Sample(ms,
+                                 i == 432'001   ? 500
+                                 : i == 432'007 ? 0
+                                                : 150 + std::int16_t(i % 7),
+                                 i == 432'005 ? 0x08 : 0x01));
+            }
+            return t;
+        }();
+        const double spikeS = 43'200.1, dipS = 43'200.7, pulseS = 43'200.5;
+        // Around the spike, except the widest views, which hold the outage too.
+        const double from = widthS >= 8 * 3600 ? 0 : widthS > 3600 ? 36'000 - 60 : spikeS - widthS / 2;
+        const trend::Span span{Trace::Keys::Elapsed, from, from + widthS, 800};
+        const auto grid = trend::GridOf(*day, span);
+        const auto volts = trend::VoltsLine(*day, Channel::Ad0, grid);
+        const auto levels = trend::LevelLines(*day, grid);
+        const double column = std::max(widthS / 800, 0.1);
+        const auto near = [&](const trend::Polyline& line, double keyS, double value) {
+            for (int i = 0; i < line.keys.size(); ++i)
+                if (line.values[i] == value && std::abs(line.keys[i] - keyS) <= column)
+                    return true;
+            return false;
+        };
+        if (from <= spikeS && spikeS <= from + widthS) {
+            QVERIFY(near(volts, spikeS, 5.0));
+            QVERIFY(near(volts, dipS, 0.0));
+            QVERIFY(near(levels[0], pulseS, 1.0));
+        }
+        const auto nans =
+            std::count_if(volts.values.begin(), volts.values.end(), [](double v) { return std::isnan(v); });
+        QCOMPARE(int(nans), breaks);
+        QVERIFY(volts.keys.size() <= 4 * 803 + 1);
+        for (int i = 0; i < volts.keys.size(); ++i) // nothing drawn inside the outage
+            QVERIFY(volts.keys[i] < 36'000 + column || volts.keys[i] > 39'600 - column);
+        QCOMPARE(int(trend::EventKeys(*day, SampleNote::UnitLost, span).size()), breaks);
+    }
+
+    void readRecord_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("problem");
+        const QByteArray a = "2026-12-07T09:30:47.123+09:00,0.100,0,0,3.07,1.23,1,0,0,1,\r\n";
+        const QByteArray b = "2026-12-07T09:30:47.223+09:00,0.200,0,1,3.08,,1,0,0,1,\r\n";
+        QTest::newRow("a record") << kHeader + a + b << 2 << "";
+        QTest::newRow("line feeds alone, a byte-order mark")
+            << "\xEF\xBB\xBF" + kHeader.chopped(2) + "\n" + a.chopped(2) + "\n"
+            << 1 << "";
+        QTest::newRow("empty file") << QByteArray() << 0
+                                    << "r.csv: 空のファイルです。記録ファイルではありません";
+        QTest::newRow("header only") << kHeader << 0 << "r.csv: サンプルの行がありません";
+        QTest::newRow("not a record")
+            << QByteArray("a,b,c\r\n1,2,3\r\n") << 0
+            << "r.csv: 記録ファイルではありません (1 行目が記録の見出しではありません)";
+        QTest::newRow("not text")
+            << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << 0
+            << "r.csv の 1 行目: UTF-8 でないバイトがあります。記録ファイルではありません";
+        QTest::newRow("a missing column")
+            << QByteArray("time,elapsed_s,sweep,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n") + a << 0
+            << "r.csv の 1 行目: 列「x」がありません";
+        QTest::newRow("malformed volts on line 3")
+            << kHeader + a + QByteArray(a).replace(",3.07,", ",3.0,") + b << 1
+            << "r.csv の 3 行目: 列「ad0_v」の値「3.0」が読めません";
+        QTest::newRow("no such day")
+            << kHeader + QByteArray(a).replace("12-07", "02-30") << 0
+            << "r.csv の 2 行目: 列「time」の値「2026-02-30T09:30:47.123+09:00」が読めません";
+        QTest::newRow("a field missing") << kHeader + a + QByteArray(b).replace(",,", ",") << 1
+                                         << "r.csv の 3 行目: 列が 10 個あります (記録の行は 11 列です)";
+        QTest::newRow("some lines empty") << kHeader + QByteArray(a).replace("1,0,0,1", "1,,0,1") << 0
+                                          << "r.csv の 2 行目: hh, hl, lh, ll の一部だけが空です";
+        QTest::newRow("an unknown note") << kHeader + a + QByteArray(b).replace(",\r\n", ",lost\r\n") << 1
+                                         << "r.csv の 3 行目: 列「note」の値「lost」が読めません";
+        QTest::newRow("a byte that is not UTF-8") << kHeader + a + QByteArray(b).replace(",\r\n", ",\xff\r\n")
+                                                  << 1 << "r.csv の 3 行目: UTF-8 でないバイトがあります";
+        QTest::newRow("an empty line") << kHeader + a + "\r\n" + b << 1 << "r.csv の 3 行目: 空の行です";
+        QTest::newRow("long, read by two threads, bad near its end")
+            << kHeader + a.repeated(90'000) + QByteArray(b).replace(",0,1,", ",0,x,") + b << 90'000
+            << "r.csv の 90002 行目: 列「x」の値「x」が読めません";
+        QTest::newRow("torn last row")
+            << kHeader + a + b + b.left(30) << 2
+            << "r.csv: 最後の行 (4 行目) が途中で切れています。記録中にロガーが止まった"
+               "ようです。その前の 2 行を表示します";
+    }
+    void readRecord() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, rows);
+        QFETCH(QString, problem);
+        const auto read = trend::ReadRecordBytes({bytes.constData(), std::size_t(bytes.size())}, "r.csv");
+        QCOMPARE(read.problem, problem);
+        QCOMPARE(read.trace ? int(read.trace->Size()) : 0, rows);
+        QCOMPARE(read.onlyTorn, problem.contains(QStringLiteral("切れて")));
+    }
+
+    // Rows read back and written again are the record's own bytes: the CSV slice of a view is a record.
+    void rowsWrittenBackAreTheRecords() {
+        const QByteArray rows = "2026-12-07T09:30:47.123+09:00,0.100,0,0,3.07,1.23,1,0,0,1,\r\n"
+                                "2026-12-07T23:59:59.999-03:30,86399.999,143,600,,0.00,0,0,0,0,\r\n"
+                                "2027-01-01T00:00:00.000+00:00,90000.000,149,17,,,,,,,no frame\r\n"
+                                "2028-02-29T12:00:00.005+05:45,123456.789,2000000,5,9.99,10.00,1,1,1,1,\r\n"
+                                "2028-02-29T12:00:01.005+05:45,123457.789,2000000,6,,,,,,,unit lost\r\n";
+        QTemporaryDir dir;
+        const QString path = dir.filePath("run.csv");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(kHeader + rows);
+        file.close();
+        const auto read = trend::ReadRecord(path);
+        QCOMPARE(read.problem, QString());
+        QCOMPARE(read.trace->Name(), QStringLiteral("run.csv"));
+        std::string written;
+        for (std::size_t i = 0; i < read.trace->Size(); ++i)
+            record::AppendRow(written, trend::SampleOf(read.trace->At(i)));
+        QCOMPARE(QByteArray::fromStdString(written), rows);
+        QCOMPARE(trend::ReadRecord(dir.path()).problem,
+                 QFileInfo(dir.path()).fileName() + " を開けません: it is a folder, not a regular file");
+    }
+};
+
+QTEST_GUILESS_MAIN(TrendDataTest)
+#include "trend_data_test.moc"

@@ -1,0 +1,272 @@
+// The trend window off-screen: its sink across sweeps and runs, its pixels (a
+// channel's colour on its line, nothing across an outage, grey for a channel
+// switched off), no drawing while hidden, the mouse, and what it saves.
+#include "record/csv_row.h"
+#include "trend/record_reader.h"
+#include "trend/trend_sink.h"
+#include "trend/trend_window.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+#include <qcustomplot.h>
+
+using acquisition::SampleNote;
+
+namespace {
+
+const QDateTime kStart(QDate(2026, 12, 7), QTime(23, 50, 0), QTimeZone(9 * 3600));
+
+// A run of 0.1 s samples through the sink: AD0 at 2.00 V, AD1 at 4.00 V, HH high; the unit is lost
+// after sample 3000 and back 60 s later. Sweeps end every 601 samples.
+void FeedRun(trend::TrendSink& sink, int samples = 6000) {
+    QVERIFY(sink.RunStarted({kStart, "tavrin", "sim"}));
+    std::int64_t ms = 0;
+    for (int i = 0; i < samples; ++i) {
+        acquisition::DecodedSample s;
+        if (i == 3000 || i == 3001) {
+            s.note = i == 3000 ? SampleNote::UnitLost : SampleNote::UnitBack;
+            ms += i == 3001 ? 60'000 : 0;
+        } else {
+            s.ad0 = 200;
+            s.ad1 = 400;
+            s.levels = 0x08;
+        }
+        s.elapsedMs = ms;
+        s.time = kStart.addMSecs(ms);
+        s.sweep = i / 601;
+        s.x = i % 601;
+        QVERIFY(sink.Take(s));
+        if (i % 601 == 600)
+            QVERIFY(sink.SweepEnded());
+        ms += 100;
+    }
+}
+
+double StartS() {
+    return double(kStart.toMSecsSinceEpoch()) / 1000.0;
+}
+
+// The colours found in the pixel column at the time keyS of the volts band (0) or the digital one (1).
+QSet<QRgb> ColoursAt(trend::TrendWindow& window, double keyS, int band = 0) {
+    QCustomPlot& plot = window.Plot();
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+    const QImage image = plot.toPixmap().toImage();
+    QCPAxisRect* volts = plot.axisRect(band);
+    const int x = int(std::lround(volts->axis(QCPAxis::atBottom)->coordToPixel(keyS)));
+    QSet<QRgb> colours;
+    for (int y = volts->top() + 1; y < volts->bottom() - 1; ++y)
+        colours.insert(image.pixel(x, y) & 0xFFFFFF);
+    return colours;
+}
+
+void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers) {
+    const Qt::MouseButtons buttons =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent e(type, at, w->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : button, buttons,
+                  modifiers);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+} // namespace
+
+class TrendWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sinkKeepsARunAcrossSweepsAndStartsAnew() {
+        trend::TrendSink sink;
+        trend::TrendWindow window(&sink);
+        FeedRun(sink);
+        QCOMPARE(sink.Live()->Size(), std::size_t(6000));
+        const int graphs = window.Plot().graphCount();
+        FeedRun(sink, 10);
+        QCOMPARE(sink.Live()->Size(), std::size_t(10));
+        QCOMPARE(window.Plot().graphCount(), graphs); // the run before is no longer drawn
+        trend::TrendSink small(3); // a run longer than the window keeps: said, and the rest left out
+        QVERIFY(small.RunStarted({}));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(small.Take({}));
+        QCOMPARE(small.Take({}).Reason(), "The trend window keeps the first 3 samples of a run; the later "
+                                          "ones are in the run record only.");
+        QCOMPARE(small.Live()->Size(), std::size_t(3));
+    }
+
+    void pixels() {
+        trend::TrendSink sink;
+        trend::TrendWindow window(&sink);
+        window.resize(900, 600);
+        window.show();
+        window.SetChannels(0x0000FF, 0xFF0000, true, true); // AD0 red, AD1 blue
+        FeedRun(sink);
+        window.FitAll();
+        const QRgb red = 0xFF0000, blue = 0x0000FF;
+        const double before = StartS() + 100, during = StartS() + 300 + 30, after = StartS() + 400;
+        for (const double at : {before, after}) {
+            QVERIFY(ColoursAt(window, at).contains(red));
+            QVERIFY(ColoursAt(window, at).contains(blue));
+        }
+        QVERIFY(!ColoursAt(window, during).contains(red));
+        QVERIFY(!ColoursAt(window, during).contains(blue));
+        QVERIFY(ColoursAt(window, before, 1).contains(blue)); // HH, high
+        QVERIFY(!ColoursAt(window, during, 1).contains(blue));
+        if (const QString folder = qEnvironmentVariable("TAVRIN_TEST_ARTEFACTS"); QDir().mkpath(folder))
+            window.grab().save(QDir(folder).filePath(QStringLiteral("trend-window.png")));
+        window.SetChannels(0x0000FF, 0xFF0000, false, true);
+        QVERIFY(!ColoursAt(window, before).contains(red));
+        QVERIFY(ColoursAt(window, before).contains(qRgb(190, 190, 190) & 0xFFFFFF));
+        // The run passes midnight in its record's clock: the labels carry the date.
+        const auto ticker = window.Plot().axisRect(1)->axis(QCPAxis::atBottom)->ticker();
+        QCOMPARE(qSharedPointerDynamicCast<QCPAxisTickerDateTime>(ticker)->dateTimeFormat(),
+                 QStringLiteral("yyyy-MM-dd\nHH:mm:ss"));
+    }
+
+    void drawsNothingWhileHidden() {
+        trend::TrendSink sink;
+        trend::TrendWindow window(&sink);
+        QCoreApplication::processEvents(); // what the plot queues for itself when made
+        int replots = 0;
+        connect(&window.Plot(), &QCustomPlot::afterReplot, this, [&replots] { ++replots; });
+        FeedRun(sink);
+        QCoreApplication::processEvents();
+        QCOMPARE(replots, 0);
+    }
+
+    // Gestures on the plot, as seconds in view after each, from a view of 200 s to 400 s of the run.
+    void mouse_data() {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<bool>("autoScale");
+        QTest::newRow("wheel up at the middle") << "wheel" << 220.0 << 380.0 << true;
+        QTest::newRow("ctrl+wheel: volts only") << "ctrl-wheel" << 200.0 << 400.0 << false;
+        QTest::newRow("drag a quarter left") << "drag" << 250.0 << 450.0 << true;
+        QTest::newRow("right-drag a box") << "box" << 250.0 << 350.0 << false;
+        QTest::newRow("shift+drag a box") << "shift-box" << 250.0 << 350.0 << false;
+    }
+    void mouse() {
+        QFETCH(QString, gesture);
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(bool, autoScale);
+        trend::TrendSink sink;
+        trend::TrendWindow window(&sink);
+        window.resize(900, 600);
+        window.show();
+        FeedRun(sink);
+        window.SetTimeRange(StartS() + 200, StartS() + 400);
+        QCustomPlot& plot = window.Plot();
+        plot.replot(QCustomPlot::rpImmediateRefresh);
+        QCPAxis* time = plot.axisRect(0)->axis(QCPAxis::atBottom);
+        const int y = plot.axisRect(0)->center().y();
+        const auto px = [&](double s) { return int(std::lround(time->coordToPixel(StartS() + s))); };
+        if (gesture.endsWith(QLatin1String("wheel"))) {
+            QWheelEvent e(QPointF(px(300), y), plot.mapToGlobal(QPointF(px(300), y)), {}, {0, 120},
+                          Qt::NoButton,
+                          gesture == QLatin1String("wheel") ? Qt::NoModifier : Qt::ControlModifier,
+                          Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(&plot, &e);
+        } else {
+            const Qt::MouseButton button = gesture == QLatin1String("box") ? Qt::RightButton : Qt::LeftButton;
+            const Qt::KeyboardModifiers mods =
+                gesture == QLatin1String("shift-box") ? Qt::ShiftModifier : Qt::NoModifier;
+            const QPoint start(px(gesture == QLatin1String("drag") ? 300 : 250), y - 20);
+            const QPoint end(px(gesture == QLatin1String("drag") ? 250 : 350), y + 20);
+            Send(&plot, QEvent::MouseButtonPress, start, button, mods);
+            QMouseEvent move(QEvent::MouseMove, end, plot.mapToGlobal(end), Qt::NoButton, button, mods);
+            QCoreApplication::sendEvent(&plot, &move);
+            Send(&plot, QEvent::MouseButtonRelease, end, button, mods);
+        }
+        const auto [f, t] = window.TimeRange();
+        QVERIFY2(std::abs(f - StartS() - from) < 1 && std::abs(t - StartS() - to) < 1,
+                 qPrintable(QStringLiteral("%1 .. %2").arg(f - StartS()).arg(t - StartS())));
+        QCOMPARE(window.AutoScale(), autoScale);
+        QVERIFY(!window.Following());
+    }
+
+    void followAndCursors() {
+        trend::TrendSink sink;
+        trend::TrendWindow window(&sink);
+        window.resize(900, 600);
+        window.show();
+        FeedRun(sink);
+        window.SetFollowSpan(60);
+        window.SetFollowing(true);
+        window.Plot().replot(QCustomPlot::rpImmediateRefresh);
+        const double last = StartS() + 659.9; // 5998 samples of 0.1 s and the outage's 60 s
+        QVERIFY(std::abs(window.TimeRange().second - last) < 2 &&
+                std::abs(window.TimeRange().first - (last - 60)) < 0.01);
+        window.SetTimeRange(StartS(), StartS() + 10); // a pan
+        QVERIFY(!window.Following());
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_End);
+        QVERIFY(window.Following());
+        window.SetCursor(0, StartS() + 1.04);
+        window.SetCursor(1, StartS() + 2.51);
+        QCOMPARE(window.CursorText(), QStringLiteral("Δt 1.500 s   ΔAD0 0.00 V   ΔAD1 0.00 V"));
+    }
+
+    // What is saved: the pictures by their first bytes, the visible rows as the record's own rows.
+    void saves_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("start");
+        QTest::newRow("PNG") << "view.png" << QByteArray("\x89PNG");
+        QTest::newRow("PDF") << "view.pdf" << QByteArray("%PDF");
+        QTest::newRow("SVG") << "view.svg" << QByteArray("<?xml");
+        QTest::newRow("CSV of 10.0 s to 10.3 s")
+            << "slice.csv"
+            << QByteArray(record::kHeaderRow.data()) +
+                   "2026-12-07T23:50:10.000+09:00,10.000,0,100,2.00,4.00,1,0,0,0,\r\n"
+                   "2026-12-07T23:50:10.100+09:00,10.100,0,101,2.00,4.00,1,0,0,0,\r\n"
+                   "2026-12-07T23:50:10.200+09:00,10.200,0,102,2.00,4.00,1,0,0,0,\r\n"
+                   "2026-12-07T23:50:10.300+09:00,10.300,0,103,2.00,4.00,1,0,0,0,\r\n";
+    }
+    void saves() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, start);
+        trend::TrendSink sink;
+        trend::TrendWindow window(&sink);
+        window.resize(900, 600);
+        window.show();
+        FeedRun(sink);
+        window.SetTimeRange(StartS() + 10, StartS() + 10.3);
+        window.Plot().replot(QCustomPlot::rpImmediateRefresh);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        const auto saved =
+            name.endsWith(QLatin1String(".csv")) ? window.SaveSlice(path) : window.SavePicture(path);
+        QVERIFY2(saved, qPrintable(saved ? QString() : saved.Reason()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(name.endsWith(QLatin1String(".csv")) ? bytes : bytes.left(start.size()), start);
+    }
+
+    void opensRecordsSayingWhatIsWrong() {
+        QTemporaryDir dir;
+        QFile good(dir.filePath("good.csv")), bad(dir.filePath("bad.csv"));
+        QVERIFY(good.open(QIODevice::WriteOnly) && bad.open(QIODevice::WriteOnly));
+        const QByteArray row = "2026-12-07T09:30:47.123+09:00,0.100,0,0,3.07,1.23,1,0,0,1,\r\n";
+        good.write(QByteArray(record::kHeaderRow.data()) + row + row);
+        bad.write(QByteArray(record::kHeaderRow.data()) + row + "x\r\n");
+        good.close();
+        bad.close();
+        trend::TrendWindow viewer;
+        const QStringList problems = viewer.OpenRecords({good.fileName(), bad.fileName()});
+        QCOMPARE(problems, QStringList{"bad.csv の 3 行目: 列が 1 個あります (記録の行は 11 列です)"});
+        QCOMPARE(viewer.Messages(), problems.first());
+        QVERIFY(!viewer.Following());
+        // Both records open, the window showing the whole of them.
+        QCOMPARE(viewer.Plot().legend->itemCount(), 4);
+        const double rowS = double(QDateTime(QDate(2026, 12, 7), QTime(9, 30, 47, 123), QTimeZone(9 * 3600))
+                                       .toMSecsSinceEpoch()) /
+                            1000.0;
+        QVERIFY(viewer.TimeRange().first < rowS && viewer.TimeRange().second > rowS);
+    }
+};
+
+QTEST_MAIN(TrendWindowTest)
+#include "trend_window_test.moc"

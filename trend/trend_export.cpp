@@ -1,0 +1,85 @@
+#include "trend/trend_export.h"
+
+#include "record/csv_row.h"
+#include "storage/replace_file.h"
+#include "trend/decimation.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QPdfWriter>
+#include <QSvgGenerator>
+#include <QTimeZone>
+#include <qcustomplot.h>
+
+namespace trend {
+
+namespace {
+
+// Draws the plot as it is on show onto a painter of vectors (PDF, SVG).
+void PaintVectors(QCustomPlot& plot, QPaintDevice& device) {
+    QCPPainter painter(&device);
+    painter.setMode(QCPPainter::pmVectorized);
+    painter.setWindow(plot.viewport());
+    plot.toPainter(&painter);
+    painter.end();
+}
+
+} // namespace
+
+report::Done SavePicture(QCustomPlot& plot, const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const QSize size = plot.viewport().size();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (suffix == QLatin1String("png")) {
+        if (!plot.toPixmap().toImage().save(&buffer, "PNG"))
+            return report::Fail(
+                QCoreApplication::translate("trend", "%1: PNG を作れません").arg(QFileInfo(path).fileName()));
+    } else if (suffix == QLatin1String("pdf")) {
+        QPdfWriter pdf(&buffer);
+        pdf.setCreator(QStringLiteral("Tavrin"));
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        pdf.setPageSize(QPageSize(QSizeF(size), QPageSize::Point, QString(), QPageSize::ExactMatch));
+        PaintVectors(plot, pdf);
+    } else if (suffix == QLatin1String("svg")) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&buffer);
+        svg.setSize(size);
+        svg.setViewBox(QRect(QPoint(0, 0), size));
+        svg.setTitle(QStringLiteral("Tavrin"));
+        PaintVectors(plot, svg);
+    } else {
+        return report::Fail(QCoreApplication::translate("trend", "%1: 保存できる形式は PNG, PDF, SVG です")
+                                .arg(QFileInfo(path).fileName()));
+    }
+    buffer.close();
+    if (auto saved = storage::ReplaceFile(path, bytes, storage::LinkHandling::ReplaceLink); !saved)
+        return report::Fail(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), saved.Reason()));
+    return {};
+}
+
+report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, double toS, const QString& path) {
+    const Grid rows = GridOf(trace, {keys, fromS, toS, 1});
+    std::string bytes(record::kHeaderRow);
+    bytes.reserve(bytes.size() + (rows.last - rows.first) * 64);
+    // One zone for every row of the same offset: making one is dearer than writing a row.
+    std::int16_t offset = 0;
+    QTimeZone zone(0);
+    for (std::size_t i = rows.first; i < rows.last; ++i) {
+        const Row row = trace.At(i);
+        if (row.offsetMinutes != offset) {
+            offset = row.offsetMinutes;
+            zone = QTimeZone(offset * 60);
+        }
+        record::AppendRow(bytes, SampleOf(row, &zone));
+    }
+    if (auto saved = storage::ReplaceFile(path, QByteArrayView(bytes.data(), qsizetype(bytes.size())),
+                                          storage::LinkHandling::ReplaceLink);
+        !saved)
+        return report::Fail(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), saved.Reason()));
+    return {};
+}
+
+} // namespace trend

@@ -1,0 +1,884 @@
+#include "trend/trend_window.h"
+
+#include "chart/digital_levels.h"
+#include "trend/decimation.h"
+#include "trend/record_reader.h"
+#include "trend/trend_export.h"
+#include "trend/trend_sink.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QRubberBand>
+#include <QShortcut>
+#include <QTimeZone>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cmath>
+#include <qcustomplot.h>
+
+namespace trend {
+
+namespace {
+
+// While following, the run going on is redrawn at most this often.
+constexpr int kLiveRedrawMs = 1000;
+// A wheel step zooms by this factor.
+constexpr double kWheelZoom = 0.8;
+// A press that moves less than this many pixels is a click.
+constexpr int kClickSlop = 3;
+// Where the digital lines lie in their band: HH on top, each 0.7 high.
+constexpr double kLevelHeight = 0.7;
+const QColor kGreyed(190, 190, 190);
+const QColor kCursorColors[2] = {QColor(0, 130, 200), QColor(200, 0, 130)};
+
+// A line one pixel wide whatever the scale: the raster engine's quickest.
+QPen Hairline(const QColor& color, Qt::PenStyle style = Qt::SolidLine) {
+    QPen pen(color, 1, style);
+    pen.setCosmetic(true);
+    return pen;
+}
+
+enum ExportKind { kPng, kPdf, kSvg, kCsv };
+
+QString FormatVolts(std::int16_t hundredths) {
+    if (hundredths == kNoVolts)
+        return QStringLiteral("—");
+    return QStringLiteral("%1.%2 V").arg(hundredths / 100).arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+// A trace on show with its graphs.
+struct TrendWindow::Shown {
+    std::shared_ptr<const Trace> trace;
+    bool live = false;
+    QCPGraph* volts[2] = {};
+    std::array<QCPGraph*, 4> levels{};
+    std::array<QCPGraph*, 3> events{}; // no reply, unit lost, unit back
+};
+
+namespace {
+
+constexpr acquisition::SampleNote kEventNotes[3] = {
+    acquisition::SampleNote::NoReply, acquisition::SampleNote::UnitLost, acquisition::SampleNote::UnitBack};
+const char* const kEventNames[3] = {QT_TRANSLATE_NOOP("trend::TrendWindow", "応答なし"),
+                                    QT_TRANSLATE_NOOP("trend::TrendWindow", "ユニット切断"),
+                                    QT_TRANSLATE_NOOP("trend::TrendWindow", "ユニット復帰")};
+const QColor kEventColors[3] = {QColor(128, 128, 128), QColor(220, 0, 0), QColor(0, 160, 0)};
+
+} // namespace
+
+TrendWindow::TrendWindow(TrendSink* live, TrendDialogs dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), live_(live), dialogs_(std::move(dialogs)) {
+    setWindowTitle(tr("トレンド"));
+    setObjectName(QStringLiteral("TrendWindow"));
+    resize(960, 640);
+    BuildControls();
+    BuildPlot();
+    liveRedraw_ = new QTimer(this);
+    liveRedraw_->setSingleShot(true);
+    liveRedraw_->setInterval(kLiveRedrawMs);
+    connect(liveRedraw_, &QTimer::timeout, this, [this] { Redraw(); });
+    if (live_) {
+        // Beside the main form, which alone ends the program when it closes.
+        setAttribute(Qt::WA_QuitOnClose, false);
+        if (live_->Live())
+            AddShown(live_->Live()).live = true;
+        live_->changed = [this](bool newTrace) { LiveChanged(newTrace); };
+    }
+    FitAll();
+    SetFollowing(live_ != nullptr);
+}
+
+TrendWindow::~TrendWindow() {
+    if (live_)
+        live_->changed = nullptr;
+}
+
+void TrendWindow::BuildControls() {
+    const auto button = [this](const QString& text) { return new QPushButton(text, this); };
+    openButton_ = button(tr("記録を開く…"));
+    openButton_->setToolTip(tr("記録ファイル (CSV) を開きます (Ctrl+O)"));
+    connect(openButton_, &QPushButton::clicked, this, &TrendWindow::AskOpen);
+    closeButton_ = button(tr("記録を閉じる"));
+    connect(closeButton_, &QPushButton::clicked, this, &TrendWindow::CloseRecords);
+    exportButton_ = button(tr("書き出し"));
+    auto* exportMenu = new QMenu(exportButton_);
+    const QString kinds[] = {tr("画像 (PNG)…"), tr("PDF…"), tr("SVG…"), tr("表示範囲の CSV…")};
+    for (int kind = kPng; kind <= kCsv; ++kind)
+        connect(exportMenu->addAction(kinds[kind]), &QAction::triggered, this,
+                [this, kind] { AskSave(kind); });
+    exportButton_->setMenu(exportMenu);
+
+    axisBox_ = new QComboBox(this);
+    axisBox_->addItems({tr("時刻"), tr("START からの秒数")});
+    connect(axisBox_, &QComboBox::activated, this, [this](int index) { SetElapsedAxis(index == 1); });
+    followBox_ = new QCheckBox(tr("追従"), this);
+    followBox_->setToolTip(tr("最新のサンプルを表示し続けます (End)"));
+    connect(followBox_, &QCheckBox::clicked, this, &TrendWindow::SetFollowing);
+    spanBox_ = new QComboBox(this);
+    spanBox_->addItems({tr("1 分"), tr("10 分"), tr("1 時間"), tr("全体")});
+    spanBox_->setCurrentIndex(1);
+    connect(spanBox_, &QComboBox::activated, this, [this](int index) {
+        SetFollowSpan(kFollowSpans[std::size_t(index)]);
+        SetFollowing(true);
+    });
+    fitButton_ = button(tr("全体を表示"));
+    fitButton_->setToolTip(tr("全体を表示します (Home, ダブルクリック)"));
+    connect(fitButton_, &QPushButton::clicked, this, &TrendWindow::FitAll);
+    autoButton_ = button(tr("電圧の自動調整"));
+    autoButton_->setCheckable(true);
+    autoButton_->setChecked(true);
+    connect(autoButton_, &QPushButton::clicked, this, &TrendWindow::SetAutoScale);
+
+    auto* bar = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{openButton_, closeButton_, exportButton_})
+        bar->addWidget(w);
+    bar->addSpacing(12);
+    bar->addWidget(new QLabel(tr("時間軸:"), this));
+    bar->addWidget(axisBox_);
+    bar->addSpacing(12);
+    for (QWidget* w : std::initializer_list<QWidget*>{followBox_, spanBox_, fitButton_, autoButton_})
+        bar->addWidget(w);
+    bar->addStretch(1);
+
+    plot_ = new QCustomPlot(this);
+    plot_->setFocusPolicy(Qt::StrongFocus);
+    readOut_ = new QLabel(this);
+    readOut_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    cursorOut_ = new QLabel(this);
+    cursorOut_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    messages_ = new QLabel(this);
+    messages_->setWordWrap(true);
+    messages_->setStyleSheet(QStringLiteral("color: #c00000"));
+    messages_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    messages_->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addLayout(bar);
+    layout->addWidget(plot_, 1);
+    layout->addWidget(readOut_);
+    layout->addWidget(cursorOut_);
+    layout->addWidget(messages_);
+
+    const auto key = [this](QKeySequence sequence, auto slot) {
+        connect(new QShortcut(sequence, this), &QShortcut::activated, this, slot);
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { AskOpen(); });
+    key(QKeySequence(Qt::Key_Home), [this] { FitAll(); });
+    key(QKeySequence(Qt::Key_End), [this] { SetFollowing(true); });
+    key(QKeySequence(Qt::Key_Escape), [this] { ClearCursors(); });
+    key(QKeySequence(Qt::Key_Plus),
+        [this] { ZoomTime(kWheelZoom, (TimeRange().first + TimeRange().second) / 2); });
+    key(QKeySequence(Qt::Key_Minus),
+        [this] { ZoomTime(1 / kWheelZoom, (TimeRange().first + TimeRange().second) / 2); });
+    for (const auto& [k, direction] : {std::pair{Qt::Key_Left, -1}, std::pair{Qt::Key_Right, 1}})
+        key(QKeySequence(k), [this, direction = direction] {
+            const auto [from, to] = TimeRange();
+            SetTimeRange(from + direction * (to - from) / 10, to + direction * (to - from) / 10);
+        });
+}
+
+void TrendWindow::BuildPlot() {
+    plot_->setMouseTracking(true);
+    // Lines of a pixel drawn as polylines between breaks, not one segment at a time.
+    plot_->setPlottingHint(QCP::phFastPolylines, false);
+    voltsRect_ = plot_->axisRect();
+    levelsRect_ = new QCPAxisRect(plot_);
+    plot_->plotLayout()->addElement(1, 0, levelsRect_);
+    plot_->plotLayout()->setRowStretchFactor(0, 3);
+    plot_->plotLayout()->setRowStretchFactor(1, 1);
+    plot_->plotLayout()->setRowSpacing(0);
+    auto* margins = new QCPMarginGroup(plot_);
+    voltsRect_->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
+    levelsRect_->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
+    voltsRect_->setAutoMargins(QCP::msLeft | QCP::msRight | QCP::msTop);
+    voltsRect_->setMargins(QMargins(0, 0, 0, 4));
+    levelsRect_->setAutoMargins(QCP::msLeft | QCP::msRight | QCP::msBottom);
+    levelsRect_->setMargins(QMargins(0, 4, 0, 0));
+
+    timeOfVolts_ = voltsRect_->axis(QCPAxis::atBottom);
+    timeOfLevels_ = levelsRect_->axis(QCPAxis::atBottom);
+    volts_ = voltsRect_->axis(QCPAxis::atLeft);
+    lines_ = levelsRect_->axis(QCPAxis::atLeft);
+    events_ = voltsRect_->axis(QCPAxis::atRight);
+    events_->setRange(0, 1);
+    timeOfVolts_->setTickLabels(false);
+    volts_->setLabel(tr("電圧 (V)"));
+    volts_->setRange(0, 6);
+
+    auto levelTicks = QSharedPointer<QCPAxisTickerText>::create();
+    const char* const names[4] = {"HH", "HL", "LH", "LL"};
+    for (int j = 0; j < 4; ++j)
+        levelTicks->addTick(3 - j + kLevelHeight / 2, QString::fromLatin1(names[j]));
+    lines_->setTicker(levelTicks);
+    lines_->setRange(-0.3, 4.0);
+    lines_->grid()->setVisible(false);
+    lines_->setTickLength(0, 0);
+    lines_->setSubTicks(false);
+    lines_->setLabel(QStringLiteral(" "));
+
+    clockTicker_ = QSharedPointer<QCPAxisTickerDateTime>::create();
+    secondsTicker_ = QSharedPointer<QCPAxisTicker>::create();
+    for (QCPAxis* axis : {timeOfVolts_, timeOfLevels_})
+        axis->setTicker(clockTicker_);
+
+    plot_->legend->setVisible(true);
+    plot_->legend->setBrush(QColor(255, 255, 255, 210));
+    plot_->legend->setRowSpacing(0);
+    QFont legendFont = font();
+    legendFont.setPointSizeF(legendFont.pointSizeF() * 0.9);
+    plot_->legend->setFont(legendFont);
+    voltsRect_->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+
+    for (int which = 0; which < 2; ++which)
+        for (int band = 0; band < 2; ++band) {
+            auto* line = new QCPItemStraightLine(plot_);
+            QCPAxisRect* rect = band == 0 ? voltsRect_ : levelsRect_;
+            for (QCPItemPosition* p : {line->point1, line->point2})
+                p->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+            line->setClipAxisRect(rect);
+            line->setPen(QPen(kCursorColors[which], 1));
+            line->setVisible(false);
+            cursors_[std::size_t(which)].lines[std::size_t(band)] = line;
+        }
+
+    band_ = new QRubberBand(QRubberBand::Rectangle, plot_);
+    connect(plot_, &QCustomPlot::afterLayout, this, &TrendWindow::Fill);
+    connect(plot_, &QCustomPlot::mousePress, this, &TrendWindow::MousePress);
+    connect(plot_, &QCustomPlot::mouseMove, this, &TrendWindow::MouseMove);
+    connect(plot_, &QCustomPlot::mouseRelease, this, &TrendWindow::MouseRelease);
+    connect(plot_, &QCustomPlot::mouseWheel, this, &TrendWindow::MouseWheel);
+    connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this] {
+        // The first click of the two put a cursor; a double click only fits.
+        for (std::size_t i = 0; i < cursors_.size(); ++i)
+            cursors_[i].keyS = cursorsBeforeClick_[i];
+        UpdateCursorItems();
+        FitAll();
+    });
+}
+
+TrendWindow::Shown& TrendWindow::AddShown(std::shared_ptr<const Trace> trace) {
+    auto shown = std::make_unique<Shown>();
+    shown->trace = std::move(trace);
+    for (int c = 0; c < 2; ++c) {
+        shown->volts[c] = plot_->addGraph(timeOfVolts_, volts_);
+        shown->volts[c]->setAdaptiveSampling(false);
+    }
+    for (std::size_t j = 0; j < 4; ++j) {
+        QCPGraph* g = plot_->addGraph(timeOfLevels_, lines_);
+        g->setAdaptiveSampling(false);
+        g->setLineStyle(QCPGraph::lsStepLeft);
+        g->setPen(Hairline(ToQColor(chart::kDigitalLines[j].color)));
+        g->setAntialiased(false);
+        g->removeFromLegend();
+        shown->levels[j] = g;
+    }
+    for (std::size_t e = 0; e < 3; ++e) {
+        QCPGraph* g = plot_->addGraph(timeOfVolts_, events_);
+        g->setLineStyle(QCPGraph::lsImpulse);
+        g->setPen(Hairline(kEventColors[e], Qt::DashLine));
+        g->setName(tr(kEventNames[e]));
+        g->setAntialiased(false);
+        g->removeFromLegend();
+        shown->events[e] = g;
+    }
+    shown_.push_back(std::move(shown));
+    StyleGraphs(*shown_.back());
+    return *shown_.back();
+}
+
+void TrendWindow::RemoveShown(std::size_t index) {
+    Shown& shown = *shown_[index];
+    for (QCPGraph* g : shown.volts)
+        plot_->removeGraph(g);
+    for (QCPGraph* g : shown.levels)
+        plot_->removeGraph(g);
+    for (QCPGraph* g : shown.events)
+        plot_->removeGraph(g);
+    shown_.erase(shown_.begin() + std::ptrdiff_t(index));
+}
+
+void TrendWindow::StyleGraphs(Shown& shown) {
+    const QString suffix =
+        shown.trace->Name().isEmpty() ? QString() : QStringLiteral(" — ") + shown.trace->Name();
+    for (int c = 0; c < 2; ++c) {
+        QCPGraph* g = shown.volts[c];
+        g->setPen(Hairline(channelOn_[c] ? ToQColor(colors_[c]) : kGreyed));
+        g->setAntialiased(false);
+        g->setName((c == 0 ? QStringLiteral("AD0") : QStringLiteral("AD1")) +
+                   (channelOn_[c] ? QString() : tr(" (オフ)")) + suffix);
+    }
+}
+
+void TrendWindow::SetChannels(TColor ad0, TColor ad1, bool ad0On, bool ad1On) {
+    colors_[0] = ad0;
+    colors_[1] = ad1;
+    channelOn_[0] = ad0On;
+    channelOn_[1] = ad1On;
+    for (auto& shown : shown_)
+        StyleGraphs(*shown);
+    Redraw();
+}
+
+const TrendWindow::Shown* TrendWindow::LiveShown() const {
+    for (const auto& shown : shown_)
+        if (shown->live)
+            return shown.get();
+    return nullptr;
+}
+
+const Trace* TrendWindow::LiveTrace() const {
+    const Shown* live = LiveShown();
+    return live ? live->trace.get() : nullptr;
+}
+
+void TrendWindow::LiveChanged(bool newTrace) {
+    if (newTrace) {
+        // The run before stays in its record; the window keeps only the run going on.
+        for (std::size_t i = 0; i < shown_.size(); ++i)
+            if (shown_[i]->live) {
+                RemoveShown(i);
+                break;
+            }
+        ClearCursors();
+        AddShown(live_->Live()).live = true;
+        SetFollowing(true); // a new run is followed from its START
+    }
+    if (!isVisible() || isMinimized()) {
+        liveDirty_ = true;
+        return;
+    }
+    // A sample beyond the view of a window not following changes nothing on show.
+    const Trace& t = *live_->Live();
+    if (!newTrace && !Following() && !t.Empty() && KeySeconds(t, keys_, t.Size() - 1) > TimeRange().second &&
+        t.Size() > 1 && KeySeconds(t, keys_, t.Size() - 2) > TimeRange().second)
+        return;
+    if (!liveRedraw_->isActive())
+        liveRedraw_->start();
+}
+
+void TrendWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (liveDirty_) {
+        liveDirty_ = false;
+        Redraw();
+    }
+}
+
+void TrendWindow::ShowAndRaise() {
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+std::optional<std::pair<double, double>> TrendWindow::KeysOfAll() const {
+    std::optional<std::pair<double, double>> keys;
+    for (const auto& shown : shown_) {
+        const Trace& t = *shown->trace;
+        if (t.Empty())
+            continue;
+        const double first = KeySeconds(t, keys_, 0), last = KeySeconds(t, keys_, t.Size() - 1);
+        keys = keys ? std::pair{std::min(keys->first, first), std::max(keys->second, last)}
+                    : std::pair{first, last};
+    }
+    return keys;
+}
+
+std::pair<double, double> TrendWindow::TimeRange() const {
+    return {timeOfVolts_->range().lower, timeOfVolts_->range().upper};
+}
+
+void TrendWindow::ApplyTimeRange(double fromS, double toS) {
+    if (!(toS > fromS))
+        toS = fromS + 0.001;
+    for (QCPAxis* axis : {timeOfVolts_, timeOfLevels_})
+        axis->setRange(fromS, toS);
+}
+
+void TrendWindow::SetTimeRange(double fromS, double toS) {
+    SetFollowing(false);
+    ApplyTimeRange(fromS, toS);
+    Redraw();
+}
+
+void TrendWindow::FitAll() {
+    SetFollowing(false);
+    if (const auto keys = KeysOfAll()) {
+        const double margin = std::max((keys->second - keys->first) * 0.01, 0.5);
+        ApplyTimeRange(keys->first - margin, keys->second + margin);
+    } else if (keys_ == Trace::Keys::Clock) {
+        const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+        ApplyTimeRange(now - followSpan_, now);
+    } else {
+        ApplyTimeRange(0, 60);
+    }
+    SetAutoScale(true);
+}
+
+bool TrendWindow::Following() const {
+    return followBox_->isChecked();
+}
+
+void TrendWindow::SetFollowing(bool on) {
+    on = on && live_ != nullptr;
+    followBox_->setChecked(on);
+    followBox_->setEnabled(live_ != nullptr);
+    if (on)
+        Redraw();
+}
+
+void TrendWindow::SetFollowSpan(int seconds) {
+    const auto it = std::find(kFollowSpans.begin(), kFollowSpans.end(), seconds);
+    if (it == kFollowSpans.end())
+        return;
+    spanBox_->setCurrentIndex(int(it - kFollowSpans.begin()));
+    if (followSpan_ == seconds)
+        return;
+    followSpan_ = seconds;
+    emit FollowSpanChanged(seconds);
+    if (Following())
+        Redraw();
+}
+
+void TrendWindow::SetAutoScale(bool on) {
+    autoScale_ = on;
+    autoButton_->setChecked(on);
+    if (on)
+        Redraw();
+}
+
+void TrendWindow::SetElapsedAxis(bool elapsed) {
+    const Trace::Keys keys = elapsed ? Trace::Keys::Elapsed : Trace::Keys::Clock;
+    axisBox_->setCurrentIndex(elapsed ? 1 : 0);
+    if (keys == keys_)
+        return;
+    // The same moments, counted from the first trace's START.
+    std::optional<double> startS;
+    for (const auto& shown : shown_)
+        if (!shown->trace->Empty()) {
+            startS = double(shown->trace->TimeMs(0) - shown->trace->ElapsedMs(0)) / 1000.0;
+            break;
+        }
+    const auto [from, to] = TimeRange();
+    keys_ = keys;
+    for (QCPAxis* axis : {timeOfVolts_, timeOfLevels_})
+        axis->setTicker(elapsed ? secondsTicker_ : QSharedPointer<QCPAxisTicker>(clockTicker_));
+    ClearCursors();
+    if (startS)
+        ApplyTimeRange(elapsed ? from - *startS : from + *startS, elapsed ? to - *startS : to + *startS);
+    else
+        ApplyTimeRange(elapsed ? 0 : from, elapsed ? 60 : to);
+    Redraw();
+}
+
+void TrendWindow::FollowRange() {
+    const Shown* live = LiveShown();
+    if (!Following() || !live || live->trace->Empty())
+        return;
+    const Trace& t = *live->trace;
+    // The span, or the run since START while it is shorter.
+    const double last = KeySeconds(t, keys_, t.Size() - 1);
+    const double start = KeySeconds(t, keys_, 0);
+    const double first = followSpan_ > 0 ? std::max(start, last - followSpan_) : start;
+    const double width = std::max(last - first, 1.0);
+    ApplyTimeRange(first, last + width * 0.02);
+}
+
+void TrendWindow::Redraw() {
+    if (isVisible())
+        plot_->replot(QCustomPlot::rpQueuedReplot);
+    else
+        liveDirty_ = true;
+}
+
+// Called by each replot once the layout is known: what each trace shows at this width.
+void TrendWindow::Fill() {
+    liveRedraw_->stop();
+    FollowRange();
+    const auto [from, to] = TimeRange();
+    filledColumns_ = std::max(voltsRect_->width(), 1);
+    const Span span{keys_, from, to, filledColumns_};
+    for (const auto& shown : shown_) {
+        const Trace& t = *shown->trace;
+        const Grid grid = GridOf(t, span);
+        for (int c = 0; c < 2; ++c) {
+            const Polyline line = VoltsLine(t, c == 0 ? Channel::Ad0 : Channel::Ad1, grid);
+            shown->volts[c]->setData(line.keys, line.values, true);
+        }
+        auto levels = LevelLines(t, grid);
+        for (std::size_t j = 0; j < 4; ++j) {
+            for (double& v : levels[j].values)
+                v = v * kLevelHeight + double(3 - j);
+            shown->levels[j]->setData(levels[j].keys, levels[j].values, true);
+        }
+        for (std::size_t e = 0; e < 3; ++e) {
+            const QVector<double> keys = EventKeys(t, kEventNotes[e], span);
+            shown->events[e]->setData(keys, QVector<double>(keys.size(), 1.0), true);
+            // In the legend once, for a kind the traces hold.
+            const bool inLegend = plot_->legend->hasItemWithPlottable(shown->events[e]);
+            bool wanted = !t.Events().empty() &&
+                          std::any_of(t.Events().begin(), t.Events().end(),
+                                      [e](const Event& ev) { return ev.note == kEventNotes[e]; });
+            for (const auto& other : shown_) {
+                if (other.get() == shown.get())
+                    break;
+                wanted = wanted && !plot_->legend->hasItemWithPlottable(other->events[e]);
+            }
+            if (wanted && !inLegend)
+                shown->events[e]->addToLegend();
+            else if (!wanted && inLegend)
+                shown->events[e]->removeFromLegend();
+        }
+    }
+    ScaleVolts();
+    TimeAxisLabels();
+    UpdateCursorItems();
+}
+
+void TrendWindow::ScaleVolts() {
+    if (!autoScale_)
+        return;
+    const auto [from, to] = TimeRange();
+    VoltsExtent all;
+    for (const auto& shown : shown_) {
+        const Trace& t = *shown->trace;
+        const Grid rows = GridOf(t, {keys_, from, to, 1});
+        // With the rows just outside, which the lines run to.
+        const std::size_t first = rows.first > 0 ? rows.first - 1 : 0;
+        const std::size_t last = std::min(rows.last + 1, t.Size());
+        for (const Channel c : {Channel::Ad0, Channel::Ad1}) {
+            const VoltsExtent e = t.Volts(c, first, last);
+            all.min = std::min(all.min, e.min);
+            all.max = std::max(all.max, e.max);
+        }
+    }
+    if (!all.Any()) {
+        volts_->setRange(0, 6);
+        return;
+    }
+    const double low = all.min / 100.0, high = all.max / 100.0;
+    const double pad = std::max((high - low) * 0.05, 0.05);
+    volts_->setRange(low - pad, high + pad);
+}
+
+void TrendWindow::TimeAxisLabels() {
+    const auto [from, to] = TimeRange();
+    const double width = to - from;
+    if (keys_ == Trace::Keys::Elapsed) {
+        for (QCPAxis* axis : {timeOfVolts_, timeOfLevels_}) {
+            axis->setNumberFormat(QStringLiteral("f"));
+            axis->setNumberPrecision(width < 10 ? 3 : width < 100 ? 1 : 0);
+        }
+        timeOfLevels_->setLabel(tr("START からの秒数"));
+        return;
+    }
+    // The clock of the first trace's record, so the axis reads as its time column does.
+    int offset = QDateTime::currentDateTime().offsetFromUtc() / 60;
+    for (const auto& shown : shown_)
+        if (!shown->trace->Empty()) {
+            offset = shown->trace->At(0).offsetMinutes;
+            break;
+        }
+    if (offset != tickerOffsetMinutes_) {
+        tickerOffsetMinutes_ = offset;
+        clockTicker_->setTimeZone(QTimeZone(offset * 60));
+    }
+    QString format = width < 5           ? QStringLiteral("HH:mm:ss.zzz")
+                     : width < 3 * 86400 ? QStringLiteral("HH:mm:ss")
+                                         : QStringLiteral("HH:mm");
+    const QTimeZone zone(offset * 60);
+    const auto dateAt = [&zone](double s) {
+        return QDateTime::fromMSecsSinceEpoch(std::llround(s * 1000), zone).date();
+    };
+    if (dateAt(from) != dateAt(to))
+        format = QStringLiteral("yyyy-MM-dd\n") + format;
+    clockTicker_->setDateTimeFormat(format);
+    timeOfLevels_->setLabel(QString());
+}
+
+std::optional<std::pair<const TrendWindow::Shown*, std::size_t>> TrendWindow::Nearest(double keyS) const {
+    std::optional<std::pair<const Shown*, std::size_t>> best;
+    double bestDistance = 0;
+    for (const auto& shown : shown_) {
+        const auto row = NearestRow(*shown->trace, keys_, keyS);
+        if (!row)
+            continue;
+        const double distance = std::abs(KeySeconds(*shown->trace, keys_, *row) - keyS);
+        if (!best || distance < bestDistance) {
+            best = std::pair{shown.get(), *row};
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+void TrendWindow::UpdateReadOut(double keyS) {
+    const auto nearest = Nearest(keyS);
+    if (!nearest) {
+        readOut_->clear();
+        return;
+    }
+    const Trace& t = *nearest->first->trace;
+    const Row row = t.At(nearest->second);
+    const QDateTime time = QDateTime::fromMSecsSinceEpoch(row.timeMs, QTimeZone(row.offsetMinutes * 60));
+    QString text = QStringLiteral("%1   %2   AD0 %3   AD1 %4")
+                       .arg(time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
+                            tr("%1 秒").arg(double(row.elapsedMs) / 1000.0, 0, 'f', 3), FormatVolts(row.ad0),
+                            FormatVolts(row.ad1));
+    if (row.levels != kNoLevels)
+        text += QStringLiteral("   HH %1  HL %2  LH %3  LL %4")
+                    .arg((row.levels >> 3) & 1)
+                    .arg((row.levels >> 2) & 1)
+                    .arg((row.levels >> 1) & 1)
+                    .arg(row.levels & 1);
+    switch (row.note) {
+    case acquisition::SampleNote::None:
+        break;
+    case acquisition::SampleNote::NoFrame:
+        text += QStringLiteral("   ") + tr("フレームなし");
+        break;
+    default:
+        for (int e = 0; e < 3; ++e)
+            if (row.note == kEventNotes[e])
+                text += QStringLiteral("   ") + tr(kEventNames[e]);
+    }
+    if (!t.Name().isEmpty())
+        text += QStringLiteral("   (") + t.Name() + QLatin1Char(')');
+    readOut_->setText(text);
+}
+
+void TrendWindow::SetCursor(int which, double keyS) {
+    const auto nearest = Nearest(keyS);
+    if (!nearest)
+        return;
+    cursors_[std::size_t(which)].keyS = KeySeconds(*nearest->first->trace, keys_, nearest->second);
+    UpdateCursorItems();
+    Redraw();
+}
+
+void TrendWindow::ClearCursors() {
+    for (auto& cursor : cursors_)
+        cursor.keyS.reset();
+    UpdateCursorItems();
+    Redraw();
+}
+
+void TrendWindow::UpdateCursorItems() {
+    for (auto& cursor : cursors_)
+        for (QCPItemStraightLine* line : cursor.lines) {
+            line->setVisible(cursor.keyS.has_value());
+            if (cursor.keyS) {
+                line->point1->setCoords(*cursor.keyS, 0);
+                line->point2->setCoords(*cursor.keyS, 1);
+            }
+        }
+    if (!cursors_[0].keyS && !cursors_[1].keyS) {
+        cursorOut_->setText(tr("クリックでカーソル A、Ctrl+クリックでカーソル B"));
+        return;
+    }
+    QStringList parts;
+    std::optional<Row> at[2];
+    for (int i = 0; i < 2; ++i) {
+        if (!cursors_[std::size_t(i)].keyS)
+            continue;
+        if (const auto nearest = Nearest(*cursors_[std::size_t(i)].keyS))
+            at[i] = nearest->first->trace->At(nearest->second);
+    }
+    const auto volts = [](const Row& row, int c) { return c == 0 ? row.ad0 : row.ad1; };
+    if (at[0] && at[1]) {
+        parts << QStringLiteral("Δt %1 s").arg(double(at[1]->timeMs - at[0]->timeMs) / 1000.0, 0, 'f', 3);
+        for (int c = 0; c < 2; ++c) {
+            const std::int16_t a = volts(*at[0], c), b = volts(*at[1], c);
+            parts << QStringLiteral("ΔAD%1 %2")
+                         .arg(c)
+                         .arg(a == kNoVolts || b == kNoVolts
+                                  ? QStringLiteral("—")
+                                  : QStringLiteral("%1 V").arg((b - a) / 100.0, 0, 'f', 2));
+        }
+    } else {
+        for (int i = 0; i < 2; ++i)
+            if (at[i])
+                parts << QStringLiteral("%1: AD0 %2  AD1 %3")
+                             .arg(i == 0 ? QStringLiteral("A") : QStringLiteral("B"), FormatVolts(at[i]->ad0),
+                                  FormatVolts(at[i]->ad1));
+    }
+    cursorOut_->setText(parts.join(QStringLiteral("   ")));
+}
+
+QString TrendWindow::ReadOut() const {
+    return readOut_->text();
+}
+
+QString TrendWindow::CursorText() const {
+    return cursorOut_->text();
+}
+
+QString TrendWindow::Messages() const {
+    return messages_->text();
+}
+
+void TrendWindow::ShowMessages(const QStringList& messages) {
+    messages_->setText(messages.join(QLatin1Char('\n')));
+    messages_->setVisible(!messages.isEmpty());
+}
+
+QStringList TrendWindow::OpenRecords(const QStringList& paths) {
+    QStringList problems;
+    std::optional<std::pair<double, double>> opened;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    for (const QString& path : paths) {
+        RecordRead read = ReadRecord(path);
+        if (!read.problem.isEmpty())
+            problems << read.problem;
+        if (!read.trace)
+            continue;
+        const Trace& t = *read.trace;
+        const double first = KeySeconds(t, keys_, 0), last = KeySeconds(t, keys_, t.Size() - 1);
+        opened = opened ? std::pair{std::min(opened->first, first), std::max(opened->second, last)}
+                        : std::pair{first, last};
+        AddShown(std::shared_ptr<const Trace>(std::move(read.trace)));
+    }
+    QApplication::restoreOverrideCursor();
+    ShowMessages(problems);
+    if (opened) {
+        // A record opens showing its whole run.
+        SetFollowing(false);
+        const double margin = std::max((opened->second - opened->first) * 0.01, 0.5);
+        ApplyTimeRange(opened->first - margin, opened->second + margin);
+        SetAutoScale(true);
+    }
+    Redraw();
+    return problems;
+}
+
+void TrendWindow::CloseRecords() {
+    for (std::size_t i = shown_.size(); i-- > 0;)
+        if (!shown_[i]->live)
+            RemoveShown(i);
+    ClearCursors();
+    ShowMessages({});
+    Redraw();
+}
+
+void TrendWindow::AskOpen() {
+    const QStringList paths =
+        dialogs_.openRecords
+            ? dialogs_.openRecords(this)
+            : QFileDialog::getOpenFileNames(this, tr("記録を開く"), QString(),
+                                            tr("記録ファイル (*.csv);;すべてのファイル (*)"));
+    if (!paths.isEmpty())
+        OpenRecords(paths);
+}
+
+void TrendWindow::AskSave(int kind) {
+    static const char* const kFilters[] = {"PNG (*.png)", "PDF (*.pdf)", "SVG (*.svg)", "CSV (*.csv)"};
+    static const char* const kSuffixes[] = {"png", "pdf", "svg", "csv"};
+    const QString filter = QString::fromLatin1(kFilters[kind]);
+    QString path = dialogs_.saveAs ? dialogs_.saveAs(this, filter)
+                                   : QFileDialog::getSaveFileName(this, tr("書き出し"), QString(), filter);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1Char('.') + QString::fromLatin1(kSuffixes[kind]);
+    const report::Done saved = kind == kCsv ? SaveSlice(path) : SavePicture(path);
+    ShowMessages(saved ? QStringList{} : QStringList{saved.Reason()});
+}
+
+report::Done TrendWindow::SavePicture(const QString& path) {
+    return trend::SavePicture(*plot_, path);
+}
+
+report::Done TrendWindow::SaveSlice(const QString& path) {
+    const auto [from, to] = TimeRange();
+    for (std::size_t i = shown_.size(); i-- > 0;) {
+        const Trace& t = *shown_[i]->trace;
+        const Grid rows = GridOf(t, {keys_, from, to, 1});
+        if (rows.last > rows.first)
+            return trend::SaveSlice(t, keys_, from, to, path);
+    }
+    return report::Fail(tr("表示している範囲にサンプルがありません"));
+}
+
+void TrendWindow::ZoomTime(double factor, double centreS) {
+    const auto [from, to] = TimeRange();
+    SetTimeRange(centreS + (from - centreS) * factor, centreS + (to - centreS) * factor);
+}
+
+void TrendWindow::MousePress(QMouseEvent* event) {
+    pressAt_ = event->position().toPoint();
+    std::tie(pressFromS_, pressToS_) = TimeRange();
+    moved_ = false;
+    const bool box = event->button() == Qt::RightButton ||
+                     (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier));
+    if (box) {
+        drag_ = Drag::Box;
+        band_->setGeometry(QRect(pressAt_, QSize()));
+        band_->show();
+    } else if (event->button() == Qt::LeftButton) {
+        drag_ = Drag::Pan;
+    }
+}
+
+void TrendWindow::MouseMove(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (drag_ == Drag::None || !(event->buttons() & (Qt::LeftButton | Qt::RightButton))) {
+        UpdateReadOut(timeOfVolts_->pixelToCoord(at.x()));
+        return;
+    }
+    moved_ = moved_ || (at - pressAt_).manhattanLength() > kClickSlop;
+    if (drag_ == Drag::Box) {
+        band_->setGeometry(QRect(pressAt_, at).normalized());
+    } else if (moved_) {
+        const double shift = timeOfVolts_->pixelToCoord(pressAt_.x()) - timeOfVolts_->pixelToCoord(at.x());
+        SetTimeRange(pressFromS_ + shift, pressToS_ + shift);
+    }
+}
+
+void TrendWindow::MouseRelease(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (drag_ == Drag::Box) {
+        band_->hide();
+        const QRect box = QRect(pressAt_, at).normalized();
+        if (box.width() > kClickSlop) {
+            if (voltsRect_->rect().contains(box.center()) && box.height() > kClickSlop) {
+                SetAutoScale(false);
+                volts_->setRange(volts_->pixelToCoord(box.bottom()), volts_->pixelToCoord(box.top()));
+            }
+            SetTimeRange(timeOfVolts_->pixelToCoord(box.left()), timeOfVolts_->pixelToCoord(box.right()));
+        }
+    } else if (drag_ == Drag::Pan && !moved_) {
+        for (std::size_t i = 0; i < cursors_.size(); ++i)
+            cursorsBeforeClick_[i] = cursors_[i].keyS;
+        SetCursor((event->modifiers() & Qt::ControlModifier) ? 1 : 0, timeOfVolts_->pixelToCoord(at.x()));
+    }
+    drag_ = Drag::None;
+}
+
+void TrendWindow::MouseWheel(QWheelEvent* event) {
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps == 0)
+        return;
+    const double factor = std::pow(kWheelZoom, steps);
+    const QPointF at = event->position();
+    if (event->modifiers() & Qt::ControlModifier) {
+        SetAutoScale(false);
+        volts_->scaleRange(factor, volts_->pixelToCoord(at.y()));
+        Redraw();
+    } else {
+        ZoomTime(factor, timeOfVolts_->pixelToCoord(at.x()));
+    }
+}
+
+} // namespace trend

@@ -1,0 +1,202 @@
+// The trend window: the whole run on a time axis beside the main form. AD0 and
+// AD1 in volts above, the four digital lines as steps below, sharing the time
+// axis (clock time, or seconds since START); the run going on, fed sample by
+// sample through its sink and followed as it grows, and any run records opened.
+//
+// Mouse and keys: the wheel zooms time around the pointer, Ctrl+wheel volts;
+// a drag pans; a right-drag or Shift+drag zooms to its box; Home or a double
+// click fits the whole run; End follows the newest samples again. A click puts
+// cursor A at the nearest sample, Ctrl+click cursor B; Esc takes them away.
+//
+// Every redraw asks the traces for what its width of pixel columns shows, so a
+// week redraws as fast as a minute. While hidden the window draws nothing.
+#pragma once
+
+#include "report/failure.h"
+
+#include "chart/tcolor.h"
+#include "trend/trace.h"
+
+#include <QSharedPointer>
+#include <QStringList>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QCPAxis;
+class QCPAxisRect;
+class QCPAxisTicker;
+class QCPAxisTickerDateTime;
+class QCPGraph;
+class QCPItemStraightLine;
+class QCheckBox;
+class QComboBox;
+class QCustomPlot;
+class QLabel;
+class QMouseEvent;
+class QRubberBand;
+class QTimer;
+class QPushButton;
+class QWheelEvent;
+
+namespace trend {
+
+class TrendSink;
+
+// The window's file dialogs; tests answer them.
+struct TrendDialogs {
+    // The records to open; none when cancelled.
+    std::function<QStringList(QWidget* parent)> openRecords;
+    // Where to save, for a filter such as "PNG (*.png)"; empty when cancelled.
+    std::function<QString(QWidget* parent, const QString& filter)> saveAs;
+};
+
+// The spans Follow keeps in view, in seconds; 0 is the whole run.
+inline constexpr std::array<int, 4> kFollowSpans = {60, 600, 3600, 0};
+
+class TrendWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    // With `live`, the run going on is shown and followed; without, only the records opened.
+    explicit TrendWindow(TrendSink* live = nullptr, TrendDialogs dialogs = {}, QWidget* parent = nullptr);
+    ~TrendWindow() override;
+
+    // The channels' colours and whether each is on (a channel switched off is drawn grey).
+    void SetChannels(TColor ad0, TColor ad1, bool ad0On, bool ad1On);
+
+    // Opens run records beside those open and shows the whole of them; what could not be read, one
+    // message a file, naming it and the line.
+    QStringList OpenRecords(const QStringList& paths);
+    // Takes the records away; the run going on stays.
+    void CloseRecords();
+
+    // Follow: the newest samples of the run going on stay in view over the span (seconds, 0: all).
+    int FollowSpan() const { return followSpan_; }
+    void SetFollowSpan(int seconds);
+    bool Following() const;
+    void SetFollowing(bool on);
+
+    // Clock time or seconds since START on the time axis.
+    bool ElapsedAxis() const { return keys_ == Trace::Keys::Elapsed; }
+    void SetElapsedAxis(bool elapsed);
+
+    // The time range on show, in seconds on the axis; setting it is a pan or zoom (Follow goes off).
+    std::pair<double, double> TimeRange() const;
+    void SetTimeRange(double fromS, double toS);
+    // The whole of every trace, volts scaled to fit (Home).
+    void FitAll();
+    bool AutoScale() const { return autoScale_; }
+    void SetAutoScale(bool on);
+
+    // Cursor 0 (A) or 1 (B) at the sample nearest keyS.
+    void SetCursor(int which, double keyS);
+    void ClearCursors();
+
+    // The read-out of the sample under the pointer, the cursors' differences, the messages shown.
+    QString ReadOut() const;
+    QString CursorText() const;
+    QString Messages() const;
+
+    // The view as PNG, PDF or SVG by the name's suffix; the visible rows of the newest trace in view
+    // as a record. Why not, or nothing.
+    report::Done SavePicture(const QString& path);
+    report::Done SaveSlice(const QString& path);
+
+    QCustomPlot& Plot() const { return *plot_; }
+    // The run going on (or last ended); null without one.
+    const Trace* LiveTrace() const;
+    // Shown, raised and made the active window.
+    void ShowAndRaise();
+
+signals:
+    void FollowSpanChanged(int seconds);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct Shown;
+
+    void BuildControls();
+    void BuildPlot();
+    Shown& AddShown(std::shared_ptr<const Trace> trace);
+    void RemoveShown(std::size_t index);
+    void StyleGraphs(Shown& shown);
+    void LiveChanged(bool newTrace);
+    void Fill();
+    void FollowRange();
+    void ScaleVolts();
+    void TimeAxisLabels();
+    void ApplyTimeRange(double fromS, double toS);
+    void Redraw();
+    void ShowMessages(const QStringList& messages);
+    void AskOpen();
+    void AskSave(int kind);
+    void UpdateCursorItems();
+    void UpdateReadOut(double keyS);
+    const Shown* LiveShown() const;
+    std::optional<std::pair<const Shown*, std::size_t>> Nearest(double keyS) const;
+    std::optional<std::pair<double, double>> KeysOfAll() const;
+
+    void MousePress(QMouseEvent* event);
+    void MouseMove(QMouseEvent* event);
+    void MouseRelease(QMouseEvent* event);
+    void MouseWheel(QWheelEvent* event);
+    void ZoomTime(double factor, double centreS);
+
+    TrendSink* live_;
+    TrendDialogs dialogs_;
+    std::vector<std::unique_ptr<Shown>> shown_;
+    Trace::Keys keys_ = Trace::Keys::Clock;
+    TColor colors_[2] = {clGreen, clOlive};
+    bool channelOn_[2] = {true, true};
+    int followSpan_ = 600;
+    bool autoScale_ = true;
+    int filledColumns_ = 0;
+    bool liveDirty_ = false;
+
+    struct Cursor {
+        std::optional<double> keyS;
+        std::array<QCPItemStraightLine*, 2> lines{}; // in the volts and the digital band
+    };
+    std::array<Cursor, 2> cursors_;
+    std::array<std::optional<double>, 2> cursorsBeforeClick_;
+
+    enum class Drag { None, Pan, Box };
+    Drag drag_ = Drag::None;
+    QPoint pressAt_;
+    double pressFromS_ = 0, pressToS_ = 0;
+    bool moved_ = false;
+
+    QCustomPlot* plot_ = nullptr;
+    QCPAxisRect* voltsRect_ = nullptr;
+    QCPAxisRect* levelsRect_ = nullptr;
+    QCPAxis* timeOfVolts_ = nullptr;
+    QCPAxis* timeOfLevels_ = nullptr;
+    QCPAxis* volts_ = nullptr;
+    QCPAxis* lines_ = nullptr;
+    QCPAxis* events_ = nullptr;
+    QSharedPointer<QCPAxisTickerDateTime> clockTicker_;
+    QSharedPointer<QCPAxisTicker> secondsTicker_;
+    int tickerOffsetMinutes_ = INT_MIN;
+    QRubberBand* band_ = nullptr;
+    QTimer* liveRedraw_ = nullptr;
+
+    QPushButton* openButton_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
+    QPushButton* exportButton_ = nullptr;
+    QComboBox* axisBox_ = nullptr;
+    QCheckBox* followBox_ = nullptr;
+    QComboBox* spanBox_ = nullptr;
+    QPushButton* fitButton_ = nullptr;
+    QPushButton* autoButton_ = nullptr;
+    QLabel* readOut_ = nullptr;
+    QLabel* cursorOut_ = nullptr;
+    QLabel* messages_ = nullptr;
+};
+
+} // namespace trend
