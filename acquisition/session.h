@@ -99,6 +99,8 @@ public:
     // STOP: the run ends at its next loop test.
     void Stop();
     bool Running() const { return running_; }
+    // Whether a unit that is gone is waited for, from the next wait on.
+    void SetReconnect(bool on) { seams_.reconnect = on; }
     const RunOutcome& LastOutcome() const { return lastOutcome_; }
 
     // The run's steps, each as the run takes it.

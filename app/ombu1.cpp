@@ -665,12 +665,48 @@ void TForm1::OptionClicked(QCheckBox* box, int option) {
         FollowChannelsInTrend();
 }
 
+namespace {
+
+// The follow span as the settings file keeps it.
+const std::pair<int, QString> kSpanNames[] = {
+    {60, QStringLiteral("1min")}, {600, QStringLiteral("10min")}, {3600, QStringLiteral("1h")}, {0, QStringLiteral("all")}};
+
+} // namespace
+
 trend::TrendWindow& TForm1::Trend() {
-    if (!trendWindow_) {
-        trendWindow_ = std::make_unique<trend::TrendWindow>(trendSink_.get());
-        FollowChannelsInTrend();
-    }
+    if (trendWindow_)
+        return *trendWindow_;
+    trendWindow_ = std::make_unique<trend::TrendWindow>(trendSink_.get());
+    FollowChannelsInTrend();
+    auto& kept = seams_.kept;
+    for (const auto& [seconds, name] : kSpanNames)
+        if (kept.trendSpan == name)
+            trendWindow_->SetFollowSpan(seconds);
+    trendWindow_->SetReconnect(seams_.reconnect);
+    trendWindow_->SetLanguage(kept.language);
+    connect(trendWindow_.get(), &trend::TrendWindow::FollowSpanChanged, this, [this](int seconds) {
+        for (const auto& [s, name] : kSpanNames)
+            if (s == seconds)
+                seams_.kept.trendSpan = name;
+        KeepSettings();
+    });
+    connect(trendWindow_.get(), &trend::TrendWindow::ReconnectChanged, this, [this](bool on) {
+        seams_.reconnect = seams_.kept.reconnect = on;
+        session_.SetReconnect(on);
+        KeepSettings();
+    });
+    connect(trendWindow_.get(), &trend::TrendWindow::LanguageChanged, this, [this](const QString& code) {
+        seams_.kept.language = code;
+        KeepSettings();
+    });
     return *trendWindow_;
+}
+
+void TForm1::KeepSettings() {
+    if (seams_.settingsFolder.isEmpty())
+        return;
+    if (auto kept = settings::SaveAppSettings(seams_.settingsFolder, seams_.kept); !kept)
+        ReportProblem(report::module::kSettings, kept.Reason());
 }
 
 void TForm1::FollowChannelsInTrend() {

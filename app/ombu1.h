@@ -7,6 +7,7 @@
 #include "chart/tcolor.h"
 #include "device/d2xx.h"
 #include "device/message_pump.h"
+#include "settings/app_settings.h"
 #include "settings/param_record.h"
 #include "settings/sampling_step.h"
 
@@ -57,7 +58,9 @@ struct FormSeams {
     std::vector<acquisition::SampleSink*> sampleSinks; // fed every decoded sample of a run, in order
     std::function<std::chrono::milliseconds()> monotonic; // null: the steady clock (elapsed time of a run)
     bool unattended = false;                    // --exit-after-run: a run without a unit is an error
-    bool reconnect = false;                     // unattended: a run whose unit vanished waits for it
+    bool reconnect = false;                     // a run whose unit vanished (or is not there) waits for it
+    QString settingsFolder;                     // where the settings beside the parameter file live; empty: none kept
+    settings::AppSettings kept;                 // those settings as the program started
 };
 
 class TForm1 : public QWidget {
@@ -215,6 +218,8 @@ private:
     std::array<bool, settings::kOptionCount> OptionBoxes() const;
     QCheckBox* OptionBox(int option) const;
     void FollowChannelsInTrend();
+    // The settings beside the parameter file, changed in the trend window's options: kept at once.
+    void KeepSettings();
 
     std::unique_ptr<ColorDialogSeam> ownColorDialog_;
     ColorDialogSeam* colorDialog_;

@@ -64,6 +64,8 @@ int RunWindow(int& argc, char** argv, const Options& options) {
     seams.sampleSinks = sinks->All();
     seams.unattended = options.exitAfterRun;
     seams.reconnect = options.reconnect || kept.settings.reconnect;
+    seams.settingsFolder = settingsFolder ? *settingsFolder : QString();
+    seams.kept = kept.settings;
     TForm1 form(seams);
     // Said once the log pane holds what the start-up puts there.
     if (!kept.problem.isEmpty())

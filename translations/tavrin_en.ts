@@ -99,6 +99,13 @@
     </message>
 </context>
 <context>
+    <name>log_pane::FindBar</name>
+    <message>
+        <source>検索</source>
+        <translation>Find</translation>
+    </message>
+</context>
+<context>
     <name>trend</name>
     <message>
         <source>UTF-8 でないバイトがあります</source>
@@ -118,7 +125,7 @@
     </message>
     <message>
         <source>列「%1」の値「%2」が読めません</source>
-        <translation>column "%1" holds "%2", which cannot be read</translation>
+        <translation>column &quot;%1&quot; holds &quot;%2&quot;, which cannot be read</translation>
     </message>
     <message>
         <source>メモリが足りません</source>
@@ -150,15 +157,15 @@
     </message>
     <message>
         <source>%1: 記録ファイルではありません (1 行目が記録の見出しではありません)</source>
-        <translation>%1: not a run record (line 1 is not the record's header)</translation>
+        <translation>%1: not a run record (line 1 is not the record&apos;s header)</translation>
     </message>
     <message>
         <source>%1 の 1 行目: 列「%2」がありません</source>
-        <translation>%1, line 1: the column "%2" is missing</translation>
+        <translation>%1, line 1: the column &quot;%2&quot; is missing</translation>
     </message>
     <message>
         <source>%1 の 1 行目: 列が記録の列と違います (%2)</source>
-        <translation>%1, line 1: the columns are not the record's (%2)</translation>
+        <translation>%1, line 1: the columns are not the record&apos;s (%2)</translation>
     </message>
     <message>
         <source>%1: メモリが足りません</source>
@@ -307,12 +314,29 @@
         <source>表示している範囲にサンプルがありません</source>
         <translation>No samples in the visible range</translation>
     </message>
-</context>
-<context>
-    <name>log_pane::FindBar</name>
     <message>
-        <source>検索</source>
-        <translation>Find</translation>
+        <source>オプション</source>
+        <translation>Options</translation>
+    </message>
+    <message>
+        <source>抜かれたユニットの再接続を待つ</source>
+        <translation>Wait for an unplugged unit</translation>
+    </message>
+    <message>
+        <source>ユニットが抜かれても計測を終えず、同じユニットが戻るのを待ちます</source>
+        <translation>When the unit is unplugged, the run goes on and waits for the same unit to come back</translation>
+    </message>
+    <message>
+        <source>言語 (次回の起動から)</source>
+        <translation>Language (from the next start)</translation>
+    </message>
+    <message>
+        <source>自動</source>
+        <translation>Automatic</translation>
+    </message>
+    <message>
+        <source>日本語</source>
+        <translation>日本語 (Japanese)</translation>
     </message>
 </context>
 </TS>

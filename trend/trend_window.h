@@ -32,6 +32,8 @@ class QCPAxisTicker;
 class QCPAxisTickerDateTime;
 class QCPGraph;
 class QCPItemStraightLine;
+class QAction;
+class QActionGroup;
 class QCheckBox;
 class QComboBox;
 class QCustomPlot;
@@ -112,8 +114,18 @@ public:
     // Shown, raised and made the active window.
     void ShowAndRaise();
 
+    // The options kept with the program's settings, not with the view: whether a run waits for an
+    // unplugged unit (shown only with a run to show), and the window's language from the next start
+    // ("ja", "en", or empty: the user's languages).
+    bool Reconnect() const;
+    void SetReconnect(bool on);
+    QString Language() const;
+    void SetLanguage(const QString& code);
+
 signals:
     void FollowSpanChanged(int seconds);
+    void ReconnectChanged(bool on);
+    void LanguageChanged(const QString& code);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -122,6 +134,7 @@ private:
     struct Shown;
 
     void BuildControls();
+    QPushButton* BuildOptions();
     void BuildPlot();
     Shown& AddShown(std::shared_ptr<const Trace> trace);
     void RemoveShown(std::size_t index);
@@ -194,6 +207,8 @@ private:
     QComboBox* spanBox_ = nullptr;
     QPushButton* fitButton_ = nullptr;
     QPushButton* autoButton_ = nullptr;
+    QAction* reconnectAction_ = nullptr;
+    QActionGroup* languageGroup_ = nullptr;
     QLabel* readOut_ = nullptr;
     QLabel* cursorOut_ = nullptr;
     QLabel* messages_ = nullptr;

@@ -12,8 +12,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <qcustomplot.h>
@@ -317,6 +319,32 @@ private slots:
         fx.form->CheckBox3->setChecked(false);
         QCOMPARE(trend.Plot().graph(0)->pen().color(), ToQColor(clRed));
         QCOMPARE(trend.Plot().graph(1)->name(), QStringLiteral("AD1 (オフ)"));
+    }
+
+    // The trend window's options go into the settings file beside the parameter file, never into the
+    // parameter file; reconnect applies to the next wait for the unit.
+    void trendOptionsAreKeptBesideTheParameterFile() {
+        QTemporaryDir config;
+        FormFixture fx({}, 100, [&](FormSeams& seams) {
+            seams.settingsFolder = config.path();
+            seams.kept.trendSpan = "1h";
+        });
+        fx.Show();
+        const QByteArray parameters = ReadFile(fx.ParamFile());
+        trend::TrendWindow& trend = fx.form->Trend();
+        QCOMPARE(trend.FollowSpan(), 3600);
+        QVERIFY(!trend.Reconnect());
+        trend.SetReconnect(true);
+        QVERIFY(!QFile::exists(config.filePath("tavrin.conf"))); // set by the program: nothing to keep
+        auto* menu = trend.findChild<QMenu*>("TrendOptions");
+        QVERIFY(menu);
+        menu->actions().first()->trigger(); // off again, as a click does
+        menu->actions().first()->trigger(); // and on
+        trend.SetFollowSpan(60);
+        QCOMPARE(ReadFile(config.filePath("tavrin.conf")),
+                 QByteArray("# Tavrin's settings beside the parameter file ombu01.par\n"
+                            "reconnect=on\nlanguage=\ntrend-span=1min\n"));
+        QCOMPARE(ReadFile(fx.ParamFile()), parameters);
     }
 
     void plotReplyDrawsEachChannelInItsColour_data() {
