@@ -72,18 +72,18 @@ void Session::ConnectDevice() {
             view_.Log().AppendText(hint);
         break;
     case device::Connection::OpenFailed:
+    case device::Connection::Opened: {
+        const bool opened = outcome.connection == device::Connection::Opened;
         view_.Log().SetSingleLine(QByteArray(SerialNumber));
         view_.ShowStatus(kStatusListed);
-        view_.ShowStatus(kStatusOpenFailed);
+        view_.ShowStatus(opened ? kStatusOpenSuccess : kStatusOpenFailed);
+        if (opened)
+            break;
         view_.Beep();
         if (!problem.isEmpty())
             view_.Log().AppendText(problem);
         break;
-    case device::Connection::Opened:
-        view_.Log().SetSingleLine(QByteArray(SerialNumber));
-        view_.ShowStatus(kStatusListed);
-        view_.ShowStatus(kStatusOpenSuccess);
-        break;
+    }
     }
 }
 

@@ -29,6 +29,24 @@ void LoadTranslations(QApplication& app, const Options& options, const settings:
         report::WriteStandardError(report::module::kApp, installed.Reason());
 }
 
+// The settings beside the parameter file, with the folder they live in (empty when there is no
+// home); the window's language is chosen with them.
+struct Kept {
+    QString folder;
+    settings::AppSettingsLoad load;
+};
+
+Kept StartWindowSystem(QApplication& app, const Options& options) {
+    InstallFontSubstitutes();
+    Kept kept;
+    if (const auto folder = settings::UserConfigFolder()) {
+        kept.folder = *folder;
+        kept.load = settings::LoadAppSettings(kept.folder);
+    }
+    LoadTranslations(app, options, kept.load.settings);
+    return kept;
+}
+
 } // namespace
 
 int RunWindow(int& argc, char** argv, const Options& options) {
@@ -37,11 +55,7 @@ int RunWindow(int& argc, char** argv, const Options& options) {
         return kExitRunError;
     }
     QApplication app(argc, argv);
-    InstallFontSubstitutes();
-    const auto settingsFolder = settings::UserConfigFolder();
-    const settings::AppSettingsLoad kept =
-        settingsFolder ? settings::LoadAppSettings(*settingsFolder) : settings::AppSettingsLoad{};
-    LoadTranslations(app, options, kept.settings);
+    const Kept kept = StartWindowSystem(app, options);
 
     TForm1* shownForm = nullptr;
     auto sinks = MakeRunSinks(
@@ -63,14 +77,14 @@ int RunWindow(int& argc, char** argv, const Options& options) {
     seams.framelessReplyLimit = options.exitAfterRun ? acquisition::kUnattendedFramelessLimit : 0;
     seams.sampleSinks = sinks->All();
     seams.unattended = options.exitAfterRun;
-    seams.reconnect = options.reconnect || kept.settings.reconnect;
-    seams.settingsFolder = settingsFolder ? *settingsFolder : QString();
-    seams.kept = kept.settings;
+    seams.reconnect = options.reconnect || kept.load.settings.reconnect;
+    seams.settingsFolder = kept.folder;
+    seams.kept = kept.load.settings;
     TForm1 form(seams);
     // Said once the log pane holds what the start-up puts there.
-    if (!kept.problem.isEmpty())
+    if (!kept.load.problem.isEmpty())
         QObject::connect(&form, &TForm1::Shown, &form,
-                         [problem = kept.problem] { report::Report(report::module::kSettings, problem); });
+                         [problem = kept.load.problem] { report::Report(report::module::kSettings, problem); });
     Form1 = &form;
     shownForm = &form;
 
@@ -120,11 +134,7 @@ int RunWindow(int& argc, char** argv, const Options& options) {
 
 int RunViewer(int& argc, char** argv, const Options& options) {
     QApplication app(argc, argv);
-    InstallFontSubstitutes();
-    const auto settingsFolder = settings::UserConfigFolder();
-    const settings::AppSettingsLoad kept =
-        settingsFolder ? settings::LoadAppSettings(*settingsFolder) : settings::AppSettingsLoad{};
-    LoadTranslations(app, options, kept.settings);
+    StartWindowSystem(app, options);
     trend::TrendWindow viewer;
     for (const QString& problem : viewer.OpenRecords(options.view))
         report::WriteStandardError(report::module::kTrend, problem);
