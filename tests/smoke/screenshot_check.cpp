@@ -3,6 +3,7 @@
 //                                      the white status box, and no chart picture yet
 //   screenshot_check after-sweep FILE  a full sweep on the chart: grid, traces in their bands
 //   screenshot_check log-selection FILE  rows of the log pane selected: the highlight behind them
+//   screenshot_check manual FILE       the manual window alone: dark text on a white page
 // The window's client area stands at 200,144 on the screen (no window manager runs).
 #include <QColor>
 #include <QGuiApplication>
@@ -44,7 +45,7 @@ bool Reddish(QRgb c) { return qRed(c) > 200 && qGreen(c) < 100 && qBlue(c) < 100
 int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: screenshot_check empty|after-sweep|log-selection FILE\n");
+        std::fprintf(stderr, "usage: screenshot_check empty|after-sweep|log-selection|manual FILE\n");
         return 2;
     }
     const QImage shot(QString::fromLocal8Bit(argv[2]));
@@ -53,6 +54,21 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const QString mode = QString::fromLatin1(argv[1]);
+    if (mode == QLatin1String("manual")) {
+        const QRect page = shot.rect().adjusted(10, 10, -30, -10); // inside the frame, left of the scroll bar
+        const int area = page.width() * page.height();
+        const auto count = [&](auto matches) {
+            int n = 0;
+            for (int y = page.top(); y <= page.bottom(); ++y)
+                for (int x = page.left(); x <= page.right(); ++x)
+                    n += matches(shot.pixel(x, y)) ? 1 : 0;
+            return n;
+        };
+        Expect(shot.width() >= 600 && shot.height() >= 400, "a window of the manual's size");
+        Expect(count([](QRgb c) { return (c & 0xFFFFFF) == 0xFFFFFF; }) > area / 2, "a white page");
+        Expect(count([](QRgb c) { return qGray(c) < 100; }) > area / 200, "text on it");
+        return failures == 0 ? 0 : 1;
+    }
     const QRgb silver = qRgb(192, 192, 192), white = qRgb(255, 255, 255), fuchsia = qRgb(255, 0, 255);
 
     Expect(At(shot, 850, 40) == (silver & 0xFFFFFF) && At(shot, 140, 60) == (silver & 0xFFFFFF),

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real program in a real window under Xvfb, takes screenshots and
 # checks them from their pixels: once as started, once after a sweep, and after
-# a sweep in English; then the log pane under xdotool's mouse and keys.
+# a sweep in English; then the log pane under xdotool's mouse and keys; then the
+# manual that F1 opens, in each language.
 # Usage: smoke.sh TAVRIN SCREENSHOT_CHECK ARTEFACT_DIR
 set -euo pipefail
 tavrin=$1 check=$2 artefacts=$3
@@ -127,3 +128,38 @@ log_pane_in() {  # LANG file-suffix
 log_pane_in C.UTF-8 ""
 log_pane_in en_US.UTF-8 "-en"
 echo "smoke: log pane screenshots in $artefacts"
+
+# ---- The manual, opened by F1 --------------------------------------------------------------------------
+# F1 in the main window opens the manual in a window of its own, titled in the window's language; the
+# window is found by its title and shot alone (manual-window.png, manual-window-en.png). No window manager
+# runs: a click on the window's silver background gives it the keyboard.
+manual_in() {  # LANG title file-suffix
+  local language=$1 title=$2 suffix=$3 dir="$work/manual$3" window=""
+  echo "smoke: the manual by F1 ($language)"
+  mkdir -p "$dir"
+  (cd "$dir" && LANG=$language exec "$tavrin" --device sim --param-dir "$dir") &
+  app=$!
+  shoot_until empty "$dir/shown.png" 40
+  xdotool mousemove $((200 + 850)) $((144 + 40)) click 1
+  sleep 0.3
+  xdotool key F1
+  for _ in $(seq 40); do
+    window=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1 || true)
+    [ -n "$window" ] && break
+    sleep 0.5
+  done
+  [ -n "$window" ] || { echo "FAIL: no window titled $title after F1"; return 1; }
+  echo "ok  : a window titled $title after F1"
+  local shot="$artefacts/manual-window$suffix.png"
+  for _ in $(seq 20); do
+    sleep 0.5
+    import -window "$window" "$shot" 2>/dev/null && "$check" manual "$shot" >"$work/check.log" 2>&1 && break
+  done
+  cat "$work/check.log"
+  "$check" manual "$shot" >/dev/null
+  kill "$app"; wait "$app" 2>/dev/null || true; app=""
+}
+
+manual_in C.UTF-8 "マニュアル" ""
+manual_in en_US.UTF-8 "Manual" "-en"
+echo "smoke: manual screenshots in $artefacts"
