@@ -1,7 +1,8 @@
 // Checks a screenshot of the logger's window from its pixels.
 //   screenshot_check empty FILE        the window as started: silver, the fuchsia title,
 //                                      the white status box, and no chart picture yet
-//   screenshot_check after-sweep FILE  a full sweep on the chart: grid, traces in their bands
+//   screenshot_check after-sweep FILE  a full sweep on the chart: grid, traces in their bands, and
+//                                      the run ended
 //   screenshot_check log-selection FILE  rows of the log pane selected: the highlight behind them
 //   screenshot_check manual FILE       the manual window alone: dark text on a white page
 // The window's client area stands at 200,144 on the screen (no window manager runs).
@@ -106,6 +107,10 @@ int main(int argc, char* argv[]) {
         Expect(CountIn(shot, QRect(kChart.left(), kChart.top(), 600, 300), olive) > 200, "AD1 trace above the axis");
         Expect(CountIn(shot, QRect(kChart.left(), kChart.top() + 318, 602, 75), qRgb(0, 0, 255)) > 100,
                "digital line 1 in its band");
+        // The chart fills from the left long before the sweep ends; START, grey during the run, is
+        // drawn black again once it has ended, and nothing changes after that.
+        Expect(CountWhere(shot, QRect(11, 75, 44, 16), [](QRgb c) { return qGray(c) < 80; }) > 30,
+               "START enabled again: the run has ended");
     }
     return failures == 0 ? 0 : 1;
 }

@@ -67,6 +67,8 @@ cp "$work/sweep/ombu01.par" "$work/english/"
 app=$!
 shoot_until after-sweep "$artefacts/smoke-after-sweep-en.png" 60
 convert "$artefacts/smoke-after-sweep-en.png" -crop 879x662+200+144 +repage "$artefacts/window-after-sweep-en.png"
+# Gone before the next window opens at the same place: a shot must never show this one instead.
+kill "$app"; wait "$app" 2>/dev/null || true; app=""
 echo "smoke: screenshots in $artefacts"
 
 # ---- The log pane under a real mouse and real keys, in each language --------------------------------
