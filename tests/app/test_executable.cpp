@@ -1,7 +1,7 @@
 // The real program from the outside: its command line, and one unattended
 // sweep on the simulated unit with the files it leaves.
+#include <QDeadlineTimer>
 #include <QDir>
-#include <QRegularExpression>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -14,10 +14,15 @@
 #include <sys/stat.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 namespace {
+
+// A minute for anything the program or the emulator is waited for: a loaded machine cannot fail it.
+constexpr int kWaitMs = 60'000;
 
 struct Outcome {
     int exitCode;
@@ -25,8 +30,10 @@ struct Outcome {
     QString err;
 };
 
+// Runs the program to its end; once `stopWhen` holds, it is sent SIGTERM.
 Outcome Run(const QStringList& arguments, const QString& workingDir = QString(),
-            const QString& runtimeDir = QString(), const std::function<void()>& inChild = {}) {
+            const QString& runtimeDir = QString(), const std::function<void()>& inChild = {},
+            const std::function<bool()>& stopWhen = {}) {
     QProcess p;
     if (inChild)
         p.setChildProcessModifier(inChild);
@@ -38,10 +45,16 @@ Outcome Run(const QStringList& arguments, const QString& workingDir = QString(),
     if (!workingDir.isEmpty())
         p.setWorkingDirectory(workingDir);
     p.start(QStringLiteral(TAVRIN_EXECUTABLE), arguments);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return {-1, QString(), QStringLiteral("did not finish")};
+    const QDeadlineTimer limit(kWaitMs);
+    bool stopped = !stopWhen;
+    while (!p.waitForFinished(stopped ? int(limit.remainingTime()) : 50)) {
+        if (p.state() == QProcess::NotRunning || limit.hasExpired()) {
+            p.kill();
+            p.waitForFinished();
+            return {-1, QString(), QStringLiteral("did not finish")};
+        }
+        if (!stopped && (stopped = stopWhen()))
+            ::kill(pid_t(p.processId()), SIGTERM);
     }
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2, QString::fromLocal8Bit(p.readAllStandardOutput()),
             QString::fromLocal8Bit(p.readAllStandardError())};
@@ -62,13 +75,13 @@ public:
         env.insert("XDG_RUNTIME_DIR", runtimeDir);
         process_.setProcessEnvironment(env);
         process_.start(QStringLiteral(UNIT_EMULATOR_PATH), arguments);
-        while (process_.waitForStarted(5000) && !process_.canReadLine())
-            if (!process_.waitForReadyRead(5000))
+        while (process_.waitForStarted(kWaitMs) && !process_.canReadLine())
+            if (!process_.waitForReadyRead(kWaitMs))
                 break;
     }
     ~Emulator() {
         process_.terminate();
-        process_.waitForFinished(5000);
+        process_.waitForFinished(kWaitMs);
     }
     bool Ready() { return process_.canReadLine(); }
 
@@ -134,34 +147,97 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("tavrin1.bmp")));
     }
 
-    void unattendedRunEndsWithTheTimeoutStatus() {
+    // The status and its reason, also when the program was started with standard output or error
+    // closed: rows and messages then go nowhere, and nothing else takes their place. "PTY" stands
+    // for a terminal that never answers: a unit really silent, so that only the time-out ends the run.
+    void unattendedRunEndsWithItsStatusAndReason_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("closedAtStart"); // -1: none
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        const QStringList silent{"--device", "PTY"};
+        QTest::newRow("a silent unit: the time-out, saying why")
+            << silent + QStringList{"--start", "--exit-after-run"} << -1 << 2
+            << "tavrin: acquisition: the unit did not answer within 10 ticks; the run ended\n";
+        QTest::newRow("standard error closed, a silent unit")
+            << silent + QStringList{"--headless"} << 2 << 2 << "";
+        QTest::newRow("standard output closed, the record on it")
+            << QStringList{"--device", "sim", "--continuous", "off", "--record", "-", "--headless"} << 1 << 0
+            << "";
+    }
+    void unattendedRunEndsWithItsStatusAndReason() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, closedAtStart);
+        QFETCH(int, status);
+        QFETCH(QString, said);
         QTemporaryDir dir;
         WriteParameters(dir.path(), "111100");
-        // A terminal that never answers: the run ends by the time-out.
         const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
-        const QString terminal = QString::fromLocal8Bit(::ptsname(master));
-        const Outcome o = Run({"--device", "tty:" + terminal, "--tick-ms", "2", "--param-dir", dir.path(), "--start",
-                               "--exit-after-run"},
-                              dir.path());
+        arguments.replaceInStrings(QRegularExpression("^PTY$"),
+                                   "tty:" + QString::fromLocal8Bit(::ptsname(master)));
+        const Outcome o = Run(arguments + QStringList{"--tick-ms", "2", "--param-dir", dir.path()},
+                              dir.path(), dir.path(), [closedAtStart] {
+                                  if (closedAtStart >= 0)
+                                      ::close(closedAtStart);
+                              });
         ::close(master);
-        QCOMPARE(o.exitCode, 2);
+        QCOMPARE(o.exitCode, status);
+        QCOMPARE(o.err, said);
+    }
+
+    // An unattended run refuses to start without a record folder it can write: nothing of the run
+    // happens, not even a request to the unit. Permissions do not bind root: the program then runs
+    // as nobody.
+    void unattendedRunRefusesARecordFolderItCannotWrite() {
+        QTemporaryDir dir;
+        WriteParameters(dir.path(), "111100");
+        const QString readOnly = dir.filePath("read-only");
+        QVERIFY(QDir(dir.path()).mkdir("read-only"));
+        QCOMPARE(::chmod(QFile::encodeName(readOnly).constData(), 0555), 0);
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+        QCOMPARE(::chmod(QFile::encodeName(dir.filePath("ombu01.par")).constData(), 0666), 0);
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        QCOMPARE(::chmod(::ptsname(master), 0666), 0);
+        const passwd* nobody = ::getpwnam("nobody");
+        const uid_t uid = nobody ? nobody->pw_uid : 65534;
+        const gid_t gid = nobody ? nobody->pw_gid : 65534;
+        const Outcome o = Run({"--device", "tty:" + QString::fromLocal8Bit(::ptsname(master)), "--tick-ms",
+                               "2", "--param-dir", dir.path(), "--record", readOnly, "--headless"},
+                              dir.path(), dir.path(), [uid, gid] {
+                                  if (::geteuid() == 0 &&
+                                      (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+                                       ::setresuid(uid, uid, uid) != 0))
+                                      ::_exit(125);
+                              });
+        char request[8];
+        const ssize_t requested = ::read(master, request, sizeof request);
+        ::close(master);
+        QCOMPARE(o.exitCode, 3);
+        QCOMPARE(o.err,
+                 "tavrin: record: no run record can be created in " + readOnly + " (Permission denied)\n");
+        QVERIFY2(requested <= 0, "the unit was asked for a sample");
+        QCOMPARE(QDir(readOnly).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
     void unattendedRunOfRepliesWithoutAFrameEndsAsAnError() {
         QProcess emulator;
         emulator.start(QStringLiteral(UNIT_EMULATOR_PATH), {"--garbage"});
-        QVERIFY(emulator.waitForStarted());
+        QVERIFY(emulator.waitForStarted(kWaitMs));
         while (!emulator.canReadLine())
-            QVERIFY(emulator.waitForReadyRead());
+            QVERIFY(emulator.waitForReadyRead(kWaitMs));
         const QString tty = QString::fromLocal8Bit(emulator.readLine()).trimmed();
         QTemporaryDir dir;
         WriteParameters(dir.path(), "111100"); // continuous: only the limit ends the run
-        const Outcome o = Run({"--device", "tty:" + tty, "--tick-ms", "2", "--param-dir", dir.path(),
+        // Ticks of 50 ms: the emulator has half a second for each reply, so that a stalled emulator on
+        // a loaded machine cannot end the run by the time-out instead.
+        const Outcome o = Run({"--device", "tty:" + tty, "--tick-ms", "50", "--param-dir", dir.path(),
                                "--start", "--exit-after-run"},
                               dir.path());
         emulator.terminate();
-        emulator.waitForFinished();
+        emulator.waitForFinished(kWaitMs);
         QCOMPARE(o.exitCode, 3);
         QVERIFY2(o.err.contains("100 replies in a row without a reply frame"), qPrintable(o.err));
     }
@@ -204,7 +280,7 @@ private slots:
         env.insert("XDG_RUNTIME_DIR", runtime.path());
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(TAVRIN_EXECUTABLE), {"--list-units"});
-        QVERIFY(p.waitForFinished(30000));
+        QVERIFY(p.waitForFinished(kWaitMs));
         QCOMPARE(p.exitCode(), 0);
         const QStringList lines = QString::fromLocal8Bit(p.readAllStandardOutput()).split(QLatin1Char('\n'));
         QVERIFY(lines.size() >= 3);
@@ -215,8 +291,10 @@ private slots:
                  qPrintable(lines.join('\n')));
     }
 
-    // The emulator is unplugged after 100 replies and plugged in again 1.5 s later. Ticks of 5 ms give
-    // it 50 ms for each reply, enough on a busy machine.
+    // The emulator is unplugged after 20 replies and plugged in again 3 s later. Ticks of 50 ms give
+    // it half a second for each reply, and the time-out that finds it gone comes 2.5 s before it is
+    // back, however loaded the machine. With --reconnect the run goes on, and is stopped once it has
+    // 20 rows after the unit came back.
     void unattendedRunAndAnUnpluggedUnit_data() {
         QTest::addColumn<bool>("reconnect");
         QTest::addColumn<int>("exitCode");
@@ -229,17 +307,28 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         WriteParameters(dir.path(), "111000"); // one sweep
-        Emulator emulator(dir.path(), {"--serial", "EMUT0002", "--unplug-after", "100", "--replug-after-ms", "1500"});
+        Emulator emulator(dir.path(),
+                          {"--serial", "EMUT0002", "--unplug-after", "20", "--replug-after-ms", "3000"});
         QVERIFY(emulator.Ready());
-        QStringList arguments{"--device", "EMUT0002", "--tick-ms", "5", "--param-dir", dir.path(), "--start",
-                              "--exit-after-run"};
+        QStringList arguments{"--device",    "EMUT0002", "--tick-ms", "50",
+                              "--param-dir", dir.path(), "--start",   "--exit-after-run"};
         if (reconnect)
             arguments << "--reconnect";
-        const Outcome o = Run(arguments, dir.path(), dir.path());
+        const auto rowsAfterUnitBack = [&dir] {
+            const QStringList records = QDir(dir.path()).entryList({"tavrin-*.csv"});
+            QFile record(dir.filePath(records.value(0)));
+            if (records.isEmpty() || !record.open(QIODevice::ReadOnly))
+                return false;
+            const QByteArray bytes = record.readAll();
+            const qsizetype back = bytes.indexOf(",unit back\r\n");
+            return back >= 0 && bytes.mid(back).count('\n') > 20;
+        };
+        const Outcome o = Run(arguments, dir.path(), dir.path(), {}, rowsAfterUnitBack);
         QCOMPARE(o.exitCode, exitCode);
         QVERIFY2(o.err.contains(QRegularExpression("^tavrin: device: unit unplugged: /dev/pts/[0-9]+ has gone away")),
                  qPrintable(o.err));
         QCOMPARE(o.err.contains("\ntavrin: device: unit back: EMUT0002\n"), reconnect);
+        QCOMPARE(rowsAfterUnitBack(), reconnect);
         QCOMPARE(o.err.contains(QRegularExpression("\ntavrin: device: the unit was unplugged \\(.*\\); --reconnect waits "
                                                    "for it to come back\n")),
                  !reconnect);

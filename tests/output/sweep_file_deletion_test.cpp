@@ -76,12 +76,12 @@ public:
             return;
         }
         child_.start("flock", {"-x", path, "-c", "echo locked; read line"});
-        held_ = child_.waitForReadyRead(30000);
+        held_ = child_.waitForReadyRead(60000);
     }
     ~LockHolder() {
         ::close(fd_);
         child_.closeWriteChannel();
-        child_.waitForFinished();
+        child_.waitForFinished(60000);
     }
     bool Held() const { return held_; }
 

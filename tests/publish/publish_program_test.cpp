@@ -24,7 +24,7 @@ void PublishProgramTest::wholeProgramThroughACut() {
     testing::TcpRelay relay(testing::FreePort(), brokerPort);
     QVERIFY(relay.Start());
     testing::Subscriber subscriber(brokerPort, "lab/#");
-    QTRY_VERIFY(subscriber.Subscribed());
+    QTRY_VERIFY_WITH_TIMEOUT(subscriber.Subscribed(), 60000);
     QTemporaryDir dir;
     QProcess tavrin;
     tavrin.setWorkingDirectory(dir.path());
@@ -32,7 +32,7 @@ void PublishProgramTest::wholeProgramThroughACut() {
                  {"--headless", "--device", "sim", "--tick-ms", "10", "--param-dir", dir.path(), "--record", "off",
                   "--continuous", "off", "--sampling-time", "1", "--publish",
                   QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(relay.Port())});
-    QTRY_VERIFY(subscriber.Messages().size() > 50);
+    QTRY_VERIFY_WITH_TIMEOUT(subscriber.Messages().size() > 50, 60000);
     relay.Stop();
     QTest::qWait(3000);
     QVERIFY(relay.Start());

@@ -13,7 +13,7 @@ using namespace settings;
 namespace {
 
 constexpr int kKills = 50;
-constexpr int kReadyTimeoutMs = 10000;
+constexpr int kReadyTimeoutMs = 60000;
 // Kills land at different points of the save: right away, or a few milliseconds in.
 constexpr int kLongestDelayMs = 6;
 
@@ -39,7 +39,7 @@ private slots:
             if (attempt % (kLongestDelayMs + 1) != 0)
                 QTest::qWait(attempt % (kLongestDelayMs + 1));
             saver.kill();
-            QVERIFY(saver.waitForFinished());
+            QVERIFY(saver.waitForFinished(kReadyTimeoutMs));
             QCOMPARE(saver.exitStatus(), QProcess::CrashExit);
 
             QCOMPARE(QFileInfo(path).size(), qint64(kRecordSize));

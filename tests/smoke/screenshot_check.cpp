@@ -1,10 +1,12 @@
 // Checks a screenshot of the logger's window from its pixels.
 //   screenshot_check empty FILE        the window as started: silver, the fuchsia title,
 //                                      the white status box, and no chart picture yet
-//   screenshot_check after-sweep FILE  a full sweep on the chart: grid, traces in their bands
+//   screenshot_check after-sweep FILE  a full sweep on the chart: grid, traces in their bands, and
+//                                      the run ended
 //   screenshot_check log-selection FILE  rows of the log pane selected: the highlight behind them
 //   screenshot_check trend FILE        the trend window (at 0,0, over the form) after a run with an
 //                                      outage: the AD0 trace, the unit lost and back on the axis
+//   screenshot_check manual FILE       the manual window alone: dark text on a white page
 // The window's client area stands at 200,144 on the screen (no window manager runs).
 #include <QColor>
 #include <QGuiApplication>
@@ -46,7 +48,7 @@ bool Reddish(QRgb c) { return qRed(c) > 200 && qGreen(c) < 100 && qBlue(c) < 100
 int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: screenshot_check empty|after-sweep|log-selection|trend FILE\n");
+        std::fprintf(stderr, "usage: screenshot_check empty|after-sweep|log-selection|trend|manual FILE\n");
         return 2;
     }
     const QImage shot(QString::fromLocal8Bit(argv[2]));
@@ -67,6 +69,21 @@ int main(int argc, char* argv[]) {
         Expect(count(qRgb(0, 128, 0)) > 200, "AD0 trace in its colour");
         Expect(count(qRgb(220, 0, 0)) > 40, "unit lost marked");
         Expect(count(qRgb(0, 160, 0)) > 40, "unit back marked");
+        return failures == 0 ? 0 : 1;
+    }
+    if (mode == QLatin1String("manual")) {
+        const QRect page = shot.rect().adjusted(10, 10, -30, -10); // inside the frame, left of the scroll bar
+        const int area = page.width() * page.height();
+        const auto count = [&](auto matches) {
+            int n = 0;
+            for (int y = page.top(); y <= page.bottom(); ++y)
+                for (int x = page.left(); x <= page.right(); ++x)
+                    n += matches(shot.pixel(x, y)) ? 1 : 0;
+            return n;
+        };
+        Expect(shot.width() >= 600 && shot.height() >= 400, "a window of the manual's size");
+        Expect(count([](QRgb c) { return (c & 0xFFFFFF) == 0xFFFFFF; }) > area / 2, "a white page");
+        Expect(count([](QRgb c) { return qGray(c) < 100; }) > area / 200, "text on it");
         return failures == 0 ? 0 : 1;
     }
     const QRgb silver = qRgb(192, 192, 192), white = qRgb(255, 255, 255), fuchsia = qRgb(255, 0, 255);
@@ -106,6 +123,10 @@ int main(int argc, char* argv[]) {
         Expect(CountIn(shot, QRect(kChart.left(), kChart.top(), 600, 300), olive) > 200, "AD1 trace above the axis");
         Expect(CountIn(shot, QRect(kChart.left(), kChart.top() + 318, 602, 75), qRgb(0, 0, 255)) > 100,
                "digital line 1 in its band");
+        // The chart fills from the left long before the sweep ends; START, grey during the run, is
+        // drawn black again once it has ended, and nothing changes after that.
+        Expect(CountWhere(shot, QRect(11, 75, 44, 16), [](QRgb c) { return qGray(c) < 80; }) > 30,
+               "START enabled again: the run has ended");
     }
     return failures == 0 ? 0 : 1;
 }

@@ -12,7 +12,7 @@ using device::UnitModel;
 namespace {
 
 constexpr DWORD kListFlags = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
-constexpr int kWaitMs = 5000;
+constexpr int kWaitMs = 60'000; // a minute for the emulator: a loaded machine cannot fail it
 
 // Starts the emulator and reads the terminal path from its first line.
 QString StartEmulator(QProcess& process, const QStringList& arguments) {
@@ -32,7 +32,7 @@ QByteArray Exchange(device::CheckedD2xx& backend, FT_HANDLE handle) {
     DWORD written = 0;
     if (backend.Write(handle, request, 3, &written) != FT_OK || written != 3)
         return "write failed";
-    const DWORD queued = WaitForQueued(backend, handle, 20);
+    const DWORD queued = WaitForQueued(backend, handle, 20, kWaitMs);
     char buffer[256] = {};
     DWORD got = 0;
     if (backend.Read(handle, buffer, std::min<DWORD>(queued, 255), &got) != FT_OK)
