@@ -41,8 +41,8 @@ struct Record {
     QTemporaryDir dir;
     record::RunRecordFile file{dir.path()};
     acquisition::SampleFeed feed{{&file}, {}, [](const char* module, const QString& m) {
-                                      std::fprintf(stderr, "%s: %s\n", module, qPrintable(m));
-                                  }};
+                                     std::fprintf(stderr, "%s: %s\n", module, qPrintable(m));
+                                 }};
     device::RxBufferBytes rx{};
     long rows = 0;
 
