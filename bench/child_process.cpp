@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,7 +18,7 @@ extern char** environ;
 namespace bench {
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                           std::string outputFile)
+                           std::string outputFile, const std::string& workingFolder)
     : outputFile_(std::move(outputFile)) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -31,6 +32,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile_.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    if (!workingFolder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
     const int error = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
@@ -45,16 +48,20 @@ ChildProcess::~ChildProcess() {
         close(pidFd_);
 }
 
-void ChildProcess::Reaped(int waitStatus) {
+bool ChildProcess::Reap(bool block) {
+    int waitStatus = 0;
+    rusage usage{};
+    if (wait4(pid_, &waitStatus, block ? 0 : WNOHANG, &usage) != pid_)
+        return false;
     exitStatus_ = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -WTERMSIG(waitStatus);
+    peakRssKib_ = usage.ru_maxrss;
+    return true;
 }
 
 bool ChildProcess::Running() {
     if (exitStatus_)
         return false;
-    int waitStatus = 0;
-    if (waitpid(pid_, &waitStatus, WNOHANG) == pid_)
-        Reaped(waitStatus);
+    Reap(false);
     return !exitStatus_;
 }
 
@@ -76,9 +83,7 @@ std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds limit) {
             usleep(1000);
         return exitStatus_;
     }
-    int waitStatus = 0;
-    if (waitpid(pid_, &waitStatus, 0) == pid_)
-        Reaped(waitStatus);
+    Reap(true);
     return exitStatus_;
 }
 
@@ -86,9 +91,7 @@ void ChildProcess::Kill() {
     if (exitStatus_ || pid_ <= 0)
         return;
     kill(pid_, SIGKILL);
-    int waitStatus = 0;
-    if (waitpid(pid_, &waitStatus, 0) == pid_)
-        Reaped(waitStatus);
+    Reap(true);
 }
 
 std::string ChildProcess::OutputTail(std::size_t maxBytes) const {

@@ -12,10 +12,11 @@ namespace bench {
 
 class ChildProcess {
 public:
-    // Starts `program` with `arguments` in this process's environment; its standard
-    // output and error go to `outputFile`. Throws std::runtime_error when it cannot start.
+    // Starts `program` with `arguments` in this process's environment and, unless empty, in
+    // `workingFolder`; its standard output and error go to `outputFile`. Throws
+    // std::runtime_error when it cannot start.
     ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                 std::string outputFile);
+                 std::string outputFile, const std::string& workingFolder = {});
     // Kills the process if it still runs, and reaps it.
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -28,15 +29,19 @@ public:
     // runs after `limit`. Sleeps in poll() on a process descriptor until it ends.
     std::optional<int> WaitForExit(std::chrono::milliseconds limit);
     void Kill();
+    // The most memory it held at once (resident set, in KiB), once it has ended and been reaped.
+    std::optional<long> PeakRssKib() const { return peakRssKib_; }
     // The last `maxBytes` of what it wrote, to explain a failure.
     std::string OutputTail(std::size_t maxBytes = 2000) const;
 
 private:
-    void Reaped(int waitStatus);
+    // Reaps it (waiting when `block`); true once it has been.
+    bool Reap(bool block);
 
     pid_t pid_ = -1;
     int pidFd_ = -1;
     std::optional<int> exitStatus_;
+    std::optional<long> peakRssKib_;
     std::string outputFile_;
 };
 

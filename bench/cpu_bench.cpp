@@ -18,12 +18,21 @@
 // Beside them, on the same X server: a bare Qt window whose only work is one label's text, changed
 // once a second (as the clock box is), every 100 ms and every 10 ms. No target: it is the floor the
 // toolkit and the display server set for one repaint on this machine.
+//
+// Over the same 20 s, the wake-ups: the context switches of every thread of the process (each time
+// one stopped, to wait or because the scheduler ran another task), from /proc, per sample taken (the
+// rows the run record gained) or per repaint of the bare window. A sample has to wait for its tick,
+// for the unit's reply and, like the bare window's repaint, for the display server; the target is
+// the bare window's count at the same rate plus one.
+//
+// TAVRIN_PROGRAM=PATH measures another build of the logger the same way.
 #include "app/ombu1.h"
 #include "bench/benchmark_main.h"
 #include "bench/child_process.h"
 #include "bench/display_server.h"
 #include "bench/emulated_unit.h"
 #include "bench/process_cpu_time.h"
+#include "bench/program_under_test.h"
 #include "bench/settings_folder.h"
 #include "bench/shown_form.h"
 #include "bench/silent_terminal.h"
@@ -33,12 +42,16 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
+#include <cmath>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -68,11 +81,18 @@ constexpr double kDisplayIdleTarget = 0.03;
 constexpr double kTenPerSecondTarget = 0.30;
 constexpr double kHundredPerSecondTarget = 3.0;
 constexpr double kTrendWindowFactor = 1.5;
+// A sample's exchange with the unit: one wake-up more than the bare window's repaint.
+constexpr double kExchangeWakeups = 1.0;
+
+const std::string logger = bench::ProgramUnderTest(TAVRIN_EXECUTABLE);
 
 struct Usage {
     double cpuSeconds = 0;
     double wallSeconds = 0;
+    bench::ContextSwitches switches; // every thread's, over the measurement
+    long samples = 0;                // samples taken (or repaints) over the measurement; 0: not counted
     double Percent() const { return wallSeconds > 0 ? 100.0 * cpuSeconds / wallSeconds : 0; }
+    double PerSample(long long count) const { return samples > 0 ? double(count) / double(samples) : 0; }
 };
 
 struct Figure {
@@ -83,16 +103,38 @@ struct Figure {
 };
 std::vector<Figure> figures;
 
+// Wake-ups per sample of the window on Xvfb, and per repaint of the bare window.
+struct Wakeups {
+    std::string name;
+    Usage usage;
+    int periodMs; // a sample or a repaint every periodMs
+    bool bareWindow;
+};
+std::vector<Wakeups> wakeups;
+
 template <class Duration> double Seconds(Duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// Starts the program (the logger unless told), lets it settle, and measures it over `window`.
+// Rows in the run records of `folder`: the samples taken so far.
+long RecordRows(const QString& folder) {
+    long rows = 0;
+    const QDir records(folder);
+    for (const QString& name : records.entryList({QStringLiteral("*.csv")}, QDir::Files)) {
+        QFile file(records.filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            rows += long(file.readAll().count('\n'));
+    }
+    return rows;
+}
+
+// Starts the program (the logger unless told), lets it settle, and measures it over `window`;
+// `samplesSoFar`, when given, counts what it has done.
 Usage MeasureProgram(const std::vector<std::string>& arguments, Clock::duration window,
-                     Clock::duration settle = kSettle, const char* program = TAVRIN_EXECUTABLE) {
+                     Clock::duration settle = kSettle, const std::string& program = logger,
+                     const std::function<long()>& samplesSoFar = {}) {
     QTemporaryDir scratch;
-    bench::ChildProcess child(program, arguments,
-                              QDir(scratch.path()).filePath("output").toStdString());
+    bench::ChildProcess child(program, arguments, QDir(scratch.path()).filePath("output").toStdString());
     const auto failed = [&child, program](const std::string& when) {
         const auto status = child.WaitForExit(0ms);
         return std::runtime_error(std::string(program) + " ended " + when + " (status " +
@@ -100,17 +142,21 @@ Usage MeasureProgram(const std::vector<std::string>& arguments, Clock::duration 
                                   child.OutputTail());
     };
     std::this_thread::sleep_for(settle);
+    const long samples0 = samplesSoFar ? samplesSoFar() : 0;
+    const auto switches0 = bench::ProcessContextSwitches(child.Pid());
     const auto cpu0 = bench::ProcessCpuTime(child.Pid());
     const auto wall0 = Clock::now();
-    if (!child.Running() || !cpu0)
+    if (!child.Running() || !cpu0 || !switches0)
         throw failed("while starting");
     std::this_thread::sleep_for(window);
     const auto cpu1 = bench::ProcessCpuTime(child.Pid());
     const auto wall1 = Clock::now();
-    if (!child.Running() || !cpu1)
+    const auto switches1 = bench::ProcessContextSwitches(child.Pid());
+    const long samples1 = samplesSoFar ? samplesSoFar() : 0;
+    if (!child.Running() || !cpu1 || !switches1)
         throw failed("during the measurement");
     child.Kill();
-    return {Seconds(*cpu1 - *cpu0), Seconds(wall1 - wall0)};
+    return {Seconds(*cpu1 - *cpu0), Seconds(wall1 - wall0), *switches1 - *switches0, samples1 - samples0};
 }
 
 // Reply waits back to back on a unit that never answers.
@@ -133,7 +179,7 @@ Usage MeasureSilentWaits(std::unique_ptr<device::Backend> unit, int tickMs, int&
     }
     const auto cpu1 = bench::OwnCpuTime();
     const auto wall1 = Clock::now();
-    return {Seconds(cpu1 - cpu0), Seconds(wall1 - wall0)};
+    return {Seconds(cpu1 - cpu0), Seconds(wall1 - wall0), {}, 0};
 }
 
 void Record(benchmark::State& state, const std::string& name, const Usage& usage, std::string detail,
@@ -190,7 +236,8 @@ Usage MeasureOnDisplay(int tickMs, bool start, bool trend = false) {
     if (trend)
         arguments.push_back("--trend");
     OnDisplay onDisplay(display);
-    return MeasureProgram(arguments, kDisplayWindow, kDisplaySettle);
+    return MeasureProgram(arguments, kDisplayWindow, kDisplaySettle, logger,
+                          [&settings] { return RecordRows(settings.Path()); });
 }
 
 // The bare window on its own X server, its label changed every `periodMs`.
@@ -198,7 +245,9 @@ Usage MeasureBareWindowOnDisplay(int periodMs) {
     QTemporaryDir scratch;
     bench::DisplayServer display(scratch.path().toStdString());
     OnDisplay onDisplay(display);
-    return MeasureProgram({std::to_string(periodMs)}, kDisplayWindow, kDisplaySettle, BARE_WINDOW);
+    Usage usage = MeasureProgram({std::to_string(periodMs)}, kDisplayWindow, kDisplaySettle, BARE_WINDOW);
+    usage.samples = std::lround(1000 * usage.wallSeconds / periodMs);
+    return usage;
 }
 
 // The waits at the default tick carry the target; at the short tick they only show
@@ -295,10 +344,16 @@ void SamplingOnDisplay(benchmark::State& state) {
     Run(state, [&state] {
         const int tickMs = int(state.range(0));
         const int perSecond = 1000 / tickMs;
-        Record(state, bench::Format("%d samples/s on Xvfb (sampling time 1, %d ms tick)", perSecond, tickMs),
-               MeasureOnDisplay(tickMs, true),
+        const std::string name =
+            bench::Format("%d samples/s on Xvfb (sampling time 1, %d ms tick)", perSecond, tickMs);
+        const Usage usage = MeasureOnDisplay(tickMs, true);
+        if (usage.samples <= 0)
+            throw std::runtime_error("no sample was recorded during the measurement");
+        state.counters["wakeups_per_sample"] = usage.PerSample(usage.switches.Total());
+        Record(state, name, usage,
                bench::Format("tavrin --device tty:EMULATOR --tick-ms %d --start, continuous", tickMs), true,
                tickMs == 100 ? kTenPerSecondTarget : kHundredPerSecondTarget);
+        wakeups.push_back({name, usage, tickMs, false});
     });
 }
 BENCHMARK(SamplingOnDisplay)
@@ -326,8 +381,12 @@ BENCHMARK(SamplingOnDisplayWithTrend)->Iterations(1)->UseManualTime()->Unit(benc
 void BareWindowOnDisplay(benchmark::State& state) {
     Run(state, [&state] {
         const int periodMs = int(state.range(0));
-        Record(state, bench::Format("bare Qt window on Xvfb, one label changed every %d ms", periodMs),
-               MeasureBareWindowOnDisplay(periodMs), "bare_window: nothing but the label and its timer", false);
+        const std::string name =
+            bench::Format("bare Qt window on Xvfb, one label changed every %d ms", periodMs);
+        const Usage usage = MeasureBareWindowOnDisplay(periodMs);
+        state.counters["wakeups_per_repaint"] = usage.PerSample(usage.switches.Total());
+        Record(state, name, usage, "bare_window: nothing but the label and its timer", false);
+        wakeups.push_back({name, usage, periodMs, true});
     });
 }
 BENCHMARK(BareWindowOnDisplay)
@@ -349,6 +408,7 @@ void Summarise() {
                               static_cast<long long>(kDisplaySettle.count())));
     report.Note("the reply waits run in this process: TForm1 on the real event-loop pump and tick, shown "
                 "off-screen, ExchangeSample called back to back");
+    report.Note("logger: " + logger);
     report.Note(
         bench::Format("with a %d ms tick (as --tick-ms %d) a wait lasts %d ms, and the tick (clock box "
                       "and its repaint) fires %dx as often as at 100 ms: that figure has no target",
@@ -371,6 +431,29 @@ void Summarise() {
                    bench::Format("%.2fx (%.3f%% against %.3f%%)", factor, tenPerSecondWithTrend->Percent(),
                                  tenPerSecond->Percent()),
                    factor <= kTrendWindowFactor);
+    }
+    const auto perSample = [](const Usage& usage) {
+        return bench::Format(
+            "%.2f (%.2f voluntary, %.2f involuntary; %lld in %ld)", usage.PerSample(usage.switches.Total()),
+            usage.PerSample(usage.switches.voluntary), usage.PerSample(usage.switches.involuntary),
+            usage.switches.Total(), usage.samples);
+    };
+    for (const Wakeups& w : wakeups) {
+        if (w.bareWindow) {
+            report.AddUntargeted("wake-ups per repaint: " + w.name, perSample(w.usage));
+            continue;
+        }
+        const auto bare = std::find_if(wakeups.begin(), wakeups.end(), [&w](const Wakeups& other) {
+            return other.bareWindow && other.periodMs == w.periodMs;
+        });
+        const std::string name = "wake-ups per sample: " + w.name;
+        if (bare == wakeups.end()) {
+            report.AddUntargeted(name, perSample(w.usage));
+            continue;
+        }
+        const double target = bare->usage.PerSample(bare->usage.switches.Total()) + kExchangeWakeups;
+        report.Add(name, bench::Format("<= %.2f (the bare window's at %d ms, plus one)", target, w.periodMs),
+                   perSample(w.usage), w.usage.PerSample(w.usage.switches.Total()) <= target);
     }
     report.Print();
 }

@@ -65,6 +65,48 @@ std::optional<std::chrono::nanoseconds> ProcessCpuTime(pid_t pid) {
     return FromStat(pid);
 }
 
+std::optional<ContextSwitches> ContextSwitchesFromStatus(std::string_view status) {
+    std::optional<long long> voluntary, involuntary;
+    std::istringstream lines{std::string(status)};
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string name;
+        long long count = 0;
+        if (!(fields >> name >> count))
+            continue;
+        if (name == "voluntary_ctxt_switches:")
+            voluntary = count;
+        else if (name == "nonvoluntary_ctxt_switches:")
+            involuntary = count;
+    }
+    if (!voluntary || !involuntary)
+        return std::nullopt;
+    return ContextSwitches{*voluntary, *involuntary};
+}
+
+std::optional<ContextSwitches> ProcessContextSwitches(pid_t pid) {
+    std::error_code error;
+    std::filesystem::directory_iterator tasks(std::filesystem::path("/proc") / std::to_string(pid) / "task",
+                                              error);
+    if (error)
+        return std::nullopt;
+    ContextSwitches total;
+    bool any = false;
+    for (const auto& task : tasks) {
+        std::ifstream file(task.path() / "status");
+        const std::string status((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        // A thread that ended between the listing and the read simply drops out.
+        if (const auto counts = ContextSwitchesFromStatus(status)) {
+            total.voluntary += counts->voluntary;
+            total.involuntary += counts->involuntary;
+            any = true;
+        }
+    }
+    if (!any)
+        return std::nullopt;
+    return total;
+}
+
 std::chrono::nanoseconds OwnCpuTime() {
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);

@@ -40,7 +40,9 @@ bench::SampleSpread syncSpread;
 struct Record {
     QTemporaryDir dir;
     record::RunRecordFile file{dir.path()};
-    acquisition::SampleFeed feed{{&file}, {}, [](const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); }};
+    acquisition::SampleFeed feed{{&file}, {}, [](const char* module, const QString& m) {
+                                     std::fprintf(stderr, "%s: %s\n", module, qPrintable(m));
+                                 }};
     device::RxBufferBytes rx{};
     long rows = 0;
 

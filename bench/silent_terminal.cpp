@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 namespace bench {
@@ -20,6 +22,25 @@ SilentTerminal::SilentTerminal() {
         throw std::runtime_error(std::string("cannot set up the pseudo-terminal: ") + std::strerror(error));
     }
     portPath_ = name;
+}
+
+bool SilentTerminal::AwaitRequest(std::chrono::milliseconds limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd p{controller_, POLLIN, 0};
+        const int ready = poll(&p, 1, int(left.count()));
+        if (ready > 0 && (p.revents & POLLIN))
+            return true;
+        // Until the logger has opened the port, the controller may report a hang-up: look again soon.
+        if (ready > 0 || (ready < 0 && errno == EINTR))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        else if (ready < 0)
+            return false;
+    }
 }
 
 SilentTerminal::~SilentTerminal() {

@@ -2,6 +2,7 @@
 // its far end as a serial port, and nothing is ever written back.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace bench {
@@ -16,6 +17,9 @@ public:
 
     // The port to open, as in --device tty:PATH.
     const std::string& PortPath() const { return portPath_; }
+    // Waits at most `limit` for the first bytes the logger writes to the port (its first request);
+    // false when none came.
+    bool AwaitRequest(std::chrono::milliseconds limit) const;
 
 private:
     int controller_ = -1; // kept open: a closed controller would end the port

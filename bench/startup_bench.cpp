@@ -2,9 +2,10 @@
 // (parameter file read, unit opened), and back out. The program runs off-screen on
 // the simulated unit with --quit-when-shown, so the time includes its exit as well:
 // an upper bound. One start warms the caches first; then the median of kStarts.
-// Target: under 1 s.
+// Target: under 1 s. TAVRIN_PROGRAM=PATH measures another build of the logger the same way.
 #include "bench/benchmark_main.h"
 #include "bench/child_process.h"
+#include "bench/program_under_test.h"
 #include "bench/sample_spread.h"
 #include "bench/settings_folder.h"
 #include "bench/target_report.h"
@@ -28,12 +29,13 @@ constexpr int kStarts = 10;
 constexpr double kTargetSeconds = 1.0;
 constexpr auto kGiveUpAfter = 20s;
 
+const std::string program = bench::ProgramUnderTest(TAVRIN_EXECUTABLE);
 std::vector<double> startSeconds;
 double firstStartSeconds = 0;
 
 double StartOnce(const bench::SettingsFolder& settings, const QTemporaryDir& scratch) {
     const auto start = Clock::now();
-    bench::ChildProcess child(TAVRIN_EXECUTABLE,
+    bench::ChildProcess child(program,
                               {"--device", "sim", "--param-dir", settings.PathString(), "--quit-when-shown"},
                               QDir(scratch.path()).filePath("output").toStdString());
     const auto status = child.WaitForExit(kGiveUpAfter);
@@ -74,10 +76,10 @@ void Summarise() {
         return;
     const auto spread = bench::SpreadOf(startSeconds);
     const auto [fastest, slowest] = std::minmax_element(startSeconds.begin(), startSeconds.end());
-    report.Note(
-        bench::Format("tavrin --device sim --quit-when-shown, off-screen; first (cold) start %.0f ms, "
-                      "then %zu starts from %.0f to %.0f ms",
-                      1000 * firstStartSeconds, spread.count, 1000 * *fastest, 1000 * *slowest));
+    report.Note(bench::Format("%s --device sim --quit-when-shown, off-screen; first (cold) start %.0f ms, "
+                              "then %zu starts from %.0f to %.0f ms",
+                              program.c_str(), 1000 * firstStartSeconds, spread.count, 1000 * *fastest,
+                              1000 * *slowest));
     report.Add(bench::Format("start-up to the shown window (median of %zu)", spread.count),
                bench::Format("< %.0f ms", 1000 * kTargetSeconds),
                bench::Format("%.0f ms", 1000 * spread.median), spread.median < kTargetSeconds);

@@ -1,9 +1,10 @@
-// The measuring tools under the benchmark figures: the spread of timings, CPU time
-// read from /proc, and the exit statuses of a started program.
+// The measuring tools under the benchmark figures: the spread of timings, CPU time and
+// context switches read from /proc, and the exit statuses, folder and memory of a started program.
 #include "bench/child_process.h"
 #include "bench/process_cpu_time.h"
 #include "bench/sample_spread.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -75,6 +76,33 @@ private slots:
         QCOMPARE(std::chrono::duration_cast<std::chrono::milliseconds>(*cpu).count(), expectedMs);
     }
 
+    void contextSwitchesFromStatus_data() {
+        QTest::addColumn<QByteArray>("status");
+        QTest::addColumn<qint64>("voluntary"); // -1: no figure
+        QTest::addColumn<qint64>("involuntary");
+        QTest::newRow("a thread's status")
+            << QByteArray("Name:\ttavrin\nState:\tS (sleeping)\nThreads:\t5\nvoluntary_ctxt_switches:\t1202\n"
+                          "nonvoluntary_ctxt_switches:\t37\n")
+            << qint64(1202) << qint64(37);
+        QTest::newRow("no involuntary line")
+            << QByteArray("voluntary_ctxt_switches:\t4\n") << qint64(-1) << qint64(-1);
+        QTest::newRow("empty") << QByteArray() << qint64(-1) << qint64(-1);
+    }
+    void contextSwitchesFromStatus() {
+        QFETCH(QByteArray, status);
+        QFETCH(qint64, voluntary);
+        QFETCH(qint64, involuntary);
+        const auto counts =
+            bench::ContextSwitchesFromStatus(std::string_view(status.constData(), size_t(status.size())));
+        if (voluntary < 0) {
+            QVERIFY(!counts);
+            return;
+        }
+        QVERIFY(counts);
+        QCOMPARE(counts->voluntary, voluntary);
+        QCOMPARE(counts->involuntary, involuntary);
+    }
+
     // The figure read from /proc for this process follows the kernel's own clock for it.
     void ownCpuTimeFromProc() {
         const auto proc0 = bench::ProcessCpuTime(getpid());
@@ -115,8 +143,21 @@ private slots:
         QCOMPARE(*ended, status);
         QVERIFY(!child.Running());
         QCOMPARE(QString::fromStdString(child.OutputTail()), output);
-        // A process that is gone has no CPU time to read.
+        // A process that is gone has no CPU time or context switches to read, but its peak memory.
         QVERIFY(!bench::ProcessCpuTime(child.Pid()));
+        QVERIFY(!bench::ProcessContextSwitches(child.Pid()));
+        QVERIFY(child.PeakRssKib() && *child.PeakRssKib() > 0);
+    }
+
+    void programStartedInAFolder() {
+        QTemporaryDir scratch, folder;
+        QFile marker(folder.filePath(QStringLiteral("marker")));
+        QVERIFY(marker.open(QIODevice::WriteOnly));
+        bench::ChildProcess child("/bin/sh", {"-c", "ls"},
+                                  scratch.filePath(QStringLiteral("output")).toStdString(),
+                                  folder.path().toStdString());
+        QCOMPARE(child.WaitForExit(10s), std::optional<int>(0));
+        QCOMPARE(QString::fromStdString(child.OutputTail()), QStringLiteral("marker\n"));
     }
 
     void programStillRunningIsKilledAndReaped() {
@@ -126,6 +167,8 @@ private slots:
         QVERIFY(!child.WaitForExit(0ms));
         QVERIFY(child.Running());
         QVERIFY(bench::ProcessCpuTime(child.Pid()));
+        QVERIFY(bench::ProcessContextSwitches(child.Pid()));
+        QVERIFY(!child.PeakRssKib());
         child.Kill();
         QCOMPARE(child.WaitForExit(0ms), std::optional<int>(-9));
     }
