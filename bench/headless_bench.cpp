@@ -12,6 +12,7 @@
 #include "bench/child_process.h"
 #include "bench/emulated_unit.h"
 #include "bench/program_under_test.h"
+#include "bench/repeated_starts.h"
 #include "bench/sample_spread.h"
 #include "bench/settings_folder.h"
 #include "bench/silent_terminal.h"
@@ -44,8 +45,7 @@ constexpr double kPeakWithSweepFilesTargetMib = 36;
 
 const std::string program = bench::ProgramUnderTest(TAVRIN_EXECUTABLE);
 
-std::vector<double> startSeconds;
-double firstStartSeconds = 0;
+bench::RepeatedStarts starts;
 
 struct Peak {
     bool sweepFiles;
@@ -71,23 +71,7 @@ double StartOnce(const bench::SettingsFolder& settings, const QTemporaryDir& scr
 }
 
 void HeadlessStartToFirstRequest(benchmark::State& state) {
-    try {
-        const bench::SettingsFolder settings;
-        const QTemporaryDir scratch;
-        firstStartSeconds = StartOnce(settings, scratch);
-        startSeconds.clear();
-        for (auto _ : state) {
-            const double seconds = StartOnce(settings, scratch);
-            startSeconds.push_back(seconds);
-            state.SetIterationTime(seconds);
-        }
-    } catch (const std::exception& e) {
-        state.SkipWithError(e.what());
-        return;
-    }
-    const auto spread = bench::SpreadOf(startSeconds);
-    state.counters["median_ms"] = 1000 * spread.median;
-    state.counters["first_ms"] = 1000 * firstStartSeconds;
+    starts.Time(state, StartOnce);
 }
 BENCHMARK(HeadlessStartToFirstRequest)->Iterations(kStarts)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -133,13 +117,9 @@ BENCHMARK(HeadlessSweepPeakMemory)
 void Summarise() {
     auto& report = bench::Report();
     report.Note("logger: " + program);
-    if (!startSeconds.empty()) {
-        const auto spread = bench::SpreadOf(startSeconds);
-        const auto [fastest, slowest] = std::minmax_element(startSeconds.begin(), startSeconds.end());
-        report.Note(
-            bench::Format("tavrin --headless --device tty:PTY --record DIR; first (cold) start %.0f ms, "
-                          "then %zu starts from %.0f to %.0f ms",
-                          1000 * firstStartSeconds, spread.count, 1000 * *fastest, 1000 * *slowest));
+    if (!starts.seconds.empty()) {
+        const auto spread = bench::SpreadOf(starts.seconds);
+        report.Note("tavrin --headless --device tty:PTY --record DIR; " + starts.Summary());
         report.Add(bench::Format("headless start-up to the first request (median of %zu)", spread.count),
                    bench::Format("< %.0f ms", 1000 * kStartTargetSeconds),
                    bench::Format("%.0f ms", 1000 * spread.median), spread.median < kStartTargetSeconds);

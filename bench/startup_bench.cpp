@@ -6,6 +6,7 @@
 #include "bench/benchmark_main.h"
 #include "bench/child_process.h"
 #include "bench/program_under_test.h"
+#include "bench/repeated_starts.h"
 #include "bench/sample_spread.h"
 #include "bench/settings_folder.h"
 #include "bench/target_report.h"
@@ -30,8 +31,7 @@ constexpr double kTargetSeconds = 1.0;
 constexpr auto kGiveUpAfter = 20s;
 
 const std::string program = bench::ProgramUnderTest(TAVRIN_EXECUTABLE);
-std::vector<double> startSeconds;
-double firstStartSeconds = 0;
+bench::RepeatedStarts starts;
 
 double StartOnce(const bench::SettingsFolder& settings, const QTemporaryDir& scratch) {
     const auto start = Clock::now();
@@ -49,37 +49,17 @@ double StartOnce(const bench::SettingsFolder& settings, const QTemporaryDir& scr
 }
 
 void StartToShownWindow(benchmark::State& state) {
-    try {
-        const bench::SettingsFolder settings;
-        const QTemporaryDir scratch;
-        firstStartSeconds = StartOnce(settings, scratch);
-        startSeconds.clear();
-        for (auto _ : state) {
-            const double seconds = StartOnce(settings, scratch);
-            startSeconds.push_back(seconds);
-            state.SetIterationTime(seconds);
-        }
-    } catch (const std::exception& e) {
-        state.SkipWithError(e.what());
-        return;
-    }
-    const auto spread = bench::SpreadOf(startSeconds);
-    state.counters["median_ms"] = 1000 * spread.median;
-    state.counters["first_ms"] = 1000 * firstStartSeconds;
+    starts.Time(state, StartOnce);
     state.counters["target_ms"] = 1000 * kTargetSeconds;
 }
 BENCHMARK(StartToShownWindow)->Iterations(kStarts)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void Summarise() {
     auto& report = bench::Report();
-    if (startSeconds.empty())
+    if (starts.seconds.empty())
         return;
-    const auto spread = bench::SpreadOf(startSeconds);
-    const auto [fastest, slowest] = std::minmax_element(startSeconds.begin(), startSeconds.end());
-    report.Note(bench::Format("%s --device sim --quit-when-shown, off-screen; first (cold) start %.0f ms, "
-                              "then %zu starts from %.0f to %.0f ms",
-                              program.c_str(), 1000 * firstStartSeconds, spread.count, 1000 * *fastest,
-                              1000 * *slowest));
+    const auto spread = bench::SpreadOf(starts.seconds);
+    report.Note(program + " --device sim --quit-when-shown, off-screen; " + starts.Summary());
     report.Add(bench::Format("start-up to the shown window (median of %zu)", spread.count),
                bench::Format("< %.0f ms", 1000 * kTargetSeconds),
                bench::Format("%.0f ms", 1000 * spread.median), spread.median < kTargetSeconds);
