@@ -24,6 +24,10 @@
 // rows the run record gained) or per repaint of the bare window. A sample has to wait for its tick,
 // for the unit's reply and, like the bare window's repaint, for the display server; the target is
 // the bare window's count at the same rate plus one.
+// The same 10/s again with the logger on a core of its own and the X server and the unit emulator on
+// another: what is left are the logger's own wake-ups, without the preemptions by the two processes
+// each sample wakes (on a real unit the request goes to the kernel's USB driver, not to a process).
+// Target: 5 a sample. Needs two cores; skipped on one.
 //
 // TAVRIN_PROGRAM=PATH measures another build of the logger the same way.
 #include "app/ombu1.h"
@@ -45,13 +49,15 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sched.h>
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
-#include <optional>
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -83,6 +89,9 @@ constexpr double kHundredPerSecondTarget = 3.0;
 constexpr double kTrendWindowFactor = 1.5;
 // A sample's exchange with the unit: one wake-up more than the bare window's repaint.
 constexpr double kExchangeWakeups = 1.0;
+// The logger's wake-ups a sample when nothing else shares its core: the tick, the reply, the flush
+// to the X server and its answer, and a little more.
+constexpr double kCoreOfItsOwnWakeups = 5.0;
 
 const std::string logger = bench::ProgramUnderTest(TAVRIN_EXECUTABLE);
 
@@ -109,6 +118,7 @@ struct Wakeups {
     Usage usage;
     int periodMs; // a sample or a repaint every periodMs
     bool bareWindow;
+    bool coreOfItsOwn = false;
 };
 std::vector<Wakeups> wakeups;
 
@@ -216,17 +226,48 @@ private:
     QByteArray display_, platform_;
 };
 
+// The processes this thread starts while it lives run on one core (a child takes the affinity of the
+// thread that forks it); the thread's own affinity comes back at the end.
+class ChildrenOnCore {
+public:
+    explicit ChildrenOnCore(int core) {
+        CPU_ZERO(&before_);
+        if (::sched_getaffinity(0, sizeof before_, &before_) != 0)
+            throw std::runtime_error("cannot read this thread's cores");
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(core, &one);
+        if (::sched_setaffinity(0, sizeof one, &one) != 0)
+            throw std::runtime_error("cannot keep the started processes on core " + std::to_string(core));
+    }
+    ~ChildrenOnCore() { ::sched_setaffinity(0, sizeof before_, &before_); }
+    ChildrenOnCore(const ChildrenOnCore&) = delete;
+    ChildrenOnCore& operator=(const ChildrenOnCore&) = delete;
+
+private:
+    cpu_set_t before_;
+};
+
 // The program with its window on Xvfb, on the unit emulator, with sampling time 1 and continuous
 // measurement; `start` presses START (and ends the program, failing the figure, should the run end);
-// `trend` opens the trend window beside it.
-Usage MeasureOnDisplay(int tickMs, bool start, bool trend = false) {
+// `trend` opens the trend window beside it; `coreOfItsOwn` puts the X server and the emulator on core
+// 1 and the logger on core 0.
+Usage MeasureOnDisplay(int tickMs, bool start, bool trend = false, bool coreOfItsOwn = false) {
     QTemporaryDir scratch;
     const std::string folder = scratch.path().toStdString();
+    std::optional<ChildrenOnCore> cores;
+    if (coreOfItsOwn)
+        cores.emplace(1);
     bench::DisplayServer display(folder);
     bench::EmulatedUnit unit(UNIT_EMULATOR, folder);
+    if (coreOfItsOwn) {
+        cores.reset();
+        cores.emplace(0);
+    }
     bench::SettingsFolder settings({1, true});
-    std::vector<std::string> arguments = {"--device",    "tty:" + unit.PortPath(),   "--param-dir",
-                                          settings.PathString(), "--tick-ms", std::to_string(tickMs)};
+    std::vector<std::string> arguments = {"--device",    "tty:" + unit.PortPath(),
+                                          "--param-dir", settings.PathString(),
+                                          "--tick-ms",   std::to_string(tickMs)};
     if (start) {
         // The run record is written as users have it, into the settings folder rather than here.
         for (const char* argument : {"--start", "--exit-after-run", "--record"})
@@ -321,10 +362,9 @@ void SamplingAtDefaultTime(benchmark::State& state) {
     Run(state, [&state] {
         bench::SettingsFolder settings({10, true});
         // --exit-after-run: should the run end (a time-out), the program ends and the figure fails.
-        const Usage usage = MeasureProgram(
-            {"--device", "sim", "--param-dir", settings.PathString(), "--start", "--exit-after-run", "--record",
-             settings.PathString()},
-            kSamplingWindow);
+        const Usage usage = MeasureProgram({"--device", "sim", "--param-dir", settings.PathString(),
+                                            "--start", "--exit-after-run", "--record", settings.PathString()},
+                                           kSamplingWindow);
         Record(state, "sampling every 10 ticks on the simulated unit", usage,
                "tavrin --device sim --start, continuous, sampling time 10");
     });
@@ -333,8 +373,9 @@ BENCHMARK(SamplingAtDefaultTime)->Iterations(1)->UseManualTime()->Unit(benchmark
 
 void IdleOnDisplay(benchmark::State& state) {
     Run(state, [&state] {
-        Record(state, "idle window on Xvfb, unit connected, 100 ms tick, no run", MeasureOnDisplay(100, false),
-               "tavrin --device tty:EMULATOR, no --start", true, kDisplayIdleTarget);
+        Record(state, "idle window on Xvfb, unit connected, 100 ms tick, no run",
+               MeasureOnDisplay(100, false), "tavrin --device tty:EMULATOR, no --start", true,
+               kDisplayIdleTarget);
     });
 }
 BENCHMARK(IdleOnDisplay)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
@@ -363,6 +404,24 @@ BENCHMARK(SamplingOnDisplay)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
+
+void SamplingOnDisplayOnACoreOfItsOwn(benchmark::State& state) {
+    if (std::thread::hardware_concurrency() < 2) {
+        state.SkipWithError("needs two cores");
+        return;
+    }
+    Run(state, [&state] {
+        const std::string name = "10 samples/s on Xvfb, the logger on a core of its own";
+        const Usage usage = MeasureOnDisplay(100, true, false, true);
+        if (usage.samples <= 0)
+            throw std::runtime_error("no sample was recorded during the measurement");
+        state.counters["wakeups_per_sample"] = usage.PerSample(usage.switches.Total());
+        Record(state, name, usage,
+               "tavrin on core 0, Xvfb and the emulator on core 1, --tick-ms 100 --start, continuous", false);
+        wakeups.push_back({name, usage, 100, false, true});
+    });
+}
+BENCHMARK(SamplingOnDisplayOnACoreOfItsOwn)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 std::optional<Usage> tenPerSecond, tenPerSecondWithTrend;
 
@@ -447,6 +506,11 @@ void Summarise() {
             return other.bareWindow && other.periodMs == w.periodMs;
         });
         const std::string name = "wake-ups per sample: " + w.name;
+        if (w.coreOfItsOwn) {
+            report.Add(name, bench::Format("<= %.0f", kCoreOfItsOwnWakeups), perSample(w.usage),
+                       w.usage.PerSample(w.usage.switches.Total()) <= kCoreOfItsOwnWakeups);
+            continue;
+        }
         if (bare == wakeups.end()) {
             report.AddUntargeted(name, perSample(w.usage));
             continue;
