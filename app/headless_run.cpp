@@ -125,7 +125,7 @@ int RunHeadless(int& argc, char** argv, const Options& options) {
     HeadlessView view(settings, pump);
     acquisition::Session* running = nullptr;
     auto sinks = MakeRunSinks(
-        options, [&running] { return running ? 2 * running->FileIndex : 0; }, nullptr);
+        options, [&running] { return running ? int(running->FileIndex) : 0; }, nullptr);
     if (!sinks) {
         report::WriteStandardError(report::module::kPublish, sinks.Reason());
         return kExitBadCommandLine;

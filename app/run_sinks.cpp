@@ -28,7 +28,7 @@ std::vector<acquisition::SampleSink*> RunSinks::All() const {
     return all;
 }
 
-report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int()> sweepFilesWritten,
+report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int()> sweepsSaved,
                                       std::function<void(const QString& status)> showStatus) {
     RunSinks sinks;
     if (options.record == kRecordToStandardOutput) {
@@ -40,9 +40,9 @@ report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int(
     }
     if (options.exitAfterRun && ::isatty(STDERR_FILENO)) {
         record::RunRecordFile* recordFile = sinks.recordFile;
-        sinks.owned.push_back(std::make_unique<record::ProgressLine>(
-            [sweepFilesWritten = std::move(sweepFilesWritten), recordFile] {
-                return sweepFilesWritten() + (recordFile && recordFile->Rows() > 0 ? 1 : 0);
+        sinks.owned.push_back(
+            std::make_unique<record::ProgressLine>([sweepsSaved = std::move(sweepsSaved), recordFile] {
+                return 2 * sweepsSaved() + (recordFile && recordFile->Rows() > 0 ? 1 : 0);
             }));
     }
     if (!options.publishUrl.isEmpty()) {

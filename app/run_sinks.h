@@ -36,10 +36,10 @@ struct RunSinks {
 // there, not a folder or takes no file.
 report::Done CheckBeforeStart(const Options& options);
 
-// `sweepFilesWritten` counts the sweep files saved so far (for the progress line); `showStatus` puts a
+// `sweepsSaved` counts the sweeps saved so far, two files each (for the progress line); `showStatus` puts a
 // publisher's notice on the status line (on the GUI thread; null without a window). Fails when the
 // publishing URL cannot be set up.
-report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int()> sweepFilesWritten,
+report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int()> sweepsSaved,
                                       std::function<void(const QString& status)> showStatus);
 
 } // namespace app

@@ -59,11 +59,11 @@ int RunWindow(int& argc, char** argv, const Options& options) {
 
     TForm1* shownForm = nullptr;
     auto sinks = MakeRunSinks(
-        options, [&shownForm] { return shownForm ? 2 * shownForm->FileIndex : 0; },
+        options, [&shownForm] { return shownForm ? int(shownForm->FileIndex) : 0; },
         [&shownForm](const QString& status) {
             if (shownForm)
-                QMetaObject::invokeMethod(shownForm, [&shownForm, status] { shownForm->ShowStatus(status); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    shownForm, [&shownForm, status] { shownForm->ShowStatus(status); }, Qt::QueuedConnection);
         });
     if (!sinks) {
         report::WriteStandardError(report::module::kPublish, sinks.Reason());
@@ -83,15 +83,17 @@ int RunWindow(int& argc, char** argv, const Options& options) {
     TForm1 form(seams);
     // Said once the log pane holds what the start-up puts there.
     if (!kept.load.problem.isEmpty())
-        QObject::connect(&form, &TForm1::Shown, &form,
-                         [problem = kept.load.problem] { report::Report(report::module::kSettings, problem); });
+        QObject::connect(&form, &TForm1::Shown, &form, [problem = kept.load.problem] {
+            report::Report(report::module::kSettings, problem);
+        });
     Form1 = &form;
     shownForm = &form;
 
     int exitStatus = kExitNormal;
     bool stopSignalled = StopSignalPending();
     // Before START: the parameter file has been read by now, and the run takes these instead.
-    QObject::connect(&form, &TForm1::Shown, &form, [&form, &options] { ApplyRunOverrides(form, options.overrides); });
+    QObject::connect(&form, &TForm1::Shown, &form,
+                     [&form, &options] { ApplyRunOverrides(form, options.overrides); });
     if (options.start)
         QObject::connect(&form, &TForm1::Shown, &form, [&form, &stopSignalled] {
             QTimer::singleShot(0, &form, [&form, &stopSignalled] {

@@ -83,7 +83,6 @@ public:
     void SetFollowing(bool on);
 
     // Clock time or seconds since START on the time axis.
-    bool ElapsedAxis() const { return keys_ == Trace::Keys::Elapsed; }
     void SetElapsedAxis(bool elapsed);
 
     // The time range on show, in seconds on the axis; setting it is a pan or zoom (Follow goes off).
