@@ -131,6 +131,58 @@ log_pane_in() {  # LANG file-suffix
 log_pane_in C.UTF-8 ""
 log_pane_in en_US.UTF-8 "-en"
 echo "smoke: log pane screenshots in $artefacts"
-# a sweep in English; then the log pane under xdotool's mouse and keys, the trend
-# window, and the manual that F1 opens, in each language.
-# Usage: smoke.sh TAVRIN SCREENSHOT_CHECK ARTEFACT_DIR [UNIT_EMULATOR]
+# The trend window after a run with an outage: the unit emulator, on a link that follows it to its
+# new terminal, is unplugged after 8 s and plugged in again 4 s later, during an unattended run
+# that waits for it; the trend window opened at start.
+if [ -n "$emulator" ]; then
+  echo "smoke: the trend window after a run with an outage"
+  mkdir -p "$work/trend"
+  # Sampling time 1 on a 50 ms tick (20 samples a second), AD0 and AD1 on, line mode, continuous.
+  printf '1%s%s%s%s\0\0\0\0\0\0\0' 008000 008080 0001 111100 > "$work/trend/ombu01.par"
+  "$emulator" --link "$work/trend/unit" --unplug-after 160 --replug-after-ms 4000 >"$work/emulator.out" 2>&1 &
+  unit=$!
+  for _ in $(seq 50); do [ -e "$work/trend/unit" ] && break; sleep 0.1; done
+  (cd "$work/trend" && exec "$tavrin" --device "tty:$work/trend/unit" --tick-ms 50 --param-dir "$work/trend" \
+     --record off --start --exit-after-run --reconnect --trend) &
+  app=$!
+  sleep 18
+  shoot_until trend "$artefacts/smoke-trend.png" 30
+  convert "$artefacts/smoke-trend.png" -crop 960x640+0+0 +repage "$artefacts/trend-window.png"
+  kill "$app"; wait "$app" 2>/dev/null || true; app=""
+  kill "$unit"; wait "$unit" 2>/dev/null || true; unit=""
+fi
+
+# ---- The manual, opened by F1 --------------------------------------------------------------------------
+# F1 in the main window opens the manual in a window of its own, titled in the window's language; the
+# window is found by its title and shot alone (manual-window.png, manual-window-en.png). No window manager
+# runs: a click on the window's silver background gives it the keyboard.
+manual_in() {  # LANG title file-suffix
+  local language=$1 title=$2 suffix=$3 dir="$work/manual$3" window=""
+  echo "smoke: the manual by F1 ($language)"
+  mkdir -p "$dir"
+  (cd "$dir" && LANG=$language exec "$tavrin" --device sim --param-dir "$dir") &
+  app=$!
+  shoot_until empty "$dir/shown.png" 40
+  xdotool mousemove $((200 + 850)) $((144 + 40)) click 1
+  sleep 0.3
+  xdotool key F1
+  for _ in $(seq 40); do
+    window=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1 || true)
+    [ -n "$window" ] && break
+    sleep 0.5
+  done
+  [ -n "$window" ] || { echo "FAIL: no window titled $title after F1"; return 1; }
+  echo "ok  : a window titled $title after F1"
+  local shot="$artefacts/manual-window$suffix.png"
+  for _ in $(seq 20); do
+    sleep 0.5
+    import -window "$window" "$shot" 2>/dev/null && "$check" manual "$shot" >"$work/check.log" 2>&1 && break
+  done
+  cat "$work/check.log"
+  "$check" manual "$shot" >/dev/null
+  kill "$app"; wait "$app" 2>/dev/null || true; app=""
+}
+
+manual_in C.UTF-8 "マニュアル" ""
+manual_in en_US.UTF-8 "Manual" "-en"
+echo "smoke: manual screenshots in $artefacts"
