@@ -39,8 +39,8 @@ std::int16_t TicksPerSecond(int tickMs) {
 
 } // namespace
 
-Session::Session(SessionView& view, device::MessagePump& pump, SessionSeams seams)
-    : view_(view), pump_(pump), seams_(std::move(seams)),
+Session::Session(SessionView& view, device::ReadyWatch& watch, SessionSeams seams)
+    : view_(view), watch_(watch), seams_(std::move(seams)),
       feed_(seams_.sinks, seams_.monotonic, [this](const char* module, const QString& reason) {
           report::Report(module, reason);
           view_.ShowStatus(kStatusRecordStopped);
@@ -56,6 +56,27 @@ void Session::Tick() {
         ReplyTicks = std::int16_t(std::uint16_t(ReplyTicks) - 1);
     if (IntervalTicks != 0)
         IntervalTicks = std::int16_t(std::uint16_t(IntervalTicks) - 1);
+    // What the tick ends is taken up once the tick itself is over, as the event loop's next job.
+    switch (phase_) {
+    case RunPhase::Idle:
+        break;
+    case RunPhase::AwaitingReply:
+        // A reply the unit's readiness did not report is seen here; the countdown ends the wait.
+        Later(phase_, &Session::LookAtReply);
+        break;
+    case RunPhase::AwaitingInterval:
+        if (IntervalTicks == 0)
+            Later(phase_, &Session::EndInterval);
+        break;
+    case RunPhase::SavePause:
+        if (ReplyTicks == 0)
+            Later(phase_, &Session::FinishSave);
+        break;
+    case RunPhase::AwaitingUnit:
+        if (IntervalTicks == 0 || Acquiring == 0)
+            Later(phase_, &Session::LookForUnit);
+        break;
+    }
 }
 
 // --- The unit ---
@@ -134,63 +155,36 @@ report::Done Session::UnitReadyForRun() {
     return {};
 }
 
-Session::UnitLoss Session::UnitLossAfterTimeout() {
-    if (!unitOpenForRun_)
-        return UnitLoss::NotLost;
-    const std::string gone = CurrentD2xx().UnitGone(DeviceHandle);
-    if (gone.empty())
-        return UnitLoss::NotLost;
-    report::Report(report::module::kDevice, QStringLiteral("unit unplugged: ") + Text(gone));
-    FeedNote(SampleNote::UnitLost);
-    if (!seams_.reconnect) {
-        unitProblem_ = QStringLiteral("the unit was unplugged (%1)").arg(Text(gone));
-        return UnitLoss::Lost;
-    }
-    if (!AwaitUnit(true))
-        return UnitLoss::StoppedWaiting;
-    PrepareDevice();
-    return UnitLoss::Back;
+void Session::AwaitUnit(bool lostDuringRun) {
+    awaitingLostUnit_ = lostDuringRun;
+    view_.ShowStatus(kStatusAwaitingUnit);
+    IntervalTicks = TicksPerSecond(seams_.tickMs);
+    SetPhase(RunPhase::AwaitingUnit);
 }
 
-bool Session::AwaitUnit(bool lostDuringRun) {
-    view_.ShowStatus(kStatusAwaitingUnit);
-    const std::int16_t checkTicks = TicksPerSecond(seams_.tickMs);
-    while (Acquiring != 0) {
-        IntervalTicks = checkTicks;
-        while (IntervalTicks != 0 && Acquiring != 0)
-            pump_.ProcessMessages();
-        if (Acquiring == 0)
-            return false;
-        // Always the same unit, by its serial number (the one given on the command line when none was
-        // listed yet); with none known at all, the first one listed.
-        const std::string sought = device::SoughtUnit(SerialNumber);
-        FT_STATUS opened = FT_DEVICE_NOT_FOUND;
-        if (!sought.empty()) {
-            opened = device::ReopenUnit(DeviceHandle, sought.c_str());
-            if (opened == FT_OK && SerialNumber[0] == '\0')
-                std::strncpy(SerialNumber, sought.c_str(), sizeof SerialNumber - 1);
-        } else if (FT_ListDevices(0, SerialNumber, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) == FT_OK) {
-            SerialNumber[sizeof SerialNumber - 1] = '\0';
-            opened = device::ReopenUnit(DeviceHandle, SerialNumber);
-            if (opened != FT_OK)
-                std::memset(SerialNumber, 0, sizeof SerialNumber);
-        }
-        if (opened == FT_OK)
-            break;
+void Session::LookForUnit() {
+    if (Acquiring == 0) {
+        EndNormally();
+        return;
     }
-    if (Acquiring == 0)
-        return false;
+    // Always the same unit, by its serial number (the one given on the command line when none was
+    // listed yet); with none known at all, the first one listed.
+    if (!device::LookForUnit(DeviceHandle, SerialNumber, sizeof SerialNumber)) {
+        IntervalTicks = TicksPerSecond(seams_.tickMs);
+        return;
+    }
     DeviceStatus = FT_OK;
     unitOpenForRun_ = true;
     view_.ShowStatus(kStatusOpenSuccess);
     const QString serial = QString::fromLatin1(SerialNumber);
-    if (!lostDuringRun) {
+    if (awaitingLostUnit_) {
+        report::Report(report::module::kDevice, QStringLiteral("unit back: %1").arg(serial));
+        FeedNote(SampleNote::UnitBack);
+        PrepareDevice();
+    } else {
         report::Report(report::module::kDevice, QStringLiteral("unit found: %1").arg(serial));
-        return true;
     }
-    report::Report(report::module::kDevice, QStringLiteral("unit back: %1").arg(serial));
-    FeedNote(SampleNote::UnitBack);
-    return true;
+    BeginSample();
 }
 
 void Session::FeedNote(SampleNote note) {
@@ -201,50 +195,35 @@ void Session::FeedNote(SampleNote note) {
 
 // --- The run ---
 
-RunOutcome Session::Run() {
+void Session::SetPhase(RunPhase phase) {
+    phase_ = phase;
+    view_.PhaseChanged(phase);
+}
+
+void Session::Later(RunPhase phase, void (Session::*step)()) {
+    QMetaObject::invokeMethod(
+        this, [this, phase, step, run = runNumber_] {
+            if (running_ && run == runNumber_ && phase_ == phase)
+                (this->*step)();
+        },
+        Qt::QueuedConnection);
+}
+
+bool Session::Start() {
     if (running_)
-        return lastOutcome_;
+        return false;
     if (auto ready = UnitReadyForRun(); !ready) {
         lastOutcome_ = {RunEnd::Error, ready.Reason(), report::module::kDevice};
-        return lastOutcome_;
+        emit Ended(lastOutcome_);
+        return false;
     }
     running_ = true;
+    ++runNumber_;
     const QString baseName = view_.Settings().baseName;
     // What a save cut short by a kill left beside the sweep files of this base name goes.
     output::RemoveStaleTemporaries(baseName, QDir::currentPath());
     feed_.RunStarted({Now(), baseName, UnitName()});
-    lastOutcome_ = RunSamples();
-    feed_.RunEnded();
-    running_ = false;
-    return lastOutcome_;
-}
 
-void Session::Stop() {
-    view_.Beep();
-    Acquiring = 0;
-    IntervalTicks = 0;
-}
-
-// Requests go out SamplingTime ticks apart: the countdown is loaded with the sampling time itself, so
-// the interval matches what the window, the log header and the chart annotation state (10 means 1.0 s).
-void Session::LoadInterval() {
-    IntervalTicks = std::int16_t(SamplingTime);
-}
-
-RunOutcome Session::EndNormally() {
-    view_.ShowStatus(kStatusFinished);
-    Acquiring = 0;
-    view_.RunStateChanged(false);
-    return {RunEnd::Normal, QString()};
-}
-
-RunOutcome Session::EndWith(RunEnd end, const QString& reason) {
-    Acquiring = 0;
-    view_.RunStateChanged(false);
-    return {end, reason};
-}
-
-RunOutcome Session::RunSamples() {
     view_.RunStateChanged(true);
     ClearChart();
     PrepareDevice();
@@ -259,65 +238,179 @@ RunOutcome Session::RunSamples() {
     ResetSweep();
     LoadInterval();
     Acquiring = 1;
-    if (seams_.reconnect && !unitOpenForRun_ && !AwaitUnit(false))
-        return EndNormally();
-    unsigned framelessInARow = 0;
+    framelessInARow_ = 0;
+    if (seams_.reconnect && !unitOpenForRun_)
+        AwaitUnit(false);
+    else
+        BeginSample();
+    return true;
+}
 
-    while (Acquiring != 0) {
-        view_.ShowStatus(kStatusBlank);
-        if (ExchangeSample() == device::ExchangeResult::TimedOut) {
-            const UnitLoss loss = UnitLossAfterTimeout();
-            if (loss == UnitLoss::Back)
-                continue;
-            if (loss == UnitLoss::StoppedWaiting)
-                return EndNormally();
+void Session::Stop() {
+    view_.Beep();
+    Acquiring = 0;
+    IntervalTicks = 0;
+    // The interval wait and the wait for a unit end at their next look, from the event loop; a reply
+    // wait and a save pause run to their end.
+    if (phase_ == RunPhase::AwaitingInterval)
+        Later(phase_, &Session::EndInterval);
+    else if (phase_ == RunPhase::AwaitingUnit)
+        Later(phase_, &Session::EndNormally);
+}
+
+// Requests go out SamplingTime ticks apart: the countdown is loaded with the sampling time itself, so
+// the interval matches what the window, the log header and the chart annotation state (10 means 1.0 s).
+void Session::LoadInterval() {
+    IntervalTicks = std::int16_t(SamplingTime);
+}
+
+void Session::BeginSample() {
+    if (Acquiring == 0) {
+        EndNormally();
+        return;
+    }
+    SetPhase(RunPhase::AwaitingReply);
+    view_.ShowStatus(kStatusBlank);
+    device::SendRequest(DeviceHandle);
+    ReplyTicks = device::kReplyTimeoutTicks;
+    LookAtReply();
+}
+
+void Session::LookAtReply() {
+    if (phase_ != RunPhase::AwaitingReply)
+        return;
+    switch (device::TakeReply(DeviceHandle, ReplyTicks, RxBuffer)) {
+    case device::ExchangeResult::Pending:
+        watch_.Watch(device::ReplyWakeup(DeviceHandle), [this] { LookAtReply(); });
+        return;
+    case device::ExchangeResult::TimedOut:
+        watch_.Unwatch();
+        ReplyTimedOut();
+        return;
+    case device::ExchangeResult::Replied:
+        watch_.Unwatch();
+        if (DeviceStatus == FT_OK)
+            view_.Log().AppendReply(QByteArray(reinterpret_cast<const char*>(RxBuffer.data())));
+        HandleReply();
+        return;
+    }
+}
+
+void Session::ReplyTimedOut() {
+    if (unitOpenForRun_) {
+        if (const std::string gone = CurrentD2xx().UnitGone(DeviceHandle); !gone.empty()) {
+            report::Report(report::module::kDevice, QStringLiteral("unit unplugged: ") + Text(gone));
+            FeedNote(SampleNote::UnitLost);
+            if (seams_.reconnect) {
+                AwaitUnit(true);
+                return;
+            }
             FeedNote(SampleNote::NoReply);
             view_.Beep();
             view_.ShowStatus(kStatusNoResponse);
-            if (loss == UnitLoss::Lost) {
-                RunOutcome lost = EndWith(RunEnd::UnitLost, unitProblem_);
-                lost.module = report::module::kDevice;
-                return lost;
-            }
-            return EndWith(RunEnd::TimedOut,
-                           QStringLiteral("the unit did not answer within %1 ticks; the run ended")
-                               .arg(device::kReplyTimeoutTicks));
+            EndWith(RunEnd::UnitLost, QStringLiteral("the unit was unplugged (%1)").arg(Text(gone)),
+                    report::module::kDevice);
+            return;
         }
-        PlotReply();
-        framelessInARow = reply_.marker ? 0 : framelessInARow + 1;
-        if (seams_.framelessReplyLimit != 0 && framelessInARow >= seams_.framelessReplyLimit)
-            return EndWith(RunEnd::Error, kFramelessRunMessage.arg(framelessInARow));
-        view_.ShowStatus(kStatusReading);
-
-        if (SweepX > kLastColumn) {
-            view_.ShowStatus(kStatusSweepEnd);
-            feed_.SweepEnded();
-            // Each box is read when its step comes: the save's pause lets the user change the next.
-            if (view_.Settings().autoSave)
-                if (auto saved = SaveSweep(); !saved)
-                    return EndWith(RunEnd::Error, saved.Reason());
-            if (view_.Settings().autoPrint)
-                if (auto printed = view_.PrintChart(); !printed)
-                    return EndWith(RunEnd::Error, printed.Reason());
-            if (!view_.Settings().continuous)
-                return EndNormally();
-            view_.Beep();
-            ResetSweep();
-            ClearChart();
-        }
-
-        while (IntervalTicks != 0)
-            pump_.ProcessMessages();
-        LoadInterval();
     }
-    return EndNormally();
+    FeedNote(SampleNote::NoReply);
+    view_.Beep();
+    view_.ShowStatus(kStatusNoResponse);
+    EndWith(RunEnd::TimedOut,
+            QStringLiteral("the unit did not answer within %1 ticks; the run ended").arg(device::kReplyTimeoutTicks));
 }
 
-device::ExchangeResult Session::ExchangeSample() {
-    const auto result = device::ExchangeSample(DeviceHandle, ReplyTicks, RxBuffer, pump_);
-    if (result == device::ExchangeResult::Replied && DeviceStatus == FT_OK)
-        view_.Log().AppendReply(QByteArray(reinterpret_cast<const char*>(RxBuffer.data())));
-    return result;
+void Session::HandleReply() {
+    PlotReply();
+    framelessInARow_ = reply_.marker ? 0 : framelessInARow_ + 1;
+    if (seams_.framelessReplyLimit != 0 && framelessInARow_ >= seams_.framelessReplyLimit) {
+        EndWith(RunEnd::Error, kFramelessRunMessage.arg(framelessInARow_));
+        return;
+    }
+    view_.ShowStatus(kStatusReading);
+    if (SweepX > kLastColumn)
+        BeginSweepEnd();
+    else
+        AwaitInterval();
+}
+
+// Each box is read when its step comes: the save's pause lets the user change the next.
+void Session::BeginSweepEnd() {
+    view_.ShowStatus(kStatusSweepEnd);
+    feed_.SweepEnded();
+    if (!view_.Settings().autoSave) {
+        ContinueSweepEnd();
+        return;
+    }
+    const QString chartName = output::SweepFileName(view_.Settings().baseName, FileIndex, output::kChartExtension);
+    const QImage* picture = view_.Chart();
+    if (auto written = output::WriteChartFile(chartName, picture ? *picture : chart::NewChartPicture()); !written) {
+        EndWith(RunEnd::Error, written.Reason());
+        return;
+    }
+    ReplyTicks = 10;
+    SetPhase(RunPhase::SavePause);
+}
+
+void Session::FinishSave() {
+    // The base name is read again: a change made during the pause names the log file.
+    const QString logName = output::SweepFileName(view_.Settings().baseName, FileIndex, output::kLogExtension);
+    if (auto written = output::WriteLogFile(logName, view_.Log().FileBytes()); !written) {
+        EndWith(RunEnd::Error, written.Reason());
+        return;
+    }
+    ++FileIndex;
+    view_.Log().Clear();
+    WriteRunHeader();
+    ContinueSweepEnd();
+}
+
+void Session::ContinueSweepEnd() {
+    if (view_.Settings().autoPrint)
+        if (auto printed = view_.PrintChart(); !printed) {
+            EndWith(RunEnd::Error, printed.Reason());
+            return;
+        }
+    if (!view_.Settings().continuous) {
+        EndNormally();
+        return;
+    }
+    view_.Beep();
+    ResetSweep();
+    ClearChart();
+    AwaitInterval();
+}
+
+void Session::AwaitInterval() {
+    if (IntervalTicks == 0)
+        EndInterval();
+    else
+        SetPhase(RunPhase::AwaitingInterval);
+}
+
+void Session::EndInterval() {
+    LoadInterval();
+    BeginSample();
+}
+
+void Session::EndNormally() {
+    view_.ShowStatus(kStatusFinished);
+    Finish({RunEnd::Normal, QString()});
+}
+
+void Session::EndWith(RunEnd end, const QString& reason, const char* module) {
+    Finish({end, reason, module});
+}
+
+void Session::Finish(RunOutcome outcome) {
+    Acquiring = 0;
+    watch_.Unwatch();
+    SetPhase(RunPhase::Idle);
+    view_.RunStateChanged(false);
+    feed_.RunEnded();
+    running_ = false;
+    lastOutcome_ = std::move(outcome);
+    emit Ended(lastOutcome_);
 }
 
 std::optional<int> Session::FindReplyFrame() {
@@ -336,8 +429,8 @@ void Session::PlotReply() {
     const RunSettings settings = view_.Settings();
     const bool framed = FindReplyFrame().has_value();
     if (framed) {
-        // The analog marks at SweepX, then, after the pump, the digital lines at the advanced column
-        // and the frame over everything; the view repaints what the two halves changed once.
+        // The analog marks at SweepX, then the digital lines at the advanced column and the frame over
+        // everything; the view repaints what the two halves changed once.
         QImage* picture = view_.Chart();
         QRegion changed;
         if (picture) {
@@ -353,12 +446,9 @@ void Session::PlotReply() {
             changed = chart::DrawSampleAnalogMarks(*picture, SweepX, marks);
         }
         ++SweepX;
-        pump_.ProcessPending();
-        if ((picture = view_.Chart())) {
-            // The annotations show the texts as they stand after the pump.
-            const RunSettings now = view_.Settings();
+        if (picture) {
             changed += chart::DrawSampleDigitalAndFrame(*picture, SweepX, reply_.status, LevelWasLow,
-                                                        {now.samplingText, now.baseName, FileIndex, plottedAt_},
+                                                        {settings.samplingText, settings.baseName, FileIndex, plottedAt_},
                                                         GridDrawn);
             view_.ChartChanged(changed);
         }
@@ -386,27 +476,6 @@ void Session::WriteRunHeader() {
     for (const QString& line :
          output::RunHeaderLines(Now(), QLocale(), settings.samplingText, settings.baseName, FileIndex))
         view_.Log().AppendText(line);
-}
-
-report::Done Session::SaveSweep() {
-    const QString chartName = output::SweepFileName(view_.Settings().baseName, FileIndex, output::kChartExtension);
-    const QImage* picture = view_.Chart();
-    if (auto written = output::WriteChartFile(chartName, picture ? *picture : chart::NewChartPicture()); !written)
-        return written;
-
-    ReplyTicks = 10;
-    while (ReplyTicks != 0)
-        pump_.ProcessMessages();
-
-    // The base name is read again: a change made during the pause names the log file.
-    const QString logName = output::SweepFileName(view_.Settings().baseName, FileIndex, output::kLogExtension);
-    if (auto written = output::WriteLogFile(logName, view_.Log().FileBytes()); !written)
-        return written;
-
-    ++FileIndex;
-    view_.Log().Clear();
-    WriteRunHeader();
-    return {};
 }
 
 std::vector<std::pair<const char*, QString>> Session::Shortfalls() const {

@@ -4,18 +4,21 @@
 // it shows what happens through a SessionView, which is the window or, in a
 // headless run, no window at all.
 //
-// A run lives inside Run(): it returns only when the run has ended. It never
-// sleeps and never blocks: every wait goes through the message pump, so the
-// tick (Tick()), STOP (Stop()) and everything else the program does keep working
-// while a run is in progress. The tick is the run's only clock.
+// A run is a state machine: Start() returns at once, and the tick (Tick()), the
+// unit's readiness and STOP (Stop()) move it on from one wait to the next (the
+// reply, the interval, the pause between a sweep's picture and its log, a unit
+// that went away). Its end comes as the Ended signal. Nothing waits in between,
+// so a dialog or anything else the program does never holds a run up. The tick
+// is the run's only clock.
 #pragma once
 
 #include "acquisition/reply_decoding.h"
 #include "acquisition/sample_feed.h"
 #include "acquisition/session_view.h"
 #include "device/exchange.h"
-#include "device/message_pump.h"
+#include "device/ready_watch.h"
 
+#include <QObject>
 #include <QDateTime>
 #include <chrono>
 #include <cstdint>
@@ -72,9 +75,11 @@ struct SessionSeams {
     int tickMs = 100;                                      // length of one tick, for waits counted in seconds
 };
 
-class Session {
+class Session : public QObject {
+    Q_OBJECT
+
 public:
-    Session(SessionView& view, device::MessagePump& pump, SessionSeams seams);
+    Session(SessionView& view, device::ReadyWatch& watch, SessionSeams seams);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -90,27 +95,28 @@ public:
     char SerialNumber[64] = {};
     device::RxBufferBytes RxBuffer{};
 
-    // The tick: both countdowns down by one when not zero (16-bit, wrapping).
+    // The tick: both countdowns down by one when not zero (16-bit, wrapping), then whatever the run
+    // waits for is looked at.
     void Tick();
     // Finds unit 0, says so, opens it and sets its line; once, at start-up.
     void ConnectDevice();
-    // START: the whole run, from its start through the sample loop to one of its ends.
-    RunOutcome Run();
-    // STOP: the run ends at its next loop test.
+    // START: the run's start steps and its first request; returns at once. False when no run could
+    // start (unattended without a unit): Ended has been emitted with the reason.
+    bool Start();
+    // STOP: the run ends at its next loop test (a reply or a save pause in progress runs to its end).
     void Stop();
     bool Running() const { return running_; }
+    RunPhase Phase() const { return phase_; }
     // Whether a unit that is gone is waited for, from the next wait on.
     void SetReconnect(bool on) { seams_.reconnect = on; }
     const RunOutcome& LastOutcome() const { return lastOutcome_; }
 
     // The run's steps, each as the run takes it.
-    device::ExchangeResult ExchangeSample();
     std::optional<int> FindReplyFrame();
     void PlotReply();
     void ClearChart();
     void ResetSweep();
     void WriteRunHeader();
-    report::Done SaveSweep();
 
     QDateTime Now() const;
     // When PlotReply read the clock for the sample it drew last.
@@ -119,31 +125,51 @@ public:
     // when everything did.
     std::vector<std::pair<const char*, QString>> Shortfalls() const;
 
-private:
-    enum class UnitLoss { NotLost, Lost, Back, StoppedWaiting };
+signals:
+    // The run has ended, as LastOutcome() says.
+    void Ended(const acquisition::RunOutcome& outcome);
 
-    RunOutcome RunSamples();
-    RunOutcome EndNormally();
-    RunOutcome EndWith(RunEnd end, const QString& reason);
+private:
+    void SetPhase(RunPhase phase);
+    // The loop test, then the blank status line and the request.
+    void BeginSample();
+    // The unit may have answered (its readiness, or the tick): a reply is taken, or the wait goes on.
+    void LookAtReply();
+    void HandleReply();
+    void ReplyTimedOut();
+    void BeginSweepEnd();
+    void FinishSave();
+    void ContinueSweepEnd();
+    void AwaitInterval();
+    void EndInterval();
+    void EndNormally();
+    void EndWith(RunEnd end, const QString& reason, const char* module = "acquisition");
+    void Finish(RunOutcome outcome);
+    // Runs `step` from the event loop if the run still waits in `phase` then.
+    void Later(RunPhase phase, void (Session::*step)());
     void LoadInterval();
     // Before a run: whether one may start, reopening the unit when it went away. Unattended and
     // without a unit it may not, and says why.
     report::Done UnitReadyForRun();
-    UnitLoss UnitLossAfterTimeout();
-    // Waits for the unit, looking once a second, until it is open or STOP; `lostDuringRun` when it
-    // vanished mid-run (the sinks get "unit back"), not when none was open at START.
-    bool AwaitUnit(bool lostDuringRun);
+    // Looks for the unit once a second until it is open or STOP; `lostDuringRun` when it vanished
+    // mid-run (the sinks get "unit back"), not when none was open at START.
+    void AwaitUnit(bool lostDuringRun);
+    void LookForUnit();
     void PrepareDevice();
     void FeedNote(SampleNote note);
     QString UnitName() const;
 
     SessionView& view_;
-    device::MessagePump& pump_;
+    device::ReadyWatch& watch_;
     SessionSeams seams_;
     SampleFeed feed_;
     DecodedReply reply_;     // the last reply read, decoded once
     QDateTime plottedAt_;
     bool running_ = false;
+    RunPhase phase_ = RunPhase::Idle;
+    unsigned runNumber_ = 0;        // which run a step put off for later belongs to
+    bool awaitingLostUnit_ = false;
+    unsigned framelessInARow_ = 0;
     bool unitOpenForRun_ = false;
     QString unitProblem_;    // why the unit could not be opened again at START
     RunOutcome lastOutcome_;

@@ -14,6 +14,15 @@
 
 namespace acquisition {
 
+// What the run waits for now.
+enum class RunPhase {
+    Idle,             // no run
+    AwaitingReply,    // a request is out: the unit's readiness or the 10-tick countdown
+    AwaitingInterval, // the sampling time between two requests
+    SavePause,        // the pause between a saved sweep's picture and its log
+    AwaitingUnit,     // the unit went away (or was not there at START) and is looked for once a second
+};
+
 // The settings as the run reads them, at the moment it reads them: a change
 // made during a run applies from the next point that reads it.
 struct RunSettings {
@@ -59,6 +68,8 @@ public:
     virtual report::Done PrintChart() = 0;
     // A run began (true) or ended (false): START is disabled for the whole run.
     virtual void RunStateChanged(bool running) = 0;
+    // What the run waits for from now on.
+    virtual void PhaseChanged(RunPhase) {}
 };
 
 } // namespace acquisition

@@ -5,7 +5,7 @@
 #include "app/run_sinks.h"
 #include "app/stop_signals.h"
 #include "chart/chart_picture.h"
-#include "device/message_pump.h"
+#include "device/ready_watch.h"
 #include "output/chart_printer.h"
 #include "output/log/log_store.h"
 #include "report/reporter.h"
@@ -60,8 +60,8 @@ acquisition::RunSettings LoadSettings(const Options& options, std::uint16_t& sam
 // sweep files are saved or the chart printed.
 class HeadlessView : public acquisition::SessionView, public acquisition::RunLog {
 public:
-    HeadlessView(acquisition::RunSettings settings, device::MessagePump& pump)
-        : settings_(std::move(settings)), pump_(pump), keepsChart_(settings_.autoSave || settings_.autoPrint),
+    explicit HeadlessView(acquisition::RunSettings settings)
+        : settings_(std::move(settings)), keepsChart_(settings_.autoSave || settings_.autoPrint),
           keepsLog_(settings_.autoSave) {}
 
     acquisition::RunSettings Settings() const override { return settings_; }
@@ -71,8 +71,7 @@ public:
     QImage* Chart() override { return keepsChart_ ? &picture_ : nullptr; }
     void ChartChanged(const QRegion&) override {}
     report::Done PrintChart() override {
-        return output::PrintPicture(output::ProcessPrinter(), picture_, output::kPrintScale,
-                                    [this] { pump_.ProcessPending(); });
+        return output::PrintPicture(output::ProcessPrinter(), picture_, output::kPrintScale);
     }
     void RunStateChanged(bool) override {}
 
@@ -93,7 +92,6 @@ public:
 
 private:
     const acquisition::RunSettings settings_;
-    device::MessagePump& pump_;
     const bool keepsChart_;
     const bool keepsLog_;
     QImage picture_;
@@ -121,8 +119,8 @@ int RunHeadless(int& argc, char** argv, const Options& options) {
     if (StopSignalPending())
         return kExitNormal;
 
-    device::EventLoopPump pump;
-    HeadlessView view(settings, pump);
+    device::EventLoopWatch watch;
+    HeadlessView view(settings);
     acquisition::Session* running = nullptr;
     auto sinks = MakeRunSinks(
         options, [&running] { return running ? int(running->FileIndex) : 0; }, nullptr);
@@ -136,7 +134,7 @@ int RunHeadless(int& argc, char** argv, const Options& options) {
     seams.unattended = true;
     seams.reconnect = options.reconnect;
     seams.tickMs = options.tickMs;
-    acquisition::Session session(view, pump, seams);
+    acquisition::Session session(view, watch, seams);
     running = &session;
     session.SamplingTime = samplingTime;
 
@@ -156,9 +154,17 @@ int RunHeadless(int& argc, char** argv, const Options& options) {
     });
     if (stopped)
         return kExitNormal;
-    session.Run();
-    sinks->Finish();
-    return EndOfUnattendedRun(session);
+    // The run goes on in the event loop; its end ends the program.
+    int status = kExitNormal;
+    QObject::connect(&session, &acquisition::Session::Ended, [&session, &sinks, &status] {
+        sinks->Finish();
+        status = EndOfUnattendedRun(session);
+        QCoreApplication::exit(status);
+    });
+    if (!session.Start())
+        return status;
+    app->exec();
+    return status;
 }
 
 } // namespace app

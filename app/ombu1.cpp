@@ -100,12 +100,7 @@ public:
     explicit FormView(TForm1& form) : f_(form) {}
 
     acquisition::RunSettings Settings() const override { return f_.Settings(); }
-    void ShowStatus(const QString& text) override {
-        // The blank line opens each sample: its repaints are held from here.
-        if (text == acquisition::kStatusBlank)
-            f_.HoldRepaints();
-        f_.ShowRunStatus(text);
-    }
+    void ShowStatus(const QString& text) override { f_.ShowRunStatus(text); }
     void Beep() override { MessageBeep(0); }
     acquisition::RunLog& Log() override { return *this; }
     QImage* Chart() override { return &f_.Image1->Picture(); }
@@ -114,6 +109,14 @@ public:
     void RunStateChanged(bool running) override {
         f_.Button3->setEnabled(!running);
         f_.PaceTick();
+    }
+    // A sample's repaints are held while its reply is awaited and go out, all together, once the run
+    // waits for anything else: one paint pass a sample.
+    void PhaseChanged(acquisition::RunPhase phase) override {
+        if (phase == acquisition::RunPhase::AwaitingReply)
+            f_.HoldRepaints();
+        else
+            f_.ReleaseRepaints();
     }
 
     void Clear() override { f_.Memo1->Clear(); }
@@ -124,33 +127,6 @@ public:
 
 private:
     TForm1& f_;
-};
-
-// The pump the run waits in: a wait that is not the reply wait (the interval, the save's pause, the
-// wait for a unit) first lets the sample's held repaints go out. The reply wait keeps them held, so a
-// sample paints once, after its reply has been drawn.
-class RunPump : public device::MessagePump {
-public:
-    explicit RunPump(TForm1& form) : f_(form) {}
-
-    void ProcessMessages() override {
-        if (!watching_)
-            f_.ReleaseRepaints();
-        f_.pump_->ProcessMessages();
-    }
-    void ProcessPending() override { f_.pump_->ProcessPending(); }
-    void WatchDevice(const DataWakeup& wakeup) override {
-        watching_ = true;
-        f_.pump_->WatchDevice(wakeup);
-    }
-    void UnwatchDevice() override {
-        watching_ = false;
-        f_.pump_->UnwatchDevice();
-    }
-
-private:
-    TForm1& f_;
-    bool watching_ = false;
 };
 
 namespace {
@@ -172,8 +148,9 @@ acquisition::SessionSeams SessionSeamsOf(const FormSeams& seams, trend::TrendSin
 
 TForm1::TForm1(FormSeams seams, QWidget* parent)
     : QWidget(parent), seams_(std::move(seams)), view_(std::make_unique<FormView>(*this)),
-      runPump_(std::make_unique<RunPump>(*this)), trendSink_(std::make_unique<trend::TrendSink>()),
-      session_(*view_, *runPump_, SessionSeamsOf(seams_, trendSink_.get())) {
+      trendSink_(std::make_unique<trend::TrendSink>()),
+      session_(*view_, *watch_, SessionSeamsOf(seams_, trendSink_.get())) {
+    connect(&session_, &acquisition::Session::Ended, this, &TForm1::RunFinished);
     if (seams_.colorDialog) {
         colorDialog_ = seams_.colorDialog;
     } else {
@@ -539,7 +516,10 @@ void TForm1::ShowError(const QString& message) {
 void TForm1::Button3Click() {
     if (session_.Running())
         return;
-    const acquisition::RunOutcome outcome = session_.Run();
+    session_.Start();
+}
+
+void TForm1::RunFinished(const acquisition::RunOutcome& outcome) {
     ReleaseRepaints();
     switch (outcome.end) {
     case acquisition::RunEnd::Normal: lastRun_ = LastRun::Normal; break;
@@ -740,13 +720,11 @@ void TForm1::CheckBox7Click() {
 // --- Records and output ---
 
 report::Done TForm1::PrintChart(float scale) {
-    return output::PrintPictureAfterDialog(*printDialog_, this, output::ProcessPrinter(), Image1->Picture(), scale,
-                                           [this] { pump_->ProcessPending(); });
+    return output::PrintPictureAfterDialog(*printDialog_, this, output::ProcessPrinter(), Image1->Picture(), scale);
 }
 
 report::Done TForm1::PrintChartNow() {
-    return output::PrintPicture(output::ProcessPrinter(), Image1->Picture(), output::kPrintScale,
-                                [this] { pump_->ProcessPending(); });
+    return output::PrintPicture(output::ProcessPrinter(), Image1->Picture(), output::kPrintScale);
 }
 
 void TForm1::Button8Click() {

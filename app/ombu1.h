@@ -6,7 +6,7 @@
 #include "acquisition/session.h"
 #include "chart/tcolor.h"
 #include "device/d2xx.h"
-#include "device/message_pump.h"
+#include "device/ready_watch.h"
 #include "settings/app_settings.h"
 #include "settings/param_record.h"
 #include "settings/sampling_step.h"
@@ -32,7 +32,6 @@ class RepaintBatch;
 class ColorDialogSeam;
 class FormView;
 class ManualWindow;
-class RunPump;
 namespace log_pane {
 class LogView;
 } // namespace log_pane
@@ -46,7 +45,7 @@ class TrendWindow;
 
 // Everything outside the window that the form reaches, so tests can replace it.
 struct FormSeams {
-    device::MessagePump* pump = nullptr;        // null: Qt's event loop
+    device::ReadyWatch* watch = nullptr;        // null: the event loop watches the unit
     bool runTimer = true;                       // false: the test calls Timer1Timer itself
     int tickMs = 100;                           // length of one tick
     std::function<QDateTime()> now;             // null: the system clock
@@ -66,14 +65,13 @@ struct FormSeams {
 class TForm1 : public QWidget {
     Q_OBJECT
     friend class FormView;
-    friend class RunPump;
 
     // First, so that the state fields below can refer into the session.
     FormSeams seams_;
-    std::unique_ptr<device::EventLoopPump> ownPump_ = seams_.pump ? nullptr : std::make_unique<device::EventLoopPump>();
-    device::MessagePump* pump_ = seams_.pump ? seams_.pump : ownPump_.get();
+    std::unique_ptr<device::EventLoopWatch> ownWatch_ =
+        seams_.watch ? nullptr : std::make_unique<device::EventLoopWatch>();
+    device::ReadyWatch* watch_ = seams_.watch ? seams_.watch : ownWatch_.get();
     std::unique_ptr<FormView> view_;   // the form as the session sees it
-    std::unique_ptr<RunPump> runPump_; // the pump the run waits in
     std::unique_ptr<trend::TrendSink> trendSink_; // every sample of the runs, for the trend window
     acquisition::Session session_;
 
@@ -158,7 +156,6 @@ public:
     // Operations; the run's steps are the session's.
     void ShowStatus(const QString& text);
     void ConnectDevice() { session_.ConnectDevice(); }
-    device::ExchangeResult ExchangeSample() { return session_.ExchangeSample(); }
     std::optional<int> FindReplyFrame() { return session_.FindReplyFrame(); }
     void PlotReply() { session_.PlotReply(); }
     void ClearChart() { session_.ClearChart(); }
@@ -166,7 +163,6 @@ public:
     bool LoadParameters();
     void SaveParameters();
     void WriteRunHeader() { session_.WriteRunHeader(); }
-    report::Done SaveSweep() { return session_.SaveSweep(); }
     report::Done PrintChart(float scale);
     report::Done PrintChartNow();
 
@@ -176,7 +172,6 @@ public:
     enum class LastRun { None, Normal, TimedOut, Error };
     LastRun LastRunEnd() const { return lastRun_; }
     bool RunInProgress() const { return session_.Running(); }
-    device::MessagePump& Pump() { return *pump_; }
     QDateTime Now() const { return session_.Now(); }
     // The settings as the run reads them now.
     acquisition::RunSettings Settings() const;
@@ -191,7 +186,7 @@ public:
 signals:
     // After FormShow has run.
     void Shown();
-    // When START's handler returns.
+    // When a run has ended (or START found that none could start).
     void RunEnded();
     // When the window has closed.
     void Closed();
@@ -202,6 +197,7 @@ protected:
 
 private:
     void BuildControls();
+    void RunFinished(const acquisition::RunOutcome& outcome);
     void PaceTick();
     void SetStatusText(const QString& text);
     // The run's own texts, which may wait for the sample's repaints.

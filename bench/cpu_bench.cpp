@@ -44,6 +44,7 @@
 #include "device/backends/tty_backend.h"
 #include "device/simulated_unit.h"
 
+#include <QEventLoop>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -169,22 +170,30 @@ Usage MeasureProgram(const std::vector<std::string>& arguments, Clock::duration 
     return {Seconds(*cpu1 - *cpu0), Seconds(wall1 - wall0), *switches1 - *switches0, samples1 - samples0};
 }
 
-// Reply waits back to back on a unit that never answers.
+// Reply waits back to back on a unit that never answers: runs that each end by the time-out, one
+// START after another, in the program's own event loop.
 Usage MeasureSilentWaits(std::unique_ptr<device::Backend> unit, int tickMs, int& waits) {
     bench::ShownFormOptions options;
     options.tickMs = tickMs;
     const auto window = tickMs == kShortTickMs ? kShortTickWaitWindow : kWaitWindow;
     bench::ShownForm shown(std::move(unit), options);
     TForm1& form = shown.Form();
+    QEventLoop loop;
+    QObject::connect(&form, &TForm1::RunEnded, &loop, &QEventLoop::quit);
+    const auto wait = [&] {
+        form.Button3Click();
+        if (form.RunInProgress())
+            loop.exec();
+        if (form.LastRunEnd() != TForm1::LastRun::TimedOut)
+            throw std::runtime_error("the silent unit replied");
+    };
     // The first wait lines the waits up with the tick.
-    if (form.ExchangeSample() != device::ExchangeResult::TimedOut)
-        throw std::runtime_error("the silent unit replied");
+    wait();
     waits = 0;
     const auto cpu0 = bench::OwnCpuTime();
     const auto wall0 = Clock::now();
     while (Clock::now() - wall0 < window) {
-        if (form.ExchangeSample() != device::ExchangeResult::TimedOut)
-            throw std::runtime_error("the silent unit replied");
+        wait();
         ++waits;
     }
     const auto cpu1 = bench::OwnCpuTime();

@@ -2,6 +2,8 @@
 
 #include "device/unit_protocol.h"
 
+#include <cstring>
+
 namespace device {
 
 std::string SoughtUnit(const char* serialNumber) {
@@ -42,18 +44,21 @@ UnitCheck CheckUnitForRun(FT_HANDLE& handle, const char* serialNumber) {
     return check;
 }
 
-bool AwaitUnitBack(FT_HANDLE& handle, const char* serialNumber, std::int16_t& countdown,
-                   const std::uint8_t& acquiring, std::int16_t checkTicks, MessagePump& pump) {
+bool LookForUnit(FT_HANDLE& handle, char* serialNumber, std::size_t serialNumberSize) {
     const std::string sought = SoughtUnit(serialNumber);
-    while (acquiring != 0) {
-        countdown = checkTicks;
-        while (countdown != 0 && acquiring != 0)
-            pump.ProcessMessages();
-        if (acquiring == 0)
-            break;
-        if (ReopenUnit(handle, sought.c_str()) == FT_OK)
-            return true;
+    if (!sought.empty()) {
+        if (ReopenUnit(handle, sought.c_str()) != FT_OK)
+            return false;
+        if (serialNumber[0] == '\0')
+            std::strncpy(serialNumber, sought.c_str(), serialNumberSize - 1);
+        return true;
     }
+    if (FT_ListDevices(0, serialNumber, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) != FT_OK)
+        return false;
+    serialNumber[serialNumberSize - 1] = '\0';
+    if (ReopenUnit(handle, serialNumber) == FT_OK)
+        return true;
+    std::memset(serialNumber, 0, serialNumberSize);
     return false;
 }
 

@@ -6,7 +6,6 @@
 #pragma once
 
 #include "device/d2xx.h"
-#include "device/message_pump.h"
 
 #include <cstdint>
 #include <string>
@@ -42,11 +41,9 @@ FT_STATUS ReopenUnit(FT_HANDLE& handle, const char* serialNumber);
 // opens the SoughtUnit(serialNumber) again, if there is one.
 UnitCheck CheckUnitForRun(FT_HANDLE& handle, const char* serialNumber);
 
-// For a run whose unit went away, or a unit not there yet: waits for the
-// SoughtUnit(serialNumber) to come, pumping messages, and tries to open it each
-// time `countdown` (brought down by the tick) has run `checkTicks` ticks. True
-// once it is open; false as soon as `acquiring` is 0 (STOP).
-bool AwaitUnitBack(FT_HANDLE& handle, const char* serialNumber, std::int16_t& countdown,
-                   const std::uint8_t& acquiring, std::int16_t checkTicks, MessagePump& pump);
+// One look for the unit a run waits for (it went away, or was not there at START): always the
+// SoughtUnit(serialNumber); with none known at all, the first unit listed, whose serial number then
+// goes into `serialNumber`. True once it is open. The caller looks again a second later.
+bool LookForUnit(FT_HANDLE& handle, char* serialNumber, std::size_t serialNumberSize);
 
 } // namespace device

@@ -45,15 +45,9 @@ QRect PrintRectangle(QSize picture, float scale) {
     return QRect(0, 0, right, bottom);
 }
 
-report::Done PrintPicture(QPrinter& printer, const QImage& picture, float scale,
-                          const std::function<void()>& keepAlive) {
-    const auto keepWindowAlive = [&keepAlive] {
-        if (keepAlive) {
-            keepAlive();
-        }
-    };
+report::Done PrintPicture(QPrinter& printer, const QImage& picture, float scale) {
     const QRect target = PrintRectangle(picture.size(), scale);
-    // keepAlive may let another job start on this printer; a device takes one painter at a time.
+    // A device takes one painter at a time.
     if (printer.paintingActive()) {
         return report::Fail(QStringLiteral("Cannot print the chart: another print job is still in progress"));
     }
@@ -66,26 +60,23 @@ report::Done PrintPicture(QPrinter& printer, const QImage& picture, float scale,
     if (!painter.begin(&printer)) {
         return CannotPrint(printer);
     }
-    keepWindowAlive();
     if (!picture.isNull()) {
         // Without this hint the PDF engine stores the picture as JPEG and the grid smears.
         painter.setRenderHint(QPainter::LosslessImageRendering);
         painter.drawImage(target, picture);
     }
-    keepWindowAlive();
     if (!painter.end()) {
         return report::Fail(QStringLiteral("Cannot print the chart: the print job could not be finished"));
     }
-    keepWindowAlive();
     return {};
 }
 
 report::Done PrintPictureAfterDialog(PrintDialog& dialog, QWidget* parent, QPrinter& printer, const QImage& picture,
-                                     float scale, const std::function<void()>& keepAlive) {
+                                     float scale) {
     if (!dialog.Exec(printer, parent)) {
         return {};
     }
-    return PrintPicture(printer, picture, scale, keepAlive);
+    return PrintPicture(printer, picture, scale);
 }
 
 } // namespace output

@@ -34,13 +34,12 @@ QPrinter& ProcessPrinter();
 QRect PrintRectangle(QSize picture, float scale);
 
 // Prints one page; a null picture prints a blank page. A PDF printer is set to
-// kPdfResolution first. keepAlive runs between
-// the steps of the job so that the window stays live while a page is produced.
+// kPdfResolution first. The GUI thread is taken only while the page is drawn.
 // Fails with a message when the printer cannot be used.
-report::Done PrintPicture(QPrinter& printer, const QImage& picture, float scale, const std::function<void()>& keepAlive);
+report::Done PrintPicture(QPrinter& printer, const QImage& picture, float scale);
 
 // Shows the dialog first; cancelling prints nothing and reports nothing.
 report::Done PrintPictureAfterDialog(PrintDialog& dialog, QWidget* parent, QPrinter& printer, const QImage& picture,
-                                     float scale, const std::function<void()>& keepAlive);
+                                     float scale);
 
 } // namespace output

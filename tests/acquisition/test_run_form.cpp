@@ -44,7 +44,7 @@ private slots:
             if (fx.sim->Requests() >= 6)
                 fx.form->Button4Click();
         };
-        fx.form->Button3Click();
+        fx.Run();
         const auto& times = fx.sim->RequestTimes();
         QVERIFY(times.size() >= 6);
         for (std::size_t i = 1; i < times.size(); ++i)
@@ -55,7 +55,7 @@ private slots:
     void aSweepHolds601FramesAndEndsAfterColumn600() {
         FormFixture fx;
         Prepare(fx, 1, false);
-        fx.form->Button3Click();
+        fx.Run();
         QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
         QCOMPARE(fx.sim->Requests(), 601u);
         QCOMPARE(fx.form->Trend().LiveTrace()->Size(), std::size_t(601)); // each sample in the trend window too
@@ -90,7 +90,7 @@ private slots:
                 fx.sim->Faults().garbage = false;
         };
         const int beepsBefore = fx.beeps;
-        fx.form->Button3Click();
+        fx.Run();
         const int errors = int(fx.sim->Requests()) - 601;
         QVERIFY(errors >= 4);
         QCOMPARE(fx.form->SweepX, std::uint16_t(601));
@@ -106,7 +106,7 @@ private slots:
                 fx.form->Button4Click();
         };
         const int beepsBefore = fx.beeps;
-        fx.form->Button3Click();
+        fx.Run();
         QCOMPARE(fx.beeps - beepsBefore, 2);   // the restart and STOP
         QCOMPARE(fx.form->SweepX, std::uint16_t(3));
         // The cleared chart holds only the new sweep's first columns.
@@ -125,7 +125,7 @@ private slots:
         FormFixture fx(unit);
         Prepare(fx, 1, true);
         const int beepsBefore = fx.beeps;
-        fx.form->Button3Click();
+        fx.Run();
         QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::TimedOut);
         QCOMPARE(fx.form->Label3->text(), QStringLiteral("応答がありません"));
         QCOMPARE(fx.beeps - beepsBefore, 1);
@@ -138,7 +138,7 @@ private slots:
         unit.listed = false;
         FormFixture fx(unit);
         Prepare(fx, 10, true);
-        fx.form->Button3Click();
+        fx.Run();
         QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::TimedOut);
         QCOMPARE(fx.pump.Ticks(), 10L);
         const QImage& chart = fx.form->Image1->Picture();
@@ -156,7 +156,7 @@ private slots:
             if (tick == 1)
                 fx.form->Button4Click();
         };
-        fx.form->Button3Click();
+        fx.Run();
         QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
         QCOMPARE(fx.form->SweepX, std::uint16_t(1));
         QCOMPARE(testing::LogLines(*fx.form).size(), 4);
@@ -168,7 +168,7 @@ private slots:
         Prepare(fx, 1, false);
         QDir::setCurrent(fx.folder.path());
         fx.form->CheckBox6->setChecked(true);
-        fx.form->Button3Click();
+        fx.Run();
         QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
         QVERIFY(QFile::exists(fx.folder.filePath("tavrin0.bmp")));
         QFile text(fx.folder.filePath("tavrin0.txt"));
@@ -187,7 +187,7 @@ private slots:
         QDir::setCurrent(fx.folder.path());
         fx.form->CheckBox6->setChecked(true);
         fx.form->Edit3->setText(QStringLiteral("no-such-folder/tavrin"));
-        fx.form->Button3Click();
+        fx.Run();
         QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Error);
         QCOMPARE(fx.form->Acquiring, std::uint8_t(0));
         QVERIFY(fx.form->Button3->isEnabled());
@@ -216,7 +216,7 @@ private slots:
             }
         };
         const int beepsBefore = fx.beeps;
-        fx.form->Button3Click();
+        fx.Run();
         QVERIFY(!closedDuringRun);
         QCOMPARE(fx.pump.Ticks(), 200L);
         QCOMPARE(fx.beeps - beepsBefore, 1);   // STOP's beep

@@ -2,7 +2,7 @@
 // its steps, the three ends, STOP in each state, errors at a sweep end and replies without a frame.
 #include "acquisition/session.h"
 #include "device/simulated_unit.h"
-#include "tests/support/driven_pump.h"
+#include "tests/support/driven_loop.h"
 
 #include <QDir>
 #include <QStringList>
@@ -82,10 +82,15 @@ struct Rig {
         SetD2xxBackend(nullptr);
         DeviceHandle = nullptr;
     }
-    RunEnd Run() { return session->Run().end; }
+    // START, and the run driven to its end.
+    RunEnd Run() {
+        session->Start();
+        pump.RunWhile([this] { return session->Running(); });
+        return session->LastOutcome().end;
+    }
 
     QTemporaryDir folder;
-    testing::DrivenPump pump;
+    testing::DrivenLoop pump;
     device::SimulatedUnit* sim = nullptr;
     RecordingView view;
     std::unique_ptr<acquisition::Session> session;

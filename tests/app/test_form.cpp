@@ -277,7 +277,7 @@ private slots:
                 fx.form->Button4Click();
             }
         };
-        fx.form->Button3Click();
+        fx.Run();
         QCOMPARE(shownDuringTheRun, QStringLiteral("ファイル名が空です: 削除しません"));
     }
 
@@ -313,7 +313,7 @@ private slots:
         QVERIFY(trend.isVisible());
         fx.form->SamplingTime = 1;
         fx.form->CheckBox5->setChecked(false);
-        fx.form->Button3Click(); // a sweep, to draw
+        fx.Run(); // a sweep, to draw
         fx.colorDialog.answer = clRed;
         fx.form->Button5Click();
         fx.form->CheckBox3->setChecked(false);
@@ -514,7 +514,7 @@ private slots:
             QVERIFY(QFile::setPermissions(par, QFile::WriteOwner | QFile::WriteUser));
         }
         FormSeams seams;
-        seams.pump = &fx.pump;
+        seams.watch = &fx.pump;
         seams.runTimer = false;
         seams.parameterFolder = folder;
         TForm1 form(seams);

@@ -33,7 +33,7 @@ struct RecordingSink : acquisition::SampleSink {
         ticks.push_back(pump ? pump->Ticks() : 0);
         return {};
     }
-    const testing::DrivenPump* pump = nullptr;
+    const testing::DrivenLoop* pump = nullptr;
     std::vector<acquisition::DecodedSample> samples;
     std::vector<long> ticks;
 };
@@ -79,7 +79,7 @@ private slots:
             if (fx.sim->Requests() == 2)
                 fx.form->Button4Click();
         };
-        fx.form->Button3Click();
+        fx.Run();
         QCOMPARE(fx.form->Label3->text(), status);
         QCOMPARE(fx.beeps, 1); // STOP's, or the time-out's
         QCOMPARE(fx.sim->Requests(), ran ? 2u : 0u);
@@ -111,7 +111,7 @@ private slots:
             if (requests >= 3)
                 fx.form->Button4Click();
         };
-        fx.form->Button3Click();
+        fx.Run();
         QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
         QCOMPARE(fx.form->Label3->text(), kFinished);
         QVERIFY(requests >= 3);
@@ -161,7 +161,7 @@ private slots:
             if (fx.sim->Requests() == 8 || (unpluggedAt != 0 && tick == unpluggedAt + 100))
                 fx.form->Button4Click();
         };
-        fx.form->Button3Click();
+        fx.Run();
         QCOMPARE(fx.form->Label3->text(), status);
         QList<int> fed;
         for (const auto& sample : sink.samples) {

@@ -1,7 +1,8 @@
-// The measurement exchange on the simulated unit, driven tick by tick.
+// The measurement exchange on the simulated unit, driven tick by tick and by the unit's readiness, as
+// the run drives it.
 #include "device/exchange.h"
 #include "device/simulated_unit.h"
-#include "tests/support/driven_pump.h"
+#include "tests/support/driven_exchange.h"
 
 #include <QTest>
 
@@ -19,20 +20,17 @@ struct Rig {
         unit = sim.get();
         SetD2xxBackend(std::move(sim));
         FT_OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, &handle);
-        pump.tick = [this] {
-            if (replyTicks != 0)
-                replyTicks = std::int16_t(std::uint16_t(replyTicks) - 1);
-        };
     }
     ~Rig() { SetD2xxBackend(nullptr); }
-    ExchangeResult Exchange() { return device::ExchangeSample(handle, replyTicks, rx, pump); }
+    ExchangeResult Exchange() { return exchange.Run(); }
     QByteArray Text() const { return QByteArray(reinterpret_cast<const char*>(rx.data())); }
 
-    testing::DrivenPump pump;
+    testing::DrivenLoop pump;
     SimulatedUnit* unit = nullptr;
     FT_HANDLE handle = nullptr;
-    std::int16_t replyTicks = 0;
     device::RxBufferBytes rx{};
+    testing::DrivenExchange exchange{pump, handle, rx};
+    std::int16_t& replyTicks = exchange.replyTicks;
 };
 
 } // namespace
@@ -68,17 +66,20 @@ private slots:
 
     void replyQueuedWhenTheCountdownRunsOutIsTaken_data() {
         QTest::addColumn<int>("delayUs"); // -1: the unit stays silent
-        QTest::addColumn<bool>("dialog"); // a modal dialog's loop runs the countdown out from tick 1
+        QTest::addColumn<bool>("dialog"); // a modal dialog's own loop runs from tick 1 until the exchange ends
         QTest::addColumn<ExchangeResult>("result");
-        QTest::newRow("reply while a dialog holds the wait") << 250'000 << true << ExchangeResult::Replied;
-        QTest::newRow("silent while a dialog holds the wait") << -1 << true << ExchangeResult::TimedOut;
-        QTest::newRow("reply in the pump of the 10th tick") << 1'000'000 << false << ExchangeResult::Replied;
-        QTest::newRow("reply after the 10th tick") << 1'050'000 << false << ExchangeResult::TimedOut;
+        QTest::addColumn<long>("ticks");
+        // Under a dialog the unit's readiness is still seen: the reply is read when it comes.
+        QTest::newRow("reply while a dialog is open") << 250'000 << true << ExchangeResult::Replied << 2L;
+        QTest::newRow("silent while a dialog is open") << -1 << true << ExchangeResult::TimedOut << 10L;
+        QTest::newRow("reply at the 10th tick") << 1'000'000 << false << ExchangeResult::Replied << 10L;
+        QTest::newRow("reply after the 10th tick") << 1'050'000 << false << ExchangeResult::TimedOut << 10L;
     }
     void replyQueuedWhenTheCountdownRunsOutIsTaken() {
         QFETCH(int, delayUs);
         QFETCH(bool, dialog);
         QFETCH(ExchangeResult, result);
+        QFETCH(long, ticks);
         device::UnitFaults faults;
         faults.replyDelayUs = std::max(delayUs, 0);
         faults.silentAfter = delayUs < 0 ? 0 : -1;
@@ -86,11 +87,10 @@ private slots:
         if (dialog)
             rig.pump.afterTick = [&](long tick) {
                 if (tick == 1)
-                    while (rig.replyTicks != 0)
-                        rig.pump.ProcessMessages();
+                    rig.pump.RunWhile([&] { return rig.exchange.result == ExchangeResult::Pending; });
             };
         QCOMPARE(rig.Exchange(), result);
-        QCOMPARE(rig.pump.Ticks(), 10L);
+        QCOMPARE(rig.pump.Ticks(), ticks);
         if (result == ExchangeResult::Replied)
             QCOMPARE(rig.Text(), QByteArray::fromStdString(device::UnitModel().ReplyFor(0)));
     }
@@ -133,14 +133,9 @@ private slots:
 
     void unopenedHandleTimesOutHarmlessly() {
         Rig rig;
-        FT_HANDLE never = nullptr;
-        std::int16_t ticks = 0;
-        device::RxBufferBytes rx{};
-        rig.pump.tick = [&] {
-            if (ticks != 0)
-                --ticks;
-        };
-        QCOMPARE(device::ExchangeSample(never, ticks, rx, rig.pump), ExchangeResult::TimedOut);
+        rig.handle = nullptr;
+        QCOMPARE(rig.Exchange(), ExchangeResult::TimedOut);
+        QCOMPARE(rig.pump.Ticks(), 10L);
     }
 };
 

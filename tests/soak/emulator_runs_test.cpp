@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QEventLoop>
 #include <QTimer>
 
 namespace {
@@ -117,7 +118,12 @@ public:
         });
         watchdog.start(kWatchdogMs);
         oracle.Restart();
+        // The run goes on in the event loop, as in the program, until it ends.
+        QEventLoop loop;
+        QObject::connect(form.get(), &TForm1::RunEnded, &loop, &QEventLoop::quit);
         form->Button3Click();
+        if (form->RunInProgress())
+            loop.exec();
         problems += oracle.CheckSavedBelow(form->FileIndex, QDir::current(), kBaseName);
     }
 

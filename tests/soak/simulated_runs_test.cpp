@@ -102,7 +102,7 @@ public:
         beepsAtStart = fx.beeps;
         frameErrorsAtStart = oracle.FrameErrors();
         readsAtStart = oracle.Reads();
-        fx.form->Button3Click();
+        fx.Run();
         problems += oracle.CheckSavedBelow(fx.form->FileIndex, QDir::current(), kBaseName);
         action_ = {};
     }

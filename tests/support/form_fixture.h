@@ -1,4 +1,4 @@
-// A TForm1 on the simulated unit, driven by a DrivenPump, with its parameter
+// A TForm1 on the simulated unit, driven by a DrivenLoop, with its parameter
 // file in a temporary folder and its beeps counted.
 #pragma once
 
@@ -8,7 +8,7 @@
 #include "app/message_beep.h"
 #include "app/ombu1.h"
 #include "device/simulated_unit.h"
-#include "tests/support/driven_pump.h"
+#include "tests/support/driven_loop.h"
 
 #include <QTemporaryDir>
 #include <memory>
@@ -36,7 +36,7 @@ struct FormFixture {
         DeviceStatus = FT_OK;
         SetMessageBeepHandler([this] { ++beeps; });
         FormSeams seams;
-        seams.pump = &pump;
+        seams.watch = &pump;
         seams.runTimer = false;
         seams.tickMs = tickMs;
         seams.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(10, 20, 30)); };
@@ -56,10 +56,15 @@ struct FormFixture {
     }
     // FormShow as the first showing runs it, without a window on screen.
     void Show() { form->FormShow(); }
+    // START, and the run driven to its end.
+    void Run() {
+        form->Button3Click();
+        pump.RunWhile([this] { return form->RunInProgress(); });
+    }
     QString ParamFile() const { return form->ParamFilePath(); }
 
     QTemporaryDir folder;
-    DrivenPump pump;
+    DrivenLoop pump;
     device::SimulatedUnit* sim = nullptr;
     ScriptedColorDialog colorDialog;
     int beeps = 0;

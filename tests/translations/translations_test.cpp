@@ -178,7 +178,7 @@ private slots:
             fx.form->CheckBox5->setChecked(false);
             fx.form->CheckBox6->setChecked(true);
             fx.form->Edit3->setText(dir.filePath("sweep"));
-            fx.form->Button3Click();
+            fx.Run();
             QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
             for (const QString& path :
                  {dir.filePath("sweep0.bmp"), dir.filePath("sweep0.txt"), fx.ParamFile()}) {

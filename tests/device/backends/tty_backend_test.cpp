@@ -1,13 +1,14 @@
 #include "device/backends/tty_backend.h"
 #include "device/backends/tty_open_problem.h"
 #include "device/exchange.h"
-#include "device/message_pump.h"
+#include "device/ready_watch.h"
 #include "pty_pair.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <cerrno>
@@ -52,12 +53,14 @@ struct Connected {
     }
 };
 
-// The program's pump, counting how often a wait went to sleep and woke again.
-class CountingPump : public device::EventLoopPump {
+// The program's watch, counting how often the unit's readiness woke the wait.
+class CountingWatch : public device::EventLoopWatch {
 public:
-    void ProcessMessages() override {
-        ++wakes;
-        EventLoopPump::ProcessMessages();
+    void Watch(const DataWakeup& wakeup, std::function<void()> ready) override {
+        EventLoopWatch::Watch(wakeup, [this, ready = std::move(ready)] {
+            ++wakes;
+            ready();
+        });
     }
     int wakes = 0;
 };
@@ -184,8 +187,23 @@ private slots:
             QVERIFY(pty.WriteMaster(QByteArray(queuedBefore, 'x')));
             QCOMPARE(WaitForQueued(CurrentD2xx(), handle, DWORD(queuedBefore - 1)), DWORD(queuedBefore));
         }
-        std::int16_t replyTicks = 0;
+        std::int16_t replyTicks = device::kReplyTimeoutTicks;
         int ticks = 0;
+        CountingWatch watch;
+        device::RxBufferBytes rx{};
+        auto result = device::ExchangeResult::Pending;
+        QEventLoop loop;
+        std::function<void()> look = [&] {
+            if (result != device::ExchangeResult::Pending)
+                return;
+            result = device::TakeReply(handle, replyTicks, rx);
+            if (result == device::ExchangeResult::Pending) {
+                watch.Watch(device::ReplyWakeup(handle), look);
+            } else {
+                watch.Unwatch();
+                loop.quit();
+            }
+        };
         QTimer tick;
         tick.setTimerType(Qt::PreciseTimer);
         QObject::connect(&tick, &QTimer::timeout, [&] {
@@ -193,17 +211,20 @@ private slots:
                 --replyTicks;
             if (++ticks == restAfterTicks)
                 pty.WriteMaster(QByteArray(25 - queuedBefore, 'y'));
+            look();
         });
         tick.start(10);
-        CountingPump pump;
-        device::RxBufferBytes rx{};
-        const auto result = device::ExchangeSample(handle, replyTicks, rx, pump);
+        device::SendRequest(handle);
+        look();
+        if (result == device::ExchangeResult::Pending)
+            loop.exec();
         tick.stop();
         SetD2xxBackend(nullptr);
         QCOMPARE(result == device::ExchangeResult::Replied, replied);
         if (!replied)
             QCOMPARE(ticks, 10);
-        QVERIFY2(pump.wakes <= maxWakes, qPrintable(QStringLiteral("%1 wake-ups in %2 ticks").arg(pump.wakes).arg(ticks)));
+        const int wakes = watch.wakes + ticks;
+        QVERIFY2(wakes <= maxWakes, qPrintable(QStringLiteral("%1 wake-ups in %2 ticks").arg(wakes).arg(ticks)));
     }
 
     void Settings_data() {

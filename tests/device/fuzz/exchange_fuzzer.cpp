@@ -6,7 +6,7 @@
 // is handed on exactly once, in the order sent.
 #include "device/exchange.h"
 #include "device/simulated_unit.h"
-#include "tests/support/driven_pump.h"
+#include "tests/support/driven_exchange.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -33,19 +33,14 @@ void Check(bool holds, const char* what) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // The driven pump dispatches Qt's events at every wait, as the window's does.
+    // The driven loop dispatches Qt's events at every wait, as the window's does.
     static QCoreApplication app(*argc, *argv);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    testing::DrivenPump pump;
-    std::int16_t replyTicks = 0;
-    pump.tick = [&] {
-        if (replyTicks != 0)
-            replyTicks = std::int16_t(std::uint16_t(replyTicks) - 1);
-    };
+    testing::DrivenLoop pump;
 
     device::SimulatedUnitOptions options;
     options.faults.silentAfter = 0; // the unit says nothing of its own: every byte comes from the input
@@ -66,6 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
 
     device::RxBufferBytes rx{};
+    testing::DrivenExchange exchange(pump, handle, rx);
+    const std::int16_t& replyTicks = exchange.replyTicks;
     std::memset(rx.data(), 0xA5, rx.size()); // what an earlier reply might have left
     for (int step = 0; step < kMaxSteps && input.remaining_bytes() > 0; ++step) {
         switch (input.ConsumeIntegralInRange(0, 3)) {
@@ -86,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const device::RxBufferBytes before = rx;
             const int readsBefore = reads;
             const long ticksBefore = pump.Ticks();
-            const auto result = device::ExchangeSample(handle, replyTicks, rx, pump);
+            const auto result = exchange.Run();
             const long ticks = pump.Ticks() - ticksBefore;
             if (result == device::ExchangeResult::Replied) {
                 Check(reads == readsBefore + 1, "a reply is one read");
@@ -110,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         case 3: // time passes between exchanges
             for (int n = input.ConsumeIntegralInRange(1, 12); n > 0; --n)
-                pump.ProcessMessages();
+                pump.Step();
             break;
         }
         Check(handedOn.size() <= sent.size() && sent.compare(0, handedOn.size(), handedOn) == 0,
@@ -119,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Let everything arrive, take what is left, and nothing may be missing.
     while (unit.BytesOnTheWay() > 0) {
-        pump.ProcessMessages();
+        pump.Step();
         DWORD queued = 0, tx = 0, events = 0;
         FT_GetStatus(handle, &queued, &tx, &events);
     }
