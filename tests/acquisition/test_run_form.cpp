@@ -197,6 +197,53 @@ private slots:
         QCOMPARE(fx.form->FileIndex, std::uint16_t(0));
     }
 
+    // A modal dialog runs its own loop; the tick and the unit's readiness go on under it, and so does
+    // the run: samples at their pace, a sweep end with its files, STOP.
+    void theRunGoesOnUnderADialog_data() {
+        QTest::addColumn<int>("openAtTick");
+        QTest::addColumn<int>("heldTicks");
+        QTest::addColumn<bool>("autoSave");
+        QTest::addColumn<int>("stopAtTick"); // 0: STOP only after the dialog
+        QTest::addColumn<unsigned>("requestsWhileOpen");
+        QTest::newRow("colour dialog held 5 s") << 10 << 50 << false << 0 << 51u;
+        QTest::newRow("across a sweep end, with auto-save") << 580 << 50 << true << 0 << 42u;
+        QTest::newRow("STOP while it is open") << 10 << 50 << false << 30 << 20u;
+    }
+    void theRunGoesOnUnderADialog() {
+        QFETCH(int, openAtTick);
+        QFETCH(int, heldTicks);
+        QFETCH(bool, autoSave);
+        QFETCH(int, stopAtTick);
+        QFETCH(unsigned, requestsWhileOpen);
+        FormFixture fx;
+        Prepare(fx, 1, true);
+        QDir::setCurrent(fx.folder.path());
+        fx.form->CheckBox6->setChecked(autoSave);
+        fx.colorDialog.answer = clRed;
+        unsigned requestsAtOpen = 0;
+        unsigned requestsAtClose = 0;
+        bool runningAtClose = false;
+        fx.colorDialog.whileOpen = [&] {
+            requestsAtOpen = fx.sim->Requests();
+            const long until = fx.pump.Ticks() + heldTicks;
+            fx.pump.RunWhile([&] { return fx.pump.Ticks() < until; });
+            requestsAtClose = fx.sim->Requests();
+            runningAtClose = fx.form->RunInProgress();
+        };
+        fx.pump.afterTick = [&](long tick) {
+            if (tick == openAtTick)
+                fx.form->Button5Click();
+            if (tick == stopAtTick || tick == 700)
+                fx.form->Button4Click();
+        };
+        fx.Run();
+        QCOMPARE(requestsAtClose - requestsAtOpen, requestsWhileOpen);
+        QCOMPARE(runningAtClose, stopAtTick == 0);
+        QCOMPARE(fx.form->LastRunEnd(), TForm1::LastRun::Normal);
+        QCOMPARE(QFile::exists(fx.folder.filePath("tavrin0.txt")), autoSave);
+        QCOMPARE(fx.form->Ad0Color, clRed); // the choice applies once the dialog closes
+    }
+
     // A close during a run only marks the window as closing: the run goes on until STOP, and the
     // window closes as soon as it has ended.
     void closeDuringARunLeavesItGoingUntilItEnds() {

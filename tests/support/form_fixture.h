@@ -19,8 +19,11 @@ class ScriptedColorDialog : public ColorDialogSeam {
 public:
     std::optional<TColor> answer;
     int calls = 0;
+    std::function<void()> whileOpen; // the dialog's own loop, while a person looks at it
     std::optional<TColor> Execute(QWidget*) override {
         ++calls;
+        if (whileOpen)
+            whileOpen();
         return answer;
     }
 };
