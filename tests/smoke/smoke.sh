@@ -152,6 +152,44 @@ if [ -n "$emulator" ]; then
   kill "$unit"; wait "$unit" 2>/dev/null || true; unit=""
 fi
 
+# ---- A dialog held open during a run, then SIGTERM ------------------------------------------------------
+# At sampling time 1 the colour dialog is held open for 5 s: the run goes on under it (no gap over 0.25 s
+# between the record's rows), and SIGTERM ends the run and the program, with the dialog still open.
+echo "smoke: a run under the colour dialog, ended by SIGTERM"
+dir="$work/dialog"
+mkdir -p "$dir"
+printf '1%s%s%s%s\0\0\0\0\0\0\0' 008000 008080 0001 111100 > "$dir/ombu01.par"
+(cd "$dir" && exec "$tavrin" --device sim --param-dir "$dir" --start) &
+app=$!
+shoot_until empty "$dir/shown.png" 40 >/dev/null || true
+sleep 1
+# Button5 ("Color" beside AD0): the window's client area starts at (200, 144).
+xdotool mousemove $((200 + 64 + 24)) $((144 + 238 + 16 + 8)) click 1
+dialog=""
+for _ in $(seq 20); do
+  dialog=$(xdotool search --onlyvisible --pid "$app" --name "." 2>/dev/null | wc -l)
+  [ "$dialog" -ge 2 ] && break
+  sleep 0.25
+done
+[ "$dialog" -ge 2 ] || { echo "FAIL: no colour dialog opened"; exit 1; }
+sleep 5
+kill -TERM "$app"
+ended=""
+for _ in $(seq 30); do
+  kill -0 "$app" 2>/dev/null || { ended=yes; break; }
+  sleep 0.1
+done
+[ -n "$ended" ] || { echo "FAIL: SIGTERM did not end the program with the colour dialog open"; exit 1; }
+status=0; wait "$app" || status=$?
+app=""
+[ "$status" -eq 0 ] || { echo "FAIL: status $status after SIGTERM"; exit 1; }
+record=$(ls "$dir"/tavrin-*.csv | head -n 1)
+gap=$(awk -F, 'NR > 2 { g = $2 - last; if (g > max) max = g } NR > 1 { last = $2 } END { printf "%.3f", max }' "$record")
+rows=$(($(wc -l < "$record") - 1))
+awk -v g="$gap" 'BEGIN { exit !(g <= 0.25) }' || { echo "FAIL: a gap of $gap s in the record"; exit 1; }
+[ "$(tail -c 2 "$record" | od -An -tx1 | tr -d ' \n')" = "0d0a" ] || { echo "FAIL: the record's last row is not whole"; exit 1; }
+echo "ok  : $rows rows, the longest gap $gap s, ended by SIGTERM under the dialog with status 0"
+
 # ---- The manual, opened by F1 --------------------------------------------------------------------------
 # F1 in the main window opens the manual in a window of its own, titled in the window's language; the
 # window is found by its title and shot alone (manual-window.png, manual-window-en.png). No window manager
