@@ -23,6 +23,21 @@ function(tavrin_layer target folder)
     file(CREATE_LINK ${header} ${root}/${folder}/${name} SYMBOLIC)
   endforeach()
   target_include_directories(${target} PUBLIC ${root})
+  tavrin_refuse_relative_includes(${folder})
+endfunction()
+
+# An include by a relative path ("../acquisition/...") would reach past the staged headers: refused,
+# like any other include of a library that is not linked.
+function(tavrin_refuse_relative_includes folder)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${folder}/*.h ${PROJECT_SOURCE_DIR}/${folder}/*.cpp)
+  foreach(source ${sources})
+    file(STRINGS ${source} relative REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<][^\">]*\\.\\./")
+    if(relative)
+      file(RELATIVE_PATH name ${PROJECT_SOURCE_DIR} ${source})
+      message(FATAL_ERROR "${name}: an include by a relative path (${relative}); include the library's "
+                          "headers as <folder>/<name>.h and link the library")
+    endif()
+  endforeach()
 endfunction()
 
 # The tests' and benchmarks' own helpers, for the programs under tests/ and bench/: the whole
