@@ -6,7 +6,7 @@
 #include "app/stop_signals.h"
 #include "chart/chart_picture.h"
 #include "device/ready_watch.h"
-#include "output/chart_printer.h"
+#include "printing/chart_printer.h"
 #include "output/log/log_store.h"
 #include "report/reporter.h"
 #include "settings/param_record.h"
@@ -71,7 +71,7 @@ public:
     QImage* Chart() override { return keepsChart_ ? &picture_ : nullptr; }
     void ChartChanged(const QRegion&) override {}
     report::Done PrintChart() override {
-        return output::PrintPicture(output::ProcessPrinter(), picture_, output::kPrintScale);
+        return printing::PrintPicture(printing::ProcessPrinter(), picture_, printing::kPrintScale);
     }
     void RunStateChanged(bool) override {}
 

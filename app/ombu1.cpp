@@ -9,8 +9,8 @@
 #include "app/message_beep.h"
 #include "app/opaque_controls.h"
 #include "app/repaint_batch.h"
-#include "output/chart_printer.h"
-#include "output/print_dialog.h"
+#include "printing/chart_printer.h"
+#include "printing/print_dialog.h"
 #include "output/sweep_file_deletion.h"
 #include "settings/parameter_file.h"
 #include "report/reporter.h"
@@ -160,7 +160,7 @@ TForm1::TForm1(FormSeams seams, QWidget* parent)
     if (seams_.printDialog) {
         printDialog_ = seams_.printDialog;
     } else {
-        ownPrintDialog_ = output::MakeStandardPrintDialog();
+        ownPrintDialog_ = printing::MakeStandardPrintDialog();
         printDialog_ = ownPrintDialog_.get();
     }
     if (seams_.parameterFolder.isEmpty())
@@ -720,15 +720,15 @@ void TForm1::CheckBox7Click() {
 // --- Records and output ---
 
 report::Done TForm1::PrintChart(float scale) {
-    return output::PrintPictureAfterDialog(*printDialog_, this, output::ProcessPrinter(), Image1->Picture(), scale);
+    return printing::PrintPictureAfterDialog(*printDialog_, this, printing::ProcessPrinter(), Image1->Picture(), scale);
 }
 
 report::Done TForm1::PrintChartNow() {
-    return output::PrintPicture(output::ProcessPrinter(), Image1->Picture(), output::kPrintScale);
+    return printing::PrintPicture(printing::ProcessPrinter(), Image1->Picture(), printing::kPrintScale);
 }
 
 void TForm1::Button8Click() {
-    if (auto printed = PrintChart(output::kPrintScale); !printed)
+    if (auto printed = PrintChart(printing::kPrintScale); !printed)
         ShowError(printed.Reason());
 }
 

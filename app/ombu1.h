@@ -35,9 +35,9 @@ class ManualWindow;
 namespace log_pane {
 class LogView;
 } // namespace log_pane
-namespace output {
+namespace printing {
 class PrintDialog;
-} // namespace output
+} // namespace printing
 namespace trend {
 class TrendSink;
 class TrendWindow;
@@ -51,7 +51,7 @@ struct FormSeams {
     std::function<QDateTime()> now;             // null: the system clock
     QString parameterFolder;                    // the folder of "ombu01.par"
     ColorDialogSeam* colorDialog = nullptr;     // null: the standard colour dialog
-    output::PrintDialog* printDialog = nullptr; // null: the standard print dialog
+    printing::PrintDialog* printDialog = nullptr; // null: the standard print dialog
     bool errorsToStandardError = false;         // unattended: errors go to stderr, not a modal box
     unsigned framelessReplyLimit = 0;           // unattended: replies without a frame in a row that end a run
     std::vector<acquisition::SampleSink*> sampleSinks; // fed every decoded sample of a run, in order
@@ -219,8 +219,8 @@ private:
 
     std::unique_ptr<ColorDialogSeam> ownColorDialog_;
     ColorDialogSeam* colorDialog_;
-    std::unique_ptr<output::PrintDialog> ownPrintDialog_;
-    output::PrintDialog* printDialog_;
+    std::unique_ptr<printing::PrintDialog> ownPrintDialog_;
+    printing::PrintDialog* printDialog_;
     bool shownOnce_ = false;
     bool closePending_ = false;
     bool parameterFileLeftAlone_ = false; // it could not be read at start, so it is never saved over

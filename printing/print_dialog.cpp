@@ -1,8 +1,8 @@
-#include "output/print_dialog.h"
+#include "printing/print_dialog.h"
 
 #include <QPrintDialog>
 
-namespace output {
+namespace printing {
 namespace {
 
 class StandardPrintDialog final : public PrintDialog {
@@ -19,4 +19,4 @@ std::unique_ptr<PrintDialog> MakeStandardPrintDialog() {
     return std::make_unique<StandardPrintDialog>();
 }
 
-} // namespace output
+} // namespace printing

@@ -6,7 +6,7 @@
 class QPrinter;
 class QWidget;
 
-namespace output {
+namespace printing {
 
 class PrintDialog {
 public:
@@ -18,4 +18,4 @@ public:
 // The platform's modal print dialog.
 std::unique_ptr<PrintDialog> MakeStandardPrintDialog();
 
-} // namespace output
+} // namespace printing

@@ -1,5 +1,5 @@
-#include "output/chart_printer.h"
-#include "output/print_dialog.h"
+#include "printing/chart_printer.h"
+#include "printing/print_dialog.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,7 +42,7 @@ bool Near(QRgb actual, QRgb expected) {
            qAbs(qBlue(actual) - qBlue(expected)) <= 24;
 }
 
-class AnsweringDialog : public output::PrintDialog {
+class AnsweringDialog : public printing::PrintDialog {
 public:
     explicit AnsweringDialog(QString chosenFile) : chosenFile_(std::move(chosenFile)) {}
     bool Exec(QPrinter& printer, QWidget*) override {
@@ -84,7 +84,7 @@ private:
 };
 
 void ChartPrinterTest::init() {
-    QPrinter& printer = output::ProcessPrinter();
+    QPrinter& printer = printing::ProcessPrinter();
     printer.setOutputFormat(QPrinter::PdfFormat);
     // What a high-resolution printer object starts with; printing a PDF must bring it to 600 dpi.
     printer.setResolution(1200);
@@ -132,15 +132,15 @@ void ChartPrinterTest::printRectangle() {
     QFETCH(int, right);
     QFETCH(int, bottom);
 
-    const QRect rect = output::PrintRectangle(picture, scale);
+    const QRect rect = printing::PrintRectangle(picture, scale);
     QCOMPARE(rect.topLeft(), QPoint(0, 0));
     QCOMPARE(rect.x() + rect.width(), right);
     QCOMPARE(rect.y() + rect.height(), bottom);
 }
 
 void ChartPrinterTest::pictureLandsInRectangle() {
-    QVERIFY(output::PrintPicture(output::ProcessPrinter(), KnownPicture(), output::kPrintScale));
-    QCOMPARE(output::ProcessPrinter().resolution(), kPrinterDpi);
+    QVERIFY(printing::PrintPicture(printing::ProcessPrinter(), KnownPicture(), printing::kPrintScale));
+    QCOMPARE(printing::ProcessPrinter().resolution(), kPrinterDpi);
     QFile pdf(pdf_);
     QVERIFY(pdf.open(QIODevice::ReadOnly));
     QVERIFY2(!pdf.readAll().contains("/DCTDecode"), "the picture went into the PDF as JPEG");
@@ -152,7 +152,7 @@ void ChartPrinterTest::pictureLandsInRectangle() {
     }
     QCOMPARE(pages.size(), 1);
     const QImage& page = pages.first();
-    const QPoint deviceOrigin = output::ProcessPrinter().pageRect(QPrinter::DevicePixel).topLeft().toPoint();
+    const QPoint deviceOrigin = printing::ProcessPrinter().pageRect(QPrinter::DevicePixel).topLeft().toPoint();
     const QPoint origin = deviceOrigin / 10;
     const auto at = [&](int x, int y) { return page.pixel(origin + QPoint(x, y)); };
     // The rectangle ends at 456.7, 302.2 page pixels from the origin.
@@ -191,7 +191,7 @@ void ChartPrinterTest::pictureLandsInRectangle() {
 }
 
 void ChartPrinterTest::emptyPicturePrintsBlankPage() {
-    QVERIFY(output::PrintPicture(output::ProcessPrinter(), QImage(), output::kPrintScale));
+    QVERIFY(printing::PrintPicture(printing::ProcessPrinter(), QImage(), printing::kPrintScale));
     QVERIFY(QFileInfo(pdf_).size() > 0);
     const QList<QImage> pages = Render(pdf_, 30);
     if (pages.isEmpty()) {
@@ -208,8 +208,8 @@ void ChartPrinterTest::emptyPicturePrintsBlankPage() {
 
 void ChartPrinterTest::cancelledDialogPrintsNothing() {
     AnsweringDialog dialog{QString()};
-    QVERIFY(output::PrintPictureAfterDialog(dialog, nullptr, output::ProcessPrinter(), KnownPicture(),
-                                             output::kPrintScale));
+    QVERIFY(printing::PrintPictureAfterDialog(dialog, nullptr, printing::ProcessPrinter(), KnownPicture(),
+                                             printing::kPrintScale));
     QCOMPARE(dialog.shown, 1);
     QVERIFY(!QFileInfo::exists(pdf_));
 }
@@ -217,13 +217,13 @@ void ChartPrinterTest::cancelledDialogPrintsNothing() {
 void ChartPrinterTest::dialogChoiceStaysForLaterJobs() {
     const QString chosen = dir_.filePath("chosen.pdf");
     AnsweringDialog dialog(chosen);
-    QVERIFY(output::PrintPictureAfterDialog(dialog, nullptr, output::ProcessPrinter(), KnownPicture(),
-                                             output::kPrintScale));
+    QVERIFY(printing::PrintPictureAfterDialog(dialog, nullptr, printing::ProcessPrinter(), KnownPicture(),
+                                             printing::kPrintScale));
     QVERIFY(QFileInfo::exists(chosen));
     QVERIFY(QFile::remove(chosen));
 
     // The automatic print at a sweep end shows no dialog and goes where the last one chose.
-    QVERIFY(output::PrintPicture(output::ProcessPrinter(), KnownPicture(), output::kPrintScale));
+    QVERIFY(printing::PrintPicture(printing::ProcessPrinter(), KnownPicture(), printing::kPrintScale));
     QVERIFY(QFileInfo::exists(chosen));
     QVERIFY(!QFileInfo::exists(pdf_));
     QCOMPARE(dialog.shown, 1);
@@ -249,14 +249,14 @@ void ChartPrinterTest::unusablePrinter() {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(outputFile);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("QPainter::begin.*"));
-    const auto error = output::PrintPicture(printer, KnownPicture(), output::kPrintScale);
+    const auto error = printing::PrintPicture(printer, KnownPicture(), printing::kPrintScale);
     QCOMPARE(error ? QString("printed") : error.Reason(), message);
 }
 
 void ChartPrinterTest::secondJobWhileFirstIsProduced() {
     // A job on a printer that is still producing another one is refused, not mixed into it.
-    QPainter first(&output::ProcessPrinter());
-    const auto second = output::PrintPicture(output::ProcessPrinter(), KnownPicture(), output::kPrintScale);
+    QPainter first(&printing::ProcessPrinter());
+    const auto second = printing::PrintPicture(printing::ProcessPrinter(), KnownPicture(), printing::kPrintScale);
     QVERIFY(!second);
     QCOMPARE(second.Reason(), QString("Cannot print the chart: another print job is still in progress"));
     first.end();

@@ -1,13 +1,13 @@
-#include "output/chart_printer.h"
+#include "printing/chart_printer.h"
 
-#include "output/print_dialog.h"
+#include "printing/print_dialog.h"
 
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPrinter>
 #include <memory>
 
-namespace output {
+namespace printing {
 namespace {
 
 std::unique_ptr<QPrinter>& PrinterSlot() {
@@ -79,4 +79,4 @@ report::Done PrintPictureAfterDialog(PrintDialog& dialog, QWidget* parent, QPrin
     return PrintPicture(printer, picture, scale);
 }
 
-} // namespace output
+} // namespace printing

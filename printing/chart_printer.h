@@ -14,7 +14,7 @@
 class QPrinter;
 class QWidget;
 
-namespace output {
+namespace printing {
 
 class PrintDialog;
 
@@ -42,4 +42,4 @@ report::Done PrintPicture(QPrinter& printer, const QImage& picture, float scale)
 report::Done PrintPictureAfterDialog(PrintDialog& dialog, QWidget* parent, QPrinter& printer, const QImage& picture,
                                      float scale);
 
-} // namespace output
+} // namespace printing
