@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 #include "app/headless_run.h"
 #include "app/stop_signals.h"
+#include "app/viewer_run.h"
 #include "app/window_run.h"
 #include "device/backends/backend_factory.h"
 #include "device/backends/unit_list.h"

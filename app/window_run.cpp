@@ -29,12 +29,7 @@ void LoadTranslations(QApplication& app, const Options& options, const settings:
         report::WriteStandardError(report::module::kApp, installed.Reason());
 }
 
-// The settings beside the parameter file, with the folder they live in (empty when there is no
-// home); the window's language is chosen with them.
-struct Kept {
-    QString folder;
-    settings::AppSettingsLoad load;
-};
+} // namespace
 
 Kept StartWindowSystem(QApplication& app, const Options& options) {
     InstallFontSubstitutes();
@@ -46,8 +41,6 @@ Kept StartWindowSystem(QApplication& app, const Options& options) {
     LoadTranslations(app, options, kept.load.settings);
     return kept;
 }
-
-} // namespace
 
 int RunWindow(int& argc, char** argv, const Options& options) {
     if (auto ready = CheckBeforeStart(options); !ready) {
@@ -132,16 +125,6 @@ int RunWindow(int& argc, char** argv, const Options& options) {
     if (!options.exitAfterRun)
         sinks->Finish();
     return exitStatus;
-}
-
-int RunViewer(int& argc, char** argv, const Options& options) {
-    QApplication app(argc, argv);
-    StartWindowSystem(app, options);
-    trend::TrendWindow viewer;
-    for (const QString& problem : viewer.OpenRecords(options.view))
-        report::WriteStandardError(report::module::kTrend, problem);
-    viewer.show();
-    return app.exec() == 0 ? kExitNormal : kExitRunError;
 }
 
 } // namespace app

@@ -3,12 +3,25 @@
 #pragma once
 
 #include "app/command_line.h"
+#include "settings/app_settings.h"
+
+#include <QString>
+
+class QApplication;
 
 namespace app {
 
-int RunWindow(int& argc, char** argv, const Options& options);
+// The settings beside the parameter file, with the folder they live in (empty when there is no
+// home); the window's language is chosen with them.
+struct Kept {
+    QString folder;
+    settings::AppSettingsLoad load;
+};
 
-// --view: the trend window alone with the run records; the unit and the settings file are left alone.
-int RunViewer(int& argc, char** argv, const Options& options);
+// What the window and the viewer do first with their QApplication: the fonts, the kept settings, the
+// window's language.
+Kept StartWindowSystem(QApplication& app, const Options& options);
+
+int RunWindow(int& argc, char** argv, const Options& options);
 
 } // namespace app

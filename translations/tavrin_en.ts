@@ -183,9 +183,29 @@
         <source>%1: 保存できる形式は PNG, PDF, SVG です</source>
         <translation>%1: pictures are saved as PNG, PDF or SVG</translation>
     </message>
+    <message>
+        <source>行が %1 バイトを超えています</source>
+        <translation>the line is longer than %1 bytes</translation>
+    </message>
+    <message>
+        <source>%1: 読んでいる間にファイルが短くなりました (開いたときは %2 バイト、読めたのは %3 バイト)。その前の %4 行を表示します</source>
+        <translation>%1: the file became shorter while it was being read (%2 bytes when opened, %3 read). The %4 rows before are shown</translation>
+    </message>
+    <message>
+        <source>%1 を読めません: %2</source>
+        <translation>cannot read %1: %2</translation>
+    </message>
 </context>
 <context>
     <name>trend::TrendWindow</name>
+    <message>
+        <source>記録を読んでいます: %1</source>
+        <translation>Reading the record: %1</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
     <message>
         <source>応答なし</source>
         <translation>No reply</translation>

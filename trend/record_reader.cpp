@@ -8,20 +8,21 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
-#include <map>
 #include <mutex>
+#include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <optional>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,7 +33,6 @@ namespace {
 const std::array<std::string_view, 11> kColumns = {"time", "elapsed_s", "sweep", "x",  "ad0_v", "ad1_v",
                                                    "hh",   "hl",        "lh",    "ll", "note"};
 
-// A field's text, shortened for a message.
 // A field's text, shortened for a message (from its first bytes only: a field may be huge).
 QString Shown(std::string_view text) {
     QString s = QString::fromUtf8(text.data(), qsizetype(std::min<std::size_t>(text.size(), 160)));
@@ -232,8 +232,19 @@ bool Split(const char* p, const char* limit, Fields& fields) {
     return true;
 }
 
+// A line longer than this is no row of a record (those are some 70 bytes): reading stops there
+// rather than holding a line of gigabytes (the zeros of a torn file, say) in memory.
+constexpr std::size_t kLongestLine = std::size_t(64) << 10;
+
+// What is wrong with a line longer than that.
+QString TooLong() {
+    return QCoreApplication::translate("trend", "行が %1 バイトを超えています").arg(kLongestLine);
+}
+
 std::optional<QString> ParseRow(const Fields& fields, Row& row) {
     const std::string_view text(fields.start, std::size_t(fields.end - fields.start));
+    if (text.size() > kLongestLine)
+        return TooLong();
     if (fields.commas != kColumns.size() - 1) {
         if (!IsUtf8(text))
             return QCoreApplication::translate("trend", "UTF-8 でないバイトがあります");
@@ -300,24 +311,22 @@ std::optional<QString> ParseRow(const Fields& fields, Row& row) {
     return std::nullopt;
 }
 
-// The rows of one piece of a record, up to a bad or torn one.
+// Lines of a chunk beyond this many bytes are parsed in two parts, one by a second thread.
+constexpr std::ptrdiff_t kHalvedBytes = 256 << 10;
+
+// The rows of some whole lines, up to a bad one.
 struct Piece {
-    std::vector<Row> rows;          // when read ahead by the worker
+    std::vector<Row> rows;          // when read by the second thread
     long long count = 0;            // rows read whole
     std::optional<QString> problem; // what is wrong with the row after them
-    bool torn = false;              // the bytes end inside the row after them
 };
 
-// Reads rows [p, end) and hands each to `take`, until it answers false.
+// Reads the whole lines [p, end) and hands each row to `take`, until it answers false.
 template <class Take> Piece ParseRows(const char* p, const char* end, const Take& take) {
     Piece piece;
     Fields fields;
     Row row;
-    while (p < end) {
-        if (!Split(p, end, fields)) {
-            piece.torn = true;
-            break;
-        }
+    while (p < end && Split(p, end, fields)) {
         p = fields.next;
         if ((piece.problem = ParseRow(fields, row)) || !take(row))
             break;
@@ -326,48 +335,61 @@ template <class Take> Piece ParseRows(const char* p, const char* end, const Take
     return piece;
 }
 
-// Reads the odd pieces on a thread of its own, at most a few ahead of their taker.
-class Worker {
+// Parses the second part of each chunk's lines on a thread of its own, in the order given, while the
+// reader parses the first part and reads the next chunk.
+class Helper {
 public:
-    explicit Worker(const std::vector<const char*>& pieces) : pieces_(pieces) {
-        if (pieces_.size() > 4)
-            thread_ = std::thread([this] { Run(); });
-    }
-    ~Worker() {
+    ~Helper() {
         {
             std::lock_guard lock(mutex_);
-            stop_ = true;
+            quit_ = true;
         }
         changed_.notify_all();
         if (thread_.joinable())
             thread_.join();
     }
-    bool Running() const { return thread_.joinable(); }
 
-    // Piece k (odd), once read.
-    Piece Take(std::size_t k) {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this, k] { return ready_.count(k) != 0; });
-        Piece piece = std::move(ready_[k]);
-        ready_.erase(k);
-        taken_ = k;
+    // Queues the lines [begin, end); false when there is no thread to be had.
+    bool Post(const char* begin, const char* end) {
+        if (!thread_.joinable()) {
+            try {
+                thread_ = std::thread([this] { Run(); });
+            } catch (const std::system_error&) {
+                return false;
+            }
+        }
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back({begin, end});
+        }
         changed_.notify_all();
+        return true;
+    }
+
+    // The rows of the oldest lines queued, once parsed.
+    Piece Next() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !pieces_.empty(); });
+        Piece piece = std::move(pieces_.front());
+        pieces_.pop_front();
         return piece;
     }
 
 private:
     void Run() {
-        for (std::size_t k = 1; k + 1 < pieces_.size(); k += 2) {
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [this, k] { return stop_ || k <= taken_ + 4; });
-                if (stop_)
-                    return;
-            }
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return !jobs_.empty() || quit_; });
+            if (quit_)
+                return;
+            const auto [begin, end] = jobs_.front();
+            jobs_.pop_front();
+            lock.unlock();
             Piece piece;
             try {
                 std::vector<Row> rows;
-                piece = ParseRows(pieces_[k], pieces_[k + 1], [&rows](const Row& row) {
+                rows.reserve(std::size_t(end - begin) / 64);
+                piece = ParseRows(begin, end, [&rows](const Row& row) {
                     rows.push_back(row);
                     return true;
                 });
@@ -375,126 +397,164 @@ private:
             } catch (const std::bad_alloc&) {
                 piece.problem = QCoreApplication::translate("trend", "メモリが足りません");
             }
-            const bool last = piece.problem || piece.torn;
-            {
-                std::lock_guard lock(mutex_);
-                ready_.emplace(k, std::move(piece));
-            }
+            lock.lock();
+            pieces_.push_back(std::move(piece));
             changed_.notify_all();
-            if (last)
-                return;
         }
     }
 
-    const std::vector<const char*>& pieces_;
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::map<std::size_t, Piece> ready_;
-    std::size_t taken_ = 0;
-    bool stop_ = false;
+    std::deque<std::pair<const char*, const char*>> jobs_;
+    std::deque<Piece> pieces_;
+    bool quit_ = false;
 };
 
-class Reader {
+// The record taking shape as its lines come, chunk by chunk: the header, then the rows.
+class Rows {
 public:
-    Reader(std::string_view bytes, const QString& name) : bytes_(bytes), name_(name) {}
+    explicit Rows(const QString& name) : name_(name) {}
 
-    RecordRead Read() {
-        RecordRead read;
-        if (bytes_.empty()) {
-            read.problem =
+    // The first whole lines of the file: its header is taken off them; false when it is not a record's.
+    bool TakeHeader(std::string_view& lines) {
+        lines = WithoutByteOrderMark(lines);
+        const std::size_t lineEnd = lines.find('\n');
+        if (!Header(lines.substr(0, lineEnd)))
+            return false;
+        lines.remove_prefix(lineEnd + 1);
+        return true;
+    }
+
+    // Whole lines after those before: the second part of a long stretch goes to the helper thread at once.
+    void Start(std::string_view lines) {
+        const char* p = lines.data();
+        const char* end = p + lines.size();
+        const char* middle = end;
+        if (end - p >= kHalvedBytes) {
+            // This thread also appends the helper's rows: the helper takes the larger share.
+            const char* split = p + (end - p) * 2 / 5;
+            const char* lineEnd =
+                static_cast<const char*>(std::memchr(split, '\n', std::size_t(end - split)));
+            if (lineEnd + 1 < end && helper_.Post(lineEnd + 1, end))
+                middle = lineEnd + 1;
+        }
+        parts_.push_back({p, middle, end});
+    }
+
+    // Parses the first part of the oldest lines started; false once the record can be read no further.
+    bool FirstPart() {
+        const Part& part = parts_.front();
+        return Account(ParseRows(part.begin, part.middle, [this](const Row& row) { return Take(row); }));
+    }
+
+    // Takes the helper's rows of the oldest lines started; false once the record can be read no further.
+    bool SecondPart() {
+        const Part part = parts_.front();
+        parts_.pop_front();
+        if (part.middle == part.end)
+            return true;
+        const Piece piece = helper_.Next();
+        for (std::size_t i = 0; i < piece.rows.size() && Take(piece.rows[i]); ++i) {
+        }
+        return Account(piece);
+    }
+
+    // The end of the file; `rest` is what follows its last line end.
+    RecordRead End(std::string_view rest, bool emptyFile) {
+        if (emptyFile) {
+            read_.problem =
                 QCoreApplication::translate("trend", "%1: 空のファイルです。記録ファイルではありません")
                     .arg(name_);
-            return read;
+        } else if (!trace_) {
+            Header(WithoutByteOrderMark(rest)); // not one line end: the whole file is its header
+        } else if (!rest.empty()) {
+            read_.problem =
+                QCoreApplication::translate(
+                    "trend", "%1: 最後の行 (%2 行目) が途中で切れています。記録中にロガーが止まったようです。"
+                             "その前の %3 行を表示します")
+                    .arg(name_)
+                    .arg(line_ + 1)
+                    .arg(trace_->Size());
+            read_.onlyTorn = true;
         }
-        std::size_t pos = 0;
-        if (bytes_.substr(0, 3) == "\xEF\xBB\xBF")
-            pos = 3;
-        const std::size_t headerEnd = bytes_.find('\n', pos);
-        std::string_view header =
-            bytes_.substr(pos, headerEnd == std::string_view::npos ? bytes_.size() - pos : headerEnd - pos);
-        if (!header.empty() && header.back() == '\r')
-            header.remove_suffix(1);
-        if (auto problem = HeaderProblem(header)) {
-            read.problem = *problem;
-            return read;
+        return Finish();
+    }
+
+    // The line begun at `start` runs on past kLongestLine.
+    RecordRead LineTooLong(std::string_view start) {
+        if (!trace_) {
+            Header(WithoutByteOrderMark(start));
+            return Finish();
         }
-        auto trace = std::make_unique<Trace>(name_);
-        pos = headerEnd == std::string_view::npos ? bytes_.size() : headerEnd + 1;
-        const std::vector<const char*> pieces = Pieces(pos);
-        // Odd pieces are read ahead by a second thread while this one reads the even ones.
-        Worker worker(pieces);
-        long long line = 1; // the last line read whole
-        for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
-            bool full = false;
-            const auto take = [&trace, &full](const Row& row) {
-                if (trace->Size() == kMostTraceRows)
-                    return !(full = true);
-                trace->Append(row);
-                return true;
-            };
-            Piece piece;
-            if (k % 2 == 0 || !worker.Running()) {
-                piece = ParseRows(pieces[k], pieces[k + 1], take);
-            } else {
-                piece = worker.Take(k);
-                for (std::size_t i = 0; i < piece.rows.size() && !full; ++i)
-                    take(piece.rows[i]);
-            }
-            if (full) {
-                read.problem =
-                    QCoreApplication::translate("trend", "%1: 行が多すぎます。最初の %2 行だけを表示します")
+        return Stop(QCoreApplication::translate("trend", "%1 の %2 行目: %3")
                         .arg(name_)
-                        .arg(trace->Size());
-                break;
-            }
-            line += piece.count;
-            if (piece.torn) {
-                read.problem =
-                    QCoreApplication::translate(
-                        "trend",
-                        "%1: 最後の行 (%2 行目) が途中で切れています。記録中にロガーが止まったようです。"
-                        "その前の %3 行を表示します")
-                        .arg(name_)
-                        .arg(line + 1)
-                        .arg(trace->Size());
-                read.onlyTorn = true;
-                break;
-            }
-            if (piece.problem) {
-                read.problem = QCoreApplication::translate("trend", "%1 の %2 行目: %3")
-                                   .arg(name_)
-                                   .arg(line + 1)
-                                   .arg(*piece.problem);
-                break;
-            }
-        }
-        if (trace->Empty()) {
-            if (read.problem.isEmpty())
-                read.problem =
+                        .arg(line_ + 1)
+                        .arg(TooLong()));
+    }
+
+    // Reading ends early for `problem`; the rows read so far are kept.
+    RecordRead Stop(const QString& problem) {
+        read_.problem = problem;
+        return Finish();
+    }
+
+    // The rows read whole so far.
+    std::size_t Count() const { return trace_ ? trace_->Size() : 0; }
+
+    RecordRead Finish() {
+        if (!trace_ || trace_->Empty()) {
+            if (read_.problem.isEmpty())
+                read_.problem =
                     QCoreApplication::translate("trend", "%1: サンプルの行がありません").arg(name_);
-            read.onlyTorn = false;
-            return read;
+            read_.onlyTorn = false;
+            return std::move(read_);
         }
-        read.trace = std::move(trace);
-        return read;
+        read_.trace = std::move(trace_);
+        return std::move(read_);
     }
 
 private:
-    // Where the pieces of rows from `pos` on begin, each about a megabyte and ending after a line end,
-    // and the end of the bytes.
-    std::vector<const char*> Pieces(std::size_t pos) const {
-        constexpr std::size_t kPieceBytes = 1 << 20;
-        std::vector<const char*> pieces{bytes_.data() + pos};
-        while (bytes_.size() - pos > kPieceBytes) {
-            const std::size_t nl = bytes_.find('\n', pos + kPieceBytes);
-            if (nl == std::string_view::npos || nl + 1 == bytes_.size())
-                break;
-            pos = nl + 1;
-            pieces.push_back(bytes_.data() + pos);
+    static std::string_view WithoutByteOrderMark(std::string_view bytes) {
+        return bytes.substr(0, 3) == "\xEF\xBB\xBF" ? bytes.substr(3) : bytes;
+    }
+
+    bool Header(std::string_view header) {
+        if (!header.empty() && header.back() == '\r')
+            header.remove_suffix(1);
+        if (auto problem = HeaderProblem(header)) {
+            read_.problem = *problem;
+            return false;
         }
-        pieces.push_back(bytes_.data() + bytes_.size());
-        return pieces;
+        trace_ = std::make_unique<Trace>(name_);
+        return true;
+    }
+
+    bool Take(const Row& row) {
+        if (trace_->Size() == kMostTraceRows)
+            return !(full_ = true);
+        trace_->Append(row);
+        return true;
+    }
+
+    // Counts the rows of a piece; false, with the problem, when reading ends after it.
+    bool Account(const Piece& piece) {
+        if (full_) {
+            read_.problem =
+                QCoreApplication::translate("trend", "%1: 行が多すぎます。最初の %2 行だけを表示します")
+                    .arg(name_)
+                    .arg(trace_->Size());
+            return false;
+        }
+        line_ += piece.count;
+        if (piece.problem) {
+            read_.problem = QCoreApplication::translate("trend", "%1 の %2 行目: %3")
+                                .arg(name_)
+                                .arg(line_ + 1)
+                                .arg(*piece.problem);
+            return false;
+        }
+        return true;
     }
 
     std::optional<QString> HeaderProblem(std::string_view header) const {
@@ -531,19 +591,53 @@ private:
             .arg(name_, Shown(header));
     }
 
-    std::string_view bytes_;
+    // Lines started: [begin, middle) for this thread, [middle, end) with the helper.
+    struct Part {
+        const char* begin;
+        const char* middle;
+        const char* end;
+    };
+
     QString name_;
+    RecordRead read_;
+    std::unique_ptr<Trace> trace_;
+    long long line_ = 1; // the last line read whole
+    bool full_ = false;
+    std::deque<Part> parts_;
+    Helper helper_;
 };
 
-// A read-only mapping of a whole file, unmapped when it goes.
-class MappedFile {
+// Where a record's bytes come from.
+class Source {
 public:
-    ~MappedFile() {
-        if (data_)
-            ::munmap(data_, size_);
+    virtual ~Source() = default;
+    // Up to `most` bytes from `offset` on into `into`: how many in `got` (0 past the end), or why not.
+    virtual std::optional<QString> Read(char* into, std::size_t most, std::uint64_t offset,
+                                        std::size_t& got) = 0;
+};
+
+class BytesSource final : public Source {
+public:
+    explicit BytesSource(std::string_view bytes) : bytes_(bytes) {}
+    std::optional<QString> Read(char* into, std::size_t most, std::uint64_t offset,
+                                std::size_t& got) override {
+        got = offset < bytes_.size() ? std::min<std::size_t>(most, bytes_.size() - std::size_t(offset)) : 0;
+        if (got)
+            std::memcpy(into, bytes_.data() + offset, got);
+        return std::nullopt;
+    }
+
+private:
+    std::string_view bytes_;
+};
+
+class FileSource final : public Source {
+public:
+    ~FileSource() override {
         if (fd_ >= 0)
             ::close(fd_);
     }
+
     std::optional<QString> Open(const QString& path) {
         const QByteArray native = QFile::encodeName(path);
         struct stat st {};
@@ -559,45 +653,198 @@ public:
             return report::SystemErrorText(errno);
         if (!S_ISREG(st.st_mode))
             return storage::NotRegularFileReason(st.st_mode, false);
-        size_ = std::size_t(st.st_size);
-        if (size_ == 0)
-            return std::nullopt;
-        void* data = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
-        if (data == MAP_FAILED)
-            return report::SystemErrorText(errno);
-        data_ = data;
-        ::madvise(data_, size_, MADV_SEQUENTIAL);
+        size_ = std::uint64_t(st.st_size);
+        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
         return std::nullopt;
     }
-    std::string_view Bytes() const { return {static_cast<const char*>(data_), data_ ? size_ : 0}; }
+    // The size when opened: a record still being written is read as far as it was then.
+    std::uint64_t Size() const { return size_; }
+
+    std::optional<QString> Read(char* into, std::size_t most, std::uint64_t offset,
+                                std::size_t& got) override {
+        got = 0;
+        while (got < most) {
+            const ssize_t n = ::pread(fd_, into + got, most - got, off_t(offset + got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return report::SystemErrorText(errno);
+            if (n == 0)
+                break;
+            got += std::size_t(n);
+        }
+        return std::nullopt;
+    }
 
 private:
     int fd_ = -1;
-    void* data_ = nullptr;
-    std::size_t size_ = 0;
+    std::uint64_t size_ = 0;
 };
+
+// What the next read found: whole lines, or how reading ends.
+struct Got {
+    enum class Ending { None, EndOfFile, Cancelled, Shorter, Failed, LineTooLong };
+    std::string_view lines; // the last ending with a line end; empty at an ending
+    Ending ending = Ending::None;
+    std::string_view rest; // EndOfFile: the bytes after the last line end; LineTooLong: the line so far
+    QString error;         // Failed: why
+};
+
+// A source's bytes a chunk at a time, into two buffers in turn: the lines handed on from one are still
+// being parsed while the next chunk is read into the other. The start of a line at a chunk's end is
+// carried over to the next.
+class Chunks {
+public:
+    Chunks(Source& source, std::uint64_t size, const ReadControl& control)
+        : source_(source), size_(size), control_(control),
+          chunk_(std::max<std::size_t>(control.chunkBytes, 1)),
+          room_(std::size_t(std::min<std::uint64_t>(chunk_, size) +
+                            std::min<std::uint64_t>(kLongestLine, size))) {}
+
+    std::uint64_t Done() const { return done_; }
+
+    Got Next() {
+        Got got;
+        if (held_ > kLongestLine) {
+            got.ending = Got::Ending::LineTooLong;
+            got.rest = std::string_view(carried_, held_);
+            return got;
+        }
+        for (;;) {
+            if (done_ == size_) {
+                got.ending = Got::Ending::EndOfFile;
+                got.rest = std::string_view(carried_, held_);
+                return got;
+            }
+            if (control_.cancel && control_.cancel->load(std::memory_order_relaxed)) {
+                got.ending = Got::Ending::Cancelled;
+                return got;
+            }
+            if (!buffers_[which_])
+                buffers_[which_].reset(new char[std::max<std::size_t>(room_, 1)]);
+            char* const buffer = buffers_[which_].get();
+            if (held_ > 0 && carried_ != buffer)
+                std::memcpy(buffer, carried_, held_);
+            const std::size_t want = std::size_t(std::min<std::uint64_t>(chunk_, size_ - done_));
+            std::size_t read = 0;
+            if (auto error = source_.Read(buffer + held_, want, done_, read)) {
+                got.ending = Got::Ending::Failed;
+                got.error = *error;
+                return got;
+            }
+            if (read == 0) {
+                got.ending = Got::Ending::Shorter;
+                return got;
+            }
+            done_ += read;
+            if (control_.progress)
+                control_.progress(done_, size_);
+            const std::string_view filled(buffer, held_ + read);
+            // The bytes carried over hold no line end: only the new ones are looked through.
+            const std::size_t lastLineEnd = filled.substr(held_).rfind('\n');
+            carried_ = buffer;
+            if (lastLineEnd == std::string_view::npos) {
+                held_ = filled.size();
+                if (held_ > kLongestLine)
+                    return Next();
+                continue;
+            }
+            const std::size_t whole = held_ + lastLineEnd + 1;
+            carried_ = buffer + whole;
+            held_ = filled.size() - whole;
+            which_ ^= 1;
+            got.lines = filled.substr(0, whole);
+            return got;
+        }
+    }
+
+private:
+    Source& source_;
+    const std::uint64_t size_;
+    const ReadControl& control_;
+    const std::size_t chunk_;
+    const std::size_t room_; // a chunk and a line carried over
+    std::unique_ptr<char[]> buffers_[2];
+    int which_ = 0;
+    const char* carried_ = nullptr;
+    std::size_t held_ = 0;
+    std::uint64_t done_ = 0;
+};
+
+RecordRead ReadChunks(Source& source, std::uint64_t size, const QString& name, const ReadControl& control) {
+    Chunks chunks(source, size, control);
+    Rows rows(name); // after the chunks: its helper thread is done with their buffers before they go
+    Got got = chunks.Next();
+    if (!got.lines.empty()) {
+        if (!rows.TakeHeader(got.lines))
+            return rows.Finish();
+        rows.Start(got.lines);
+    }
+    while (got.ending == Got::Ending::None) {
+        if (!rows.FirstPart())
+            return rows.Finish();
+        Got next = chunks.Next(); // read while the helper parses the second part
+        if (next.ending == Got::Ending::None)
+            rows.Start(next.lines);
+        if (!rows.SecondPart())
+            return rows.Finish();
+        got = std::move(next);
+    }
+    switch (got.ending) {
+    case Got::Ending::None:
+    case Got::Ending::EndOfFile:
+        break;
+    case Got::Ending::Cancelled: {
+        RecordRead read;
+        read.cancelled = true;
+        return read;
+    }
+    case Got::Ending::Shorter:
+        return rows.Stop(QCoreApplication::translate(
+                             "trend", "%1: 読んでいる間にファイルが短くなりました (開いたときは "
+                                      "%2 バイト、読めたのは %3 バイト)。その前の %4 行を表示します")
+                             .arg(name)
+                             .arg(size)
+                             .arg(chunks.Done())
+                             .arg(rows.Count()));
+    case Got::Ending::Failed:
+        return rows.Stop(QCoreApplication::translate("trend", "%1 を読めません: %2").arg(name, got.error));
+    case Got::Ending::LineTooLong:
+        return rows.LineTooLong(got.rest);
+    }
+    return rows.End(got.rest, size == 0);
+}
+
+RecordRead OutOfMemory(const QString& name) {
+    RecordRead read;
+    read.problem = QCoreApplication::translate("trend", "%1: メモリが足りません").arg(name);
+    return read;
+}
 
 } // namespace
 
 RecordRead ReadRecordBytes(std::string_view bytes, const QString& name) {
     try {
-        return Reader(bytes, name).Read();
+        BytesSource source(bytes);
+        return ReadChunks(source, bytes.size(), name, {});
     } catch (const std::bad_alloc&) {
-        RecordRead read;
-        read.problem = QCoreApplication::translate("trend", "%1: メモリが足りません").arg(name);
-        return read;
+        return OutOfMemory(name);
     }
 }
 
-RecordRead ReadRecord(const QString& path) {
+RecordRead ReadRecord(const QString& path, const ReadControl& control) {
     const QString name = QFileInfo(path).fileName();
-    MappedFile file;
-    if (auto problem = file.Open(path)) {
-        RecordRead read;
-        read.problem = QCoreApplication::translate("trend", "%1 を開けません: %2").arg(name, *problem);
-        return read;
+    try {
+        FileSource file;
+        if (auto problem = file.Open(path)) {
+            RecordRead read;
+            read.problem = QCoreApplication::translate("trend", "%1 を開けません: %2").arg(name, *problem);
+            return read;
+        }
+        return ReadChunks(file, file.Size(), name, control);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory(name);
     }
-    return ReadRecordBytes(file.Bytes(), name);
 }
 
 } // namespace trend

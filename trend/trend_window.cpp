@@ -2,11 +2,11 @@
 
 #include "chart/digital_levels.h"
 #include "trend/decimation.h"
+#include "trend/record_loader.h"
 #include "trend/record_reader.h"
 #include "trend/trend_export.h"
 #include "trend/trend_sink.h"
 
-#include <QApplication>
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QSignalBlocker>
 #include <QPushButton>
 #include <QRubberBand>
@@ -78,7 +79,8 @@ const QColor kEventColors[3] = {QColor(128, 128, 128), QColor(220, 0, 0), QColor
 } // namespace
 
 TrendWindow::TrendWindow(TrendSink* live, TrendDialogs dialogs, QWidget* parent)
-    : QWidget(parent, Qt::Window), live_(live), dialogs_(std::move(dialogs)) {
+    : QWidget(parent, Qt::Window), live_(live), dialogs_(std::move(dialogs)),
+      loader_(std::make_unique<RecordLoader>()) {
     setWindowTitle(tr("トレンド"));
     setObjectName(QStringLiteral("TrendWindow"));
     resize(960, 640);
@@ -88,6 +90,11 @@ TrendWindow::TrendWindow(TrendSink* live, TrendDialogs dialogs, QWidget* parent)
     liveRedraw_->setSingleShot(true);
     liveRedraw_->setInterval(kLiveRedrawMs);
     connect(liveRedraw_, &QTimer::timeout, this, [this] { Redraw(); });
+    connect(loader_.get(), &RecordLoader::Progress, this, [this](int permille, const QString& name) {
+        readingName_->setText(tr("記録を読んでいます: %1").arg(name));
+        readingBar_->setValue(permille);
+    });
+    connect(loader_.get(), &RecordLoader::Done, this, &TrendWindow::ShowRead);
     if (live_) {
         // Beside the main form, which alone ends the program when it closes.
         setAttribute(Qt::WA_QuitOnClose, false);
@@ -102,6 +109,7 @@ TrendWindow::TrendWindow(TrendSink* live, TrendDialogs dialogs, QWidget* parent)
 TrendWindow::~TrendWindow() {
     if (live_)
         live_->changed = nullptr;
+    loader_.reset(); // a read going on stops before the window goes
 }
 
 void TrendWindow::BuildControls() {
@@ -151,6 +159,26 @@ void TrendWindow::BuildControls() {
     for (QWidget* w : std::initializer_list<QWidget*>{followBox_, spanBox_, fitButton_, autoButton_})
         bar->addWidget(w);
     bar->addStretch(1);
+    // At the end of the buttons' row, so that the plot keeps its size (and its buffers) while a record
+    // is read.
+    reading_ = new QWidget(this);
+    readingName_ = new QLabel(reading_);
+    readingName_->setMinimumWidth(1); // a long name is cut rather than widening the window
+    readingName_->setMaximumWidth(240);
+    readingBar_ = new QProgressBar(reading_);
+    readingBar_->setRange(0, 1000);
+    readingBar_->setTextVisible(false);
+    readingBar_->setFixedWidth(120);
+    auto* cancel = new QPushButton(tr("キャンセル"), reading_);
+    cancel->setObjectName(QStringLiteral("cancelReading"));
+    connect(cancel, &QPushButton::clicked, this, &TrendWindow::CancelReading);
+    auto* readingRow = new QHBoxLayout(reading_);
+    readingRow->setContentsMargins(0, 0, 0, 0);
+    readingRow->addWidget(readingName_);
+    readingRow->addWidget(readingBar_);
+    readingRow->addWidget(cancel);
+    reading_->hide();
+    bar->addWidget(reading_);
 
     plot_ = new QCustomPlot(this);
     plot_->setFocusPolicy(Qt::StrongFocus);
@@ -377,6 +405,11 @@ void TrendWindow::showEvent(QShowEvent* event) {
     }
 }
 
+void TrendWindow::closeEvent(QCloseEvent* event) {
+    CancelReading();
+    QWidget::closeEvent(event);
+}
+
 void TrendWindow::ShowAndRaise() {
     if (isMinimized())
         showNormal();
@@ -453,8 +486,9 @@ QPushButton* TrendWindow::BuildOptions() {
     connect(reconnectAction_, &QAction::toggled, this, &TrendWindow::ReconnectChanged);
     QMenu* language = menu->addMenu(tr("言語 (次回の起動から)"));
     languageGroup_ = new QActionGroup(this);
-    const std::pair<QString, QString> languages[] = {
-        {QString(), tr("自動")}, {QStringLiteral("ja"), tr("日本語")}, {QStringLiteral("en"), QStringLiteral("English")}};
+    const std::pair<QString, QString> languages[] = {{QString(), tr("自動")},
+                                                     {QStringLiteral("ja"), tr("日本語")},
+                                                     {QStringLiteral("en"), QStringLiteral("English")}};
     for (const auto& [code, name] : languages) {
         QAction* action = language->addAction(name);
         action->setCheckable(true);
@@ -782,12 +816,34 @@ void TrendWindow::ShowMessages(const QStringList& messages) {
     messages_->setVisible(!messages.isEmpty());
 }
 
-QStringList TrendWindow::OpenRecords(const QStringList& paths) {
+void TrendWindow::OpenRecords(const QStringList& paths) {
+    readingName_->setText(
+        tr("記録を読んでいます: %1").arg(paths.isEmpty() ? QString() : QFileInfo(paths.first()).fileName()));
+    readingBar_->setValue(0);
+    reading_->show();
+    openButton_->setEnabled(false);
+    loader_->Start(paths);
+}
+
+void TrendWindow::CancelReading() {
+    loader_->Cancel();
+    reading_->hide();
+}
+
+bool TrendWindow::Reading() const {
+    return loader_->Busy();
+}
+
+void TrendWindow::ShowRead(bool cancelled) {
+    reading_->hide();
+    openButton_->setEnabled(true);
+    if (cancelled) {
+        emit RecordsRead({});
+        return;
+    }
     QStringList problems;
     std::optional<std::pair<double, double>> opened;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    for (const QString& path : paths) {
-        RecordRead read = ReadRecord(path);
+    for (RecordRead& read : loader_->TakeReads()) {
         if (!read.problem.isEmpty())
             problems << read.problem;
         if (!read.trace)
@@ -798,7 +854,6 @@ QStringList TrendWindow::OpenRecords(const QStringList& paths) {
                         : std::pair{first, last};
         AddShown(std::shared_ptr<const Trace>(std::move(read.trace)));
     }
-    QApplication::restoreOverrideCursor();
     ShowMessages(problems);
     if (opened) {
         // A record opens showing its whole run.
@@ -808,7 +863,7 @@ QStringList TrendWindow::OpenRecords(const QStringList& paths) {
         SetAutoScale(true);
     }
     Redraw();
-    return problems;
+    emit RecordsRead(problems);
 }
 
 void TrendWindow::CloseRecords() {
@@ -821,6 +876,8 @@ void TrendWindow::CloseRecords() {
 }
 
 void TrendWindow::AskOpen() {
+    if (Reading())
+        return; // one read at a time: Cancel ends it
     const QStringList paths =
         dialogs_.openRecords
             ? dialogs_.openRecords(this)

@@ -41,11 +41,13 @@ class QLabel;
 class QMouseEvent;
 class QRubberBand;
 class QTimer;
+class QProgressBar;
 class QPushButton;
 class QWheelEvent;
 
 namespace trend {
 
+class RecordLoader;
 class TrendSink;
 
 // The window's file dialogs; tests answer them.
@@ -70,9 +72,13 @@ public:
     // The channels' colours and whether each is on (a channel switched off is drawn grey).
     void SetChannels(TColor ad0, TColor ad1, bool ad0On, bool ad1On);
 
-    // Opens run records beside those open and shows the whole of them; what could not be read, one
-    // message a file, naming it and the line.
-    QStringList OpenRecords(const QStringList& paths);
+    // Starts opening run records beside those open: they are read off this thread, the window showing
+    // how far with a Cancel button, and shown whole once read; RecordsRead follows. A read going on
+    // is cancelled first.
+    void OpenRecords(const QStringList& paths);
+    // Stops the read going on: nothing of it is shown.
+    void CancelReading();
+    bool Reading() const;
     // Takes the records away; the run going on stays.
     void CloseRecords();
 
@@ -125,9 +131,14 @@ signals:
     void FollowSpanChanged(int seconds);
     void ReconnectChanged(bool on);
     void LanguageChanged(const QString& code);
+    // A read of OpenRecords has ended: its records are shown, and what could not be read is said, one
+    // message a file naming it and the line (the rows before a bad one are shown). After a cancel,
+    // nothing is shown or said.
+    void RecordsRead(const QStringList& problems);
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     struct Shown;
@@ -146,6 +157,7 @@ private:
     void ApplyTimeRange(double fromS, double toS);
     void Redraw();
     void ShowMessages(const QStringList& messages);
+    void ShowRead(bool cancelled);
     void AskOpen();
     void AskSave(int kind);
     void UpdateCursorItems();
@@ -162,6 +174,7 @@ private:
 
     TrendSink* live_;
     TrendDialogs dialogs_;
+    std::unique_ptr<RecordLoader> loader_;
     std::vector<std::unique_ptr<Shown>> shown_;
     Trace::Keys keys_ = Trace::Keys::Clock;
     TColor colors_[2] = {clGreen, clOlive};
@@ -211,6 +224,9 @@ private:
     QLabel* readOut_ = nullptr;
     QLabel* cursorOut_ = nullptr;
     QLabel* messages_ = nullptr;
+    QWidget* reading_ = nullptr; // how far a read has come, with its Cancel button
+    QLabel* readingName_ = nullptr;
+    QProgressBar* readingBar_ = nullptr;
 };
 
 } // namespace trend

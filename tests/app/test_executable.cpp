@@ -346,6 +346,38 @@ private slots:
         QVERIFY2(o.err.contains("tavrin0.txt"), qPrintable(o.err));
     }
 
+    // The viewer ends on a stop signal as on being closed, once it is up: it has said on stderr what
+    // is wrong with its record.
+    void viewerEndsOnAStopSignal_data() {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+    void viewerEndsOnAStopSignal() {
+        QFETCH(int, signalNumber);
+        QTemporaryDir dir;
+        QFile record(dir.filePath("not-a-record.csv"));
+        QVERIFY(record.open(QIODevice::WriteOnly) && record.write("a,b,c\n") == 6);
+        record.close();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        // As a user's terminal has it, however this test was started (a background job ignores SIGINT).
+        p.setChildProcessModifier([signalNumber] { std::signal(signalNumber, SIG_DFL); });
+        p.setReadChannel(QProcess::StandardError);
+        p.start(QStringLiteral(TAVRIN_EXECUTABLE), {"--view", record.fileName()});
+        QByteArray said;
+        while (!said.contains("not-a-record.csv") && p.waitForReadyRead(kWaitMs))
+            said += p.readAllStandardError();
+        QVERIFY2(said.contains("not-a-record.csv"), said.constData());
+        ::kill(pid_t(p.processId()), signalNumber);
+        QVERIFY(p.waitForFinished(10'000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+    }
+
     // A FIFO named as the settings file neither freezes the start nor keeps the unit closed; the
     // run goes on with the defaults and says why on stderr.
     void settingsFifoIsRefusedAndTheRunGoesOn() {

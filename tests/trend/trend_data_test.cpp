@@ -168,59 +168,91 @@ private slots:
         QCOMPARE(int(trend::EventKeys(*day, SampleNote::UnitLost, span).size()), breaks);
     }
 
+    // Each record read from its bytes and from a file in chunks of 61 bytes, so that lines straddle
+    // chunks everywhere; `cutTo`: the file is cut to that many bytes once its first chunk is read.
     void readRecord_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("rows");
         QTest::addColumn<QString>("problem");
+        QTest::addColumn<int>("cutTo");
         const QByteArray a = "2026-12-07T09:30:47.123+09:00,0.100,0,0,3.07,1.23,1,0,0,1,\r\n";
         const QByteArray b = "2026-12-07T09:30:47.223+09:00,0.200,0,1,3.08,,1,0,0,1,\r\n";
-        QTest::newRow("a record") << kHeader + a + b << 2 << "";
+        QTest::newRow("a record") << kHeader + a + b << 2 << "" << -1;
         QTest::newRow("line feeds alone, a byte-order mark")
             << "\xEF\xBB\xBF" + kHeader.chopped(2) + "\n" + a.chopped(2) + "\n"
-            << 1 << "";
+            << 1 << "" << -1;
         QTest::newRow("empty file") << QByteArray() << 0
-                                    << "r.csv: 空のファイルです。記録ファイルではありません";
-        QTest::newRow("header only") << kHeader << 0 << "r.csv: サンプルの行がありません";
+                                    << "r.csv: 空のファイルです。記録ファイルではありません" << -1;
+        QTest::newRow("header only") << kHeader << 0 << "r.csv: サンプルの行がありません" << -1;
         QTest::newRow("not a record")
             << QByteArray("a,b,c\r\n1,2,3\r\n") << 0
-            << "r.csv: 記録ファイルではありません (1 行目が記録の見出しではありません)";
+            << "r.csv: 記録ファイルではありません (1 行目が記録の見出しではありません)" << -1;
         QTest::newRow("not text")
             << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << 0
-            << "r.csv の 1 行目: UTF-8 でないバイトがあります。記録ファイルではありません";
+            << "r.csv の 1 行目: UTF-8 でないバイトがあります。記録ファイルではありません" << -1;
         QTest::newRow("a missing column")
             << QByteArray("time,elapsed_s,sweep,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n") + a << 0
-            << "r.csv の 1 行目: 列「x」がありません";
+            << "r.csv の 1 行目: 列「x」がありません" << -1;
         QTest::newRow("malformed volts on line 3")
             << kHeader + a + QByteArray(a).replace(",3.07,", ",3.0,") + b << 1
-            << "r.csv の 3 行目: 列「ad0_v」の値「3.0」が読めません";
+            << "r.csv の 3 行目: 列「ad0_v」の値「3.0」が読めません" << -1;
         QTest::newRow("no such day")
             << kHeader + QByteArray(a).replace("12-07", "02-30") << 0
-            << "r.csv の 2 行目: 列「time」の値「2026-02-30T09:30:47.123+09:00」が読めません";
-        QTest::newRow("a field missing") << kHeader + a + QByteArray(b).replace(",,", ",") << 1
-                                         << "r.csv の 3 行目: 列が 10 個あります (記録の行は 11 列です)";
+            << "r.csv の 2 行目: 列「time」の値「2026-02-30T09:30:47.123+09:00」が読めません" << -1;
+        QTest::newRow("a field missing")
+            << kHeader + a + QByteArray(b).replace(",,", ",") << 1
+            << "r.csv の 3 行目: 列が 10 個あります (記録の行は 11 列です)" << -1;
         QTest::newRow("some lines empty") << kHeader + QByteArray(a).replace("1,0,0,1", "1,,0,1") << 0
-                                          << "r.csv の 2 行目: hh, hl, lh, ll の一部だけが空です";
+                                          << "r.csv の 2 行目: hh, hl, lh, ll の一部だけが空です" << -1;
         QTest::newRow("an unknown note") << kHeader + a + QByteArray(b).replace(",\r\n", ",lost\r\n") << 1
-                                         << "r.csv の 3 行目: 列「note」の値「lost」が読めません";
-        QTest::newRow("a byte that is not UTF-8") << kHeader + a + QByteArray(b).replace(",\r\n", ",\xff\r\n")
-                                                  << 1 << "r.csv の 3 行目: UTF-8 でないバイトがあります";
-        QTest::newRow("an empty line") << kHeader + a + "\r\n" + b << 1 << "r.csv の 3 行目: 空の行です";
+                                         << "r.csv の 3 行目: 列「note」の値「lost」が読めません" << -1;
+        QTest::newRow("a byte that is not UTF-8")
+            << kHeader + a + QByteArray(b).replace(",\r\n", ",\xff\r\n") << 1
+            << "r.csv の 3 行目: UTF-8 でないバイトがあります" << -1;
+        QTest::newRow("an empty line")
+            << kHeader + a + "\r\n" + b << 1 << "r.csv の 3 行目: 空の行です" << -1;
         QTest::newRow("long, read by two threads, bad near its end")
             << kHeader + a.repeated(90'000) + QByteArray(b).replace(",0,1,", ",0,x,") + b << 90'000
-            << "r.csv の 90002 行目: 列「x」の値「x」が読めません";
+            << "r.csv の 90002 行目: 列「x」の値「x」が読めません" << -1;
         QTest::newRow("torn last row")
             << kHeader + a + b + b.left(30) << 2
             << "r.csv: 最後の行 (4 行目) が途中で切れています。記録中にロガーが止まった"
-               "ようです。その前の 2 行を表示します";
+               "ようです。その前の 2 行を表示します"
+            << -1;
+        QTest::newRow("a line of zeros past 64 KiB")
+            << kHeader + a + QByteArray(70'000, '\0') + b << 1
+            << "r.csv の 3 行目: 行が 65536 バイトを超えています" << -1;
+        QTest::newRow("cut short while read")
+            << kHeader + a.repeated(5) << 1
+            << "r.csv: 読んでいる間にファイルが短くなりました (開いたときは 353 バイト、読めたのは 130 "
+               "バイト)。その前の 1 行を表示します"
+            << 130;
     }
     void readRecord() {
         QFETCH(QByteArray, bytes);
         QFETCH(int, rows);
         QFETCH(QString, problem);
-        const auto read = trend::ReadRecordBytes({bytes.constData(), std::size_t(bytes.size())}, "r.csv");
-        QCOMPARE(read.problem, problem);
-        QCOMPARE(read.trace ? int(read.trace->Size()) : 0, rows);
-        QCOMPARE(read.onlyTorn, problem.contains(QStringLiteral("切れて")));
+        QFETCH(int, cutTo);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("r.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        trend::ReadControl control;
+        control.chunkBytes = 61;
+        control.progress = [&file, cutTo](std::uint64_t, std::uint64_t) {
+            if (cutTo >= 0 && file.size() > cutTo)
+                QVERIFY(QFile::resize(file.fileName(), cutTo));
+        };
+        const auto fromFile = trend::ReadRecord(file.fileName(), control);
+        const auto fromBytes =
+            trend::ReadRecordBytes({bytes.constData(), std::size_t(bytes.size())}, "r.csv");
+        for (const trend::RecordRead* read : {&fromFile, &fromBytes}) {
+            if (read == &fromBytes && cutTo >= 0)
+                break; // the bytes themselves are whole
+            QCOMPARE(read->problem, problem);
+            QCOMPARE(read->trace ? int(read->trace->Size()) : 0, rows);
+            QCOMPARE(read->onlyTorn, problem.contains(QStringLiteral("切れて")));
+        }
     }
 
     // Rows read back and written again are the record's own bytes: the CSV slice of a view is a record.

@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -245,7 +247,21 @@ private slots:
         QCOMPARE(name.endsWith(QLatin1String(".csv")) ? bytes : bytes.left(start.size()), start);
     }
 
+    // Records are read off this thread and shown once read, saying what is wrong with them; Cancel
+    // leaves nothing of the read, and a window that goes while reading stops it.
+    void opensRecordsSayingWhatIsWrong_data() {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QStringList>("problems");
+        QTest::addColumn<int>("legendItems");
+        QTest::newRow("read whole")
+            << "" << QStringList{"bad.csv の 3 行目: 列が 1 個あります (記録の行は 11 列です)"} << 4;
+        QTest::newRow("cancelled") << "cancel" << QStringList{} << 0;
+        QTest::newRow("the window goes") << "delete" << QStringList{} << 0;
+    }
     void opensRecordsSayingWhatIsWrong() {
+        QFETCH(QString, meanwhile);
+        QFETCH(QStringList, problems);
+        QFETCH(int, legendItems);
         QTemporaryDir dir;
         QFile good(dir.filePath("good.csv")), bad(dir.filePath("bad.csv"));
         QVERIFY(good.open(QIODevice::WriteOnly) && bad.open(QIODevice::WriteOnly));
@@ -254,17 +270,30 @@ private slots:
         bad.write(QByteArray(record::kHeaderRow.data()) + row + "x\r\n");
         good.close();
         bad.close();
-        trend::TrendWindow viewer;
-        const QStringList problems = viewer.OpenRecords({good.fileName(), bad.fileName()});
-        QCOMPARE(problems, QStringList{"bad.csv の 3 行目: 列が 1 個あります (記録の行は 11 列です)"});
-        QCOMPARE(viewer.Messages(), problems.first());
-        QVERIFY(!viewer.Following());
-        // Both records open, the window showing the whole of them.
-        QCOMPARE(viewer.Plot().legend->itemCount(), 4);
+        auto viewer = std::make_unique<trend::TrendWindow>();
+        QSignalSpy read(viewer.get(), &trend::TrendWindow::RecordsRead);
+        viewer->OpenRecords({good.fileName(), bad.fileName()});
+        QVERIFY(viewer->Reading());
+        if (meanwhile == QLatin1String("delete")) {
+            viewer.reset(); // the reading thread is stopped and joined, and nothing is handed back
+            QCOMPARE(read.count(), 0);
+            return;
+        }
+        if (meanwhile == QLatin1String("cancel"))
+            viewer->findChild<QPushButton*>(QStringLiteral("cancelReading"))->click();
+        QVERIFY(read.wait(60'000));
+        QVERIFY(!viewer->Reading());
+        QCOMPARE(read.first().first().toStringList(), problems);
+        QCOMPARE(viewer->Messages(), problems.join(QLatin1Char('\n')));
+        // The records open, the window showing the whole of them.
+        QCOMPARE(viewer->Plot().legend->itemCount(), legendItems);
+        if (legendItems == 0)
+            return;
+        QVERIFY(!viewer->Following());
         const double rowS = double(QDateTime(QDate(2026, 12, 7), QTime(9, 30, 47, 123), QTimeZone(9 * 3600))
                                        .toMSecsSinceEpoch()) /
                             1000.0;
-        QVERIFY(viewer.TimeRange().first < rowS && viewer.TimeRange().second > rowS);
+        QVERIFY(viewer->TimeRange().first < rowS && viewer->TimeRange().second > rowS);
     }
 };
 
