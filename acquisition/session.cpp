@@ -2,9 +2,7 @@
 
 #include "chart/chart_picture.h"
 #include "chart/sample_plot.h"
-#include "device/connect.h"
 #include "device/unit_protocol.h"
-#include "device/unit_reopen.h"
 #include "output/run_header.h"
 #include "output/stale_temporaries.h"
 #include "output/sweep_file_name.h"
@@ -39,8 +37,8 @@ std::int16_t TicksPerSecond(int tickMs) {
 
 } // namespace
 
-Session::Session(SessionView& view, device::ReadyWatch& watch, SessionSeams seams)
-    : view_(view), watch_(watch), seams_(std::move(seams)),
+Session::Session(SessionView& view, device::Unit& unit, device::ReadyWatch& watch, SessionSeams seams)
+    : view_(view), unit_(unit), watch_(watch), seams_(std::move(seams)),
       feed_(seams_.sinks, seams_.monotonic, [this](const char* module, const QString& reason) {
           report::Report(module, reason);
           view_.ShowStatus(kStatusRecordStopped);
@@ -82,7 +80,7 @@ void Session::Tick() {
 // --- The unit ---
 
 void Session::ConnectDevice() {
-    const device::ConnectOutcome outcome = device::ConnectUnit(SerialNumber);
+    const device::ConnectOutcome outcome = unit_.Connect();
     const QString problem = Text(outcome.problem);
     switch (outcome.connection) {
     case device::Connection::NotListed:
@@ -95,7 +93,7 @@ void Session::ConnectDevice() {
     case device::Connection::OpenFailed:
     case device::Connection::Opened: {
         const bool opened = outcome.connection == device::Connection::Opened;
-        view_.Log().SetSingleLine(QByteArray(SerialNumber));
+        view_.Log().SetSingleLine(QByteArray(unit_.SerialNumber()));
         view_.ShowStatus(kStatusListed);
         view_.ShowStatus(opened ? kStatusOpenSuccess : kStatusOpenFailed);
         if (opened)
@@ -109,22 +107,21 @@ void Session::ConnectDevice() {
 }
 
 QString Session::UnitName() const {
-    return Text(device::UnitName(DeviceHandle, SerialNumber));
+    return Text(unit_.Name());
 }
 
 void Session::PrepareDevice() {
-    device::PrepareForRun(DeviceHandle);
+    unit_.PrepareForRun();
 }
 
 report::Done Session::UnitReadyForRun() {
     unitProblem_.clear();
-    const device::UnitCheck check = device::CheckUnitForRun(DeviceHandle, SerialNumber);
+    const device::UnitCheck check = unit_.CheckForRun();
     unitOpenForRun_ = check.state == device::UnitState::Open || check.state == device::UnitState::Reopened;
     switch (check.state) {
     case device::UnitState::Open:
         return {};
     case device::UnitState::Reopened:
-        DeviceStatus = FT_OK;
         view_.ShowStatus(kStatusOpenSuccess);
         return {};
     case device::UnitState::NeverListed: {
@@ -135,12 +132,11 @@ report::Done Session::UnitReadyForRun() {
         return report::Fail(why.empty() ? QStringLiteral("no unit could be found") : Text(why));
     }
     case device::UnitState::ReopenFailed:
-        DeviceStatus = check.status;
         if (check.goneReason != device::kNoUnitOpen)
             unitProblem_ = QStringLiteral("unit unplugged: ") + Text(check.goneReason) + QLatin1Char('\n');
         unitProblem_ += check.openProblem.empty()
                             ? QStringLiteral("Unit %1 could not be opened again")
-                                  .arg(QString::fromLatin1(check.serialNumber.empty() ? SerialNumber
+                                  .arg(QString::fromLatin1(check.serialNumber.empty() ? unit_.SerialNumber()
                                                                                      : check.serialNumber.c_str()))
                             : Text(check.openProblem);
         // The run starts as always and ends by the time-out, the reason in its log; unattended and
@@ -169,14 +165,13 @@ void Session::LookForUnit() {
     }
     // Always the same unit, by its serial number (the one given on the command line when none was
     // listed yet); with none known at all, the first one listed.
-    if (!device::LookForUnit(DeviceHandle, SerialNumber, sizeof SerialNumber)) {
+    if (!unit_.LookFor()) {
         IntervalTicks = TicksPerSecond(seams_.tickMs);
         return;
     }
-    DeviceStatus = FT_OK;
     unitOpenForRun_ = true;
     view_.ShowStatus(kStatusOpenSuccess);
-    const QString serial = QString::fromLatin1(SerialNumber);
+    const QString serial = QString::fromLatin1(unit_.SerialNumber());
     if (awaitingLostUnit_) {
         report::Report(report::module::kDevice, QStringLiteral("unit back: %1").arg(serial));
         FeedNote(SampleNote::UnitBack);
@@ -271,7 +266,7 @@ void Session::BeginSample() {
     }
     SetPhase(RunPhase::AwaitingReply);
     view_.ShowStatus(kStatusBlank);
-    device::SendRequest(DeviceHandle);
+    unit_.SendRequest();
     ReplyTicks = device::kReplyTimeoutTicks;
     LookAtReply();
 }
@@ -279,9 +274,9 @@ void Session::BeginSample() {
 void Session::LookAtReply() {
     if (phase_ != RunPhase::AwaitingReply)
         return;
-    switch (device::TakeReply(DeviceHandle, ReplyTicks, RxBuffer)) {
+    switch (unit_.TakeReply(ReplyTicks, RxBuffer)) {
     case device::ExchangeResult::Pending:
-        watch_.Watch(device::ReplyWakeup(DeviceHandle), [this] { LookAtReply(); });
+        watch_.Watch(unit_.ReplyWakeup(), [this] { LookAtReply(); });
         return;
     case device::ExchangeResult::TimedOut:
         watch_.Unwatch();
@@ -289,7 +284,7 @@ void Session::LookAtReply() {
         return;
     case device::ExchangeResult::Replied:
         watch_.Unwatch();
-        if (DeviceStatus == FT_OK)
+        if (unit_.Status() == FT_OK)
             view_.Log().AppendReply(QByteArray(reinterpret_cast<const char*>(RxBuffer.data())));
         HandleReply();
         return;
@@ -298,7 +293,7 @@ void Session::LookAtReply() {
 
 void Session::ReplyTimedOut() {
     if (unitOpenForRun_) {
-        if (const std::string gone = CurrentD2xx().UnitGone(DeviceHandle); !gone.empty()) {
+        if (const std::string gone = unit_.Gone(); !gone.empty()) {
             report::Report(report::module::kDevice, QStringLiteral("unit unplugged: ") + Text(gone));
             FeedNote(SampleNote::UnitLost);
             if (seams_.reconnect) {

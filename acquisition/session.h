@@ -1,6 +1,6 @@
 // The acquisition session: the run as a thing of its own. It owns the run's
 // state (the countdowns, the sweep position, the file index, the reply buffer),
-// the unit once it is connected, the decoding of each reply and the sample feed;
+// the decoding of each reply and the sample feed; it is given the unit (device::Unit) it talks to;
 // it shows what happens through a SessionView, which is the window or, in a
 // headless run, no window at all.
 //
@@ -16,6 +16,7 @@
 #include "acquisition/sample_feed.h"
 #include "acquisition/session_view.h"
 #include "device/exchange.h"
+#include "device/unit.h"
 #include "device/ready_watch.h"
 
 #include <QObject>
@@ -79,7 +80,7 @@ class Session : public QObject {
     Q_OBJECT
 
 public:
-    Session(SessionView& view, device::ReadyWatch& watch, SessionSeams seams);
+    Session(SessionView& view, device::Unit& unit, device::ReadyWatch& watch, SessionSeams seams);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -92,7 +93,6 @@ public:
     std::uint8_t GridDrawn = 0;
     std::uint8_t LevelWasLow[4] = {0, 0, 0, 0};
     std::uint16_t SweepX = 0;
-    char SerialNumber[64] = {};
     device::RxBufferBytes RxBuffer{};
 
     // The tick: both countdowns down by one when not zero (16-bit, wrapping), then whatever the run
@@ -160,6 +160,7 @@ private:
     QString UnitName() const;
 
     SessionView& view_;
+    device::Unit& unit_;
     device::ReadyWatch& watch_;
     SessionSeams seams_;
     SampleFeed feed_;

@@ -134,7 +134,8 @@ int RunHeadless(int& argc, char** argv, const Options& options) {
     seams.unattended = true;
     seams.reconnect = options.reconnect;
     seams.tickMs = options.tickMs;
-    acquisition::Session session(view, watch, seams);
+    device::Unit unit;
+    acquisition::Session session(view, unit, watch, seams);
     running = &session;
     session.SamplingTime = samplingTime;
 

@@ -149,7 +149,7 @@ acquisition::SessionSeams SessionSeamsOf(const FormSeams& seams, trend::TrendSin
 TForm1::TForm1(FormSeams seams, QWidget* parent)
     : QWidget(parent), seams_(std::move(seams)), view_(std::make_unique<FormView>(*this)),
       trendSink_(std::make_unique<trend::TrendSink>()),
-      session_(*view_, *watch_, SessionSeamsOf(seams_, trendSink_.get())) {
+      session_(*view_, unit_, *watch_, SessionSeamsOf(seams_, trendSink_.get())) {
     connect(&session_, &acquisition::Session::Ended, this, &TForm1::RunFinished);
     if (seams_.colorDialog) {
         colorDialog_ = seams_.colorDialog;

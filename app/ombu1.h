@@ -72,6 +72,7 @@ class TForm1 : public QWidget {
         seams_.watch ? nullptr : std::make_unique<device::EventLoopWatch>();
     device::ReadyWatch* watch_ = seams_.watch ? seams_.watch : ownWatch_.get();
     std::unique_ptr<FormView> view_;   // the form as the session sees it
+    device::Unit unit_;                // the unit the session talks to
     std::unique_ptr<trend::TrendSink> trendSink_; // every sample of the runs, for the trend window
     acquisition::Session session_;
 
@@ -128,7 +129,7 @@ public:
     std::uint16_t& SweepX = session_.SweepX;
     TColor Ad0Color = 0;
     TColor Ad1Color = 0;
-    char (&SerialNumber)[64] = session_.SerialNumber;
+    char (&SerialNumber)[device::kSerialNumberSize] = unit_.SerialNumber();
     device::RxBufferBytes& RxBuffer = session_.RxBuffer;
 
     // Handlers.
@@ -168,6 +169,7 @@ public:
 
     // Not the form's own: the session, where the settings live, how the last run ended.
     acquisition::Session& Session() { return session_; }
+    device::Unit& Unit() { return unit_; }
     QString ParamFilePath() const;
     enum class LastRun { None, Normal, TimedOut, Error };
     LastRun LastRunEnd() const { return lastRun_; }

@@ -43,10 +43,10 @@ double Microseconds(Clock::duration d) {
 // The request and its reply, read as soon as the simulated unit (which answers at once) has it, and
 // logged as the run logs it.
 device::ExchangeResult ExchangeAtOnce(TForm1& f) {
-    device::SendRequest(DeviceHandle);
+    f.Unit().SendRequest();
     for (int look = 0; look < 1000; ++look)
-        if (device::TakeReply(DeviceHandle, 1, f.RxBuffer) == device::ExchangeResult::Replied) {
-            if (DeviceStatus == FT_OK)
+        if (f.Unit().TakeReply(1, f.RxBuffer) == device::ExchangeResult::Replied) {
+            if (f.Unit().Status() == FT_OK)
                 f.Memo1->AppendReply(QByteArray(reinterpret_cast<const char*>(f.RxBuffer.data())));
             return device::ExchangeResult::Replied;
         }

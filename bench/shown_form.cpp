@@ -9,8 +9,6 @@ namespace bench {
 ShownForm::ShownForm(std::unique_ptr<device::Backend> unit, const ShownFormOptions& options)
     : settings_(options.settings) {
     SetD2xxBackend(std::move(unit));
-    DeviceHandle = nullptr;
-    DeviceStatus = FT_OK;
     FormSeams seams;
     seams.tickMs = options.tickMs;
     seams.runTimer = options.runTimer;
@@ -24,14 +22,13 @@ ShownForm::ShownForm(std::unique_ptr<device::Backend> unit, const ShownFormOptio
     form_->show();
     while (!shown)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    if (DeviceHandle == nullptr || DeviceStatus != FT_OK)
+    if (form_->Unit().Handle() == nullptr || form_->Unit().Status() != FT_OK)
         throw std::runtime_error("the unit did not open: " + form_->Label3->text().toStdString());
 }
 
 ShownForm::~ShownForm() {
     form_.reset();
     SetD2xxBackend(nullptr);
-    DeviceHandle = nullptr;
 }
 
 } // namespace bench

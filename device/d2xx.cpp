@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-FT_HANDLE DeviceHandle = nullptr;
-FT_STATUS DeviceStatus = FT_OK;
 
 namespace device {
 

@@ -159,38 +159,3 @@ device::CheckedD2xx& CurrentD2xx();
 // previous one opened are let go, and their handles are unknown from now on.
 void SetD2xxBackend(std::unique_ptr<device::Backend> way);
 
-// The two globals of the device link: the unit's handle (zero until opened) and the
-// result of the last checked call (FT_ListDevices, FT_OpenEx, FT_Read).
-extern FT_HANDLE DeviceHandle;
-extern FT_STATUS DeviceStatus;
-
-inline FT_STATUS FT_ListDevices(DWORD index, char* serialNumber, DWORD flags) {
-    return CurrentD2xx().ListDevices(index, serialNumber, flags);
-}
-inline FT_STATUS FT_OpenEx(const char* serialNumber, DWORD flags, FT_HANDLE* handle) {
-    return CurrentD2xx().OpenEx(serialNumber, flags, handle);
-}
-inline FT_STATUS FT_SetBaudRate(FT_HANDLE h, ULONG baud) {
-    return CurrentD2xx().SetBaudRate(h, baud);
-}
-inline FT_STATUS FT_SetDataCharacteristics(FT_HANDLE h, UCHAR bits, UCHAR stop, UCHAR parity) {
-    return CurrentD2xx().SetDataCharacteristics(h, bits, stop, parity);
-}
-inline FT_STATUS FT_SetRts(FT_HANDLE h) {
-    return CurrentD2xx().SetRts(h);
-}
-inline FT_STATUS FT_ClrRts(FT_HANDLE h) {
-    return CurrentD2xx().ClrRts(h);
-}
-inline FT_STATUS FT_Purge(FT_HANDLE h, ULONG mask) {
-    return CurrentD2xx().Purge(h, mask);
-}
-inline FT_STATUS FT_Write(FT_HANDLE h, const void* buf, DWORD n, DWORD* written) {
-    return CurrentD2xx().Write(h, buf, n, written);
-}
-inline FT_STATUS FT_GetStatus(FT_HANDLE h, DWORD* rx, DWORD* tx, DWORD* ev) {
-    return CurrentD2xx().GetStatus(h, rx, tx, ev);
-}
-inline FT_STATUS FT_Read(FT_HANDLE h, void* buf, DWORD n, DWORD* bytesRead) {
-    return CurrentD2xx().Read(h, buf, n, bytesRead);
-}

@@ -6,23 +6,23 @@ namespace device {
 
 DWORD QueuedBytes(FT_HANDLE handle) {
     DWORD rx = 0, tx = 0, events = 0;
-    if (FT_GetStatus(handle, &rx, &tx, &events) != FT_OK)
+    if (CurrentD2xx().GetStatus(handle, &rx, &tx, &events) != FT_OK)
         return 0;
     return rx;
 }
 
 void SendRequest(FT_HANDLE handle) {
     DWORD written = 0;
-    FT_Write(handle, kRequest.data(), DWORD(kRequest.size()), &written);
+    CurrentD2xx().Write(handle, kRequest.data(), DWORD(kRequest.size()), &written);
 }
 
-ExchangeResult TakeReply(FT_HANDLE handle, std::int16_t replyTicks, RxBufferBytes& rx) {
+ExchangeResult TakeReply(FT_HANDLE handle, std::int16_t replyTicks, RxBufferBytes& rx, FT_STATUS& readStatus) {
     const DWORD queued = QueuedBytes(handle);
     if (queued < kReplyMinimumBytes)
         return replyTicks == 0 ? ExchangeResult::TimedOut : ExchangeResult::Pending;
     rx.fill(0);
     DWORD bytesRead = 0;
-    DeviceStatus = FT_Read(handle, rx.data(), std::min(queued, kMaxReadBytes), &bytesRead);
+    readStatus = CurrentD2xx().Read(handle, rx.data(), std::min(queued, kMaxReadBytes), &bytesRead);
     return ExchangeResult::Replied;
 }
 

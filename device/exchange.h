@@ -19,11 +19,11 @@ enum class ExchangeResult { Pending, Replied, TimedOut };
 // Sends the request; the caller then loads its reply countdown with kReplyTimeoutTicks.
 void SendRequest(FT_HANDLE handle);
 
-// Looks at the queue once. Replied: the buffer holds the reply (zero-filled first) and DeviceStatus
+// Looks at the queue once. Replied: the buffer holds the reply (zero-filled first) and `readStatus`
 // the read's result; the caller logs it when that is FT_OK. TimedOut: `replyTicks` has run out and
 // no reply is queued (a reply queued by the time the countdown runs out is still taken). Pending:
 // the caller waits for the unit's readiness or the next tick.
-ExchangeResult TakeReply(FT_HANDLE handle, std::int16_t replyTicks, RxBufferBytes& rx);
+ExchangeResult TakeReply(FT_HANDLE handle, std::int16_t replyTicks, RxBufferBytes& rx, FT_STATUS& readStatus);
 
 // What wakes the wait: part of a reply in the queue does not.
 DataWakeup ReplyWakeup(FT_HANDLE handle);

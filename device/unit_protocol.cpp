@@ -1,18 +1,18 @@
 #include "device/unit_protocol.h"
 
-#include "settings/hex_digits.h"
+#include "codec/hex_digits.h"
 
 namespace device {
 
 void SetLine(FT_HANDLE handle) {
-    FT_SetBaudRate(handle, kBaudRate);
-    FT_SetDataCharacteristics(handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE);
+    CurrentD2xx().SetBaudRate(handle, kBaudRate);
+    CurrentD2xx().SetDataCharacteristics(handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE);
 }
 
 void PrepareForRun(FT_HANDLE handle) {
-    FT_SetRts(handle);
-    FT_ClrRts(handle);
-    FT_Purge(handle, FT_PURGE_RX | FT_PURGE_TX);
+    CurrentD2xx().SetRts(handle);
+    CurrentD2xx().ClrRts(handle);
+    CurrentD2xx().Purge(handle, FT_PURGE_RX | FT_PURGE_TX);
 }
 
 std::optional<int> FindMarker(const RxBufferBytes& rx) {
@@ -24,7 +24,7 @@ std::optional<int> FindMarker(const RxBufferBytes& rx) {
 
 std::uint16_t ReadingAt(const RxBufferBytes& rx, int marker, int offset) {
     const auto digit = [&](int i) {
-        return unsigned(settings::HexDigitValue(rx[std::size_t(marker + offset + i)]));
+        return unsigned(codec::HexDigitValue(rx[std::size_t(marker + offset + i)]));
     };
     return std::uint16_t(100 * digit(0) + 10 * digit(1) + digit(2));
 }

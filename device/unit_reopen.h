@@ -3,6 +3,7 @@
 // path given on the command line, the same path. A different unit is never
 // taken in its place. A unit that was not there at start-up is looked for by
 // the serial number the way was given ("tty:SERIAL"), when it was given one.
+// device::Unit does it (CheckForRun, LookFor); here is what it finds.
 #pragma once
 
 #include "device/d2xx.h"
@@ -31,19 +32,5 @@ struct UnitCheck {
 // The serial number of the unit to find again: the one listed at start-up, else
 // the one the installed way was given; empty when there is none.
 std::string SoughtUnit(const char* serialNumber);
-
-// Lets the unit behind `handle` go and opens the unit with `serialNumber` again,
-// its line set as the connection sets it (SetLine). `handle` is zero unless the
-// open succeeded.
-FT_STATUS ReopenUnit(FT_HANDLE& handle, const char* serialNumber);
-
-// Checks that the unit behind `handle` still answers to it; when it does not,
-// opens the SoughtUnit(serialNumber) again, if there is one.
-UnitCheck CheckUnitForRun(FT_HANDLE& handle, const char* serialNumber);
-
-// One look for the unit a run waits for (it went away, or was not there at START): always the
-// SoughtUnit(serialNumber); with none known at all, the first unit listed, whose serial number then
-// goes into `serialNumber`. True once it is open. The caller looks again a second later.
-bool LookForUnit(FT_HANDLE& handle, char* serialNumber, std::size_t serialNumberSize);
 
 } // namespace device

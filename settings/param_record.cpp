@@ -1,10 +1,14 @@
 #include "settings/param_record.h"
 
-#include "settings/hex_digits.h"
+#include "codec/hex_digits.h"
 
 #include <algorithm>
 
 namespace settings {
+
+using codec::ByteToHex;
+using codec::HexDigits;
+using codec::HexDigitValue;
 namespace {
 
 constexpr int kColorDigits = 6;

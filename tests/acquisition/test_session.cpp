@@ -2,6 +2,7 @@
 // its steps, the three ends, STOP in each state, errors at a sweep end and replies without a frame.
 #include "acquisition/session.h"
 #include "device/simulated_unit.h"
+#include "device/unit.h"
 #include "tests/support/driven_loop.h"
 
 #include <QDir>
@@ -61,14 +62,13 @@ public:
 struct Rig {
     explicit Rig(unsigned framelessLimit = 0) : pump(100) {
         QDir::setCurrent(folder.path());
-        auto unit = std::make_unique<device::SimulatedUnit>(device::SimulatedUnitOptions{}, [this] { return pump.Now(); });
-        sim = unit.get();
-        SetD2xxBackend(std::move(unit));
-        DeviceHandle = nullptr;
+        auto simulated = std::make_unique<device::SimulatedUnit>(device::SimulatedUnitOptions{}, [this] { return pump.Now(); });
+        sim = simulated.get();
+        SetD2xxBackend(std::move(simulated));
         acquisition::SessionSeams seams;
         seams.framelessReplyLimit = framelessLimit;
         seams.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(10, 20, 30)); };
-        session = std::make_unique<acquisition::Session>(view, pump, seams);
+        session = std::make_unique<acquisition::Session>(view, unit, pump, seams);
         pump.tick = [this] { session->Tick(); };
         view.settings.continuous = false;
         view.settings.baseName = "tavrin";
@@ -80,7 +80,6 @@ struct Rig {
     ~Rig() {
         session.reset();
         SetD2xxBackend(nullptr);
-        DeviceHandle = nullptr;
     }
     // START, and the run driven to its end.
     RunEnd Run() {
@@ -92,6 +91,7 @@ struct Rig {
     QTemporaryDir folder;
     testing::DrivenLoop pump;
     device::SimulatedUnit* sim = nullptr;
+    device::Unit unit;
     RecordingView view;
     std::unique_ptr<acquisition::Session> session;
 };

@@ -427,8 +427,8 @@ private slots:
         QCOMPARE(fx.form->Label3->text(), status);
         QCOMPARE(testing::LogLines(*fx.form), log);
         QCOMPARE(fx.beeps, beeps);
-        QCOMPARE(DeviceHandle != nullptr, opened);
-        QCOMPARE(DeviceStatus == FT_OK, opened);
+        QCOMPARE(fx.form->Unit().Handle() != nullptr, opened);
+        QCOMPARE(fx.form->Unit().Status() == FT_OK, opened);
         // The two settings calls are always made; on an open unit they take effect.
         QCOMPARE(fx.sim->BaudRate(), opened ? ULONG(38400) : ULONG(0));
     }
@@ -437,7 +437,7 @@ private slots:
         FormFixture fx;
         fx.Show();
         QCOMPARE(ReadFile(fx.ParamFile()), QByteArray("1008000008080000A110100") + QByteArray(7, '\0'));
-        QVERIFY(DeviceHandle != nullptr);
+        QVERIFY(fx.form->Unit().Handle() != nullptr);
         QCOMPARE(fx.form->Label3->text(), QStringLiteral("USB Serial Number Open Success!"));
     }
 
@@ -527,7 +527,7 @@ private slots:
             form.Button9Click();
         }
         QCOMPARE(form.Label3->text(), QStringLiteral("データファイルがありません"));
-        QVERIFY(DeviceHandle != nullptr);
+        QVERIFY(form.Unit().Handle() != nullptr);
         for (QString& line : log)
             line = line.arg(folder);
         QCOMPARE(testing::LogLines(form), log);

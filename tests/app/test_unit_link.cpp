@@ -99,7 +99,7 @@ private slots:
         FormFixture fx;
         SetD2xxBackend(device::TtyBackend::ForPort(link.toStdString()));
         fx.Show();
-        QVERIFY(DeviceHandle != nullptr);
+        QVERIFY(fx.form->Unit().Handle() != nullptr);
 
         first.CloseMaster();
         PtyPair second;

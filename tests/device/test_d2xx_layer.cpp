@@ -16,26 +16,26 @@ private slots:
         options.faults.replyDelayUs = 0;
         SetD2xxBackend(std::make_unique<device::SimulatedUnit>(options));
         char serial[64] = {};
-        QCOMPARE(FT_ListDevices(0, serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_OK);
+        QCOMPARE(CurrentD2xx().ListDevices(0, serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_OK);
         QCOMPARE(QByteArray(serial), QByteArray("SIM00001"));
-        QVERIFY(FT_ListDevices(1, serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) != FT_OK);
+        QVERIFY(CurrentD2xx().ListDevices(1, serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) != FT_OK);
         FT_HANDLE h = nullptr;
-        QCOMPARE(FT_OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
+        QCOMPARE(CurrentD2xx().OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
         QVERIFY(h != nullptr);
         DWORD n = 0, tx = 0, ev = 0;
         // A request split over two writes still counts once.
-        FT_Write(h, "A", 1, &n);
-        FT_Write(h, "L\r", 2, &n);
-        QCOMPARE(FT_GetStatus(h, &n, &tx, &ev), FT_OK);
+        CurrentD2xx().Write(h, "A", 1, &n);
+        CurrentD2xx().Write(h, "L\r", 2, &n);
+        QCOMPARE(CurrentD2xx().GetStatus(h, &n, &tx, &ev), FT_OK);
         QCOMPARE(n, DWORD(21));
         char reply[32] = {};
-        QCOMPARE(FT_Read(h, reply, 10, &n), FT_OK);
+        QCOMPARE(CurrentD2xx().Read(h, reply, 10, &n), FT_OK);
         QCOMPARE(n, DWORD(10));
-        FT_GetStatus(h, &n, &tx, &ev);
+        CurrentD2xx().GetStatus(h, &n, &tx, &ev);
         QCOMPARE(n, DWORD(11));
         // Purging the receive queue drops what is queued.
-        FT_Purge(h, FT_PURGE_RX | FT_PURGE_TX);
-        FT_GetStatus(h, &n, &tx, &ev);
+        CurrentD2xx().Purge(h, FT_PURGE_RX | FT_PURGE_TX);
+        CurrentD2xx().GetStatus(h, &n, &tx, &ev);
         QCOMPARE(n, DWORD(0));
     }
 
@@ -58,9 +58,9 @@ private slots:
         options.openRefused = openRefused;
         SetD2xxBackend(std::make_unique<device::SimulatedUnit>(options));
         char serial[64] = {};
-        QCOMPARE(FT_ListDevices(0, serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), listStatus);
+        QCOMPARE(CurrentD2xx().ListDevices(0, serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), listStatus);
         FT_HANDLE h = nullptr;
-        QCOMPARE(FT_OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, &h), openStatus);
+        QCOMPARE(CurrentD2xx().OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, &h), openStatus);
     }
 };
 

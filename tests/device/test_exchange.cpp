@@ -19,7 +19,7 @@ struct Rig {
         auto sim = std::make_unique<SimulatedUnit>(options, [this] { return pump.Now(); });
         unit = sim.get();
         SetD2xxBackend(std::move(sim));
-        FT_OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, &handle);
+        CurrentD2xx().OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, &handle);
     }
     ~Rig() { SetD2xxBackend(nullptr); }
     ExchangeResult Exchange() { return exchange.Run(); }
@@ -42,7 +42,7 @@ private slots:
     void quickReplyIsReadWithinOneTick() {
         Rig rig;
         QCOMPARE(rig.Exchange(), ExchangeResult::Replied);
-        QCOMPARE(DeviceStatus, FT_OK);
+        QCOMPARE(rig.exchange.readStatus, FT_OK);
         QCOMPARE(rig.Text(), QByteArray::fromStdString(device::UnitModel().ReplyFor(0)));
         QCOMPARE(rig.pump.Ticks(), 0L);   // woken by the unit's data, not by a tick
         QCOMPARE(rig.replyTicks, std::int16_t(10));

@@ -3,7 +3,7 @@
 // open, never another in its place; a unit the way was given by serial number is
 // looked for even when it was not there at start-up.
 #include "device/backends/serial_choice_backend.h"
-#include "device/connect.h"
+#include "device/unit.h"
 #include "device/simulated_unit.h"
 #include "device/unit_reopen.h"
 
@@ -18,7 +18,6 @@ class TestUnitReopen : public QObject {
 private slots:
     void cleanup() {
         SetD2xxBackend(nullptr);
-        DeviceHandle = nullptr;
     }
 
     void checkBeforeARun_data() {
@@ -54,14 +53,14 @@ private slots:
             SetD2xxBackend(std::move(owned));
         if (meanwhile.startsWith("away"))
             sim.Unplug();
-        char serial[64] = {};
-        device::ConnectUnit(serial);
+        device::Unit unit;
+        unit.Connect();
         if (meanwhile.startsWith("unplug"))
             sim.Unplug();
         if (meanwhile.contains("plug in"))
             sim.PlugIn(meanwhile.endsWith("SIM00002") ? "SIM00002" : "");
 
-        const device::UnitCheck check = device::CheckUnitForRun(DeviceHandle, serial);
+        const device::UnitCheck check = unit.CheckForRun();
         QCOMPARE(check.state, state);
         QCOMPARE(QString::fromStdString(check.serialNumber), sought);
         if (plugInAtTick > 0) {
@@ -73,12 +72,12 @@ private slots:
                 if (tick == plugInAtTick)
                     sim.PlugIn();
                 if (tick % 10 == 0)
-                    found = device::LookForUnit(DeviceHandle, serial, sizeof serial);
+                    found = unit.LookFor();
             }
             QVERIFY(found);
             QCOMPARE(tick, 30L);
         }
-        if (DeviceHandle == nullptr)
+        if (unit.Handle() == nullptr)
             return;
         // On the unit's line again (a chip plugged in afresh has forgotten it)...
         QCOMPARE(sim.Line().baud, ULONG(38400));
@@ -86,9 +85,9 @@ private slots:
         QCOMPARE(int(sim.Line().stopBits), 0);
         QCOMPARE(int(sim.Line().parity), 0);
         // ...and watched for loss like a first open.
-        QCOMPARE(CurrentD2xx().UnitGone(DeviceHandle), std::string());
+        QCOMPARE(CurrentD2xx().UnitGone(unit.Handle()), std::string());
         sim.Unplug();
-        QCOMPARE(CurrentD2xx().UnitGone(DeviceHandle), std::string("the simulated unit was unplugged"));
+        QCOMPARE(CurrentD2xx().UnitGone(unit.Handle()), std::string("the simulated unit was unplugged"));
     }
 };
 

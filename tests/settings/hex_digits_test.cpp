@@ -1,10 +1,10 @@
-#include "settings/hex_digits.h"
+#include "codec/hex_digits.h"
 
 #include <QTest>
 
-using settings::ByteToHex;
-using settings::HexDigits;
-using settings::HexDigitValue;
+using codec::ByteToHex;
+using codec::HexDigits;
+using codec::HexDigitValue;
 
 class HexDigitsTest : public QObject {
     Q_OBJECT

@@ -1,7 +1,7 @@
 // Arbitrary file contents through the loader's own path: bytes to record, decode every field,
 // encode the values again, decode once more. Encoding is canonical (uppercase digits, "1"/"0"),
 // so the second decode must give back what was encoded and leave every other byte alone.
-#include "settings/hex_digits.h"
+#include "codec/hex_digits.h"
 #include "settings/param_record.h"
 
 #include <cstdint>

@@ -51,7 +51,6 @@ public:
         form.reset();
         SetMessageBeepHandler({});
         SetD2xxBackend(nullptr);
-        DeviceHandle = nullptr;
         if (emulator.state() != QProcess::NotRunning) {
             emulator.terminate();
             emulator.waitForFinished(kProcessWaitMs);
@@ -83,8 +82,6 @@ public:
                 if (onWrite)
                     onWrite();
             }));
-        DeviceHandle = nullptr;
-        DeviceStatus = FT_OK;
         SetMessageBeepHandler([this] { ++beeps; });
 
         QDir::setCurrent(folder.path());
@@ -97,7 +94,7 @@ public:
         seams.errorsToStandardError = true;
         form = std::make_unique<TForm1>(seams);
         form->FormShow();
-        if (DeviceHandle == nullptr)
+        if (form->Unit().Handle() == nullptr)
             return QStringLiteral("the terminal did not open: ") + form->Label3->text();
         form->SamplingTime = 1;
         form->Edit2->setText(QStringLiteral("1"));

@@ -30,12 +30,14 @@ public:
 
     std::int16_t replyTicks = 0;
     device::ExchangeResult result = device::ExchangeResult::Replied;
+    // The result of the read that took the reply.
+    FT_STATUS readStatus = FT_OK;
 
 private:
     void Look() {
         if (result != device::ExchangeResult::Pending)
             return;
-        result = device::TakeReply(handle_, replyTicks, rx_);
+        result = device::TakeReply(handle_, replyTicks, rx_, readStatus);
         if (result == device::ExchangeResult::Pending)
             loop_.Watch(device::ReplyWakeup(handle_), [this] { Look(); });
         else

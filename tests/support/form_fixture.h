@@ -35,8 +35,6 @@ struct FormFixture {
         auto unit = std::make_unique<device::SimulatedUnit>(std::move(unitOptions), [this] { return pump.Now(); });
         sim = unit.get();
         SetD2xxBackend(std::move(unit));
-        DeviceHandle = nullptr;
-        DeviceStatus = FT_OK;
         SetMessageBeepHandler([this] { ++beeps; });
         FormSeams seams;
         seams.watch = &pump;
@@ -55,7 +53,6 @@ struct FormFixture {
         form.reset();
         SetMessageBeepHandler({});
         SetD2xxBackend(nullptr);
-        DeviceHandle = nullptr;
     }
     // FormShow as the first showing runs it, without a window on screen.
     void Show() { form->FormShow(); }

@@ -182,7 +182,7 @@ private slots:
         QVERIFY(pty.Valid());
         SetD2xxBackend(TtyBackend::ForPort(pty.Path()));
         FT_HANDLE handle = nullptr;
-        QCOMPARE(FT_OpenEx(pty.Path().c_str(), FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK);
+        QCOMPARE(CurrentD2xx().OpenEx(pty.Path().c_str(), FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK);
         if (queuedBefore > 0) {
             QVERIFY(pty.WriteMaster(QByteArray(queuedBefore, 'x')));
             QCOMPARE(WaitForQueued(CurrentD2xx(), handle, DWORD(queuedBefore - 1)), DWORD(queuedBefore));
@@ -196,7 +196,8 @@ private slots:
         std::function<void()> look = [&] {
             if (result != device::ExchangeResult::Pending)
                 return;
-            result = device::TakeReply(handle, replyTicks, rx);
+            FT_STATUS readStatus = FT_OK;
+            result = device::TakeReply(handle, replyTicks, rx, readStatus);
             if (result == device::ExchangeResult::Pending) {
                 watch.Watch(device::ReplyWakeup(handle), look);
             } else {

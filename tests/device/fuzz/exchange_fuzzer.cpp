@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     device::SimulatedUnit& unit = *owned;
     SetD2xxBackend(std::move(owned));
     FT_HANDLE handle = nullptr;
-    Check(FT_OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, &handle) == FT_OK, "the simulated unit opens");
+    Check(CurrentD2xx().OpenEx("SIM00001", FT_OPEN_BY_SERIAL_NUMBER, &handle) == FT_OK, "the simulated unit opens");
 
     std::string sent;
     std::string handedOn;
@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const long ticks = pump.Ticks() - ticksBefore;
             if (result == device::ExchangeResult::Replied) {
                 Check(reads == readsBefore + 1, "a reply is one read");
-                Check(DeviceStatus == FT_OK, "the read succeeded");
+                Check(exchange.readStatus == FT_OK, "the read succeeded");
                 Check(lastRead > 20, "a reply is read only once more than 20 bytes are queued");
                 Check(lastRead <= 255, "a read takes at most 255 bytes");
                 Check(std::memcmp(rx.data(), handedOn.data() + handedOn.size() - lastRead, lastRead) == 0,
@@ -118,11 +118,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (unit.BytesOnTheWay() > 0) {
         pump.Step();
         DWORD queued = 0, tx = 0, events = 0;
-        FT_GetStatus(handle, &queued, &tx, &events);
+        CurrentD2xx().GetStatus(handle, &queued, &tx, &events);
     }
     std::string rest(unit.ReceiveQueueSize(), '\0');
     DWORD got = 0;
-    FT_Read(handle, rest.data(), DWORD(rest.size()), &got);
+    CurrentD2xx().Read(handle, rest.data(), DWORD(rest.size()), &got);
     Check(got == rest.size(), "the rest of the queue reads in one go");
     Check(handedOn == sent, "every byte sent is handed on exactly once, in order");
 

@@ -1,9 +1,10 @@
-// Bytes as the parameter file stores them: two ASCII digits, high digit first.
+// Bytes as two ASCII hex digits, high digit first: how the parameter file stores them, and how a reply
+// frame's decimal digits are read.
 #pragma once
 
 #include <QtGlobal>
 
-namespace settings {
+namespace codec {
 
 // Deliberately unchecked, so that any byte of a damaged file still yields a value: the digits
 // give 0..9, uppercase A..F give 10..15, and everything else wraps (lowercase 'a' gives 42,
@@ -25,4 +26,4 @@ constexpr HexDigits ByteToHex(quint8 b) {
     return {digit(b >> 4), digit(b & 0x0F)};
 }
 
-} // namespace settings
+} // namespace codec
