@@ -9,6 +9,9 @@
 #include <cstdlib>
 
 using namespace settings;
+using codec::ByteToHex;
+using codec::HexDigits;
+using codec::HexDigitValue;
 
 namespace {
 
