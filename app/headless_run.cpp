@@ -2,6 +2,7 @@
 
 #include "acquisition/session.h"
 #include "app/run_end.h"
+#include "app/run_overrides.h"
 #include "app/run_sinks.h"
 #include "app/stop_signals.h"
 #include "chart/chart_picture.h"
@@ -9,8 +10,7 @@
 #include "printing/chart_printer.h"
 #include "output/log/log_store.h"
 #include "report/reporter.h"
-#include "settings/param_record.h"
-#include "settings/parameter_file.h"
+#include "settings/kept_settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,33 +24,23 @@ namespace {
 
 // The settings of the parameter file (the defaults when it cannot be read), with this run's overrides.
 acquisition::RunSettings LoadSettings(const Options& options, std::uint16_t& samplingTime) {
-    acquisition::RunSettings s;
-    samplingTime = 10;
-    const settings::OptionStates startup{s.ad0On, s.ad1On, s.lineMode, s.continuous, s.autoSave, s.autoPrint};
     settings::ParameterFile file(
         QDir(options.parameterFolder).filePath(QString::fromLatin1(settings::kParameterFileName)));
-    const auto loaded = file.Load(settings::StartupRecord(s.ad0Color, s.ad1Color, samplingTime, startup));
-    if (loaded.outcome == settings::LoadOutcome::Read) {
-        s.ad0Color = settings::DecodeColor(loaded.record, settings::kAd0ColorByte);
-        s.ad1Color = settings::DecodeColor(loaded.record, settings::kAd1ColorByte);
-        samplingTime = settings::DecodeSamplingTime(loaded.record);
-        bool* const boxes[] = {&s.ad0On, &s.ad1On, &s.lineMode, &s.continuous, &s.autoSave, &s.autoPrint};
-        for (int i = 0; i < settings::kOptionCount; ++i)
-            *boxes[i] = settings::DecodeOption(loaded.record, i);
-    } else if (loaded.outcome != settings::LoadOutcome::Created) {
-        report::Report(report::module::kSettings, file.LastError());
-    }
-    const RunOverrides& o = options.overrides;
-    if (o.samplingTime)
-        samplingTime = *o.samplingTime;
-    if (o.continuous)
-        s.continuous = *o.continuous;
-    if (o.autoSave)
-        s.autoSave = *o.autoSave;
-    if (o.channels) {
-        s.ad0On = o.channels->ad0;
-        s.ad1On = o.channels->ad1;
-    }
+    const settings::SettingsLoad loaded = settings::LoadSettings(file, settings::KeptSettings{});
+    if (!loaded.problem.isEmpty())
+        report::Report(report::module::kSettings, loaded.problem);
+    settings::KeptSettings kept = loaded.settings;
+    ApplyRunOverrides(kept, options.overrides);
+    acquisition::RunSettings s;
+    s.ad0Color = kept.ad0Color;
+    s.ad1Color = kept.ad1Color;
+    s.ad0On = kept.Option(settings::kAd0TraceOption);
+    s.ad1On = kept.Option(settings::kAd1TraceOption);
+    s.lineMode = kept.Option(settings::kLineDotOption);
+    s.continuous = kept.Option(settings::kContinuousOption);
+    s.autoSave = kept.Option(settings::kAutoSaveOption);
+    s.autoPrint = kept.Option(settings::kAutoPrintOption);
+    samplingTime = kept.samplingTime;
     s.samplingText = QString::number(samplingTime);
     s.baseName = QStringLiteral("tavrin");
     return s;

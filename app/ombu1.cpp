@@ -28,6 +28,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
@@ -558,19 +559,35 @@ QCheckBox* TForm1::OptionBox(int option) const {
     return boxes[option];
 }
 
+settings::KeptSettings TForm1::Kept() const {
+    settings::KeptSettings kept;
+    kept.ad0Color = Ad0Color;
+    kept.ad1Color = Ad1Color;
+    kept.samplingTime = SamplingTime;
+    kept.options = OptionBoxes();
+    return kept;
+}
+
+void TForm1::ShowKept(const settings::KeptSettings& kept, BoxHandlers handlers) {
+    Ad0Color = kept.ad0Color;
+    Ad1Color = kept.ad1Color;
+    SamplingTime = kept.samplingTime;
+    Edit2->setText(QString::number(SamplingTime));
+    for (int i = 0; i < settings::kOptionCount; ++i) {
+        const QSignalBlocker quiet(handlers == BoxHandlers::Run ? nullptr : OptionBox(i));
+        OptionBox(i)->setChecked(kept.Option(i));
+    }
+}
+
 bool TForm1::LoadParameters() {
     settings::ParameterFile file(ParamFilePath());
     // A file created now holds the start-up state, so the next start looks like this one.
-    const auto result = file.Load(settings::StartupRecord(Ad0Color, Ad1Color, SamplingTime, OptionBoxes()));
-    ParamRecord = result.record;
-    switch (result.outcome) {
+    const settings::SettingsLoad loaded = settings::LoadSettings(file, Kept());
+    ParamRecord = loaded.record;
+    switch (loaded.outcome) {
     case settings::LoadOutcome::Read:
-        Ad0Color = settings::DecodeColor(ParamRecord, settings::kAd0ColorByte);
-        Ad1Color = settings::DecodeColor(ParamRecord, settings::kAd1ColorByte);
-        SamplingTime = settings::DecodeSamplingTime(ParamRecord);
-        Edit2->setText(QString::number(SamplingTime));
-        for (int i = 0; i < settings::kOptionCount; ++i)
-            OptionBox(i)->setChecked(settings::DecodeOption(ParamRecord, i));
+        // The boxes' handlers run, as a click would run them.
+        ShowKept(loaded.settings, BoxHandlers::Run);
         return true;
     case settings::LoadOutcome::Created:
         // The unit is opened on a first start too.
@@ -580,7 +597,7 @@ bool TForm1::LoadParameters() {
         parameterFileLeftAlone_ = true;
         [[fallthrough]];
     case settings::LoadOutcome::Unavailable:
-        parameterProblem_ = file.LastError();
+        parameterProblem_ = loaded.problem;
         ShowStatus(kStatusNoParameterFile);
         return false;
     }

@@ -8,6 +8,7 @@
 #include "device/d2xx.h"
 #include "device/ready_watch.h"
 #include "settings/app_settings.h"
+#include "settings/kept_settings.h"
 #include "settings/param_record.h"
 #include "settings/sampling_step.h"
 
@@ -162,6 +163,11 @@ public:
     void ClearChart() { session_.ClearChart(); }
     void ResetSweep() { session_.ResetSweep(); }
     bool LoadParameters();
+    // The kept settings as the window holds them, and the window set to show `kept`; the boxes'
+    // handlers (which save the file) run as for a click, or not at all.
+    enum class BoxHandlers { Run, Quiet };
+    settings::KeptSettings Kept() const;
+    void ShowKept(const settings::KeptSettings& kept, BoxHandlers handlers);
     void SaveParameters();
     void WriteRunHeader() { session_.WriteRunHeader(); }
     report::Done PrintChart(float scale);

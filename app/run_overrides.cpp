@@ -2,20 +2,8 @@
 
 #include "app/ombu1.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QSignalBlocker>
 
 namespace app {
-
-namespace {
-
-void Tick(QCheckBox* box, bool ticked) {
-    const QSignalBlocker quiet(box);
-    box->setChecked(ticked);
-}
-
-} // namespace
 
 std::optional<std::uint16_t> ParseSamplingTime(const QString& text) {
     bool ok = false;
@@ -43,19 +31,23 @@ std::optional<acquisition::ChannelsOn> ParseChannels(const QString& text) {
     return std::nullopt;
 }
 
-void ApplyRunOverrides(TForm1& form, const RunOverrides& overrides) {
-    if (overrides.samplingTime) {
-        form.SamplingTime = *overrides.samplingTime;
-        form.Edit2->setText(QString::number(form.SamplingTime));
-    }
+void ApplyRunOverrides(settings::KeptSettings& kept, const RunOverrides& overrides) {
+    if (overrides.samplingTime)
+        kept.samplingTime = *overrides.samplingTime;
     if (overrides.continuous)
-        Tick(form.CheckBox5, *overrides.continuous);
+        kept.SetOption(settings::kContinuousOption, *overrides.continuous);
     if (overrides.autoSave)
-        Tick(form.CheckBox6, *overrides.autoSave);
+        kept.SetOption(settings::kAutoSaveOption, *overrides.autoSave);
     if (overrides.channels) {
-        Tick(form.CheckBox2, overrides.channels->ad0);
-        Tick(form.CheckBox3, overrides.channels->ad1);
+        kept.SetOption(settings::kAd0TraceOption, overrides.channels->ad0);
+        kept.SetOption(settings::kAd1TraceOption, overrides.channels->ad1);
     }
+}
+
+void ApplyRunOverrides(TForm1& form, const RunOverrides& overrides) {
+    settings::KeptSettings kept = form.Kept();
+    ApplyRunOverrides(kept, overrides);
+    form.ShowKept(kept, TForm1::BoxHandlers::Quiet);
 }
 
 } // namespace app

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "acquisition/reply_decoding.h"
+#include "settings/kept_settings.h"
 
 #include <QString>
 #include <cstdint>
@@ -25,6 +26,9 @@ std::optional<std::uint16_t> ParseSamplingTime(const QString& text); // "1" to "
 std::optional<bool> ParseOnOff(const QString& text);                   // "on" or "off"
 std::optional<acquisition::ChannelsOn> ParseChannels(const QString& text); // "ad0,ad1", "ad0" or "ad1"
 
+// The run's settings: the kept ones with this run's overrides, for the window and a headless run alike.
+void ApplyRunOverrides(settings::KeptSettings& kept, const RunOverrides& overrides);
+// The window shows the overridden settings; the boxes' handlers do not run, so the file keeps its own.
 void ApplyRunOverrides(TForm1& form, const RunOverrides& overrides);
 
 } // namespace app

@@ -1,3 +1,4 @@
+#include "settings/kept_settings.h"
 #include "settings/param_record.h"
 
 #include <QTest>
@@ -126,6 +127,15 @@ private slots:
         QCOMPARE(DecodeColor(record, kAd1ColorByte), ad1);
         QCOMPARE(DecodeSamplingTime(record), samplingTime);
         QCOMPARE(OptionText(record), options);
+        // The settings model the window and a headless run load spells the same.
+        const KeptSettings kept = DecodeSettings(record);
+        QCOMPARE(kept.ad0Color, ad0);
+        QCOMPARE(kept.ad1Color, ad1);
+        QCOMPARE(kept.samplingTime, samplingTime);
+        QByteArray keptOptions;
+        for (int option = 0; option < kOptionCount; ++option)
+            keptOptions += kept.Option(option) ? '1' : '0';
+        QCOMPARE(keptOptions, options);
     }
 
     // Each encoder writes its own bytes and nothing else.
