@@ -1,11 +1,12 @@
-// One reply of a run, decoded once and handed to every consumer of samples
-// beside the window's own chart, log and sweep files: the run record (CSV),
-// the standard-output stream, the MQTT publisher. Consumers know nothing of
-// widgets; a slow or failing one never holds up the sample loop.
+// One reply of a run, decoded once and handed with its raw bytes to every
+// consumer of samples: the run's log and chart, the run record (CSV), the
+// standard-output stream, the MQTT publisher, the trend window. Consumers know
+// nothing of widgets; a slow or failing one never holds up the sample loop.
 #pragma once
 
 #include "report/failure.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
@@ -22,6 +23,20 @@ enum class SampleNote {
     UnitBack, // the same unit was reopened and the run goes on
 };
 
+// A reading under both of its rules.
+struct Reading {
+    std::uint16_t chart = 0;         // the chart's rule, in hundredths of a volt
+    std::optional<int> hundredths;   // the record's rule: three decimal digits, or none
+};
+
+// A reply as its frame decodes.
+struct DecodedReply {
+    std::optional<int> marker; // the frame's first byte in the reply buffer; none: no frame
+    Reading ad0;
+    Reading ad1;
+    std::uint8_t status = 0;   // the status character; its low four bits are the digital lines
+};
+
 struct DecodedSample {
     QDateTime time;                // local time of the reply, with its UTC offset
     std::int64_t elapsedMs = 0;    // since START, from a monotonic clock
@@ -31,6 +46,8 @@ struct DecodedSample {
     std::optional<int> ad1;
     std::optional<std::uint8_t> levels; // status bits HH 0x08, HL 0x04, LH 0x02, LL 0x01
     SampleNote note = SampleNote::None;
+    std::optional<QByteArray> reply; // the reply as read, to its first zero (maybe empty); none for a note, or a read that failed
+    DecodedReply frame;            // the reply decoded: what the chart draws (no marker for a note)
 };
 
 // What every consumer learns when START begins a run.

@@ -14,18 +14,6 @@
 
 namespace acquisition {
 
-struct Reading {
-    std::uint16_t chart = 0;         // the chart's rule, in hundredths of a volt
-    std::optional<int> hundredths;   // the record's rule: three decimal digits, or none
-};
-
-struct DecodedReply {
-    std::optional<int> marker; // the frame's first byte in the reply buffer; none: no frame
-    Reading ad0;
-    Reading ad1;
-    std::uint8_t status = 0;   // the status character; its low four bits are the digital lines
-};
-
 // The channels whose boxes are ticked when the reply is drawn.
 struct ChannelsOn {
     bool ad0 = true;

@@ -37,9 +37,22 @@ std::int16_t TicksPerSecond(int tickMs) {
 
 } // namespace
 
-Session::Session(SessionView& view, device::Unit& unit, device::ReadyWatch& watch, SessionSeams seams)
-    : view_(view), unit_(unit), watch_(watch), seams_(std::move(seams)),
-      feed_(seams_.sinks, seams_.monotonic, [this](const char* module, const QString& reason) {
+namespace {
+
+// The run's log and chart first, then the sinks the session was given.
+std::vector<SampleSink*> AllSinks(SampleSink& log, SampleSink& chart, const std::vector<SampleSink*>& given) {
+    std::vector<SampleSink*> sinks{&log, &chart};
+    sinks.insert(sinks.end(), given.begin(), given.end());
+    return sinks;
+}
+
+} // namespace
+
+Session::Session(SessionView& view, RunLog& log, RunChart& chart, device::Unit& unit, device::ReadyWatch& watch,
+                 SessionSeams seams)
+    : view_(view), log_(log), chart_(chart), unit_(unit), watch_(watch), seams_(std::move(seams)), logSink_(log_),
+      painter_(chart_, [this] { return view_.Settings(); }, [this] { return FileIndex; }),
+      feed_(AllSinks(logSink_, painter_, seams_.sinks), seams_.monotonic, [this](const char* module, const QString& reason) {
           report::Report(module, reason);
           view_.ShowStatus(kStatusRecordStopped);
       }) {}
@@ -86,21 +99,21 @@ void Session::ConnectDevice() {
     case device::Connection::NotListed:
         view_.ShowStatus(kStatusListFailed);
         if (!problem.isEmpty())
-            view_.Log().AppendText(problem);
+            log_.AppendText(problem);
         for (const QString& hint : kNoUnitHints)
-            view_.Log().AppendText(hint);
+            log_.AppendText(hint);
         break;
     case device::Connection::OpenFailed:
     case device::Connection::Opened: {
         const bool opened = outcome.connection == device::Connection::Opened;
-        view_.Log().SetSingleLine(QByteArray(unit_.SerialNumber()));
+        log_.SetSingleLine(QByteArray(unit_.SerialNumber()));
         view_.ShowStatus(kStatusListed);
         view_.ShowStatus(opened ? kStatusOpenSuccess : kStatusOpenFailed);
         if (opened)
             break;
         view_.Beep();
         if (!problem.isEmpty())
-            view_.Log().AppendText(problem);
+            log_.AppendText(problem);
         break;
     }
     }
@@ -222,7 +235,7 @@ bool Session::Start() {
     view_.RunStateChanged(true);
     ClearChart();
     PrepareDevice();
-    view_.Log().Clear();
+    log_.Clear();
     FileIndex = 0;
     WriteRunHeader();
     // The unit could not be opened again: the run goes on as without a unit, and its log says why.
@@ -284,8 +297,8 @@ void Session::LookAtReply() {
         return;
     case device::ExchangeResult::Replied:
         watch_.Unwatch();
-        if (unit_.Status() == FT_OK)
-            view_.Log().AppendReply(QByteArray(reinterpret_cast<const char*>(RxBuffer.data())));
+        // A read that failed adds no log line; the reply is still drawn from what the buffer holds.
+        replyRead_ = unit_.Status() == FT_OK;
         HandleReply();
         return;
     }
@@ -338,7 +351,7 @@ void Session::BeginSweepEnd() {
         return;
     }
     const QString chartName = output::SweepFileName(view_.Settings().baseName, FileIndex, output::kChartExtension);
-    const QImage* picture = view_.Chart();
+    const QImage* picture = chart_.Chart();
     if (auto written = output::WriteChartFile(chartName, picture ? *picture : chart::NewChartPicture()); !written) {
         EndWith(RunEnd::Error, written.Reason());
         return;
@@ -350,19 +363,19 @@ void Session::BeginSweepEnd() {
 void Session::FinishSave() {
     // The base name is read again: a change made during the pause names the log file.
     const QString logName = output::SweepFileName(view_.Settings().baseName, FileIndex, output::kLogExtension);
-    if (auto written = output::WriteLogFile(logName, view_.Log().FileBytes()); !written) {
+    if (auto written = output::WriteLogFile(logName, log_.FileBytes()); !written) {
         EndWith(RunEnd::Error, written.Reason());
         return;
     }
     ++FileIndex;
-    view_.Log().Clear();
+    log_.Clear();
     WriteRunHeader();
     ContinueSweepEnd();
 }
 
 void Session::ContinueSweepEnd() {
     if (view_.Settings().autoPrint)
-        if (auto printed = view_.PrintChart(); !printed) {
+        if (auto printed = chart_.PrintChart(); !printed) {
             EndWith(RunEnd::Error, printed.Reason());
             return;
         }
@@ -420,57 +433,37 @@ std::optional<int> Session::FindReplyFrame() {
 void Session::PlotReply() {
     // One reading of the clock a sample: the chart's stamp and the sample's time in the sinks.
     plottedAt_ = Now();
-    const int x = SweepX;
     const RunSettings settings = view_.Settings();
     const bool framed = FindReplyFrame().has_value();
-    if (framed) {
-        // The analog marks at SweepX, then the digital lines at the advanced column and the frame over
-        // everything; the view repaints what the two halves changed once.
-        QImage* picture = view_.Chart();
-        QRegion changed;
-        if (picture) {
-            chart::SampleMarks marks;
-            marks.ad0On = settings.ad0On;
-            marks.ad1On = settings.ad1On;
-            marks.lineMode = settings.lineMode;
-            marks.ad0Color = settings.ad0Color;
-            marks.ad1Color = settings.ad1Color;
-            // A channel's digits count only when it is on.
-            marks.ad0 = settings.ad0On ? reply_.ad0.chart : 0;
-            marks.ad1 = settings.ad1On ? reply_.ad1.chart : 0;
-            changed = chart::DrawSampleAnalogMarks(*picture, SweepX, marks);
-        }
+    // Every sink gets the reply once, at its column and with the channels of its marks: the log its
+    // bytes, the chart its marks at SweepX and its digital lines at the advanced column.
+    DecodedSample sample = SampleOf(reply_, {settings.ad0On, settings.ad1On});
+    sample.frame = reply_;
+    if (replyRead_)
+        sample.reply = QByteArray(reinterpret_cast<const char*>(RxBuffer.data()));
+    replyRead_ = false;
+    feed_.Take(std::move(sample), plottedAt_, SweepX);
+    if (framed)
         ++SweepX;
-        if (picture) {
-            changed += chart::DrawSampleDigitalAndFrame(*picture, SweepX, reply_.status, LevelWasLow,
-                                                        {settings.samplingText, settings.baseName, FileIndex, plottedAt_},
-                                                        GridDrawn);
-            view_.ChartChanged(changed);
-        }
-    }
-    // The sinks get the reply as it was drawn: at its column and with the channels of its marks.
-    if (!feed_.Empty())
-        feed_.Take(SampleOf(reply_, {settings.ad0On, settings.ad1On}), plottedAt_, x);
 }
 
 void Session::ClearChart() {
-    if (QImage* picture = view_.Chart()) {
+    if (QImage* picture = chart_.Chart()) {
         chart::ClearChart(*picture);
-        view_.ChartChanged(QRegion(picture->rect()));
+        chart_.ChartChanged(QRegion(picture->rect()));
     }
 }
 
 void Session::ResetSweep() {
     SweepX = 0;
-    GridDrawn = 0;
-    std::fill(std::begin(LevelWasLow), std::end(LevelWasLow), std::uint8_t(0));
+    painter_.ResetSweep();
 }
 
 void Session::WriteRunHeader() {
     const RunSettings settings = view_.Settings();
     for (const QString& line :
          output::RunHeaderLines(Now(), QLocale(), settings.samplingText, settings.baseName, FileIndex))
-        view_.Log().AppendText(line);
+        log_.AppendText(line);
 }
 
 std::vector<std::pair<const char*, QString>> Session::Shortfalls() const {

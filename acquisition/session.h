@@ -1,8 +1,10 @@
 // The acquisition session: the run as a thing of its own. It owns the run's
 // state (the countdowns, the sweep position, the file index, the reply buffer),
 // the decoding of each reply and the sample feed; it is given the unit (device::Unit) it talks to;
-// it shows what happens through a SessionView, which is the window or, in a
-// headless run, no window at all.
+// it shows its status through a SessionView, which is the window or, in a
+// headless run, no window at all. Each reply goes once through the sample feed:
+// to the run's log and chart (a RunLog and a RunChart, kept by the window or the
+// headless run) and to the other sinks it was given.
 //
 // A run is a state machine: Start() returns at once, and the tick (Tick()), the
 // unit's readiness and STOP (Stop()) move it on from one wait to the next (the
@@ -13,6 +15,7 @@
 #pragma once
 
 #include "acquisition/reply_decoding.h"
+#include "acquisition/run_view_sinks.h"
 #include "acquisition/sample_feed.h"
 #include "acquisition/session_view.h"
 #include "device/exchange.h"
@@ -80,7 +83,8 @@ class Session : public QObject {
     Q_OBJECT
 
 public:
-    Session(SessionView& view, device::Unit& unit, device::ReadyWatch& watch, SessionSeams seams);
+    Session(SessionView& view, RunLog& log, RunChart& chart, device::Unit& unit, device::ReadyWatch& watch,
+            SessionSeams seams);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -90,8 +94,6 @@ public:
     std::uint16_t SamplingTime = 0;
     std::uint16_t FileIndex = 0;
     std::uint8_t Acquiring = 0;
-    std::uint8_t GridDrawn = 0;
-    std::uint8_t LevelWasLow[4] = {0, 0, 0, 0};
     std::uint16_t SweepX = 0;
     device::RxBufferBytes RxBuffer{};
 
@@ -110,6 +112,9 @@ public:
     // Whether a unit that is gone is waited for, from the next wait on.
     void SetReconnect(bool on) { seams_.reconnect = on; }
     const RunOutcome& LastOutcome() const { return lastOutcome_; }
+
+    // The chart's own state (the grid drawn, the digital lines' last levels).
+    ChartPainter& Painter() { return painter_; }
 
     // The run's steps, each as the run takes it.
     std::optional<int> FindReplyFrame();
@@ -160,11 +165,16 @@ private:
     QString UnitName() const;
 
     SessionView& view_;
+    RunLog& log_;
+    RunChart& chart_;
     device::Unit& unit_;
     device::ReadyWatch& watch_;
     SessionSeams seams_;
+    LogSink logSink_;
+    ChartPainter painter_;
     SampleFeed feed_;
     DecodedReply reply_;     // the last reply read, decoded once
+    bool replyRead_ = false; // the reply in RxBuffer was read whole, and goes into the log
     QDateTime plottedAt_;
     bool running_ = false;
     RunPhase phase_ = RunPhase::Idle;

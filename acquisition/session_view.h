@@ -1,6 +1,7 @@
 // What a run shows and asks of whoever watches it: the window (TForm1), or a
-// headless run with no window at all. The session knows no widget; it draws on
-// the chart picture and writes the log through these few calls.
+// headless run with no window at all. The session knows no widget: it tells
+// its status, beeps and run state through SessionView, and its log and chart
+// are sinks of the sample feed that write to a RunLog and a RunChart.
 #pragma once
 
 #include "chart/tcolor.h"
@@ -51,21 +52,26 @@ public:
     virtual QByteArray FileBytes() const = 0;
 };
 
-class SessionView {
+// The chart the run draws on: the picture, the part of it a step changed, and its auto-print.
+class RunChart {
 public:
-    virtual ~SessionView() = default;
-
-    virtual RunSettings Settings() const = 0;
-    // The status line; `text` is the system's own (Japanese) text, which the view may translate.
-    virtual void ShowStatus(const QString& text) = 0;
-    virtual void Beep() = 0;
-    virtual RunLog& Log() = 0;
-    // The chart picture the run draws on, and the part of it a step changed; null where no chart is
-    // kept (a headless run that saves and prints no chart).
+    virtual ~RunChart() = default;
+    // Null where no chart is kept (a headless run that saves and prints no chart).
     virtual QImage* Chart() = 0;
     virtual void ChartChanged(const QRegion& changed) = 0;
     // The auto-print at a sweep end.
     virtual report::Done PrintChart() = 0;
+};
+
+class SessionView {
+public:
+    virtual ~SessionView() = default;
+
+    // The settings as the run reads them now.
+    virtual RunSettings Settings() const = 0;
+    // The status line; `text` is the system's own (Japanese) text, which the view may translate.
+    virtual void ShowStatus(const QString& text) = 0;
+    virtual void Beep() = 0;
     // A run began (true) or ended (false): START is disabled for the whole run.
     virtual void RunStateChanged(bool running) = 0;
     // What the run waits for from now on.

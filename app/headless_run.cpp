@@ -48,7 +48,7 @@ acquisition::RunSettings LoadSettings(const Options& options, std::uint16_t& sam
 
 // A run with no window: nothing to show, no beep; the chart and the log are kept only when the
 // sweep files are saved or the chart printed.
-class HeadlessView : public acquisition::SessionView, public acquisition::RunLog {
+class HeadlessView : public acquisition::SessionView, public acquisition::RunLog, public acquisition::RunChart {
 public:
     explicit HeadlessView(acquisition::RunSettings settings)
         : settings_(std::move(settings)), keepsChart_(settings_.autoSave || settings_.autoPrint),
@@ -57,7 +57,6 @@ public:
     acquisition::RunSettings Settings() const override { return settings_; }
     void ShowStatus(const QString&) override {}
     void Beep() override {}
-    acquisition::RunLog& Log() override { return *this; }
     QImage* Chart() override { return keepsChart_ ? &picture_ : nullptr; }
     void ChartChanged(const QRegion&) override {}
     report::Done PrintChart() override {
@@ -125,7 +124,7 @@ int RunHeadless(int& argc, char** argv, const Options& options) {
     seams.reconnect = options.reconnect;
     seams.tickMs = options.tickMs;
     device::Unit unit;
-    acquisition::Session session(view, unit, watch, seams);
+    acquisition::Session session(view, view, view, unit, watch, seams);
     running = &session;
     session.SamplingTime = samplingTime;
 

@@ -96,14 +96,13 @@ void ChainTabOrder(std::initializer_list<QWidget*> widgets) {
 } // namespace
 
 // The form as the session sees it: its status line, beep, log pane, chart and boxes.
-class FormView : public acquisition::SessionView, public acquisition::RunLog {
+class FormView : public acquisition::SessionView, public acquisition::RunLog, public acquisition::RunChart {
 public:
     explicit FormView(TForm1& form) : f_(form) {}
 
     acquisition::RunSettings Settings() const override { return f_.Settings(); }
     void ShowStatus(const QString& text) override { f_.ShowRunStatus(text); }
     void Beep() override { MessageBeep(0); }
-    acquisition::RunLog& Log() override { return *this; }
     QImage* Chart() override { return &f_.Image1->Picture(); }
     void ChartChanged(const QRegion& changed) override { f_.Image1->Changed(changed); }
     report::Done PrintChart() override { return f_.PrintChartNow(); }
@@ -150,7 +149,7 @@ acquisition::SessionSeams SessionSeamsOf(const FormSeams& seams, trend::TrendSin
 TForm1::TForm1(FormSeams seams, QWidget* parent)
     : QWidget(parent), seams_(std::move(seams)), view_(std::make_unique<FormView>(*this)),
       trendSink_(std::make_unique<trend::TrendSink>()),
-      session_(*view_, unit_, *watch_, SessionSeamsOf(seams_, trendSink_.get())) {
+      session_(*view_, *view_, *view_, unit_, *watch_, SessionSeamsOf(seams_, trendSink_.get())) {
     connect(&session_, &acquisition::Session::Ended, this, &TForm1::RunFinished);
     if (seams_.colorDialog) {
         colorDialog_ = seams_.colorDialog;

@@ -124,8 +124,8 @@ public:
     std::uint16_t& SamplingTime = session_.SamplingTime;
     std::uint16_t& FileIndex = session_.FileIndex;
     std::uint8_t& Acquiring = session_.Acquiring;
-    std::uint8_t& GridDrawn = session_.GridDrawn;
-    std::uint8_t (&LevelWasLow)[4] = session_.LevelWasLow;
+    std::uint8_t& GridDrawn = session_.Painter().GridDrawn;
+    std::uint8_t (&LevelWasLow)[4] = session_.Painter().LevelWasLow;
     settings::ParamRecord ParamRecord{};
     std::uint16_t& SweepX = session_.SweepX;
     TColor Ad0Color = 0;

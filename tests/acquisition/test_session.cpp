@@ -1,10 +1,12 @@
 // The session's run against a recording view, on the simulated unit and a driven tick: the order of
 // its steps, the three ends, STOP in each state, errors at a sweep end and replies without a frame.
 #include "acquisition/session.h"
+#include "chart/chart_picture.h"
 #include "device/simulated_unit.h"
 #include "device/unit.h"
 #include "tests/support/driven_loop.h"
 
+#include <QColor>
 #include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -12,12 +14,13 @@
 #include <functional>
 
 using acquisition::RunEnd;
+using acquisition::SampleNote;
 Q_DECLARE_METATYPE(acquisition::RunEnd)
 
 namespace {
 
 // Plays the window: records what the run shows, and lets a test act at a chosen step.
-class RecordingView : public acquisition::SessionView, public acquisition::RunLog {
+class RecordingView : public acquisition::SessionView, public acquisition::RunLog, public acquisition::RunChart {
 public:
     acquisition::RunSettings settings;
     QStringList steps;
@@ -33,7 +36,6 @@ public:
     acquisition::RunSettings Settings() const override { return settings; }
     void ShowStatus(const QString& text) override { Step(("status " + text).trimmed()); }
     void Beep() override { Step("beep"); }
-    acquisition::RunLog& Log() override { return *this; }
     QImage* Chart() override { return &picture; }
     // A cleared chart is white where a drawn frame has its corner.
     void ChartChanged(const QRegion& changed) override {
@@ -68,7 +70,7 @@ struct Rig {
         acquisition::SessionSeams seams;
         seams.framelessReplyLimit = framelessLimit;
         seams.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(10, 20, 30)); };
-        session = std::make_unique<acquisition::Session>(view, unit, pump, seams);
+        session = std::make_unique<acquisition::Session>(view, view, view, unit, pump, seams);
         pump.tick = [this] { session->Tick(); };
         view.settings.continuous = false;
         view.settings.baseName = "tavrin";
@@ -301,6 +303,46 @@ private slots:
         };
         r.Run();
         QCOMPARE(ticksAtRequest, (QList<long>{0, 4, 8, 12, 21, 30}));
+    }
+
+    // The run's log and chart are fed like every sink: the log takes each reply read (an empty one
+    // too, as an empty line), the chart draws each sample with a frame, at its column.
+    void logAndChartAreSinks_data() {
+        QTest::addColumn<int>("note");
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("framed") << int(SampleNote::None) << true << QByteArray("AD0=420--------130?")
+                                << QStringList{"AD0=420--------130?", "plot"};
+        QTest::newRow("empty reply") << int(SampleNote::NoFrame) << true << QByteArray() << QStringList{""};
+        QTest::newRow("read failed") << int(SampleNote::None) << false << QByteArray("AD0=420--------130?")
+                                     << QStringList{"plot"};
+        QTest::newRow("no reply") << int(SampleNote::NoReply) << false << QByteArray() << QStringList{};
+    }
+    void logAndChartAreSinks() {
+        QFETCH(int, note);
+        QFETCH(bool, read);
+        QFETCH(QByteArray, reply);
+        QFETCH(QStringList, steps);
+        struct Recorder : RecordingView {
+            void AppendReply(const QByteArray& bytes) override { Step(QString::fromLatin1(bytes)); }
+        } view;
+        view.picture = chart::NewChartPicture();
+        acquisition::LogSink log(view);
+        acquisition::ChartPainter chart(view, [&view] { return view.settings; }, [] { return std::uint16_t(0); });
+        acquisition::DecodedSample sample;
+        sample.note = SampleNote(note);
+        if (read)
+            sample.reply = reply;
+        device::RxBufferBytes rx{};
+        std::copy(reply.begin(), reply.end(), rx.begin());
+        sample.frame = acquisition::DecodeReply(rx);
+        sample.x = 31;
+        QVERIFY(log.Take(sample));
+        QVERIFY(chart.Take(sample));
+        QCOMPARE(view.steps, steps);
+        // AD0 4.20 V at row 90 of column 31, in the chart's default green.
+        QCOMPARE(QColor(view.picture.pixel(31, 90)) == QColor(0, 128, 0), steps.contains("plot"));
     }
 };
 
