@@ -51,7 +51,7 @@ std::vector<SampleSink*> AllSinks(SampleSink& log, SampleSink& chart, const std:
 Session::Session(SessionView& view, RunLog& log, RunChart& chart, device::Unit& unit, device::ReadyWatch& watch,
                  SessionSeams seams)
     : view_(view), log_(log), chart_(chart), unit_(unit), watch_(watch), seams_(std::move(seams)), logSink_(log_),
-      painter_(chart_, [this] { return view_.Settings(); }, [this] { return FileIndex; }),
+      painter_(chart_, [this] { return view_.Settings(); }, [this] { return state_.FileIndex; }),
       feed_(AllSinks(logSink_, painter_, seams_.sinks), seams_.monotonic, [this](const char* module, const QString& reason) {
           report::Report(module, reason);
           view_.ShowStatus(kStatusRecordStopped);
@@ -63,10 +63,10 @@ QDateTime Session::Now() const {
 
 void Session::Tick() {
     // 16-bit countdowns: any value that is not zero, negative ones too, goes down by one.
-    if (ReplyTicks != 0)
-        ReplyTicks = std::int16_t(std::uint16_t(ReplyTicks) - 1);
-    if (IntervalTicks != 0)
-        IntervalTicks = std::int16_t(std::uint16_t(IntervalTicks) - 1);
+    if (state_.ReplyTicks != 0)
+        state_.ReplyTicks = std::int16_t(std::uint16_t(state_.ReplyTicks) - 1);
+    if (state_.IntervalTicks != 0)
+        state_.IntervalTicks = std::int16_t(std::uint16_t(state_.IntervalTicks) - 1);
     // What the tick ends is taken up once the tick itself is over, as the event loop's next job.
     switch (phase_) {
     case RunPhase::Idle:
@@ -76,15 +76,15 @@ void Session::Tick() {
         Later(phase_, &Session::LookAtReply);
         break;
     case RunPhase::AwaitingInterval:
-        if (IntervalTicks == 0)
+        if (state_.IntervalTicks == 0)
             Later(phase_, &Session::EndInterval);
         break;
     case RunPhase::SavePause:
-        if (ReplyTicks == 0)
+        if (state_.ReplyTicks == 0)
             Later(phase_, &Session::FinishSave);
         break;
     case RunPhase::AwaitingUnit:
-        if (IntervalTicks == 0 || Acquiring == 0)
+        if (state_.IntervalTicks == 0 || state_.Acquiring == 0)
             Later(phase_, &Session::LookForUnit);
         break;
     }
@@ -167,19 +167,19 @@ report::Done Session::UnitReadyForRun() {
 void Session::AwaitUnit(bool lostDuringRun) {
     awaitingLostUnit_ = lostDuringRun;
     view_.ShowStatus(kStatusAwaitingUnit);
-    IntervalTicks = TicksPerSecond(seams_.tickMs);
+    state_.IntervalTicks = TicksPerSecond(seams_.tickMs);
     SetPhase(RunPhase::AwaitingUnit);
 }
 
 void Session::LookForUnit() {
-    if (Acquiring == 0) {
+    if (state_.Acquiring == 0) {
         EndNormally();
         return;
     }
     // Always the same unit, by its serial number (the one given on the command line when none was
     // listed yet); with none known at all, the first one listed.
     if (!unit_.LookFor()) {
-        IntervalTicks = TicksPerSecond(seams_.tickMs);
+        state_.IntervalTicks = TicksPerSecond(seams_.tickMs);
         return;
     }
     unitOpenForRun_ = true;
@@ -198,7 +198,7 @@ void Session::LookForUnit() {
 void Session::FeedNote(SampleNote note) {
     DecodedSample sample;
     sample.note = note;
-    feed_.Take(sample, Now(), std::min<int>(SweepX, kLastColumn));
+    feed_.Take(sample, Now(), std::min<int>(state_.SweepX, kLastColumn));
 }
 
 // --- The run ---
@@ -236,7 +236,7 @@ bool Session::Start() {
     ClearChart();
     PrepareDevice();
     log_.Clear();
-    FileIndex = 0;
+    state_.FileIndex = 0;
     WriteRunHeader();
     // The unit could not be opened again: the run goes on as without a unit, and its log says why.
     if (!unitProblem_.isEmpty())
@@ -245,7 +245,7 @@ bool Session::Start() {
     unitProblem_.clear();
     ResetSweep();
     LoadInterval();
-    Acquiring = 1;
+    state_.Acquiring = 1;
     framelessInARow_ = 0;
     if (seams_.reconnect && !unitOpenForRun_)
         AwaitUnit(false);
@@ -256,8 +256,8 @@ bool Session::Start() {
 
 void Session::Stop() {
     view_.Beep();
-    Acquiring = 0;
-    IntervalTicks = 0;
+    state_.Acquiring = 0;
+    state_.IntervalTicks = 0;
     // The interval wait and the wait for a unit end at their next look, from the event loop; a reply
     // wait and a save pause run to their end.
     if (phase_ == RunPhase::AwaitingInterval)
@@ -269,25 +269,25 @@ void Session::Stop() {
 // Requests go out SamplingTime ticks apart: the countdown is loaded with the sampling time itself, so
 // the interval matches what the window, the log header and the chart annotation state (10 means 1.0 s).
 void Session::LoadInterval() {
-    IntervalTicks = std::int16_t(SamplingTime);
+    state_.IntervalTicks = std::int16_t(state_.SamplingTime);
 }
 
 void Session::BeginSample() {
-    if (Acquiring == 0) {
+    if (state_.Acquiring == 0) {
         EndNormally();
         return;
     }
     SetPhase(RunPhase::AwaitingReply);
     view_.ShowStatus(kStatusBlank);
     unit_.SendRequest();
-    ReplyTicks = device::kReplyTimeoutTicks;
+    state_.ReplyTicks = device::kReplyTimeoutTicks;
     LookAtReply();
 }
 
 void Session::LookAtReply() {
     if (phase_ != RunPhase::AwaitingReply)
         return;
-    switch (unit_.TakeReply(ReplyTicks, RxBuffer)) {
+    switch (unit_.TakeReply(state_.ReplyTicks, state_.RxBuffer)) {
     case device::ExchangeResult::Pending:
         watch_.Watch(unit_.ReplyWakeup(), [this] { LookAtReply(); });
         return;
@@ -336,7 +336,7 @@ void Session::HandleReply() {
         return;
     }
     view_.ShowStatus(kStatusReading);
-    if (SweepX > kLastColumn)
+    if (state_.SweepX > kLastColumn)
         BeginSweepEnd();
     else
         AwaitInterval();
@@ -350,24 +350,24 @@ void Session::BeginSweepEnd() {
         ContinueSweepEnd();
         return;
     }
-    const QString chartName = output::SweepFileName(view_.Settings().baseName, FileIndex, output::kChartExtension);
+    const QString chartName = output::SweepFileName(view_.Settings().baseName, state_.FileIndex, output::kChartExtension);
     const QImage* picture = chart_.Chart();
     if (auto written = output::WriteChartFile(chartName, picture ? *picture : chart::NewChartPicture()); !written) {
         EndWith(RunEnd::Error, written.Reason());
         return;
     }
-    ReplyTicks = 10;
+    state_.ReplyTicks = 10;
     SetPhase(RunPhase::SavePause);
 }
 
 void Session::FinishSave() {
     // The base name is read again: a change made during the pause names the log file.
-    const QString logName = output::SweepFileName(view_.Settings().baseName, FileIndex, output::kLogExtension);
+    const QString logName = output::SweepFileName(view_.Settings().baseName, state_.FileIndex, output::kLogExtension);
     if (auto written = output::WriteLogFile(logName, log_.FileBytes()); !written) {
         EndWith(RunEnd::Error, written.Reason());
         return;
     }
-    ++FileIndex;
+    ++state_.FileIndex;
     log_.Clear();
     WriteRunHeader();
     ContinueSweepEnd();
@@ -390,7 +390,7 @@ void Session::ContinueSweepEnd() {
 }
 
 void Session::AwaitInterval() {
-    if (IntervalTicks == 0)
+    if (state_.IntervalTicks == 0)
         EndInterval();
     else
         SetPhase(RunPhase::AwaitingInterval);
@@ -411,7 +411,7 @@ void Session::EndWith(RunEnd end, const QString& reason, const char* module) {
 }
 
 void Session::Finish(RunOutcome outcome) {
-    Acquiring = 0;
+    state_.Acquiring = 0;
     watch_.Unwatch();
     SetPhase(RunPhase::Idle);
     view_.RunStateChanged(false);
@@ -422,7 +422,7 @@ void Session::Finish(RunOutcome outcome) {
 }
 
 std::optional<int> Session::FindReplyFrame() {
-    reply_ = DecodeReply(RxBuffer);
+    reply_ = DecodeReply(state_.RxBuffer);
     if (!reply_.marker) {
         view_.Beep();
         view_.ShowStatus(kStatusFrameError);
@@ -440,11 +440,11 @@ void Session::PlotReply() {
     DecodedSample sample = SampleOf(reply_, {settings.ad0On, settings.ad1On});
     sample.frame = reply_;
     if (replyRead_)
-        sample.reply = QByteArray(reinterpret_cast<const char*>(RxBuffer.data()));
+        sample.reply = QByteArray(reinterpret_cast<const char*>(state_.RxBuffer.data()));
     replyRead_ = false;
-    feed_.Take(std::move(sample), plottedAt_, SweepX);
+    feed_.Take(std::move(sample), plottedAt_, state_.SweepX);
     if (framed)
-        ++SweepX;
+        ++state_.SweepX;
 }
 
 void Session::ClearChart() {
@@ -455,14 +455,14 @@ void Session::ClearChart() {
 }
 
 void Session::ResetSweep() {
-    SweepX = 0;
+    state_.SweepX = 0;
     painter_.ResetSweep();
 }
 
 void Session::WriteRunHeader() {
     const RunSettings settings = view_.Settings();
     for (const QString& line :
-         output::RunHeaderLines(Now(), QLocale(), settings.samplingText, settings.baseName, FileIndex))
+         output::RunHeaderLines(Now(), QLocale(), settings.samplingText, settings.baseName, state_.FileIndex))
         log_.AppendText(line);
 }
 

@@ -79,6 +79,18 @@ struct SessionSeams {
     int tickMs = 100;                                      // length of one tick, for waits counted in seconds
 };
 
+// The run's state, which the window keeps as its own fields under these names; the session
+// alone moves it on during a run.
+struct RunState {
+    std::int16_t ReplyTicks = 0;    // the reply wait's countdown (and the save pause's)
+    std::int16_t IntervalTicks = 0; // the sampling interval's countdown
+    std::uint16_t SamplingTime = 0; // ticks between two requests, as the window sets it
+    std::uint16_t FileIndex = 0;    // the next sweep files' number
+    std::uint8_t Acquiring = 0;     // 1 until STOP or the run's end
+    std::uint16_t SweepX = 0;       // the chart column of the next sample
+    device::RxBufferBytes RxBuffer{};
+};
+
 class Session : public QObject {
     Q_OBJECT
 
@@ -88,14 +100,9 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // The run's state.
-    std::int16_t ReplyTicks = 0;
-    std::int16_t IntervalTicks = 0;
-    std::uint16_t SamplingTime = 0;
-    std::uint16_t FileIndex = 0;
-    std::uint8_t Acquiring = 0;
-    std::uint16_t SweepX = 0;
-    device::RxBufferBytes RxBuffer{};
+    // The run's state: the window binds its fields to it and sets the sampling time in it.
+    RunState& State() { return state_; }
+    const RunState& State() const { return state_; }
 
     // The tick: both countdowns down by one when not zero (16-bit, wrapping), then whatever the run
     // waits for is looked at.
@@ -164,6 +171,7 @@ private:
     void FeedNote(SampleNote note);
     QString UnitName() const;
 
+    RunState state_;
     SessionView& view_;
     RunLog& log_;
     RunChart& chart_;

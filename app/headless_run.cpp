@@ -112,7 +112,7 @@ int RunHeadless(int& argc, char** argv, const Options& options) {
     HeadlessView view(settings);
     acquisition::Session* running = nullptr;
     auto sinks = MakeRunSinks(
-        options, [&running] { return running ? int(running->FileIndex) : 0; }, nullptr);
+        options, [&running] { return running ? int(running->State().FileIndex) : 0; }, nullptr);
     if (!sinks) {
         report::WriteStandardError(report::module::kPublish, sinks.Reason());
         return kExitBadCommandLine;
@@ -126,7 +126,7 @@ int RunHeadless(int& argc, char** argv, const Options& options) {
     device::Unit unit;
     acquisition::Session session(view, view, view, unit, watch, seams);
     running = &session;
-    session.SamplingTime = samplingTime;
+    session.State().SamplingTime = samplingTime;
 
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);

@@ -119,19 +119,19 @@ public:
     QTimer* Timer1;
 
     // State fields. Those of the run are the session's, seen through the form.
-    std::int16_t& ReplyTicks = session_.ReplyTicks;
-    std::int16_t& IntervalTicks = session_.IntervalTicks;
-    std::uint16_t& SamplingTime = session_.SamplingTime;
-    std::uint16_t& FileIndex = session_.FileIndex;
-    std::uint8_t& Acquiring = session_.Acquiring;
+    std::int16_t& ReplyTicks = session_.State().ReplyTicks;
+    std::int16_t& IntervalTicks = session_.State().IntervalTicks;
+    std::uint16_t& SamplingTime = session_.State().SamplingTime;
+    std::uint16_t& FileIndex = session_.State().FileIndex;
+    std::uint8_t& Acquiring = session_.State().Acquiring;
     std::uint8_t& GridDrawn = session_.Painter().GridDrawn;
     std::uint8_t (&LevelWasLow)[4] = session_.Painter().LevelWasLow;
     settings::ParamRecord ParamRecord{};
-    std::uint16_t& SweepX = session_.SweepX;
+    std::uint16_t& SweepX = session_.State().SweepX;
     TColor Ad0Color = 0;
     TColor Ad1Color = 0;
     char (&SerialNumber)[device::kSerialNumberSize] = unit_.SerialNumber();
-    device::RxBufferBytes& RxBuffer = session_.RxBuffer;
+    device::RxBufferBytes& RxBuffer = session_.State().RxBuffer;
 
     // Handlers.
     void FormShow();

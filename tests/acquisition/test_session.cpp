@@ -75,7 +75,7 @@ struct Rig {
         view.settings.continuous = false;
         view.settings.baseName = "tavrin";
         view.settings.samplingText = "3";
-        session->SamplingTime = 3;
+        session->State().SamplingTime = 3;
         session->ConnectDevice();
         view.steps.clear();
     }
@@ -113,7 +113,7 @@ private slots:
         QCOMPARE(r.view.steps.mid(0, 4), (QStringList{"start-off", "clear-chart", "clear-log", "header tavrin0"}));
         QCOMPARE(r.sim->RtsPulses(), 1);
         QCOMPARE(r.sim->LastPurgeMask(), ULONG(FT_PURGE_RX | FT_PURGE_TX));
-        QCOMPARE(r.session->FileIndex, std::uint16_t(0));
+        QCOMPARE(r.session->State().FileIndex, std::uint16_t(0));
     }
 
     void timeoutEnd() {
@@ -121,7 +121,7 @@ private slots:
         r.sim->Faults().silentAfter = 2;
         QCOMPARE(r.Run(), RunEnd::TimedOut);
         QCOMPARE(After(r.view.steps, "status"), (QStringList{"status", "beep", "status 応答がありません", "start-on"}));
-        QCOMPARE(r.session->Acquiring, std::uint8_t(0));
+        QCOMPARE(r.session->State().Acquiring, std::uint8_t(0));
         QVERIFY(!r.view.steps.contains("status データ取り込み終了"));
         QCOMPARE(r.session->LastOutcome().reason, QStringLiteral("the unit did not answer within 10 ticks; the run ended"));
     }
@@ -163,21 +163,21 @@ private slots:
         QCOMPARE(r.Run(), RunEnd::Normal);
         const QStringList tail = After(r.view.steps, "status キャプチャー開始");
         QCOMPARE(tail.mid(0, 3), (QStringList{"status キャプチャー開始", "beep", "clear-chart"}));
-        QCOMPARE(r.session->SweepX, std::uint16_t(4)); // the next sweep went on from column 0
+        QCOMPARE(r.session->State().SweepX, std::uint16_t(4)); // the next sweep went on from column 0
     }
 
     void stopWhileIdleOnlyBeeps() {
         Rig r;
-        r.session->IntervalTicks = 5;
+        r.session->State().IntervalTicks = 5;
         r.session->Stop();
         QCOMPARE(r.view.steps, QStringList{"beep"});
-        QCOMPARE(r.session->Acquiring, std::uint8_t(0));
-        QCOMPARE(r.session->IntervalTicks, std::int16_t(0));
+        QCOMPARE(r.session->State().Acquiring, std::uint8_t(0));
+        QCOMPARE(r.session->State().IntervalTicks, std::int16_t(0));
     }
 
     void stopDuringTheReplyWaitHandlesTheReplyThenEnds() {
         Rig r;
-        r.session->SamplingTime = 50;
+        r.session->State().SamplingTime = 50;
         // The third reply takes 2.5 ticks to come; STOP is pressed at the first tick of its wait.
         r.view.onStep = [&](const QString& s) {
             if (s == "status" && r.sim->Requests() == 2) {
@@ -238,7 +238,7 @@ private slots:
         QCOMPARE(r.Run(), RunEnd::Error);
         QCOMPARE(After(r.view.steps, "status キャプチャー開始"), tail);
         QCOMPARE(r.session->LastOutcome().reason, reason);
-        QCOMPARE(r.session->Acquiring, std::uint8_t(0));
+        QCOMPARE(r.session->State().Acquiring, std::uint8_t(0));
         QVERIFY(!r.view.steps.contains("status データ取り込み終了"));
     }
 
@@ -259,7 +259,7 @@ private slots:
         QFETCH(RunEnd, end);
         QFETCH(unsigned, requests);
         Rig r(limit);
-        r.session->SamplingTime = 1;
+        r.session->State().SamplingTime = 1;
         // Before each request: whether its reply comes without a frame.
         r.view.onStep = [&](const QString& s) {
             if (s != "status")
@@ -280,7 +280,7 @@ private slots:
         };
         QCOMPARE(r.Run(), end);
         QCOMPARE(r.sim->Requests(), requests);
-        QCOMPARE(r.session->Acquiring, std::uint8_t(0));
+        QCOMPARE(r.session->State().Acquiring, std::uint8_t(0));
         if (end == RunEnd::Error)
             QCOMPARE(r.session->LastOutcome().reason,
                      QStringLiteral("The unit sent 100 replies in a row without a reply frame (no \"A\" in the first "
@@ -289,7 +289,7 @@ private slots:
 
     void samplingTimeIsReadAtEveryLoad() {
         Rig r;
-        r.session->SamplingTime = 4;
+        r.session->State().SamplingTime = 4;
         r.view.settings.continuous = true;
         QList<long> ticksAtRequest;
         r.view.onStep = [&](const QString& s) {
@@ -297,7 +297,7 @@ private slots:
                 return;
             ticksAtRequest << r.pump.Ticks();
             if (ticksAtRequest.size() == 3)
-                r.session->SamplingTime = 9; // changed during the run
+                r.session->State().SamplingTime = 9; // changed during the run
             if (ticksAtRequest.size() == 6)
                 r.session->Stop();
         };
