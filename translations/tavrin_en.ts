@@ -199,6 +199,10 @@
 <context>
     <name>trend::TrendWindow</name>
     <message>
+        <source>現在の測定</source>
+        <translation>the current run</translation>
+    </message>
+    <message>
         <source>記録を読んでいます: %1</source>
         <translation>Reading the record: %1</translation>
     </message>

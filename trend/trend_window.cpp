@@ -78,6 +78,60 @@ const QColor kEventColors[3] = {QColor(128, 128, 128), QColor(220, 0, 0), QColor
 
 } // namespace
 
+// The clock axis: the date on its first label and on each label whose day is not the one before.
+class ClockTicker : public QCPAxisTickerDateTime {
+public:
+    void SetZone(const QTimeZone& zone) {
+        zone_ = zone;
+        setTimeZone(zone);
+    }
+    void SetTimeFormat(const QString& format) { timeFormat_ = format; }
+
+protected:
+    QVector<QString> createLabelVector(const QVector<double>& ticks, const QLocale& locale, QChar, int) override {
+        QVector<QString> labels;
+        labels.reserve(ticks.size());
+        QDate previous;
+        for (double tick : ticks) {
+            const QDateTime at = QDateTime::fromMSecsSinceEpoch(std::llround(tick * 1000), zone_);
+            QString label = locale.toString(at, timeFormat_);
+            if (at.date() != previous)
+                label = locale.toString(at, QStringLiteral("yyyy-MM-dd")) + QLatin1Char('\n') + label;
+            previous = at.date();
+            labels.append(label);
+        }
+        return labels;
+    }
+
+private:
+    QTimeZone zone_ = QTimeZone::systemTimeZone();
+    QString timeFormat_ = QStringLiteral("HH:mm:ss");
+};
+
+// Seconds since START: plain seconds under a day's span, d h:mm:ss from one on.
+class ElapsedTicker : public QCPAxisTicker {
+public:
+    void SetDays(bool days) { days_ = days; }
+    void SetPrecision(int precision) { precision_ = precision; }
+
+protected:
+    QString getTickLabel(double tick, const QLocale& locale, QChar, int) override {
+        if (!days_)
+            return locale.toString(tick, 'f', precision_);
+        const long long total = std::llround(std::abs(tick));
+        const QString text = QStringLiteral("%1 d %2:%3:%4")
+                                 .arg(total / 86400)
+                                 .arg(total % 86400 / 3600)
+                                 .arg(total % 3600 / 60, 2, 10, QLatin1Char('0'))
+                                 .arg(total % 60, 2, 10, QLatin1Char('0'));
+        return tick < 0 ? QLatin1Char('-') + text : text;
+    }
+
+private:
+    bool days_ = false;
+    int precision_ = 0;
+};
+
 TrendWindow::TrendWindow(TrendSink* live, TrendDialogs dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window), live_(live), dialogs_(std::move(dialogs)),
       loader_(std::make_unique<RecordLoader>()) {
@@ -148,17 +202,19 @@ void TrendWindow::BuildControls() {
     autoButton_->setChecked(true);
     connect(autoButton_, &QPushButton::clicked, this, &TrendWindow::SetAutoScale);
 
+    // Two rows, the records and the view, so that the window fits beside the main one.
     auto* bar = new QHBoxLayout;
     for (QWidget* w : std::initializer_list<QWidget*>{openButton_, closeButton_, exportButton_})
         bar->addWidget(w);
     bar->addWidget(BuildOptions());
-    bar->addSpacing(12);
-    bar->addWidget(new QLabel(tr("時間軸:"), this));
-    bar->addWidget(axisBox_);
-    bar->addSpacing(12);
-    for (QWidget* w : std::initializer_list<QWidget*>{followBox_, spanBox_, fitButton_, autoButton_})
-        bar->addWidget(w);
     bar->addStretch(1);
+    auto* viewBar = new QHBoxLayout;
+    viewBar->addWidget(new QLabel(tr("時間軸:"), this));
+    viewBar->addWidget(axisBox_);
+    viewBar->addSpacing(12);
+    for (QWidget* w : std::initializer_list<QWidget*>{followBox_, spanBox_, fitButton_, autoButton_})
+        viewBar->addWidget(w);
+    viewBar->addStretch(1);
     // At the end of the buttons' row, so that the plot keeps its size (and its buffers) while a record
     // is read.
     reading_ = new QWidget(this);
@@ -195,6 +251,7 @@ void TrendWindow::BuildControls() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addLayout(bar);
+    layout->addLayout(viewBar);
     layout->addWidget(plot_, 1);
     layout->addWidget(readOut_);
     layout->addWidget(cursorOut_);
@@ -257,8 +314,8 @@ void TrendWindow::BuildPlot() {
     lines_->setSubTicks(false);
     lines_->setLabel(QStringLiteral(" "));
 
-    clockTicker_ = QSharedPointer<QCPAxisTickerDateTime>::create();
-    secondsTicker_ = QSharedPointer<QCPAxisTicker>::create();
+    clockTicker_ = QSharedPointer<ClockTicker>::create();
+    secondsTicker_ = QSharedPointer<ElapsedTicker>::create();
     for (QCPAxis* axis : {timeOfVolts_, timeOfLevels_})
         axis->setTicker(clockTicker_);
 
@@ -283,6 +340,7 @@ void TrendWindow::BuildPlot() {
         }
 
     band_ = new QRubberBand(QRubberBand::Rectangle, plot_);
+    connect(plot_, &QCustomPlot::beforeReplot, this, &TrendWindow::Prepare);
     connect(plot_, &QCustomPlot::afterLayout, this, &TrendWindow::Fill);
     connect(plot_, &QCustomPlot::mousePress, this, &TrendWindow::MousePress);
     connect(plot_, &QCustomPlot::mouseMove, this, &TrendWindow::MouseMove);
@@ -324,7 +382,15 @@ TrendWindow::Shown& TrendWindow::AddShown(std::shared_ptr<const Trace> trace) {
     }
     shown_.push_back(std::move(shown));
     StyleGraphs(*shown_.back());
+    NameWindow();
     return *shown_.back();
+}
+
+void TrendWindow::NameWindow() {
+    QStringList names;
+    for (const auto& shown : shown_)
+        names << (shown->trace->Name().isEmpty() ? tr("現在の測定") : shown->trace->Name());
+    setWindowTitle(names.isEmpty() ? tr("トレンド") : tr("トレンド") + QStringLiteral(" — ") + names.join(QStringLiteral(", ")));
 }
 
 void TrendWindow::RemoveShown(std::size_t index) {
@@ -336,6 +402,7 @@ void TrendWindow::RemoveShown(std::size_t index) {
     for (QCPGraph* g : shown.events)
         plot_->removeGraph(g);
     shown_.erase(shown_.begin() + std::ptrdiff_t(index));
+    NameWindow();
 }
 
 void TrendWindow::StyleGraphs(Shown& shown) {
@@ -556,7 +623,8 @@ void TrendWindow::SetElapsedAxis(bool elapsed) {
     const auto [from, to] = TimeRange();
     keys_ = keys;
     for (QCPAxis* axis : {timeOfVolts_, timeOfLevels_})
-        axis->setTicker(elapsed ? secondsTicker_ : QSharedPointer<QCPAxisTicker>(clockTicker_));
+        axis->setTicker(elapsed ? QSharedPointer<QCPAxisTicker>(secondsTicker_)
+                                : QSharedPointer<QCPAxisTicker>(clockTicker_));
     ClearCursors();
     if (startS)
         ApplyTimeRange(elapsed ? from - *startS : from + *startS, elapsed ? to - *startS : to + *startS);
@@ -585,10 +653,16 @@ void TrendWindow::Redraw() {
         liveDirty_ = true;
 }
 
-// Called by each replot once the layout is known: what each trace shows at this width.
-void TrendWindow::Fill() {
+void TrendWindow::Prepare() {
     liveRedraw_->stop();
     FollowRange();
+    ScaleVolts();
+    TimeAxisLabels();
+    EventLegend();
+}
+
+// Called by each replot once the layout is known: what each trace shows at this width.
+void TrendWindow::Fill() {
     const auto [from, to] = TimeRange();
     filledColumns_ = std::max(voltsRect_->width(), 1);
     const Span span{keys_, from, to, filledColumns_};
@@ -608,6 +682,15 @@ void TrendWindow::Fill() {
         for (std::size_t e = 0; e < 3; ++e) {
             const QVector<double> keys = EventKeys(t, kEventNotes[e], span);
             shown->events[e]->setData(keys, QVector<double>(keys.size(), 1.0), true);
+        }
+    }
+    UpdateCursorItems();
+}
+
+void TrendWindow::EventLegend() {
+    for (const auto& shown : shown_) {
+        const Trace& t = *shown->trace;
+        for (std::size_t e = 0; e < 3; ++e) {
             // In the legend once, for a kind the traces hold.
             const bool inLegend = plot_->legend->hasItemWithPlottable(shown->events[e]);
             bool wanted = !t.Events().empty() &&
@@ -624,9 +707,6 @@ void TrendWindow::Fill() {
                 shown->events[e]->removeFromLegend();
         }
     }
-    ScaleVolts();
-    TimeAxisLabels();
-    UpdateCursorItems();
 }
 
 void TrendWindow::ScaleVolts() {
@@ -659,10 +739,8 @@ void TrendWindow::TimeAxisLabels() {
     const auto [from, to] = TimeRange();
     const double width = to - from;
     if (keys_ == Trace::Keys::Elapsed) {
-        for (QCPAxis* axis : {timeOfVolts_, timeOfLevels_}) {
-            axis->setNumberFormat(QStringLiteral("f"));
-            axis->setNumberPrecision(width < 10 ? 3 : width < 100 ? 1 : 0);
-        }
+        secondsTicker_->SetPrecision(width < 10 ? 3 : width < 100 ? 1 : 0);
+        secondsTicker_->SetDays(width >= 86400);
         timeOfLevels_->setLabel(tr("START からの秒数"));
         return;
     }
@@ -675,18 +753,11 @@ void TrendWindow::TimeAxisLabels() {
         }
     if (offset != tickerOffsetMinutes_) {
         tickerOffsetMinutes_ = offset;
-        clockTicker_->setTimeZone(QTimeZone(offset * 60));
+        clockTicker_->SetZone(QTimeZone(offset * 60));
     }
-    QString format = width < 5           ? QStringLiteral("HH:mm:ss.zzz")
-                     : width < 3 * 86400 ? QStringLiteral("HH:mm:ss")
-                                         : QStringLiteral("HH:mm");
-    const QTimeZone zone(offset * 60);
-    const auto dateAt = [&zone](double s) {
-        return QDateTime::fromMSecsSinceEpoch(std::llround(s * 1000), zone).date();
-    };
-    if (dateAt(from) != dateAt(to))
-        format = QStringLiteral("yyyy-MM-dd\n") + format;
-    clockTicker_->setDateTimeFormat(format);
+    clockTicker_->SetTimeFormat(width < 5           ? QStringLiteral("HH:mm:ss.zzz")
+                                : width < 3 * 86400 ? QStringLiteral("HH:mm:ss")
+                                                    : QStringLiteral("HH:mm"));
     timeOfLevels_->setLabel(QString());
 }
 

@@ -47,6 +47,9 @@ class QWheelEvent;
 
 namespace trend {
 
+class ClockTicker;   // the clock axis: the date on the first label and wherever a day begins
+class ElapsedTicker; // seconds since START; from a day on, d h:mm:ss
+
 class RecordLoader;
 class TrendSink;
 
@@ -148,9 +151,16 @@ private:
     void BuildPlot();
     Shown& AddShown(std::shared_ptr<const Trace> trace);
     void RemoveShown(std::size_t index);
+    // The title: the records shown and the run going on ("トレンド — a.csv, 現在の測定").
+    void NameWindow();
     void StyleGraphs(Shown& shown);
     void LiveChanged(bool newTrace);
+    // Before each replot lays the plot out: the ranges, the axes' formats and titles and the legend, so
+    // that the ticks and margins are worked out from them. After the layout, Fill() puts in what each
+    // trace shows at the width the layout gave.
+    void Prepare();
     void Fill();
+    void EventLegend();
     void FollowRange();
     void ScaleVolts();
     void TimeAxisLabels();
@@ -205,8 +215,8 @@ private:
     QCPAxis* volts_ = nullptr;
     QCPAxis* lines_ = nullptr;
     QCPAxis* events_ = nullptr;
-    QSharedPointer<QCPAxisTickerDateTime> clockTicker_;
-    QSharedPointer<QCPAxisTicker> secondsTicker_;
+    QSharedPointer<ClockTicker> clockTicker_;
+    QSharedPointer<ElapsedTicker> secondsTicker_;
     int tickerOffsetMinutes_ = INT_MIN;
     QRubberBand* band_ = nullptr;
     QTimer* liveRedraw_ = nullptr;

@@ -212,7 +212,7 @@ printf '1%s%s%s%s\0\0\0\0\0\0\0' 008000 008080 0001 111100 > "$dir/ombu01.par"
 app=$!
 trend=""
 for _ in $(seq 40); do
-  trend=$(xdotool search --onlyvisible --pid "$app" --name "^トレンド\$" 2>/dev/null | head -n 1 || true)
+  trend=$(xdotool search --onlyvisible --pid "$app" --name "^トレンド" 2>/dev/null | head -n 1 || true)
   [ -n "$trend" ] && break
   sleep 0.25
 done
