@@ -50,6 +50,9 @@ QPen Hairline(const QColor& color, Qt::PenStyle style = Qt::SolidLine) {
 
 enum ExportKind { kPng, kPdf, kSvg, kCsv };
 
+// The layer of AD1's graphs, under the main one.
+const QString kAd1Layer = QStringLiteral("ad1");
+
 QString FormatVolts(std::int16_t hundredths) {
     if (hundredths == kNoVolts)
         return QStringLiteral("—");
@@ -280,6 +283,7 @@ void TrendWindow::BuildPlot() {
     // Lines of a pixel drawn as polylines between breaks, not one segment at a time.
     plot_->setPlottingHint(QCP::phFastPolylines, false);
     voltsRect_ = plot_->axisRect();
+    plot_->addLayer(kAd1Layer, plot_->layer(QStringLiteral("main")), QCustomPlot::limBelow);
     levelsRect_ = new QCPAxisRect(plot_);
     plot_->plotLayout()->addElement(1, 0, levelsRect_);
     plot_->plotLayout()->setRowStretchFactor(0, 3);
@@ -362,6 +366,8 @@ TrendWindow::Shown& TrendWindow::AddShown(std::shared_ptr<const Trace> trace) {
         shown->volts[c] = plot_->addGraph(timeOfVolts_, volts_);
         shown->volts[c]->setAdaptiveSampling(false);
     }
+    // AD1 under everything else, so that AD0's line shows over AD1's band when zoomed out.
+    shown->volts[1]->setLayer(kAd1Layer);
     for (std::size_t j = 0; j < 4; ++j) {
         QCPGraph* g = plot_->addGraph(timeOfLevels_, lines_);
         g->setAdaptiveSampling(false);
@@ -406,11 +412,12 @@ void TrendWindow::RemoveShown(std::size_t index) {
 }
 
 void TrendWindow::StyleGraphs(Shown& shown) {
-    const QString suffix =
-        shown.trace->Name().isEmpty() ? QString() : QStringLiteral(" — ") + shown.trace->Name();
+    // An opened record (named after its file) dashed, the run going on solid.
+    const bool record = !shown.trace->Name().isEmpty();
+    const QString suffix = record ? QStringLiteral(" — ") + shown.trace->Name() : QString();
     for (int c = 0; c < 2; ++c) {
         QCPGraph* g = shown.volts[c];
-        g->setPen(Hairline(channelOn_[c] ? ToQColor(colors_[c]) : kGreyed));
+        g->setPen(Hairline(channelOn_[c] ? ToQColor(colors_[c]) : kGreyed, record ? Qt::DashLine : Qt::SolidLine));
         g->setAntialiased(false);
         g->setName((c == 0 ? QStringLiteral("AD0") : QStringLiteral("AD1")) +
                    (channelOn_[c] ? QString() : tr(" (オフ)")) + suffix);

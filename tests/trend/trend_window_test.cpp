@@ -183,6 +183,31 @@ private slots:
         QVERIFY(ColoursAt(window, before).contains(qRgb(190, 190, 190) & 0xFFFFFF));
     }
 
+    // Zoomed out, AD1 swinging 1.50–2.50 V fills a band over AD0's flat 2.00 V: AD0's line shows over it.
+    void ad0ShowsOverAd1sBand() {
+        trend::TrendSink sink;
+        trend::TrendWindow window(&sink);
+        window.resize(900, 600);
+        window.show();
+        window.SetChannels(0x0000FF, 0xFF0000, true, true); // AD0 red, AD1 blue
+        QVERIFY(sink.RunStarted({kStart, "tavrin", "sim"}));
+        for (int i = 0; i < 6000; ++i) {
+            acquisition::DecodedSample s;
+            s.ad0 = 200;
+            s.ad1 = i % 2 ? 150 : 250;
+            s.levels = 0;
+            s.elapsedMs = 100LL * i;
+            s.time = kStart.addMSecs(s.elapsedMs);
+            QVERIFY(sink.Take(s));
+        }
+        window.FitAll();
+        for (const double at : {StartS() + 100, StartS() + 300, StartS() + 500}) {
+            const QSet<QRgb> colours = ColoursAt(window, at);
+            QVERIFY(colours.contains(0xFF0000));
+            QVERIFY(colours.contains(0x0000FF));
+        }
+    }
+
     void drawsNothingWhileHidden() {
         trend::TrendSink sink;
         trend::TrendWindow window(&sink);
