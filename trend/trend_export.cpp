@@ -16,7 +16,8 @@ namespace trend {
 
 namespace {
 
-// Draws the plot as it is on show onto a painter of vectors (PDF, SVG).
+// Draws the plot as it is on show onto a painter of vectors (PDF, SVG). The device has the screen's
+// resolution, so that the texts' point sizes keep their proportion to the plot's pixels.
 void PaintVectors(QCustomPlot& plot, QPaintDevice& device) {
     QCPPainter painter(&device);
     painter.setMode(QCPPainter::pmVectorized);
@@ -39,6 +40,7 @@ report::Done SavePicture(QCustomPlot& plot, const QString& path) {
                 QCoreApplication::translate("trend", "%1: PNG を作れません").arg(QFileInfo(path).fileName()));
     } else if (suffix == QLatin1String("pdf")) {
         QPdfWriter pdf(&buffer);
+        pdf.setResolution(plot.logicalDpiX());
         pdf.setCreator(QStringLiteral("Tavrin"));
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
         pdf.setPageSize(QPageSize(QSizeF(size), QPageSize::Point, QString(), QPageSize::ExactMatch));
@@ -46,6 +48,7 @@ report::Done SavePicture(QCustomPlot& plot, const QString& path) {
     } else if (suffix == QLatin1String("svg")) {
         QSvgGenerator svg;
         svg.setOutputDevice(&buffer);
+        svg.setResolution(plot.logicalDpiX());
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setTitle(QStringLiteral("Tavrin"));

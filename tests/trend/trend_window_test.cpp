@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -294,24 +295,29 @@ private slots:
         QCOMPARE(window.CursorText(), QStringLiteral("Δt 1.500 s   ΔAD0 0.00 V   ΔAD1 0.00 V"));
     }
 
-    // What is saved: the pictures by their first bytes, the visible rows as the record's own rows.
+    // What is saved: the pictures by their first bytes (and the PDF's texts as a reader takes them
+    // out), the visible rows as the record's own rows.
     void saves_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("start");
-        QTest::newRow("PNG") << "view.png" << QByteArray("\x89PNG");
-        QTest::newRow("PDF") << "view.pdf" << QByteArray("%PDF");
-        QTest::newRow("SVG") << "view.svg" << QByteArray("<?xml");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("PNG") << "view.png" << QByteArray("\x89PNG") << QStringList{};
+        QTest::newRow("PDF") << "view.pdf" << QByteArray("%PDF")
+                             << QStringList{"2026-12-07", "23:50:10.100", "23:50:10.200", "AD0", "AD1", "HH", "LL"};
+        QTest::newRow("SVG") << "view.svg" << QByteArray("<?xml") << QStringList{};
         QTest::newRow("CSV of 10.0 s to 10.3 s")
             << "slice.csv"
             << QByteArray(record::kHeaderRow.data()) +
                    "2026-12-07T23:50:10.000+09:00,10.000,0,100,2.00,4.00,1,0,0,0,\r\n"
                    "2026-12-07T23:50:10.100+09:00,10.100,0,101,2.00,4.00,1,0,0,0,\r\n"
                    "2026-12-07T23:50:10.200+09:00,10.200,0,102,2.00,4.00,1,0,0,0,\r\n"
-                   "2026-12-07T23:50:10.300+09:00,10.300,0,103,2.00,4.00,1,0,0,0,\r\n";
+                   "2026-12-07T23:50:10.300+09:00,10.300,0,103,2.00,4.00,1,0,0,0,\r\n"
+            << QStringList{};
     }
     void saves() {
         QFETCH(QString, name);
         QFETCH(QByteArray, start);
+        QFETCH(QStringList, texts);
         trend::TrendSink sink;
         trend::TrendWindow window(&sink);
         window.resize(900, 600);
@@ -328,6 +334,15 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
         QCOMPARE(name.endsWith(QLatin1String(".csv")) ? bytes : bytes.left(start.size()), start);
+        if (texts.isEmpty())
+            return;
+        QProcess pdftotext;
+        pdftotext.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+        QVERIFY(pdftotext.waitForFinished(60'000));
+        const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+        // The view's texts, as a reader of the PDF takes them out.
+        for (const QString& wanted : texts)
+            QVERIFY2(text.contains(wanted), qPrintable(wanted + QStringLiteral(" not in:\n") + text));
     }
 
     // Records are read off this thread and shown once read, saying what is wrong with them; Cancel
