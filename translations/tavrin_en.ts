@@ -199,6 +199,14 @@
 <context>
     <name>trend::TrendWindow</name>
     <message>
+        <source>チャンネル</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>コピー</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
         <source>現在の測定</source>
         <translation>the current run</translation>
     </message>

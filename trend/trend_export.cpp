@@ -3,9 +3,11 @@
 #include "record/csv_row.h"
 #include "storage/replace_file.h"
 #include "trend/decimation.h"
+#include "trend/statistics.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QPdfWriter>
 #include <QSvgGenerator>
@@ -82,6 +84,14 @@ report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, doubl
                                           storage::LinkHandling::ReplaceLink);
         !saved)
         return report::Fail(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), saved.Reason()));
+    // Beside it, the numbers over the same rows.
+    const QFileInfo slice(path);
+    const QString statsPath = slice.dir().filePath(slice.completeBaseName() + QStringLiteral(".stats.csv"));
+    const std::string stats = StatsCsv(trace, rows.first, rows.last);
+    if (auto saved = storage::ReplaceFile(statsPath, QByteArrayView(stats.data(), qsizetype(stats.size())),
+                                          storage::LinkHandling::ReplaceLink);
+        !saved)
+        return report::Fail(QStringLiteral("%1: %2").arg(QFileInfo(statsPath).fileName(), saved.Reason()));
     return {};
 }
 

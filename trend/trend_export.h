@@ -18,7 +18,8 @@ namespace trend {
 // Why the picture could not be saved, or nothing.
 report::Done SavePicture(QCustomPlot& plot, const QString& path);
 
-// The rows of `trace` whose keys lie in [fromS, toS], with the record's header. Why not, or nothing.
+// The rows of `trace` whose keys lie in [fromS, toS], with the record's header, and beside it
+// "<name>.stats.csv", the statistics of the same rows. Why not, or nothing.
 report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, double toS, const QString& path);
 
 } // namespace trend

@@ -4,6 +4,7 @@
 #include "trend/decimation.h"
 #include "trend/record_loader.h"
 #include "trend/record_reader.h"
+#include "trend/statistics.h"
 #include "trend/trend_export.h"
 #include "trend/trend_sink.h"
 
@@ -20,6 +21,10 @@
 #include <QPushButton>
 #include <QRubberBand>
 #include <QShortcut>
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QTableWidget>
 #include <QTimeZone>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -245,6 +250,23 @@ void TrendWindow::BuildControls() {
     readOut_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     cursorOut_ = new QLabel(this);
     cursorOut_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    stats_ = new QTableWidget(0, 7, this);
+    stats_->setObjectName(QStringLiteral("statistics"));
+    stats_->setHorizontalHeaderLabels({tr("チャンネル"), QStringLiteral("n"), QStringLiteral("min"),
+                                       QStringLiteral("max"), QStringLiteral("mean"), QStringLiteral("RMS"),
+                                       QStringLiteral("σ")});
+    stats_->verticalHeader()->hide();
+    stats_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    stats_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    stats_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    stats_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    stats_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* copyStats = new QAction(tr("コピー"), stats_);
+    copyStats->setShortcut(QKeySequence::Copy);
+    copyStats->setShortcutContext(Qt::WidgetShortcut);
+    connect(copyStats, &QAction::triggered, this,
+            [this] { QApplication::clipboard()->setText(Statistics()); });
+    stats_->addAction(copyStats);
     messages_ = new QLabel(this);
     messages_->setWordWrap(true);
     messages_->setStyleSheet(QStringLiteral("color: #c00000"));
@@ -258,6 +280,7 @@ void TrendWindow::BuildControls() {
     layout->addWidget(plot_, 1);
     layout->addWidget(readOut_);
     layout->addWidget(cursorOut_);
+    layout->addWidget(stats_);
     layout->addWidget(messages_);
 
     const auto key = [this](QKeySequence sequence, auto slot) {
@@ -844,6 +867,7 @@ void TrendWindow::UpdateCursorItems() {
                 line->point2->setCoords(*cursor.keyS, 1);
             }
         }
+    UpdateStatistics();
     if (!cursors_[0].keyS && !cursors_[1].keyS) {
         cursorOut_->setText(tr("クリックでカーソル A、Ctrl+クリックでカーソル B"));
         return;
@@ -883,6 +907,70 @@ QString TrendWindow::ReadOut() const {
 
 QString TrendWindow::CursorText() const {
     return cursorOut_->text();
+}
+
+QString TrendWindow::Statistics() const {
+    QStringList lines;
+    QStringList cells;
+    for (int c = 0; c < stats_->columnCount(); ++c)
+        cells << stats_->horizontalHeaderItem(c)->text();
+    lines << cells.join(QLatin1Char('\t'));
+    for (int r = 0; r < stats_->rowCount(); ++r) {
+        cells.clear();
+        for (int c = 0; c < stats_->columnCount(); ++c)
+            cells << (stats_->item(r, c) ? stats_->item(r, c)->text() : QString());
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void TrendWindow::UpdateStatistics() {
+    struct Line {
+        QString name;
+        ChannelStats stats;
+    };
+    // The rows a redraw changes nothing of are not summed again (a week is millions of them).
+    const auto [from, to] = TimeRange();
+    QList<double> key{from, to, cursors_[0].keyS.value_or(-1), cursors_[1].keyS.value_or(-1),
+                      double(channelOn_[0]), double(channelOn_[1]), double(keys_ == Trace::Keys::Elapsed)};
+    for (const auto& shown : shown_)
+        key << double(reinterpret_cast<std::uintptr_t>(shown->trace.get())) << double(shown->trace->Size());
+    if (key == statsKey_)
+        return;
+    statsKey_ = key;
+    std::vector<Line> lines;
+    const auto add = [&](const QString& range, double fromS, double toS) {
+        for (const auto& shown : shown_) {
+            const Trace& t = *shown->trace;
+            const Grid rows = GridOf(t, {keys_, fromS, toS, 1});
+            const QString suffix = t.Name().isEmpty() ? QString() : QStringLiteral(" — ") + t.Name();
+            for (int c = 0; c < 2; ++c)
+                if (channelOn_[std::size_t(c)])
+                    lines.push_back({(c == 0 ? QStringLiteral("AD0") : QStringLiteral("AD1")) + range + suffix,
+                                     StatsOf(t, c == 0 ? Channel::Ad0 : Channel::Ad1, rows.first, rows.last)});
+        }
+    };
+    add(QString(), from, to);
+    if (cursors_[0].keyS && cursors_[1].keyS)
+        add(QStringLiteral(" A–B"), std::min(*cursors_[0].keyS, *cursors_[1].keyS),
+            std::max(*cursors_[0].keyS, *cursors_[1].keyS));
+    stats_->setRowCount(int(lines.size()));
+    const auto volts = [](double v) { return QString::number(v, 'f', 3); };
+    for (int r = 0; r < int(lines.size()); ++r) {
+        const ChannelStats& s = lines[std::size_t(r)].stats;
+        const QStringList cells =
+            s.samples == 0
+                ? QStringList{lines[std::size_t(r)].name, QStringLiteral("0"), {}, {}, {}, {}, {}}
+                : QStringList{lines[std::size_t(r)].name, QString::number(s.samples), volts(s.min), volts(s.max),
+                              volts(s.mean), volts(s.rms), volts(s.stddev)};
+        for (int c = 0; c < cells.size(); ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            if (c > 0)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            stats_->setItem(r, c, item);
+        }
+    }
+    stats_->setVisible(!lines.empty());
 }
 
 QString TrendWindow::Messages() const {

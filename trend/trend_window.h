@@ -36,6 +36,7 @@ class QAction;
 class QActionGroup;
 class QCheckBox;
 class QComboBox;
+class QTableWidget;
 class QCustomPlot;
 class QLabel;
 class QMouseEvent;
@@ -109,6 +110,10 @@ public:
     // The read-out of the sample under the pointer, the cursors' differences, the messages shown.
     QString ReadOut() const;
     QString CursorText() const;
+    // The statistics table as text, a line a row and its cells by tabs (as Copy puts it on the
+    // clipboard): for each channel on of each trace shown, over the visible rows, and between the
+    // cursors when both are set.
+    QString Statistics() const;
     QString Messages() const;
 
     // The view as PNG, PDF or SVG by the name's suffix; the visible rows of the newest trace in view
@@ -153,6 +158,7 @@ private:
     void RemoveShown(std::size_t index);
     // The title: the records shown and the run going on ("トレンド — a.csv, 現在の測定").
     void NameWindow();
+    void UpdateStatistics();
     void StyleGraphs(Shown& shown);
     void LiveChanged(bool newTrace);
     // Before each replot lays the plot out: the ranges, the axes' formats and titles and the legend, so
@@ -233,6 +239,8 @@ private:
     QActionGroup* languageGroup_ = nullptr;
     QLabel* readOut_ = nullptr;
     QLabel* cursorOut_ = nullptr;
+    QTableWidget* stats_ = nullptr;
+    QList<double> statsKey_; // what the table was worked out for
     QLabel* messages_ = nullptr;
     QWidget* reading_ = nullptr; // how far a read has come, with its Cancel button
     QLabel* readingName_ = nullptr;

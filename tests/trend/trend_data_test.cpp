@@ -3,6 +3,7 @@
 #include "record/csv_row.h"
 #include "trend/decimation.h"
 #include "trend/record_reader.h"
+#include "trend/statistics.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -77,6 +78,34 @@ class TrendDataTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // Statistics over rows, not columns: AD0 of a stretch, and the file written beside a slice.
+    void statistics_data() {
+        QTest::addColumn<QList<int>>("ad0"); // hundredths, -1 empty; a row every 100 ms, AD1 at 1.00 V
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QByteArray>("csv");
+        const QByteArray header = "channel,unit,from,to,samples,min,max,mean,rms,stddev\r\n";
+        QTest::newRow("an empty reading left out")
+            << QList<int>{100, 200, 300, -1, 400} << 0 << 5
+            << header + "AD0,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,4,1.00,4.00,2.5000,2.7386,1.1180\r\n"
+                        "AD1,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,5,1.00,1.00,1.0000,1.0000,0.0000\r\n";
+        QTest::newRow("a stretch in the middle")
+            << QList<int>{100, 200, 300, 400} << 1 << 3
+            << header + "AD0,V,2026-11-30T00:53:20.100+00:00,2026-11-30T00:53:20.200+00:00,2,2.00,3.00,2.5000,2.5495,0.5000\r\n"
+                        "AD1,V,2026-11-30T00:53:20.100+00:00,2026-11-30T00:53:20.200+00:00,2,1.00,1.00,1.0000,1.0000,0.0000\r\n";
+        QTest::newRow("nothing in range") << QList<int>{100} << 1 << 1 << header;
+    }
+    void statistics() {
+        QFETCH(QList<int>, ad0);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(QByteArray, csv);
+        Trace trace;
+        for (int i = 0; i < ad0.size(); ++i)
+            trace.Append(Sample(100 * i, ad0[i] < 0 ? trend::kNoVolts : std::int16_t(ad0[i])));
+        QCOMPARE(QByteArray::fromStdString(trend::StatsCsv(trace, std::size_t(from), std::size_t(to))), csv);
+    }
+
     void lineBreaks_data() {
         QTest::addColumn<QString>("rows");
         QTest::addColumn<QString>("pieces");

@@ -334,6 +334,24 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
         QCOMPARE(name.endsWith(QLatin1String(".csv")) ? bytes : bytes.left(start.size()), start);
+        if (name.endsWith(QLatin1String(".csv"))) {
+            // The numbers over the same rows beside it, and in the window's table.
+            QFile stats(dir.filePath(QStringLiteral("slice.stats.csv")));
+            QVERIFY(stats.open(QIODevice::ReadOnly));
+            QCOMPARE(stats.readAll(),
+                     QByteArray("channel,unit,from,to,samples,min,max,mean,rms,stddev\r\n"
+                                "AD0,V,2026-12-07T23:50:10.000+09:00,2026-12-07T23:50:10.300+09:00,4,2.00,2.00,"
+                                "2.0000,2.0000,0.0000\r\n"
+                                "AD1,V,2026-12-07T23:50:10.000+09:00,2026-12-07T23:50:10.300+09:00,4,4.00,4.00,"
+                                "4.0000,4.0000,0.0000\r\n"));
+            window.SetCursor(0, StartS() + 10.1);
+            window.SetCursor(1, StartS() + 10.2);
+            QCOMPARE(window.Statistics(), QStringLiteral("チャンネル\tn\tmin\tmax\tmean\tRMS\tσ\n"
+                                                         "AD0\t4\t2.000\t2.000\t2.000\t2.000\t0.000\n"
+                                                         "AD1\t4\t4.000\t4.000\t4.000\t4.000\t0.000\n"
+                                                         "AD0 A–B\t2\t2.000\t2.000\t2.000\t2.000\t0.000\n"
+                                                         "AD1 A–B\t2\t4.000\t4.000\t4.000\t4.000\t0.000"));
+        }
         if (texts.isEmpty())
             return;
         QProcess pdftotext;

@@ -1,0 +1,74 @@
+#include "trend/statistics.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+#include <cmath>
+
+namespace trend {
+
+ChannelStats StatsOf(const Trace& trace, Channel channel, std::size_t from, std::size_t to) {
+    ChannelStats stats;
+    // Sums of hundredths in integers: exact whatever the number of rows.
+    long long sum = 0;
+    long long squares = 0;
+    int lo = INT16_MAX;
+    int hi = INT16_MIN;
+    for (std::size_t i = from; i < to && i < trace.Size(); ++i) {
+        const std::int16_t v = trace.Volts(channel, i);
+        if (v == kNoVolts)
+            continue;
+        ++stats.samples;
+        sum += v;
+        squares += static_cast<long long>(v) * v;
+        lo = std::min<int>(lo, v);
+        hi = std::max<int>(hi, v);
+    }
+    if (stats.samples == 0)
+        return stats;
+    const double n = double(stats.samples);
+    stats.min = lo / 100.0;
+    stats.max = hi / 100.0;
+    stats.mean = double(sum) / n / 100.0;
+    stats.rms = std::sqrt(double(squares) / n) / 100.0;
+    const double variance = double(squares) / n - (double(sum) / n) * (double(sum) / n);
+    stats.stddev = std::sqrt(std::max(variance, 0.0)) / 100.0;
+    return stats;
+}
+
+std::string StatsCsv(const Trace& trace, std::size_t from, std::size_t to) {
+    std::string csv = "channel,unit,from,to,samples,min,max,mean,rms,stddev\r\n";
+    if (to <= from || from >= trace.Size())
+        return csv;
+    // As the record writes its times: 2026-12-07T09:30:47.123+09:00.
+    const auto timeOf = [&trace](std::size_t i) {
+        const Row row = trace.At(i);
+        const int offset = std::abs(int(row.offsetMinutes));
+        return (QDateTime::fromMSecsSinceEpoch(row.timeMs, QTimeZone(row.offsetMinutes * 60))
+                    .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) +
+                QStringLiteral("%1%2:%3")
+                    .arg(row.offsetMinutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                    .arg(offset / 60, 2, 10, QLatin1Char('0'))
+                    .arg(offset % 60, 2, 10, QLatin1Char('0')))
+            .toStdString();
+    };
+    const std::string range = timeOf(from) + ',' + timeOf(std::min(to, trace.Size()) - 1);
+    for (const Channel channel : {Channel::Ad0, Channel::Ad1}) {
+        const ChannelStats s = StatsOf(trace, channel, from, to);
+        csv += channel == Channel::Ad0 ? "AD0" : "AD1";
+        csv += ",V," + range + ',' + std::to_string(s.samples);
+        if (s.samples == 0) {
+            csv += ",,,,,\r\n";
+            continue;
+        }
+        csv += QStringLiteral(",%1,%2,%3,%4,%5\r\n")
+                   .arg(s.min, 0, 'f', 2)
+                   .arg(s.max, 0, 'f', 2)
+                   .arg(s.mean, 0, 'f', 4)
+                   .arg(s.rms, 0, 'f', 4)
+                   .arg(s.stddev, 0, 'f', 4)
+                   .toStdString();
+    }
+    return csv;
+}
+
+} // namespace trend

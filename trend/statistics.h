@@ -1,0 +1,29 @@
+// Numbers over a stretch of a trace: for each reading, how many samples hold it,
+// their lowest and highest, mean, RMS and standard deviation, taken over the
+// rows themselves (never the decimated columns a view draws).
+#pragma once
+
+#include "trend/trace.h"
+
+#include <QString>
+#include <string>
+
+namespace trend {
+
+struct ChannelStats {
+    std::size_t samples = 0; // rows holding the reading
+    double min = 0;          // volts
+    double max = 0;
+    double mean = 0;
+    double rms = 0;
+    double stddev = 0;       // of the samples themselves (divided by their number)
+};
+
+// AD0 or AD1 over rows [from, to).
+ChannelStats StatsOf(const Trace& trace, Channel channel, std::size_t from, std::size_t to);
+
+// The statistics file written beside a CSV slice: a header, then one line a reading
+// (`channel,unit,from,to,samples,min,max,mean,rms,stddev`).
+std::string StatsCsv(const Trace& trace, std::size_t from, std::size_t to);
+
+} // namespace trend
