@@ -108,6 +108,10 @@
 <context>
     <name>trend</name>
     <message>
+        <source>%1 の %2 行目: %3 (読めない行は %4 行。飛ばして、残りをすべて表示します)</source>
+        <translation>%1, line %2: %3 (%4 lines could not be read; they are left out and everything else is shown)</translation>
+    </message>
+    <message>
         <source>UTF-8 でないバイトがあります</source>
         <translation>a byte that is not UTF-8</translation>
     </message>

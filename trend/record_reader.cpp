@@ -314,11 +314,16 @@ std::optional<QString> ParseRow(const Fields& fields, Row& row) {
 // Lines of a chunk beyond this many bytes are parsed in two parts, one by a second thread.
 constexpr std::ptrdiff_t kHalvedBytes = 256 << 10;
 
-// The rows of some whole lines, up to a bad one.
+// The rows of some whole lines. A bad line is left out, counted, and breaks the lines drawn.
 struct Piece {
     std::vector<Row> rows;          // when read by the second thread
-    long long count = 0;            // rows read whole
-    std::optional<QString> problem; // what is wrong with the row after them
+    long long lines = 0;            // lines gone through, bad ones too
+    long long bad = 0;              // lines that could not be read
+    long long firstBad = 0;         // the first bad one, counted from 0 in the piece
+    std::optional<QString> badProblem; // what is wrong with the first bad line
+    std::optional<QString> problem;    // what ends the reading (with `stop`)
+    bool endsBad = false;           // the last line was a bad one: the next row breaks the lines
+    bool stop = false;              // reading ends here (memory)
 };
 
 // Reads the whole lines [p, end) and hands each row to `take`, until it answers false.
@@ -326,12 +331,30 @@ template <class Take> Piece ParseRows(const char* p, const char* end, const Take
     Piece piece;
     Fields fields;
     Row row;
+    bool gap = false;
     while (p < end && Split(p, end, fields)) {
         p = fields.next;
-        if ((piece.problem = ParseRow(fields, row)) || !take(row))
+        ++piece.lines;
+        if (std::size_t(fields.end - fields.start) > kLongestLine) {
+            // Not a row gone wrong but something else in the file: reading ends here.
+            piece.problem = TooLong();
+            piece.stop = true;
             break;
-        ++piece.count;
+        }
+        if (auto problem = ParseRow(fields, row)) {
+            if (piece.bad++ == 0) {
+                piece.firstBad = piece.lines - 1;
+                piece.badProblem = std::move(problem);
+            }
+            gap = true;
+            continue;
+        }
+        row.gapBefore = gap;
+        gap = false;
+        if (!take(row))
+            break;
     }
+    piece.endsBad = gap;
     return piece;
 }
 
@@ -396,6 +419,7 @@ private:
                 piece.rows = std::move(rows);
             } catch (const std::bad_alloc&) {
                 piece.problem = QCoreApplication::translate("trend", "メモリが足りません");
+                piece.stop = true;
             }
             lock.lock();
             pieces_.push_back(std::move(piece));
@@ -503,6 +527,7 @@ public:
     std::size_t Count() const { return trace_ ? trace_->Size() : 0; }
 
     RecordRead Finish() {
+        SayBadLines();
         if (!trace_ || trace_->Empty()) {
             if (read_.problem.isEmpty())
                 read_.problem =
@@ -533,6 +558,14 @@ private:
     bool Take(const Row& row) {
         if (trace_->Size() == kMostTraceRows)
             return !(full_ = true);
+        if (gapNext_) {
+            // The bad line ended the part before.
+            Row after = row;
+            after.gapBefore = true;
+            gapNext_ = false;
+            trace_->Append(after);
+            return true;
+        }
         trace_->Append(row);
         return true;
     }
@@ -546,15 +579,38 @@ private:
                     .arg(trace_->Size());
             return false;
         }
-        line_ += piece.count;
-        if (piece.problem) {
+        if (piece.bad > 0) {
+            if (bad_ == 0) {
+                firstBadLine_ = line_ + piece.firstBad + 1;
+                firstProblem_ = *piece.badProblem;
+            }
+            bad_ += piece.bad;
+        }
+        if (piece.stop) {
             read_.problem = QCoreApplication::translate("trend", "%1 の %2 行目: %3")
                                 .arg(name_)
-                                .arg(line_ + 1)
+                                .arg(line_ + std::max(piece.lines, 1LL))
                                 .arg(*piece.problem);
             return false;
         }
+        if (piece.lines > 0)
+            gapNext_ = piece.endsBad;
+        line_ += piece.lines;
         return true;
+    }
+
+    // What the bad lines come to: the first named, and how many.
+    void SayBadLines() {
+        if (bad_ == 0)
+            return;
+        const QString said =
+            QCoreApplication::translate("trend", "%1 の %2 行目: %3 (読めない行は %4 行。飛ばして、残りをすべて表示します)")
+                .arg(name_)
+                .arg(firstBadLine_)
+                .arg(firstProblem_)
+                .arg(bad_);
+        read_.problem = read_.problem.isEmpty() ? said : said + QLatin1Char('\n') + read_.problem;
+        read_.onlyTorn = false;
     }
 
     std::optional<QString> HeaderProblem(std::string_view header) const {
@@ -603,6 +659,10 @@ private:
     std::unique_ptr<Trace> trace_;
     long long line_ = 1; // the last line read whole
     bool full_ = false;
+    long long bad_ = 0;          // lines left out
+    long long firstBadLine_ = 0; // the first of them, counted from 1
+    QString firstProblem_;
+    bool gapNext_ = false;       // the row taken next follows a bad line
     std::deque<Part> parts_;
     Helper helper_;
 };

@@ -5,9 +5,10 @@
 // no text object made for it, the clock time worked out arithmetically.
 // Opening never writes anything.
 //
-// A file that cannot be read whole says why, naming the file and the line; the
-// whole rows before the bad one are kept. A torn last row (the logger was
-// killed while writing it) is left out and said gently.
+// A row that cannot be read is left out, counted and breaks the lines there;
+// the message names the file, the first such line and how many, and every
+// other row is kept. A line too long to be a row ends the reading. A torn last
+// row (the logger was killed while writing it) is left out and said gently.
 #pragma once
 
 #include "trend/trace.h"

@@ -124,7 +124,7 @@ void Trace::Append(const Row& row) {
     if (chunk == chunks_.size())
         chunks_.push_back(
             std::unique_ptr<Columns>(new Columns)); // left unset: pages are touched as rows come
-    const bool gap = TimeGapBefore(row);
+    const bool gap = TimeGapBefore(row) || row.gapBefore;
     Columns& c = *chunks_[chunk];
     const std::size_t s = Slot(size_);
     c.timeMs[s] = row.timeMs;

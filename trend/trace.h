@@ -41,6 +41,7 @@ struct Row {
     std::int16_t offsetMinutes = 0;  // the clock time's offset from UTC
     std::uint8_t levels = kNoLevels; // HH 0x08, HL 0x04, LH 0x02, LL 0x01
     acquisition::SampleNote note = acquisition::SampleNote::None;
+    bool gapBefore = false; // rows were left out before this one: the lines break (not kept once appended)
 };
 
 Row RowOf(const acquisition::DecodedSample& sample);

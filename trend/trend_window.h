@@ -140,7 +140,7 @@ signals:
     void ReconnectChanged(bool on);
     void LanguageChanged(const QString& code);
     // A read of OpenRecords has ended: its records are shown, and what could not be read is said, one
-    // message a file naming it and the line (the rows before a bad one are shown). After a cancel,
+    // message a file naming it and its first bad line (the rows that could be read are all shown). After a cancel,
     // nothing is shown or said.
     void RecordsRead(const QStringList& problems);
 

@@ -223,26 +223,26 @@ private slots:
             << QByteArray("time,elapsed_s,sweep,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n") + a << 0
             << "r.csv の 1 行目: 列「x」がありません" << -1;
         QTest::newRow("malformed volts on line 3")
-            << kHeader + a + QByteArray(a).replace(",3.07,", ",3.0,") + b << 1
-            << "r.csv の 3 行目: 列「ad0_v」の値「3.0」が読めません" << -1;
+            << kHeader + a + QByteArray(a).replace(",3.07,", ",3.0,") + b << 2
+            << "r.csv の 3 行目: 列「ad0_v」の値「3.0」が読めません (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
         QTest::newRow("no such day")
             << kHeader + QByteArray(a).replace("12-07", "02-30") << 0
-            << "r.csv の 2 行目: 列「time」の値「2026-02-30T09:30:47.123+09:00」が読めません" << -1;
+            << "r.csv の 2 行目: 列「time」の値「2026-02-30T09:30:47.123+09:00」が読めません (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
         QTest::newRow("a field missing")
             << kHeader + a + QByteArray(b).replace(",,", ",") << 1
-            << "r.csv の 3 行目: 列が 10 個あります (記録の行は 11 列です)" << -1;
+            << "r.csv の 3 行目: 列が 10 個あります (記録の行は 11 列です) (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
         QTest::newRow("some lines empty") << kHeader + QByteArray(a).replace("1,0,0,1", "1,,0,1") << 0
-                                          << "r.csv の 2 行目: hh, hl, lh, ll の一部だけが空です" << -1;
+                                          << "r.csv の 2 行目: hh, hl, lh, ll の一部だけが空です (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
         QTest::newRow("an unknown note") << kHeader + a + QByteArray(b).replace(",\r\n", ",lost\r\n") << 1
-                                         << "r.csv の 3 行目: 列「note」の値「lost」が読めません" << -1;
+                                         << "r.csv の 3 行目: 列「note」の値「lost」が読めません (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
         QTest::newRow("a byte that is not UTF-8")
             << kHeader + a + QByteArray(b).replace(",\r\n", ",\xff\r\n") << 1
-            << "r.csv の 3 行目: UTF-8 でないバイトがあります" << -1;
+            << "r.csv の 3 行目: UTF-8 でないバイトがあります (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
         QTest::newRow("an empty line")
-            << kHeader + a + "\r\n" + b << 1 << "r.csv の 3 行目: 空の行です" << -1;
+            << kHeader + a + "\r\n" + b << 2 << "r.csv の 3 行目: 空の行です (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
         QTest::newRow("long, read by two threads, bad near its end")
-            << kHeader + a.repeated(90'000) + QByteArray(b).replace(",0,1,", ",0,x,") + b << 90'000
-            << "r.csv の 90002 行目: 列「x」の値「x」が読めません" << -1;
+            << kHeader + a.repeated(90'000) + QByteArray(b).replace(",0,1,", ",0,x,") + b << 90'001
+            << "r.csv の 90002 行目: 列「x」の値「x」が読めません (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
         QTest::newRow("torn last row")
             << kHeader + a + b + b.left(30) << 2
             << "r.csv: 最後の行 (4 行目) が途中で切れています。記録中にロガーが止まった"
@@ -251,6 +251,10 @@ private slots:
         QTest::newRow("a line of zeros past 64 KiB")
             << kHeader + a + QByteArray(70'000, '\0') + b << 1
             << "r.csv の 3 行目: 行が 65536 バイトを超えています" << -1;
+        QTest::newRow("two bad lines among good ones")
+            << kHeader + a + "abc\r\n" + b + QByteArray(b).replace(",0,1,", ",0,x,") + a << 3
+            << "r.csv の 3 行目: 列が 1 個あります (記録の行は 11 列です) (読めない行は 2 行。飛ばして、残りをすべて表示します)"
+            << -1;
         QTest::newRow("cut short while read")
             << kHeader + a.repeated(5) << 1
             << "r.csv: 読んでいる間にファイルが短くなりました (開いたときは 353 バイト、読めたのは 130 "
@@ -282,6 +286,19 @@ private slots:
             QCOMPARE(read->trace ? int(read->trace->Size()) : 0, rows);
             QCOMPARE(read->onlyTorn, problem.contains(QStringLiteral("切れて")));
         }
+    }
+
+    // A line left out breaks the lines drawn there, as an outage does; the rows either side stay joined
+    // to their neighbours.
+    void aLineLeftOutBreaksTheLines() {
+        const QByteArray a = "2026-12-07T09:30:47.123+09:00,0.100,0,0,3.07,1.23,1,0,0,1,\r\n";
+        const auto read = trend::ReadRecordBytes((kHeader + a + a + "abc\r\n" + a + a).toStdString(), "r.csv");
+        QVERIFY(read.trace);
+        QCOMPARE(read.trace->Size(), std::size_t(4));
+        QList<bool> breaks;
+        for (std::size_t i = 1; i < 4; ++i)
+            breaks << read.trace->BreakBefore(Channel::Ad0, i);
+        QCOMPARE(breaks, (QList<bool>{false, true, false}));
     }
 
     // Rows read back and written again are the record's own bytes: the CSV slice of a view is a record.

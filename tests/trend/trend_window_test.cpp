@@ -371,7 +371,7 @@ private slots:
         QTest::addColumn<int>("legendItems");
         QTest::addColumn<QString>("title");
         QTest::newRow("read whole")
-            << "" << QStringList{"bad.csv の 3 行目: 列が 1 個あります (記録の行は 11 列です)"} << 4
+            << "" << QStringList{"bad.csv の 3 行目: 列が 1 個あります (記録の行は 11 列です) (読めない行は 1 行。飛ばして、残りをすべて表示します)"} << 4
             << "トレンド — good.csv, bad.csv";
         QTest::newRow("cancelled") << "cancel" << QStringList{} << 0 << "トレンド";
         QTest::newRow("the window goes") << "delete" << QStringList{} << 0 << "";
