@@ -1068,7 +1068,29 @@ void TrendWindow::AskSave(int kind) {
 }
 
 report::Done TrendWindow::SavePicture(const QString& path) {
-    return trend::SavePicture(*plot_, path);
+    // The picture carries what the window says around the plot: what is shown, over which range, and
+    // the cursors.
+    const auto [from, to] = TimeRange();
+    const auto keyText = [this](double keyS) {
+        if (keys_ == Trace::Keys::Elapsed)
+            return tr("%1 秒").arg(keyS, 0, 'f', 3);
+        const int offset = tickerOffsetMinutes_ == INT_MIN ? 0 : tickerOffsetMinutes_;
+        return QDateTime::fromMSecsSinceEpoch(std::llround(keyS * 1000), QTimeZone(offset * 60))
+            .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    };
+    QStringList lines{windowTitle(), keyText(from) + QStringLiteral(" – ") + keyText(to)};
+    if (cursors_[0].keyS || cursors_[1].keyS)
+        lines << CursorText();
+    auto* title = new QCPTextElement(plot_, lines.join(QLatin1Char('\n')), font());
+    plot_->plotLayout()->insertRow(0);
+    plot_->plotLayout()->addElement(0, 0, title);
+    plot_->plotLayout()->setRowStretchFactor(0, 0.001);
+    plot_->replot(QCustomPlot::rpImmediateRefresh);
+    const report::Done saved = trend::SavePicture(*plot_, path);
+    plot_->plotLayout()->remove(title);
+    plot_->plotLayout()->simplify();
+    Redraw();
+    return saved;
 }
 
 report::Done TrendWindow::SaveSlice(const QString& path) {

@@ -303,7 +303,8 @@ private slots:
         QTest::addColumn<QStringList>("texts");
         QTest::newRow("PNG") << "view.png" << QByteArray("\x89PNG") << QStringList{};
         QTest::newRow("PDF") << "view.pdf" << QByteArray("%PDF")
-                             << QStringList{"2026-12-07", "23:50:10.100", "23:50:10.200", "AD0", "AD1", "HH", "LL"};
+                             << QStringList{"2026-12-07", "23:50:10.100", "23:50:10.200", "AD0", "AD1", "HH", "LL",
+                                            "トレンド — 現在の測定", "2026-12-07 23:50:10.000", "2026-12-07 23:50:10.300", "0.100 s"};
         QTest::newRow("SVG") << "view.svg" << QByteArray("<?xml") << QStringList{};
         QTest::newRow("CSV of 10.0 s to 10.3 s")
             << "slice.csv"
@@ -324,6 +325,8 @@ private slots:
         window.show();
         FeedRun(sink);
         window.SetTimeRange(StartS() + 10, StartS() + 10.3);
+        window.SetCursor(0, StartS() + 10.1);
+        window.SetCursor(1, StartS() + 10.2);
         window.Plot().replot(QCustomPlot::rpImmediateRefresh);
         QTemporaryDir dir;
         const QString path = dir.filePath(name);
@@ -344,8 +347,6 @@ private slots:
                                 "2.0000,2.0000,0.0000\r\n"
                                 "AD1,V,2026-12-07T23:50:10.000+09:00,2026-12-07T23:50:10.300+09:00,4,4.00,4.00,"
                                 "4.0000,4.0000,0.0000\r\n"));
-            window.SetCursor(0, StartS() + 10.1);
-            window.SetCursor(1, StartS() + 10.2);
             QCOMPARE(window.Statistics(), QStringLiteral("チャンネル\tn\tmin\tmax\tmean\tRMS\tσ\n"
                                                          "AD0\t4\t2.000\t2.000\t2.000\t2.000\t0.000\n"
                                                          "AD1\t4\t4.000\t4.000\t4.000\t4.000\t0.000\n"
