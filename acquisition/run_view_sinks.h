@@ -26,7 +26,8 @@ class ChartPainter : public SampleSink {
 public:
     // What the frame's annotation shows besides the settings: the sweep files' index.
     using FileIndex = std::function<std::uint16_t()>;
-    // The settings are read as each sample is drawn: a change applies from the next sample.
+    // The settings the sample was taken with (the session reads them once a sample): a change applies
+    // from the next sample.
     ChartPainter(RunChart& chart, std::function<RunSettings()> settings, FileIndex fileIndex);
     const char* Module() const override { return "chart"; }
     report::Done RunStarted(const RunInfo&) override { return {}; }

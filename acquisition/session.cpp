@@ -51,7 +51,7 @@ std::vector<SampleSink*> AllSinks(SampleSink& log, SampleSink& chart, const std:
 Session::Session(SessionView& view, RunLog& log, RunChart& chart, device::Unit& unit, device::ReadyWatch& watch,
                  SessionSeams seams)
     : view_(view), log_(log), chart_(chart), unit_(unit), watch_(watch), seams_(std::move(seams)), logSink_(log_),
-      painter_(chart_, [this] { return view_.Settings(); }, [this] { return state_.FileIndex; }),
+      painter_(chart_, [this] { return sampleSettings_; }, [this] { return state_.FileIndex; }),
       feed_(AllSinks(logSink_, painter_, seams_.sinks), seams_.monotonic, [this](const char* module, const QString& reason) {
           report::Report(module, reason);
           view_.ShowStatus(kStatusRecordStopped);
@@ -433,7 +433,9 @@ std::optional<int> Session::FindReplyFrame() {
 void Session::PlotReply() {
     // One reading of the clock a sample: the chart's stamp and the sample's time in the sinks.
     plottedAt_ = Now();
-    const RunSettings settings = view_.Settings();
+    // Read once a sample: the chart draws with the channels the sinks get.
+    sampleSettings_ = view_.Settings();
+    const RunSettings& settings = sampleSettings_;
     const bool framed = FindReplyFrame().has_value();
     // Every sink gets the reply once, at its column and with the channels of its marks: the log its
     // bytes, the chart its marks at SweepX and its digital lines at the advanced column.

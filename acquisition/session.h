@@ -182,6 +182,7 @@ private:
     ChartPainter painter_;
     SampleFeed feed_;
     DecodedReply reply_;     // the last reply read, decoded once
+    RunSettings sampleSettings_; // the settings as the last sample read them
     bool replyRead_ = false; // the reply in RxBuffer was read whole, and goes into the log
     QDateTime plottedAt_;
     bool running_ = false;

@@ -43,6 +43,29 @@ shoot_until() {  # mode file attempts
   cat "$work/check.log"; return 1
 }
 
+# Sends SIGTERM to the program and waits up to 3 s for it to end with status 0; says why not (`what`).
+end_by_sigterm() {  # what
+  kill -TERM "$app"
+  local ended="" status=0
+  for _ in $(seq 30); do
+    kill -0 "$app" 2>/dev/null || { ended=yes; break; }
+    sleep 0.1
+  done
+  [ -n "$ended" ] || { echo "FAIL: SIGTERM did not end the program $1"; exit 1; }
+  wait "$app" || status=$?
+  app=""
+  [ "$status" -eq 0 ] || { echo "FAIL: status $status after SIGTERM"; exit 1; }
+}
+
+# The longest gap between the rows of the run record in a folder, which must stay within 0.25 s;
+# sets `record`, `gap` and `rows`.
+check_record_gaps() {  # folder
+  record=$(ls "$1"/tavrin-*.csv | head -n 1)
+  gap=$(awk -F, 'NR > 2 { g = $2 - last; if (g > max) max = g } NR > 1 { last = $2 } END { printf "%.3f", max }' "$record")
+  rows=$(($(wc -l < "$record") - 1))
+  awk -v g="$gap" 'BEGIN { exit !(g <= 0.25) }' || { echo "FAIL: a gap of $gap s in the record"; exit 1; }
+}
+
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
 
 echo "smoke: the window as started"
@@ -175,20 +198,8 @@ for _ in $(seq 20); do
 done
 [ "$dialog" -ge 2 ] || { echo "FAIL: no colour dialog opened"; exit 1; }
 sleep 5
-kill -TERM "$app"
-ended=""
-for _ in $(seq 30); do
-  kill -0 "$app" 2>/dev/null || { ended=yes; break; }
-  sleep 0.1
-done
-[ -n "$ended" ] || { echo "FAIL: SIGTERM did not end the program with the colour dialog open"; exit 1; }
-status=0; wait "$app" || status=$?
-app=""
-[ "$status" -eq 0 ] || { echo "FAIL: status $status after SIGTERM"; exit 1; }
-record=$(ls "$dir"/tavrin-*.csv | head -n 1)
-gap=$(awk -F, 'NR > 2 { g = $2 - last; if (g > max) max = g } NR > 1 { last = $2 } END { printf "%.3f", max }' "$record")
-rows=$(($(wc -l < "$record") - 1))
-awk -v g="$gap" 'BEGIN { exit !(g <= 0.25) }' || { echo "FAIL: a gap of $gap s in the record"; exit 1; }
+end_by_sigterm "with the colour dialog open"
+check_record_gaps "$dir"
 [ "$(tail -c 2 "$record" | od -An -tx1 | tr -d ' \n')" = "0d0a" ] || { echo "FAIL: the record's last row is not whole"; exit 1; }
 echo "ok  : $rows rows, the longest gap $gap s, ended by SIGTERM under the dialog with status 0"
 
@@ -233,22 +244,10 @@ xdotool key Return
 # Read on a worker thread while the run goes on; the window shows the week once it is read.
 sleep 12
 import -window root "$artefacts/smoke-trend-week.png" 2>/dev/null || true
-kill -TERM "$app"
-ended=""
-for _ in $(seq 30); do
-  kill -0 "$app" 2>/dev/null || { ended=yes; break; }
-  sleep 0.1
-done
-[ -n "$ended" ] || { echo "FAIL: SIGTERM did not end the program after the week was opened"; exit 1; }
-status=0; wait "$app" || status=$?
-app=""
-[ "$status" -eq 0 ] || { echo "FAIL: status $status after SIGTERM"; cat "$dir/stderr"; exit 1; }
+end_by_sigterm "after the week was opened"
 grep -v "XDG_RUNTIME_DIR" "$dir/stderr" | grep . && { echo "FAIL: the week's record was not read quietly"; exit 1; }
 rm -f "$work/week.csv"
-record=$(ls "$dir"/tavrin-*.csv | head -n 1)
-gap=$(awk -F, 'NR > 2 { g = $2 - last; if (g > max) max = g } NR > 1 { last = $2 } END { printf "%.3f", max }' "$record")
-rows=$(($(wc -l < "$record") - 1))
-awk -v g="$gap" 'BEGIN { exit !(g <= 0.25) }' || { echo "FAIL: a gap of $gap s in the record"; exit 1; }
+check_record_gaps "$dir"
 echo "ok  : $rows rows, the longest gap $gap s, under the Open dialog and a week's record read"
 
 # ---- The manual, opened by F1 --------------------------------------------------------------------------

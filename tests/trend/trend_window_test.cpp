@@ -49,6 +49,17 @@ void FeedRun(trend::TrendSink& sink, int samples = 6000) {
     }
 }
 
+// A sample `ms` after START with these readings, HH low.
+bool TakeAt(trend::TrendSink& sink, std::int64_t ms, std::optional<int> ad0, std::optional<int> ad1 = {}) {
+    acquisition::DecodedSample s;
+    s.ad0 = ad0;
+    s.ad1 = ad1;
+    s.levels = 0;
+    s.elapsedMs = ms;
+    s.time = kStart.addMSecs(ms);
+    return bool(sink.Take(s));
+}
+
 double StartS() {
     return double(kStart.toMSecsSinceEpoch()) / 1000.0;
 }
@@ -108,13 +119,8 @@ private slots:
         window.show();
         if (days) {
             QVERIFY(sink.RunStarted({kStart, "tavrin", "sim"}));
-            for (int day = 0; day < 3; ++day) {
-                acquisition::DecodedSample s;
-                s.ad0 = 200;
-                s.elapsedMs = day * 86'400'000LL;
-                s.time = kStart.addMSecs(s.elapsedMs);
-                QVERIFY(sink.Take(s));
-            }
+            for (int day = 0; day < 3; ++day)
+                QVERIFY(TakeAt(sink, day * 86'400'000LL, 200));
         } else {
             FeedRun(sink);
         }
@@ -192,15 +198,8 @@ private slots:
         window.show();
         window.SetChannels(0x0000FF, 0xFF0000, true, true); // AD0 red, AD1 blue
         QVERIFY(sink.RunStarted({kStart, "tavrin", "sim"}));
-        for (int i = 0; i < 6000; ++i) {
-            acquisition::DecodedSample s;
-            s.ad0 = 200;
-            s.ad1 = i % 2 ? 150 : 250;
-            s.levels = 0;
-            s.elapsedMs = 100LL * i;
-            s.time = kStart.addMSecs(s.elapsedMs);
-            QVERIFY(sink.Take(s));
-        }
+        for (int i = 0; i < 6000; ++i)
+            QVERIFY(TakeAt(sink, 100LL * i, 200, i % 2 ? 150 : 250));
         window.FitAll();
         for (const double at : {StartS() + 100, StartS() + 300, StartS() + 500}) {
             const QSet<QRgb> colours = ColoursAt(window, at);
