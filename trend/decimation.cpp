@@ -58,8 +58,9 @@ void Draw(const Trace& trace, Channel channel, const Grid& grid, std::array<Poly
         }
         return;
     }
-    // First, lowest, highest and last of each column at its middle: the line between columns
-    // joins the samples it joins, and the column's stroke spans all of it.
+    // First, lowest, highest and last of each column, a quarter of a pixel into it: the line between
+    // columns joins the samples it joins, and the column's stroke spans all of it. (At the middle, half
+    // a pixel in, rounding puts some strokes into the column before.)
     const double width = (grid.span.toS - grid.span.fromS) / grid.span.columns;
     double lo[N], hi[N], last[N];
     bool started = false;
@@ -69,7 +70,7 @@ void Draw(const Trace& trace, Channel channel, const Grid& grid, std::array<Poly
         const auto first = trace.FirstWith(channel, from, to);
         if (!first)
             continue;
-        const double key = grid.span.fromS + (double(c) - 0.5) * width;
+        const double key = grid.span.fromS + (double(c) - 0.75) * width;
         const bool gap = started && trace.BreakBefore(channel, *first);
         rowValues(*first, v);
         rowValues(*trace.LastWith(channel, *first, to), last);
@@ -107,7 +108,10 @@ Grid GridOf(const Trace& trace, const Span& span) {
     grid.bounds.reserve(std::size_t(grid.span.columns) + 3);
     std::size_t previous = 0;
     for (int c = -1; c <= grid.span.columns + 1; ++c) {
-        const std::size_t row = std::max(previous, trace.LowerBound(span.keys, Ms(span.fromS + c * width)));
+        // The first row at or after the column's left edge, to the millisecond above it: the same
+        // column as the plot puts the row's time in.
+        const std::int64_t edgeMs = std::int64_t(std::ceil((span.fromS + c * width) * 1000.0));
+        const std::size_t row = std::max(previous, trace.LowerBound(span.keys, edgeMs));
         grid.bounds.push_back(row);
         previous = row;
     }

@@ -77,6 +77,11 @@ QSet<QRgb> ColoursAt(trend::TrendWindow& window, double keyS, int band = 0) {
     return colours;
 }
 
+// The sawtooth of everyColumnHoldsItsSamples in hundredths of a volt.
+int Saw(int i) {
+    return (i % 997) * 360 / 996;
+}
+
 void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers) {
     const Qt::MouseButtons buttons =
         type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
@@ -206,6 +211,119 @@ private slots:
             QVERIFY(colours.contains(0xFF0000));
             QVERIFY(colours.contains(0x0000FF));
         }
+    }
+
+    // A sawtooth rising 0.00–3.60 V over 99.7 s on AD1, and HH toggling every sample: at every zoom, each
+    // pixel column draws the whole extent of the samples whose times fall in it (and no more than the
+    // lines to its neighbours add), and the whole HH lane.
+    void everyColumnHoldsItsSamples_data() {
+        QTest::addColumn<int>("notches"); // wheel notches in at the middle
+        QTest::addColumn<bool>("elapsed");
+        QTest::addColumn<bool>("record"); // an opened record, dashed, not the run going on
+        QTest::newRow("fit all") << 0 << false << false;
+        QTest::newRow("one notch") << 1 << false << false;
+        QTest::newRow("three notches") << 3 << false << false;
+        QTest::newRow("one notch, seconds since START") << 1 << true << false;
+        QTest::newRow("a record, one notch") << 1 << false << true;
+        QTest::newRow("a record, two notches, seconds since START") << 2 << true << true;
+    }
+    void everyColumnHoldsItsSamples() {
+        QFETCH(int, notches);
+        QFETCH(bool, elapsed);
+        QFETCH(bool, record);
+        trend::TrendSink sink;
+        trend::TrendWindow window(&sink);
+        window.resize(900, 600);
+        window.show();
+        window.SetChannels(0x0000FF, 0x00FF00, false, true); // AD1 lime
+        QVERIFY(sink.RunStarted({kStart, "tavrin", "sim"}));
+        QTemporaryDir dir;
+        std::string rows(record::kHeaderRow);
+        for (int i = 0; i < 300'000; ++i) {
+            acquisition::DecodedSample s;
+            s.ad1 = Saw(i);
+            s.levels = i % 2 ? 0x08 : 0;
+            s.elapsedMs = 100LL * i;
+            s.time = kStart.addMSecs(s.elapsedMs);
+            if (record)
+                record::AppendRow(rows, s);
+            else
+                QVERIFY(sink.Take(s));
+        }
+        if (record) {
+            QFile file(dir.filePath("saw.csv"));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rows.data(), qint64(rows.size())) == qint64(rows.size()));
+            file.close();
+            QSignalSpy read(&window, &trend::TrendWindow::RecordsRead);
+            window.OpenRecords({file.fileName()});
+            QVERIFY(read.wait(60'000));
+        }
+        window.SetElapsedAxis(elapsed);
+        window.FitAll();
+        QCustomPlot& plot = window.Plot();
+        plot.replot(QCustomPlot::rpImmediateRefresh);
+        QCPAxisRect* volts = plot.axisRect(0);
+        for (int n = 0; n < notches; ++n) {
+            const QPointF at(volts->center().x() + 7, volts->center().y());
+            QWheelEvent e(at, plot.mapToGlobal(at), {}, {0, 120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
+            QCoreApplication::sendEvent(&plot, &e);
+            plot.replot(QCustomPlot::rpImmediateRefresh);
+        }
+        plot.legend->setVisible(false); // over the top right of the band
+        plot.replot(QCustomPlot::rpImmediateRefresh);
+        const QImage image = plot.toPixmap().toImage();
+        QCPAxis* time = volts->axis(QCPAxis::atBottom);
+        QCPAxis* v = volts->axis(QCPAxis::atLeft);
+        // Each pixel column's samples, and the one before and after them that the lines join to.
+        const int columns = volts->width();
+        std::vector<std::array<int, 4>> want(std::size_t(columns), {INT_MAX, INT_MIN, INT_MAX, INT_MIN});
+        int previous = -1;
+        for (int i = 0; i < 300'000; ++i) {
+            const double key = double((elapsed ? 0 : kStart.toMSecsSinceEpoch()) + 100LL * i) / 1000.0;
+            const int x = int(std::floor(time->coordToPixel(key))) - volts->left();
+            const int value = Saw(i), before = Saw(std::max(i - 1, 0)), after = Saw(std::min(i + 1, 299'999));
+            if (x < 0 || x >= columns)
+                continue;
+            auto& w = want[std::size_t(x)];
+            w = {std::min(w[0], value), std::max(w[1], value), std::min({w[2], value, x != previous ? before : value}),
+                 std::max({w[3], value, x != previous ? before : value})};
+            if (i + 1 < 300'000 && int(std::floor(time->coordToPixel(key + 0.1))) - volts->left() != x)
+                w = {w[0], w[1], std::min(w[2], after), std::max(w[3], after)};
+            previous = x;
+        }
+        QCPAxisRect* lanes = plot.axisRect(1);
+        QCPAxis* lane = lanes->axis(QCPAxis::atLeft);
+        const int laneTop = int(std::lround(lane->coordToPixel(3.7))), laneBottom = int(std::lround(lane->coordToPixel(3.0)));
+        // The lowest and highest row of a colour in column x, between y0 and y1.
+        const auto extent = [&](int x, int y0, int y1, QRgb colour) {
+            int lo = INT_MAX, hi = INT_MIN;
+            for (int y = y0; y <= y1; ++y)
+                if ((image.pixel(x, y) & 0xFFFFFF) == colour) {
+                    lo = std::min(lo, y);
+                    hi = std::max(hi, y);
+                }
+            return std::pair{lo, hi};
+        };
+        const auto y = [&](int hundredths) { return int(std::lround(v->coordToPixel(hundredths / 100.0))); };
+        const int slack = record ? 3 : 1; // a dashed line may end its stroke in a dash's gap
+        QStringList wrong;
+        for (int c = 6; c + 6 < columns; ++c) { // clear of the ticks inside the edges
+            const auto& w = want[std::size_t(c)];
+            if (w[0] > w[1])
+                continue; // no sample: before the run or after it
+            const int x = volts->left() + c;
+            const auto [lo, hi] = extent(x, volts->top(), volts->bottom(), 0x00FF00);
+            const auto [laneLo, laneHi] = extent(x, lanes->top(), lanes->bottom(), 0x0000FF);
+            // All of the column's own samples, and nothing beyond the samples its lines join.
+            if (lo > y(w[1]) + slack || hi < y(w[0]) - slack || lo < y(w[3]) - 1 || hi > y(w[2]) + 1 ||
+                std::abs(laneLo - laneTop) > 1 || std::abs(laneHi - laneBottom) > 1)
+                wrong << QStringLiteral("x %1: AD1 %2..%3 for %4..%5 (%6..%7 joined), HH %8..%9")
+                             .arg(x).arg(lo).arg(hi).arg(y(w[1])).arg(y(w[0])).arg(y(w[3])).arg(y(w[2]))
+                             .arg(laneLo).arg(laneHi);
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(QStringLiteral("HH wanted %1..%2; ").arg(laneTop).arg(laneBottom) +
+                                             wrong.mid(0, 6).join(QStringLiteral("; "))));
     }
 
     void drawsNothingWhileHidden() {
