@@ -235,6 +235,10 @@
         <translation>Unit back</translation>
     </message>
     <message>
+        <source>時計の巻き戻し</source>
+        <translation>Clock set back</translation>
+    </message>
+    <message>
         <source>トレンド</source>
         <translation>Trend</translation>
     </message>

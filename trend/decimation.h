@@ -29,25 +29,39 @@ struct Span {
 // The seconds on the axis of row i.
 double KeySeconds(const Trace& trace, Trace::Keys keys, std::size_t i);
 
-// The rows of a trace a span holds, [first, last), and, when they are more than two a column, where
-// each pixel column's rows begin: one column more on either side, so lines leave the view at its edges.
+// The rows of one segment of a trace a span holds, [first, last), and, when they are more than two a
+// column, where each pixel column's rows begin: one column more on either side, so lines leave the
+// view at its edges.
 struct Grid {
     Span span;
+    Trace::Segment segment{0, 0};
     std::size_t first = 0;
     std::size_t last = 0;
     std::vector<std::size_t> bounds; // empty: every row is drawn
 };
 
-Grid GridOf(const Trace& trace, const Span& span);
+// One grid for each segment that has rows in the span, in row order (a trace whose clock never went
+// back has one).
+std::vector<Grid> GridsOf(const Trace& trace, const Span& span);
 
+// The rows in [fromS, toS] on the axis: a [first, last) range for each segment holding some, in row order.
+using RowRanges = std::vector<std::pair<std::size_t, std::size_t>>;
+RowRanges RowsIn(const Trace& trace, Trace::Keys keys, double fromS, double toS);
+
+// The lines of a span are laid out in layers, each in rising key order as the plot wants them: one
+// layer unless the clock went back within the span, and then a segment that overlaps in time one
+// already laid goes on a layer of its own.
 // AD0 or AD1 in volts.
-Polyline VoltsLine(const Trace& trace, Channel channel, const Grid& grid);
+std::vector<Polyline> VoltsLines(const Trace& trace, Channel channel, const std::vector<Grid>& grids);
 
 // HH, HL, LH, LL (in that order) as steps of 0 and 1.
-std::array<Polyline, 4> LevelLines(const Trace& trace, const Grid& grid);
+std::vector<std::array<Polyline, 4>> LevelLines(const Trace& trace, const std::vector<Grid>& grids);
 
-// The rows of `note` (no reply, unit lost, unit back) in the span, at most one a pixel column.
+// The rows of `note` (no reply, unit lost, unit back) in the span, at most one a pixel column, in key order.
 QVector<double> EventKeys(const Trace& trace, acquisition::SampleNote note, const Span& span);
+
+// Where the keys went back (the clock was set back) within the span.
+QVector<double> ClockBackKeys(const Trace& trace, const Span& span);
 
 // The row nearest to keyS, if the trace has any.
 std::optional<std::size_t> NearestRow(const Trace& trace, Trace::Keys keys, double keyS);

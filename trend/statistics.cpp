@@ -6,23 +6,24 @@
 
 namespace trend {
 
-ChannelStats StatsOf(const Trace& trace, Channel channel, std::size_t from, std::size_t to) {
+ChannelStats StatsOf(const Trace& trace, Channel channel, const RowRanges& rows) {
     ChannelStats stats;
     // Sums of hundredths in integers: exact whatever the number of rows.
     long long sum = 0;
     long long squares = 0;
     int lo = INT16_MAX;
     int hi = INT16_MIN;
-    for (std::size_t i = from; i < to && i < trace.Size(); ++i) {
-        const std::int16_t v = trace.Volts(channel, i);
-        if (v == kNoVolts)
-            continue;
-        ++stats.samples;
-        sum += v;
-        squares += static_cast<long long>(v) * v;
-        lo = std::min<int>(lo, v);
-        hi = std::max<int>(hi, v);
-    }
+    for (const auto& [from, to] : rows)
+        for (std::size_t i = from; i < to && i < trace.Size(); ++i) {
+            const std::int16_t v = trace.Volts(channel, i);
+            if (v == kNoVolts)
+                continue;
+            ++stats.samples;
+            sum += v;
+            squares += static_cast<long long>(v) * v;
+            lo = std::min<int>(lo, v);
+            hi = std::max<int>(hi, v);
+        }
     if (stats.samples == 0)
         return stats;
     const double n = double(stats.samples);
@@ -35,9 +36,9 @@ ChannelStats StatsOf(const Trace& trace, Channel channel, std::size_t from, std:
     return stats;
 }
 
-std::string StatsCsv(const Trace& trace, std::size_t from, std::size_t to) {
+std::string StatsCsv(const Trace& trace, const RowRanges& rows) {
     std::string csv = "channel,unit,from,to,samples,min,max,mean,rms,stddev\r\n";
-    if (to <= from || from >= trace.Size())
+    if (rows.empty() || rows.front().first >= trace.Size())
         return csv;
     // As the record writes its times: 2026-12-07T09:30:47.123+09:00.
     const auto timeOf = [&trace](std::size_t i) {
@@ -51,9 +52,9 @@ std::string StatsCsv(const Trace& trace, std::size_t from, std::size_t to) {
                     .arg(offset % 60, 2, 10, QLatin1Char('0')))
             .toStdString();
     };
-    const std::string range = timeOf(from) + ',' + timeOf(std::min(to, trace.Size()) - 1);
+    const std::string range = timeOf(rows.front().first) + ',' + timeOf(std::min(rows.back().second, trace.Size()) - 1);
     for (const Channel channel : {Channel::Ad0, Channel::Ad1}) {
-        const ChannelStats s = StatsOf(trace, channel, from, to);
+        const ChannelStats s = StatsOf(trace, channel, rows);
         csv += channel == Channel::Ad0 ? "AD0" : "AD1";
         csv += ",V," + range + ',' + std::to_string(s.samples);
         if (s.samples == 0) {

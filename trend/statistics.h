@@ -3,7 +3,7 @@
 // rows themselves (never the decimated columns a view draws).
 #pragma once
 
-#include "trend/trace.h"
+#include "trend/decimation.h"
 
 #include <QString>
 #include <string>
@@ -19,11 +19,12 @@ struct ChannelStats {
     double stddev = 0;       // of the samples themselves (divided by their number)
 };
 
-// AD0 or AD1 over rows [from, to).
-ChannelStats StatsOf(const Trace& trace, Channel channel, std::size_t from, std::size_t to);
+// AD0 or AD1 over the rows of the ranges.
+ChannelStats StatsOf(const Trace& trace, Channel channel, const RowRanges& rows);
 
 // The statistics file written beside a CSV slice: a header, then one line a reading
 // (`channel,unit,from,to,samples,min,max,mean,rms,stddev`).
-std::string StatsCsv(const Trace& trace, std::size_t from, std::size_t to);
+// `from` and `to` are the times of the first and the last row.
+std::string StatsCsv(const Trace& trace, const RowRanges& rows);
 
 } // namespace trend

@@ -125,6 +125,12 @@ void Trace::Append(const Row& row) {
         chunks_.push_back(
             std::unique_ptr<Columns>(new Columns)); // left unset: pages are touched as rows come
     const bool gap = TimeGapBefore(row) || row.gapBefore;
+    if (size_ > 0) {
+        if (row.timeMs < TimeMs(size_ - 1))
+            starts_[0].push_back(size_);
+        if (row.elapsedMs < ElapsedMs(size_ - 1))
+            starts_[1].push_back(size_);
+    }
     Columns& c = *chunks_[chunk];
     const std::size_t s = Slot(size_);
     c.timeMs[s] = row.timeMs;
@@ -175,8 +181,23 @@ bool Trace::BreakBefore(Channel channel, std::size_t i) const {
     return i == 0 || !Has(channel, i) || !Has(channel, i - 1) || (Chunk(i).flags[Slot(i)] & kTimeGap);
 }
 
-std::size_t Trace::LowerBound(Keys keys, std::int64_t keyMs) const {
-    std::size_t from = 0, count = size_;
+Trace::Segment Trace::SegmentAt(Keys keys, std::size_t k) const {
+    const auto& starts = starts_[Index(keys)];
+    return {starts[k], k + 1 < starts.size() ? starts[k + 1] : size_};
+}
+
+std::pair<std::int64_t, std::int64_t> Trace::KeyRangeMs(Keys keys) const {
+    std::pair<std::int64_t, std::int64_t> range{INT64_MAX, INT64_MIN};
+    for (std::size_t k = 0; k < SegmentCount(keys); ++k) {
+        const Segment s = SegmentAt(keys, k);
+        if (s.end > s.begin)
+            range = {std::min(range.first, KeyMs(keys, s.begin)), std::max(range.second, KeyMs(keys, s.end - 1))};
+    }
+    return range;
+}
+
+std::size_t Trace::LowerBound(Keys keys, std::int64_t keyMs, const Segment& segment) const {
+    std::size_t from = segment.begin, count = segment.end - segment.begin;
     while (count > 0) {
         const std::size_t half = count / 2;
         if (KeyMs(keys, from + half) < keyMs) {

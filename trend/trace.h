@@ -105,8 +105,21 @@ public:
     // more than three sampling intervals between them.
     bool BreakBefore(Channel channel, std::size_t i) const;
 
-    // The first row whose key is not below keyMs (keys are in time order but for a clock set back).
-    std::size_t LowerBound(Keys keys, std::int64_t keyMs) const;
+    // Rows [begin, end) whose keys never go back. A clock set back (or a record whose rows were put
+    // together out of order) starts a new segment; every search by time runs within one.
+    struct Segment {
+        std::size_t begin;
+        std::size_t end;
+    };
+    std::size_t SegmentCount(Keys keys) const { return starts_[Index(keys)].size(); }
+    Segment SegmentAt(Keys keys, std::size_t k) const;
+    // The rows where the keys went back, in row order.
+    const std::vector<std::size_t>& SegmentStarts(Keys keys) const { return starts_[Index(keys)]; }
+    // The earliest and the latest key of all the rows (not the first and the last row's).
+    std::pair<std::int64_t, std::int64_t> KeyRangeMs(Keys keys) const;
+
+    // The first row of the segment whose key is not below keyMs.
+    std::size_t LowerBound(Keys keys, std::int64_t keyMs, const Segment& segment) const;
 
     // Over rows [from, to).
     VoltsExtent Volts(Channel channel, std::size_t from, std::size_t to) const;
@@ -148,6 +161,7 @@ private:
         bool Has(Channel channel) const;
     };
 
+    static std::size_t Index(Keys keys) { return keys == Keys::Clock ? 0 : 1; }
     static std::size_t Slot(std::size_t i) { return i & (kChunkRows - 1); }
     const Columns& Chunk(std::size_t i) const { return *chunks_[i >> kChunkBits]; }
     static std::size_t BlockRows(int level) { return std::size_t(1) << (kFanBits * level); }
@@ -165,6 +179,7 @@ private:
     std::array<std::vector<Block>, kLevels + 1> blocks_; // [0] unused: level 0 is the rows
     std::array<Block, kLevels + 1> open_;                // the blocks being filled
     std::vector<Event> events_;
+    std::array<std::vector<std::size_t>, 2> starts_{{{0}, {0}}}; // of the segments, by Index(keys)
 
     // The sampling interval as the median of the last five spacings of samples.
     std::array<std::int64_t, 5> spacings_{};

@@ -66,20 +66,24 @@ report::Done SavePicture(QCustomPlot& plot, const QString& path) {
 }
 
 report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, double toS, const QString& path) {
-    const Grid rows = GridOf(trace, {keys, fromS, toS, 1});
+    const RowRanges rows = RowsIn(trace, keys, fromS, toS);
+    std::size_t count = 0;
+    for (const auto& [first, last] : rows)
+        count += last - first;
     std::string bytes(record::kHeaderRow);
-    bytes.reserve(bytes.size() + (rows.last - rows.first) * 64);
+    bytes.reserve(bytes.size() + count * 64);
     // One zone for every row of the same offset: making one is dearer than writing a row.
     std::int16_t offset = 0;
     QTimeZone zone(0);
-    for (std::size_t i = rows.first; i < rows.last; ++i) {
-        const Row row = trace.At(i);
-        if (row.offsetMinutes != offset) {
-            offset = row.offsetMinutes;
-            zone = QTimeZone(offset * 60);
+    for (const auto& [first, last] : rows)
+        for (std::size_t i = first; i < last; ++i) {
+            const Row row = trace.At(i);
+            if (row.offsetMinutes != offset) {
+                offset = row.offsetMinutes;
+                zone = QTimeZone(offset * 60);
+            }
+            record::AppendRow(bytes, SampleOf(row, &zone));
         }
-        record::AppendRow(bytes, SampleOf(row, &zone));
-    }
     if (auto saved = storage::ReplaceFile(path, QByteArrayView(bytes.data(), qsizetype(bytes.size())),
                                           storage::LinkHandling::ReplaceLink);
         !saved)
@@ -87,7 +91,7 @@ report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, doubl
     // Beside it, the numbers over the same rows.
     const QFileInfo slice(path);
     const QString statsPath = slice.dir().filePath(slice.completeBaseName() + QStringLiteral(".stats.csv"));
-    const std::string stats = StatsCsv(trace, rows.first, rows.last);
+    const std::string stats = StatsCsv(trace, rows);
     if (auto saved = storage::ReplaceFile(statsPath, QByteArrayView(stats.data(), qsizetype(stats.size())),
                                           storage::LinkHandling::ReplaceLink);
         !saved)

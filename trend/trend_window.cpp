@@ -70,19 +70,25 @@ QString FormatVolts(std::int16_t hundredths) {
 struct TrendWindow::Shown {
     std::shared_ptr<const Trace> trace;
     bool live = false;
-    QCPGraph* volts[2] = {};
+    std::array<QCPGraph*, 2> volts{};
     std::array<QCPGraph*, 4> levels{};
-    std::array<QCPGraph*, 3> events{}; // no reply, unit lost, unit back
+    std::array<QCPGraph*, 4> events{}; // no reply, unit lost, unit back, clock set back
+    // Where the clock went back within the view, the lines of the rows after it overlap those before in
+    // time: they go on graphs of their own (AD0, AD1, HH, HL, LH, LL), out of the legend.
+    std::vector<std::array<QCPGraph*, 6>> overlaps;
 };
 
 namespace {
 
 constexpr acquisition::SampleNote kEventNotes[3] = {
     acquisition::SampleNote::NoReply, acquisition::SampleNote::UnitLost, acquisition::SampleNote::UnitBack};
-const char* const kEventNames[3] = {QT_TRANSLATE_NOOP("trend::TrendWindow", "応答なし"),
+// The rows' notes, and then where the clock was set back.
+const char* const kEventNames[4] = {QT_TRANSLATE_NOOP("trend::TrendWindow", "応答なし"),
                                     QT_TRANSLATE_NOOP("trend::TrendWindow", "ユニット切断"),
-                                    QT_TRANSLATE_NOOP("trend::TrendWindow", "ユニット復帰")};
-const QColor kEventColors[3] = {QColor(128, 128, 128), QColor(220, 0, 0), QColor(0, 160, 0)};
+                                    QT_TRANSLATE_NOOP("trend::TrendWindow", "ユニット復帰"),
+                                    QT_TRANSLATE_NOOP("trend::TrendWindow", "時計の巻き戻し")};
+constexpr std::size_t kClockBack = 3;
+const QColor kEventColors[4] = {QColor(128, 128, 128), QColor(220, 0, 0), QColor(0, 160, 0), QColor(230, 120, 0)};
 
 } // namespace
 
@@ -385,22 +391,10 @@ void TrendWindow::BuildPlot() {
 TrendWindow::Shown& TrendWindow::AddShown(std::shared_ptr<const Trace> trace) {
     auto shown = std::make_unique<Shown>();
     shown->trace = std::move(trace);
-    for (int c = 0; c < 2; ++c) {
-        shown->volts[c] = plot_->addGraph(timeOfVolts_, volts_);
-        shown->volts[c]->setAdaptiveSampling(false);
-    }
-    // AD1 under everything else, so that AD0's line shows over AD1's band when zoomed out.
-    shown->volts[1]->setLayer(kAd1Layer);
-    for (std::size_t j = 0; j < 4; ++j) {
-        QCPGraph* g = plot_->addGraph(timeOfLevels_, lines_);
-        g->setAdaptiveSampling(false);
-        g->setLineStyle(QCPGraph::lsStepLeft);
-        g->setPen(Hairline(ToQColor(chart::kDigitalLines[j].color)));
-        g->setAntialiased(false);
-        g->removeFromLegend();
-        shown->levels[j] = g;
-    }
-    for (std::size_t e = 0; e < 3; ++e) {
+    const auto lines = AddLineGraphs();
+    std::copy(lines.begin(), lines.begin() + 2, shown->volts.begin());
+    std::copy(lines.begin() + 2, lines.end(), shown->levels.begin());
+    for (std::size_t e = 0; e < shown->events.size(); ++e) {
         QCPGraph* g = plot_->addGraph(timeOfVolts_, events_);
         g->setLineStyle(QCPGraph::lsImpulse);
         g->setPen(Hairline(kEventColors[e], Qt::DashLine));
@@ -413,6 +407,26 @@ TrendWindow::Shown& TrendWindow::AddShown(std::shared_ptr<const Trace> trace) {
     StyleGraphs(*shown_.back());
     NameWindow();
     return *shown_.back();
+}
+
+std::array<QCPGraph*, 6> TrendWindow::AddLineGraphs() {
+    std::array<QCPGraph*, 6> graphs{};
+    for (int c = 0; c < 2; ++c) {
+        graphs[std::size_t(c)] = plot_->addGraph(timeOfVolts_, volts_);
+        graphs[std::size_t(c)]->setAdaptiveSampling(false);
+    }
+    // AD1 under everything else, so that AD0's line shows over AD1's band when zoomed out.
+    graphs[1]->setLayer(kAd1Layer);
+    for (std::size_t j = 0; j < 4; ++j) {
+        QCPGraph* g = plot_->addGraph(timeOfLevels_, lines_);
+        g->setAdaptiveSampling(false);
+        g->setLineStyle(QCPGraph::lsStepLeft);
+        g->setPen(Hairline(ToQColor(chart::kDigitalLines[j].color)));
+        g->setAntialiased(false);
+        g->removeFromLegend();
+        graphs[2 + j] = g;
+    }
+    return graphs;
 }
 
 void TrendWindow::NameWindow() {
@@ -430,6 +444,9 @@ void TrendWindow::RemoveShown(std::size_t index) {
         plot_->removeGraph(g);
     for (QCPGraph* g : shown.events)
         plot_->removeGraph(g);
+    for (const auto& overlap : shown.overlaps)
+        for (QCPGraph* g : overlap)
+            plot_->removeGraph(g);
     shown_.erase(shown_.begin() + std::ptrdiff_t(index));
     NameWindow();
 }
@@ -438,12 +455,18 @@ void TrendWindow::StyleGraphs(Shown& shown) {
     // An opened record (named after its file) dashed, the run going on solid.
     const bool record = !shown.trace->Name().isEmpty();
     const QString suffix = record ? QStringLiteral(" — ") + shown.trace->Name() : QString();
-    for (int c = 0; c < 2; ++c) {
+    for (std::size_t c = 0; c < 2; ++c) {
+        const QPen pen = Hairline(channelOn_[c] ? ToQColor(colors_[c]) : kGreyed, record ? Qt::DashLine : Qt::SolidLine);
         QCPGraph* g = shown.volts[c];
-        g->setPen(Hairline(channelOn_[c] ? ToQColor(colors_[c]) : kGreyed, record ? Qt::DashLine : Qt::SolidLine));
+        g->setPen(pen);
         g->setAntialiased(false);
         g->setName((c == 0 ? QStringLiteral("AD0") : QStringLiteral("AD1")) +
                    (channelOn_[c] ? QString() : tr(" (オフ)")) + suffix);
+        for (const auto& overlap : shown.overlaps) {
+            overlap[c]->setPen(pen);
+            overlap[c]->setAntialiased(false);
+            overlap[c]->removeFromLegend();
+        }
     }
 }
 
@@ -522,7 +545,8 @@ std::optional<std::pair<double, double>> TrendWindow::KeysOfAll() const {
         const Trace& t = *shown->trace;
         if (t.Empty())
             continue;
-        const double first = KeySeconds(t, keys_, 0), last = KeySeconds(t, keys_, t.Size() - 1);
+        const auto [firstMs, lastMs] = t.KeyRangeMs(keys_);
+        const double first = double(firstMs) / 1000.0, last = double(lastMs) / 1000.0;
         keys = keys ? std::pair{std::min(keys->first, first), std::max(keys->second, last)}
                     : std::pair{first, last};
     }
@@ -669,8 +693,9 @@ void TrendWindow::FollowRange() {
         return;
     const Trace& t = *live->trace;
     // The span, or the run since START while it is shorter.
+    // Since the clock was last set back, if it was.
     const double last = KeySeconds(t, keys_, t.Size() - 1);
-    const double start = KeySeconds(t, keys_, 0);
+    const double start = KeySeconds(t, keys_, t.SegmentStarts(keys_).back());
     const double first = followSpan_ > 0 ? std::max(start, last - followSpan_) : start;
     const double width = std::max(last - first, 1.0);
     ApplyTimeRange(first, last + width * 0.02);
@@ -698,19 +723,33 @@ void TrendWindow::Fill() {
     const Span span{keys_, from, to, filledColumns_};
     for (const auto& shown : shown_) {
         const Trace& t = *shown->trace;
-        const Grid grid = GridOf(t, span);
-        for (int c = 0; c < 2; ++c) {
-            const Polyline line = VoltsLine(t, c == 0 ? Channel::Ad0 : Channel::Ad1, grid);
-            shown->volts[c]->setData(line.keys, line.values, true);
+        const std::vector<Grid> grids = GridsOf(t, span);
+        std::array<std::vector<Polyline>, 6> layers; // AD0, AD1, HH, HL, LH, LL
+        for (std::size_t c = 0; c < 2; ++c)
+            layers[c] = VoltsLines(t, c == 0 ? Channel::Ad0 : Channel::Ad1, grids);
+        for (auto& levels : LevelLines(t, grids))
+            for (std::size_t j = 0; j < 4; ++j) {
+                for (double& v : levels[j].values)
+                    v = v * kLevelHeight + double(3 - j);
+                layers[2 + j].push_back(std::move(levels[j]));
+            }
+        std::size_t depth = 1;
+        for (const auto& layer : layers)
+            depth = std::max(depth, layer.size());
+        while (shown->overlaps.size() + 1 < depth) {
+            shown->overlaps.push_back(AddLineGraphs());
+            StyleGraphs(*shown);
         }
-        auto levels = LevelLines(t, grid);
-        for (std::size_t j = 0; j < 4; ++j) {
-            for (double& v : levels[j].values)
-                v = v * kLevelHeight + double(3 - j);
-            shown->levels[j]->setData(levels[j].keys, levels[j].values, true);
-        }
-        for (std::size_t e = 0; e < 3; ++e) {
-            const QVector<double> keys = EventKeys(t, kEventNotes[e], span);
+        for (std::size_t g = 0; g < 6; ++g)
+            for (std::size_t k = 0; k <= shown->overlaps.size(); ++k) {
+                QCPGraph* graph = k == 0 ? (g < 2 ? shown->volts[g] : shown->levels[g - 2]) : shown->overlaps[k - 1][g];
+                if (k < layers[g].size())
+                    graph->setData(layers[g][k].keys, layers[g][k].values, true);
+                else
+                    graph->data()->clear();
+            }
+        for (std::size_t e = 0; e < shown->events.size(); ++e) {
+            const QVector<double> keys = e == kClockBack ? ClockBackKeys(t, span) : EventKeys(t, kEventNotes[e], span);
             shown->events[e]->setData(keys, QVector<double>(keys.size(), 1.0), true);
         }
     }
@@ -720,12 +759,12 @@ void TrendWindow::Fill() {
 void TrendWindow::EventLegend() {
     for (const auto& shown : shown_) {
         const Trace& t = *shown->trace;
-        for (std::size_t e = 0; e < 3; ++e) {
+        for (std::size_t e = 0; e < shown->events.size(); ++e) {
             // In the legend once, for a kind the traces hold.
             const bool inLegend = plot_->legend->hasItemWithPlottable(shown->events[e]);
-            bool wanted = !t.Events().empty() &&
-                          std::any_of(t.Events().begin(), t.Events().end(),
-                                      [e](const Event& ev) { return ev.note == kEventNotes[e]; });
+            bool wanted = e == kClockBack ? t.SegmentCount(keys_) > 1
+                                          : std::any_of(t.Events().begin(), t.Events().end(),
+                                                        [e](const Event& ev) { return ev.note == kEventNotes[e]; });
             for (const auto& other : shown_) {
                 if (other.get() == shown.get())
                     break;
@@ -746,14 +785,15 @@ void TrendWindow::ScaleVolts() {
     VoltsExtent all;
     for (const auto& shown : shown_) {
         const Trace& t = *shown->trace;
-        const Grid rows = GridOf(t, {keys_, from, to, 1});
-        // With the rows just outside, which the lines run to.
-        const std::size_t first = rows.first > 0 ? rows.first - 1 : 0;
-        const std::size_t last = std::min(rows.last + 1, t.Size());
-        for (const Channel c : {Channel::Ad0, Channel::Ad1}) {
-            const VoltsExtent e = t.Volts(c, first, last);
-            all.min = std::min(all.min, e.min);
-            all.max = std::max(all.max, e.max);
+        for (const Grid& rows : GridsOf(t, {keys_, from, to, 1})) {
+            // With the rows just outside, which the lines run to.
+            const std::size_t first = rows.first > rows.segment.begin ? rows.first - 1 : rows.segment.begin;
+            const std::size_t last = std::min(rows.last + 1, rows.segment.end);
+            for (const Channel c : {Channel::Ad0, Channel::Ad1}) {
+                const VoltsExtent e = t.Volts(c, first, last);
+                all.min = std::min(all.min, e.min);
+                all.max = std::max(all.max, e.max);
+            }
         }
     }
     if (!all.Any()) {
@@ -942,12 +982,12 @@ void TrendWindow::UpdateStatistics() {
     const auto add = [&](const QString& range, double fromS, double toS) {
         for (const auto& shown : shown_) {
             const Trace& t = *shown->trace;
-            const Grid rows = GridOf(t, {keys_, fromS, toS, 1});
+            const RowRanges rows = RowsIn(t, keys_, fromS, toS);
             const QString suffix = t.Name().isEmpty() ? QString() : QStringLiteral(" — ") + t.Name();
             for (int c = 0; c < 2; ++c)
                 if (channelOn_[std::size_t(c)])
                     lines.push_back({(c == 0 ? QStringLiteral("AD0") : QStringLiteral("AD1")) + range + suffix,
-                                     StatsOf(t, c == 0 ? Channel::Ad0 : Channel::Ad1, rows.first, rows.last)});
+                                     StatsOf(t, c == 0 ? Channel::Ad0 : Channel::Ad1, rows)});
         }
     };
     add(QString(), from, to);
@@ -1015,7 +1055,8 @@ void TrendWindow::ShowRead(bool cancelled) {
         if (!read.trace)
             continue;
         const Trace& t = *read.trace;
-        const double first = KeySeconds(t, keys_, 0), last = KeySeconds(t, keys_, t.Size() - 1);
+        const auto [firstMs, lastMs] = t.KeyRangeMs(keys_);
+        const double first = double(firstMs) / 1000.0, last = double(lastMs) / 1000.0;
         opened = opened ? std::pair{std::min(opened->first, first), std::max(opened->second, last)}
                         : std::pair{first, last};
         AddShown(std::shared_ptr<const Trace>(std::move(read.trace)));
@@ -1097,8 +1138,7 @@ report::Done TrendWindow::SaveSlice(const QString& path) {
     const auto [from, to] = TimeRange();
     for (std::size_t i = shown_.size(); i-- > 0;) {
         const Trace& t = *shown_[i]->trace;
-        const Grid rows = GridOf(t, {keys_, from, to, 1});
-        if (rows.last > rows.first)
+        if (!RowsIn(t, keys_, from, to).empty())
             return trend::SaveSlice(t, keys_, from, to, path);
     }
     return report::Fail(tr("表示している範囲にサンプルがありません"));

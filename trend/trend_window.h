@@ -155,6 +155,8 @@ private:
     QPushButton* BuildOptions();
     void BuildPlot();
     Shown& AddShown(std::shared_ptr<const Trace> trace);
+    // AD0's and AD1's graphs, then HH's, HL's, LH's and LL's.
+    std::array<QCPGraph*, 6> AddLineGraphs();
     void RemoveShown(std::size_t index);
     // The title: the records shown and the run going on ("トレンド — a.csv, 現在の測定").
     void NameWindow();

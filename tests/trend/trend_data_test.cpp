@@ -30,11 +30,11 @@ trend::Row Sample(std::int64_t elapsedMs, std::int16_t ad0, std::uint8_t levels 
 
 // "100 100- 300L 5000B 100c3600000": each row's milliseconds after the one before, then what it is:
 // nothing for a sample of 1.00 V, "-" AD0 empty, F no frame, R no reply, L unit lost, B unit back;
-// "cN" sets the clock N ms further on than the elapsed time.
+// "cN" sets the clock N ms further on than the elapsed time (back, for a negative N).
 std::unique_ptr<Trace> TraceOf(const QString& rows) {
     auto trace = std::make_unique<Trace>();
     std::int64_t elapsed = 0, clockAhead = 0;
-    static const QRegularExpression token(QStringLiteral("^(\\d+)([-FRLB]?)(?:c(\\d+))?$"));
+    static const QRegularExpression token(QStringLiteral("^(\\d+)([-FRLB]?)(?:c(-?\\d+))?$"));
     for (const QString& t : rows.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const auto m = token.match(t);
         elapsed += m.captured(1).toLongLong();
@@ -57,17 +57,21 @@ std::unique_ptr<Trace> TraceOf(const QString& rows) {
     return trace;
 }
 
-// The line's pieces as elapsed milliseconds: "0 100 200|700 800".
-QString Pieces(const trend::Polyline& line) {
-    QStringList pieces{QString()};
-    for (int i = 0; i < line.keys.size(); ++i) {
-        if (std::isnan(line.values[i]))
-            pieces << QString();
-        else
-            pieces.back() +=
-                (pieces.back().isEmpty() ? "" : " ") + QString::number(std::llround(line.keys[i] * 1000));
+// The line's pieces as milliseconds from `originMs`, layer by layer: "0 100 200|700 800 / 50 150".
+QString Pieces(const std::vector<trend::Polyline>& layers, std::int64_t originMs = 0) {
+    QStringList drawn;
+    for (const trend::Polyline& line : layers) {
+        QStringList pieces{QString()};
+        for (int i = 0; i < line.keys.size(); ++i) {
+            if (std::isnan(line.values[i]))
+                pieces << QString();
+            else
+                pieces.back() += (pieces.back().isEmpty() ? "" : " ") +
+                                 QString::number(std::llround(line.keys[i] * 1000) - originMs);
+        }
+        drawn << pieces.join(QLatin1Char('|'));
     }
-    return pieces.join(QLatin1Char('|'));
+    return drawn.join(QStringLiteral(" / "));
 }
 
 QByteArray kHeader = QByteArray(record::kHeaderRow.data(), qsizetype(record::kHeaderRow.size()));
@@ -103,38 +107,50 @@ private slots:
         Trace trace;
         for (int i = 0; i < ad0.size(); ++i)
             trace.Append(Sample(100 * i, ad0[i] < 0 ? trend::kNoVolts : std::int16_t(ad0[i])));
-        QCOMPARE(QByteArray::fromStdString(trend::StatsCsv(trace, std::size_t(from), std::size_t(to))), csv);
+        QCOMPARE(QByteArray::fromStdString(trend::StatsCsv(trace, {{std::size_t(from), std::size_t(to)}})), csv);
     }
 
     void lineBreaks_data() {
         QTest::addColumn<QString>("rows");
-        QTest::addColumn<QString>("pieces");
+        QTest::addColumn<QString>("pieces"); // by the seconds since START
+        QTest::addColumn<QString>("clock");  // by the clock, where it differs
         QTest::newRow("steady") << "0 100 100 100"
-                                << "0 100 200 300";
+                                << "0 100 200 300" << "";
         QTest::newRow("a jump of three intervals joins") << "0 100 100 300 100"
-                                                         << "0 100 200 500 600";
+                                                         << "0 100 200 500 600" << "";
         QTest::newRow("a jump of four breaks") << "0 100 100 100 400 100"
-                                               << "0 100 200 300|700 800";
+                                               << "0 100 200 300|700 800" << "";
         QTest::newRow("no reply") << "0 100 100R 100 100"
-                                  << "0 100|300 400";
+                                  << "0 100|300 400" << "";
         QTest::newRow("no frame") << "0 100F 100"
-                                  << "0|200";
+                                  << "0|200" << "";
         QTest::newRow("unit lost, unit back") << "0 100 100 100L 5000B 100 100"
-                                              << "0 100 200|5400 5500";
+                                              << "0 100 200|5400 5500" << "";
         QTest::newRow("channel empty") << "0 100 100- 100 100"
-                                       << "0 100|300 400";
+                                       << "0 100|300 400" << "";
         QTest::newRow("the clock jumps") << "0 100 100 100c3600000 100"
-                                         << "0 100 200|300 400";
+                                         << "0 100 200|300 400" << "0 100 200|3600300";
         QTest::newRow("a longer sampling time after three intervals")
             << "0 100 100 100 100 1000 1000 1000 1000 1000"
-            << "0 100 200 300 400|1400|2400|3400 4400 5400";
+            << "0 100 200 300 400|1400|2400|3400 4400 5400" << "";
+        QTest::newRow("the clock set back: what overlaps goes on a layer of its own")
+            << "0 100 100c-250 100 100" << "0 100 200 300 400" << "0 100 / -50 50 150";
+        QTest::newRow("set back before the first row: the later rows lie wholly before")
+            << "0 100 100c-1000 100" << "0 100 200 300" << "0 100 / -800 -700";
+        QTest::newRow("set back twice")
+            << "0 100 100c-250 100 100c-250 100" << "0 100 200 300 400 500" << "0 100 / -50 50 / -100 0";
     }
     void lineBreaks() {
         QFETCH(QString, rows);
         QFETCH(QString, pieces);
+        QFETCH(QString, clock);
         const auto trace = TraceOf(rows);
         const trend::Span span{Trace::Keys::Elapsed, 0, 100, 10'000};
-        QCOMPARE(Pieces(trend::VoltsLine(*trace, Channel::Ad0, trend::GridOf(*trace, span))), pieces);
+        QCOMPARE(Pieces(trend::VoltsLines(*trace, Channel::Ad0, trend::GridsOf(*trace, span))), pieces);
+        const double dayS = double(kDayStartMs) / 1000.0;
+        const trend::Span clockSpan{Trace::Keys::Clock, dayS - 10, dayS + 100, 10'000};
+        QCOMPARE(Pieces(trend::VoltsLines(*trace, Channel::Ad0, trend::GridsOf(*trace, clockSpan)), kDayStartMs),
+                 clock.isEmpty() ? pieces : clock);
     }
 
     // A day at 0.1 s with a one-sample spike, a one-sample dip, a one-sample HH pulse and an hour without
@@ -173,9 +189,9 @@ private slots:
         // Around the spike, except the widest views, which hold the outage too.
         const double from = widthS >= 8 * 3600 ? 0 : widthS > 3600 ? 36'000 - 60 : spikeS - widthS / 2;
         const trend::Span span{Trace::Keys::Elapsed, from, from + widthS, 800};
-        const auto grid = trend::GridOf(*day, span);
-        const auto volts = trend::VoltsLine(*day, Channel::Ad0, grid);
-        const auto levels = trend::LevelLines(*day, grid);
+        const auto grids = trend::GridsOf(*day, span);
+        const auto volts = trend::VoltsLines(*day, Channel::Ad0, grids).at(0);
+        const auto levels = trend::LevelLines(*day, grids).at(0);
         const double column = std::max(widthS / 800, 0.1);
         const auto near = [&](const trend::Polyline& line, double keyS, double value) {
             for (int i = 0; i < line.keys.size(); ++i)

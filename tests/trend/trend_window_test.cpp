@@ -101,20 +101,24 @@ private slots:
     // begins, and the volts from 0 up.
     void axesAreRightOnTheFirstDraw_data() {
         QTest::addColumn<bool>("elapsed");
-        QTest::addColumn<bool>("days");  // three samples a day apart, not a run of ten minutes
+        QTest::addColumn<QString>("run"); // "days": three samples a day apart, not a run of ten minutes;
+                                          // "set back": the clock set back an hour after it
         QTest::addColumn<QString>("label"); // what every time label looks like
         QTest::addColumn<QStringList>("dates");
         QTest::addColumn<QString>("title");
         QTest::newRow("clock, across midnight")
-            << false << false << "^(\\d{4}-\\d\\d-\\d\\d\n)?\\d\\d:\\d\\d:\\d\\d$"
+            << false << "" << "^(\\d{4}-\\d\\d-\\d\\d\n)?\\d\\d:\\d\\d:\\d\\d$"
             << QStringList{"2026-12-07", "2026-12-08"} << "";
-        QTest::newRow("seconds since START") << true << false << "^\\d+$" << QStringList{} << "START からの秒数";
+        QTest::newRow("seconds since START") << true << "" << "^\\d+$" << QStringList{} << "START からの秒数";
         QTest::newRow("two days since START")
-            << true << true << "^\\d d \\d+:\\d\\d:\\d\\d$" << QStringList{} << "START からの秒数";
+            << true << "days" << "^\\d d \\d+:\\d\\d:\\d\\d$" << QStringList{} << "START からの秒数";
+        QTest::newRow("the clock set back an hour")
+            << false << "set back" << "^(\\d{4}-\\d\\d-\\d\\d\n)?\\d\\d:\\d\\d:\\d\\d$"
+            << QStringList{"2026-12-07", "2026-12-08"} << "";
     }
     void axesAreRightOnTheFirstDraw() {
         QFETCH(bool, elapsed);
-        QFETCH(bool, days);
+        QFETCH(QString, run);
         QFETCH(QString, label);
         QFETCH(QStringList, dates);
         QFETCH(QString, title);
@@ -122,13 +126,21 @@ private slots:
         trend::TrendWindow window(&sink);
         window.resize(900, 600);
         window.show();
-        if (days) {
+        if (run == QLatin1String("days")) {
             QVERIFY(sink.RunStarted({kStart, "tavrin", "sim"}));
             for (int day = 0; day < 3; ++day)
                 QVERIFY(TakeAt(sink, day * 86'400'000LL, 200));
         } else {
             FeedRun(sink);
         }
+        if (run == QLatin1String("set back")) // five minutes more from 23:01:00, an hour before the clock read
+            for (int i = 0; i < 3000; ++i) {
+                acquisition::DecodedSample s;
+                s.ad0 = 300;
+                s.elapsedMs = 660'000 + 100LL * i;
+                s.time = kStart.addMSecs(s.elapsedMs - 3'600'000);
+                QVERIFY(sink.Take(s));
+            }
         window.SetElapsedAxis(elapsed);
         const auto [from, to] = window.TimeRange();
         window.SetTimeRange((from + to) / 2, (from + to) / 2 + 2);
@@ -138,13 +150,29 @@ private slots:
         plot.replot(QCustomPlot::rpImmediateRefresh);
         QCPAxis* time = plot.axisRect(1)->axis(QCPAxis::atBottom);
         QStringList found;
-        for (const QString& text : time->tickVectorLabels()) {
+        QStringList labels = time->tickVectorLabels();
+        QCOMPARE(labels.removeDuplicates(), 0);
+        for (const QString& text : labels) {
             QVERIFY2(QRegularExpression(label).match(text).hasMatch(), qPrintable(text));
             if (text.contains(QLatin1Char('\n')))
                 found << text.section(QLatin1Char('\n'), 0, 0);
         }
         QCOMPARE(found, dates);
         QCOMPARE(time->label(), title);
+        if (run == QLatin1String("set back")) {
+            // Fit all holds every row, AD0 drawn both before the hour set back and after it, and the set back
+            // marked.
+            const double first = StartS() - 3600 + 660, last = StartS() + 659.9;
+            QVERIFY(window.TimeRange().first < first && window.TimeRange().second > last);
+            window.SetChannels(0x0000FF, 0xFF0000, true, true); // AD0 red
+            QVERIFY(ColoursAt(window, first + 120).contains(0xFF0000));
+            QVERIFY(ColoursAt(window, StartS() + 100).contains(0xFF0000));
+            bool marked = false;
+            for (int i = 0; i < plot.legend->itemCount(); ++i)
+                if (auto* item = qobject_cast<QCPPlottableLegendItem*>(plot.legend->item(i)))
+                    marked = marked || item->plottable()->name() == QStringLiteral("時計の巻き戻し");
+            QVERIFY(marked);
+        }
         QCPAxis* volts = plot.axisRect(0)->axis(QCPAxis::atLeft);
         QVERIFY(volts->range().lower < 2.0 && volts->range().upper > 2.0);
         // Named after the run it shows, and narrow enough to stand beside the main window on 1600 px.
