@@ -196,6 +196,14 @@
         <translation>%1: the file became shorter while it was being read (%2 bytes when opened, %3 read). The %4 rows before are shown</translation>
     </message>
     <message>
+        <source>%1: 記録ファイルが消されたか、別のファイルに置き換えられました。追従をやめます (表示している行はそのままです)</source>
+        <translation>%1: the record was removed or replaced by another file. It is no longer followed (the rows shown stay)</translation>
+    </message>
+    <message>
+        <source>%1: 記録ファイルが短くなりました (%2 バイトから %3 バイトへ)。追従をやめます (表示している行はそのままです)</source>
+        <translation>%1: the record became shorter (from %2 bytes to %3). It is no longer followed (the rows shown stay)</translation>
+    </message>
+    <message>
         <source>%1 を読めません: %2</source>
         <translation>cannot read %1: %2</translation>
     </message>

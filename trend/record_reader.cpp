@@ -15,6 +15,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -484,8 +485,17 @@ public:
         return Account(piece);
     }
 
-    // The end of the file; `rest` is what follows its last line end.
-    RecordRead End(std::string_view rest, bool emptyFile) {
+    // The end of the file; `rest` is what follows its last line end. A record still being written
+    // (`growing` set, its offset the file's size) is read on from its last line end later.
+    RecordRead End(std::string_view rest, bool emptyFile, std::optional<Growing> growing = std::nullopt) {
+        if (growing && trace_) {
+            growing->offset -= rest.size();
+            growing->line = line_;
+            growing->gapNext = gapNext_;
+            growing->bad = bad_;
+            read_.growing = growing;
+            return Finish();
+        }
         if (emptyFile) {
             read_.problem =
                 QCoreApplication::translate("trend", "%1: 空のファイルです。記録ファイルではありません")
@@ -527,6 +537,8 @@ public:
     std::size_t Count() const { return trace_ ? trace_->Size() : 0; }
 
     RecordRead Finish() {
+        if (read_.growing)
+            return FinishGrowing();
         SayBadLines();
         if (!trace_ || trace_->Empty()) {
             if (read_.problem.isEmpty())
@@ -535,6 +547,13 @@ public:
             read_.onlyTorn = false;
             return std::move(read_);
         }
+        read_.trace = std::move(trace_);
+        return std::move(read_);
+    }
+
+    // A record being written may have no rows yet.
+    RecordRead FinishGrowing() {
+        SayBadLines();
         read_.trace = std::move(trace_);
         return std::move(read_);
     }
@@ -714,8 +733,25 @@ public:
         if (!S_ISREG(st.st_mode))
             return storage::NotRegularFileReason(st.st_mode, false);
         size_ = std::uint64_t(st.st_size);
+        device_ = std::uint64_t(st.st_dev);
+        inode_ = std::uint64_t(st.st_ino);
+        // A run writing the record holds its lock (exclusive) until the run ends.
+        if (::flock(fd_, LOCK_SH | LOCK_NB) != 0)
+            writing_ = errno == EWOULDBLOCK;
+        else
+            ::flock(fd_, LOCK_UN);
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
         return std::nullopt;
+    }
+    // Where reading on would start, if the record is still being written.
+    std::optional<Growing> GrowingAtEnd() const {
+        if (!writing_)
+            return std::nullopt;
+        Growing growing;
+        growing.device = device_;
+        growing.inode = inode_;
+        growing.offset = size_;
+        return growing;
     }
     // The size when opened: a record still being written is read as far as it was then.
     std::uint64_t Size() const { return size_; }
@@ -739,6 +775,9 @@ public:
 private:
     int fd_ = -1;
     std::uint64_t size_ = 0;
+    std::uint64_t device_ = 0;
+    std::uint64_t inode_ = 0;
+    bool writing_ = false;
 };
 
 // What the next read found: whole lines, or how reading ends.
@@ -831,7 +870,8 @@ private:
     std::uint64_t done_ = 0;
 };
 
-RecordRead ReadChunks(Source& source, std::uint64_t size, const QString& name, const ReadControl& control) {
+RecordRead ReadChunks(Source& source, std::uint64_t size, const QString& name, const ReadControl& control,
+                      std::optional<Growing> growing = std::nullopt) {
     Chunks chunks(source, size, control);
     Rows rows(name); // after the chunks: its helper thread is done with their buffers before they go
     Got got = chunks.Next();
@@ -872,7 +912,7 @@ RecordRead ReadChunks(Source& source, std::uint64_t size, const QString& name, c
     case Got::Ending::LineTooLong:
         return rows.LineTooLong(got.rest);
     }
-    return rows.End(got.rest, size == 0);
+    return rows.End(got.rest, size == 0, growing);
 }
 
 RecordRead OutOfMemory(const QString& name) {
@@ -881,7 +921,129 @@ RecordRead OutOfMemory(const QString& name) {
     return read;
 }
 
+// Most bytes one ReadOn takes: a second of any run is far less, and a backlog is taken a step at a time.
+constexpr std::size_t kTailStepBytes = std::size_t(4) << 20;
+
 } // namespace
+
+RecordTail::RecordTail(const QString& path, const Growing& from, Trace& trace)
+    : path_(path), name_(QFileInfo(path).fileName()), at_(from), trace_(trace) {
+    fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+}
+
+RecordTail::~RecordTail() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+RecordTail::Step RecordTail::ReadOn() {
+    Step step;
+    if (ended_ != Ending::None) {
+        step.ending = ended_;
+        return step;
+    }
+    const auto end = [&](Ending ending, QString said) {
+        ended_ = step.ending = ending;
+        step.said = std::move(said);
+        return step;
+    };
+    struct stat named {}, opened {};
+    const bool same = ::stat(QFile::encodeName(path_).constData(), &named) == 0 && fd_ >= 0 &&
+                      ::fstat(fd_, &opened) == 0 && std::uint64_t(opened.st_dev) == at_.device &&
+                      std::uint64_t(opened.st_ino) == at_.inode && named.st_dev == opened.st_dev &&
+                      named.st_ino == opened.st_ino;
+    if (!same)
+        return end(Ending::Replaced,
+                   QCoreApplication::translate("trend", "%1: 記録ファイルが消されたか、別のファイルに置き換えられました。"
+                                                        "追従をやめます (表示している行はそのままです)")
+                       .arg(name_));
+    // Whether the writer is done is asked before the last read: what it wrote before letting go is read.
+    bool writerDone = false;
+    if (::flock(fd_, LOCK_SH | LOCK_NB) == 0) {
+        writerDone = true;
+        ::flock(fd_, LOCK_UN);
+    }
+    if (::fstat(fd_, &opened) != 0)
+        return end(Ending::Failed,
+                   QCoreApplication::translate("trend", "%1 を読めません: %2").arg(name_, report::SystemErrorText(errno)));
+    const std::uint64_t size = std::uint64_t(opened.st_size);
+    if (size < at_.offset + torn_.size())
+        return end(Ending::Truncated,
+                   QCoreApplication::translate("trend", "%1: 記録ファイルが短くなりました (%2 バイトから %3 バイトへ)。"
+                                                        "追従をやめます (表示している行はそのままです)")
+                       .arg(name_)
+                       .arg(at_.offset + torn_.size())
+                       .arg(size));
+    const std::uint64_t from = at_.offset + torn_.size();
+    const std::size_t want = std::size_t(std::min<std::uint64_t>(size - from, kTailStepBytes));
+    std::string bytes = std::move(torn_);
+    torn_.clear();
+    const std::size_t held = bytes.size();
+    bytes.resize(held + want);
+    std::size_t got = 0;
+    while (got < want) {
+        const ssize_t n = ::pread(fd_, bytes.data() + held + got, want - got, off_t(from + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return end(Ending::Failed, QCoreApplication::translate("trend", "%1 を読めません: %2")
+                                           .arg(name_, report::SystemErrorText(errno)));
+        if (n == 0)
+            break;
+        got += std::size_t(n);
+    }
+    bytes.resize(held + got);
+    const std::size_t lastLineEnd = bytes.rfind('\n');
+    const std::size_t whole = lastLineEnd == std::string::npos ? 0 : lastLineEnd + 1;
+    if (bytes.size() - whole > kLongestLine)
+        return end(Ending::Failed, QCoreApplication::translate("trend", "%1 の %2 行目: %3")
+                                       .arg(name_)
+                                       .arg(at_.line + 1)
+                                       .arg(TooLong()));
+    bool full = false;
+    const Piece piece = ParseRows(bytes.data(), bytes.data() + whole, [&](Row row) {
+        if (trace_.Size() == kMostTraceRows)
+            return !(full = true);
+        row.gapBefore = row.gapBefore || std::exchange(at_.gapNext, false);
+        trace_.Append(row);
+        ++step.rows;
+        return true;
+    });
+    if (piece.bad > 0) {
+        at_.bad += piece.bad;
+        step.said = QCoreApplication::translate(
+                        "trend", "%1 の %2 行目: %3 (読めない行は %4 行。飛ばして、残りをすべて表示します)")
+                        .arg(name_)
+                        .arg(at_.line + piece.firstBad + 1)
+                        .arg(*piece.badProblem)
+                        .arg(at_.bad);
+    }
+    if (piece.lines > 0)
+        at_.gapNext = piece.endsBad;
+    at_.line += piece.lines;
+    at_.offset = from - held + whole;
+    torn_ = bytes.substr(whole);
+    if (full)
+        return end(Ending::Full, QCoreApplication::translate("trend", "%1: 行が多すぎます。最初の %2 行だけを表示します")
+                                     .arg(name_)
+                                     .arg(trace_.Size()));
+    if (piece.stop)
+        return end(Ending::Failed, QCoreApplication::translate("trend", "%1 の %2 行目: %3")
+                                       .arg(name_)
+                                       .arg(at_.line)
+                                       .arg(*piece.problem));
+    if (writerDone && at_.offset + torn_.size() == size) {
+        ended_ = step.ending = Ending::WriterDone;
+        if (!torn_.empty())
+            step.said = QCoreApplication::translate(
+                            "trend", "%1: 最後の行 (%2 行目) が途中で切れています。記録中にロガーが止まったようです。"
+                                     "その前の %3 行を表示します")
+                            .arg(name_)
+                            .arg(at_.line + 1)
+                            .arg(trace_.Size());
+    }
+    return step;
+}
 
 RecordRead ReadRecordBytes(std::string_view bytes, const QString& name) {
     try {
@@ -901,7 +1063,9 @@ RecordRead ReadRecord(const QString& path, const ReadControl& control) {
             read.problem = QCoreApplication::translate("trend", "%1 を開けません: %2").arg(name, *problem);
             return read;
         }
-        return ReadChunks(file, file.Size(), name, control);
+        RecordRead read = ReadChunks(file, file.Size(), name, control, file.GrowingAtEnd());
+        read.path = path;
+        return read;
     } catch (const std::bad_alloc&) {
         return OutOfMemory(name);
     }

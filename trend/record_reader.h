@@ -18,15 +18,31 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace trend {
 
+// Where the reading of a record still being written stopped: RecordTail reads on from there.
+struct Growing {
+    std::uint64_t device = 0; // the file read (a file put in its place since is another)
+    std::uint64_t inode = 0;
+    std::uint64_t offset = 0; // the end of its last whole line
+    long long line = 1;       // the last line read whole, counted from 1 (the header)
+    bool gapNext = false;     // the last line was a bad one: the next row breaks the lines
+    long long bad = 0;        // lines left out so far
+};
+
 struct RecordRead {
+    QString path;                 // the file read, when it was one
     std::unique_ptr<Trace> trace; // the rows read; null when there is not one
     QString problem;              // empty when the file was read whole
     bool onlyTorn = false;        // the problem is a torn last row: everything else is there
     bool cancelled = false;       // stopped by the caller: nothing else is set
+    // Another process (a Tavrin run) holds the record's lock: it is still being written. A torn last
+    // row is then the row being written, and not said.
+    std::optional<Growing> growing;
 };
 
 // Bytes read at a time: large enough that the reads cost nothing beside the parsing, small enough
@@ -45,5 +61,34 @@ RecordRead ReadRecord(const QString& path, const ReadControl& control = {});
 
 // Reads a record's bytes; `name` is the file's name in the messages and the trace's name.
 RecordRead ReadRecordBytes(std::string_view bytes, const QString& name);
+
+// A record being written, read on as it grows from where ReadRecord stopped, into the trace read then.
+// Each ReadOn takes the lines added since (at most a few megabytes) and appends their rows; the torn
+// line being written waits for its line end. Following ends when the writer lets go of the record
+// (its run has ended), or when the file is truncated, replaced or removed: said, the rows read kept.
+class RecordTail {
+public:
+    RecordTail(const QString& path, const Growing& from, Trace& trace);
+    ~RecordTail();
+    RecordTail(const RecordTail&) = delete;
+    RecordTail& operator=(const RecordTail&) = delete;
+
+    enum class Ending { None, WriterDone, Truncated, Replaced, Failed, Full };
+    struct Step {
+        std::size_t rows = 0;         // rows appended
+        Ending ending = Ending::None; // not None: following has ended
+        QString said;                 // what to tell the user, if anything
+    };
+    Step ReadOn();
+
+private:
+    QString path_;
+    QString name_;
+    Growing at_;
+    Trace& trace_;
+    int fd_ = -1;
+    std::string torn_; // the start of the line being written
+    Ending ended_ = Ending::None;
+};
 
 } // namespace trend

@@ -37,6 +37,8 @@ namespace {
 
 // While following, the run going on is redrawn at most this often.
 constexpr int kLiveRedrawMs = 1000;
+// A record still being written is read on this often: its new rows show within a second.
+constexpr int kGrowthMs = 500;
 // A wheel step zooms by this factor.
 constexpr double kWheelZoom = 0.8;
 // A press that moves less than this many pixels is a click.
@@ -76,6 +78,9 @@ struct TrendWindow::Shown {
     // Where the clock went back within the view, the lines of the rows after it overlap those before in
     // time: they go on graphs of their own (AD0, AD1, HH, HL, LH, LL), out of the legend.
     std::vector<std::array<QCPGraph*, 6>> overlaps;
+    // A record opened while another process was writing it, read on as it grows; null once it no
+    // longer does (or for the run going on, which comes through the sink).
+    std::unique_ptr<RecordTail> tail;
 };
 
 namespace {
@@ -158,6 +163,9 @@ TrendWindow::TrendWindow(TrendSink* live, TrendDialogs dialogs, QWidget* parent)
     liveRedraw_->setSingleShot(true);
     liveRedraw_->setInterval(kLiveRedrawMs);
     connect(liveRedraw_, &QTimer::timeout, this, [this] { Redraw(); });
+    growth_ = new QTimer(this);
+    growth_->setInterval(kGrowthMs);
+    connect(growth_, &QTimer::timeout, this, &TrendWindow::ReadGrowth);
     connect(loader_.get(), &RecordLoader::Progress, this, [this](int permille, const QString& name) {
         readingName_->setText(tr("記録を読んでいます: %1").arg(name));
         readingBar_->setValue(permille);
@@ -487,6 +495,45 @@ const TrendWindow::Shown* TrendWindow::LiveShown() const {
     return nullptr;
 }
 
+const TrendWindow::Shown* TrendWindow::Followed() const {
+    if (const Shown* live = LiveShown())
+        return live;
+    for (auto it = shown_.rbegin(); it != shown_.rend(); ++it)
+        if ((*it)->tail)
+            return it->get();
+    return nullptr;
+}
+
+bool TrendWindow::Growing() const {
+    return std::any_of(shown_.begin(), shown_.end(), [](const auto& shown) { return shown->tail != nullptr; });
+}
+
+void TrendWindow::ReadGrowth() {
+    bool grew = false;
+    QStringList said;
+    for (const auto& shown : shown_) {
+        if (!shown->tail)
+            continue;
+        const RecordTail::Step step = shown->tail->ReadOn();
+        grew = grew || step.rows > 0;
+        if (!step.said.isEmpty())
+            said << step.said;
+        if (step.ending != RecordTail::Ending::None)
+            shown->tail.reset();
+    }
+    if (!Growing()) {
+        growth_->stop();
+        if (!Followed())
+            SetFollowing(false);
+    }
+    if (!said.isEmpty()) {
+        const QString before = Messages();
+        ShowMessages((before.isEmpty() ? QStringList() : QStringList{before}) + said);
+    }
+    if (grew)
+        Redraw();
+}
+
 const Trace* TrendWindow::LiveTrace() const {
     const Shown* live = LiveShown();
     return live ? live->trace.get() : nullptr;
@@ -589,9 +636,10 @@ bool TrendWindow::Following() const {
 }
 
 void TrendWindow::SetFollowing(bool on) {
-    on = on && live_ != nullptr;
+    const bool followable = live_ != nullptr || Growing();
+    on = on && followable;
     followBox_->setChecked(on);
-    followBox_->setEnabled(live_ != nullptr);
+    followBox_->setEnabled(followable);
     if (on)
         Redraw();
 }
@@ -688,10 +736,10 @@ void TrendWindow::SetElapsedAxis(bool elapsed) {
 }
 
 void TrendWindow::FollowRange() {
-    const Shown* live = LiveShown();
-    if (!Following() || !live || live->trace->Empty())
+    const Shown* followed = Followed();
+    if (!Following() || !followed || followed->trace->Empty())
         return;
-    const Trace& t = *live->trace;
+    const Trace& t = *followed->trace;
     // The span, or the run since START while it is shorter.
     // Since the clock was last set back, if it was.
     const double last = KeySeconds(t, keys_, t.Size() - 1);
@@ -1049,20 +1097,32 @@ void TrendWindow::ShowRead(bool cancelled) {
     }
     QStringList problems;
     std::optional<std::pair<double, double>> opened;
+    bool growing = false;
     for (RecordRead& read : loader_->TakeReads()) {
         if (!read.problem.isEmpty())
             problems << read.problem;
         if (!read.trace)
             continue;
-        const Trace& t = *read.trace;
-        const auto [firstMs, lastMs] = t.KeyRangeMs(keys_);
-        const double first = double(firstMs) / 1000.0, last = double(lastMs) / 1000.0;
-        opened = opened ? std::pair{std::min(opened->first, first), std::max(opened->second, last)}
-                        : std::pair{first, last};
-        AddShown(std::shared_ptr<const Trace>(std::move(read.trace)));
+        const std::shared_ptr<Trace> t(std::move(read.trace));
+        if (!t->Empty()) {
+            const auto [firstMs, lastMs] = t->KeyRangeMs(keys_);
+            const double first = double(firstMs) / 1000.0, last = double(lastMs) / 1000.0;
+            opened = opened ? std::pair{std::min(opened->first, first), std::max(opened->second, last)}
+                            : std::pair{first, last};
+        }
+        Shown& shown = AddShown(t);
+        if (read.growing) {
+            shown.tail = std::make_unique<RecordTail>(read.path, *read.growing, *t);
+            growing = true;
+        }
     }
     ShowMessages(problems);
-    if (opened) {
+    if (growing) {
+        // A record still being written is followed as it grows, over the span chosen.
+        growth_->start();
+        SetFollowing(true);
+        SetAutoScale(true);
+    } else if (opened) {
         // A record opens showing its whole run.
         SetFollowing(false);
         const double margin = std::max((opened->second - opened->first) * 0.01, 0.5);

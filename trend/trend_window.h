@@ -86,7 +86,8 @@ public:
     // Takes the records away; the run going on stays.
     void CloseRecords();
 
-    // Follow: the newest samples of the run going on stay in view over the span (seconds, 0: all).
+    // Follow: the newest samples stay in view over the span (seconds, 0: all), those of the run going
+    // on, or, without one, of the newest record opened while another process was still writing it.
     int FollowSpan() const { return followSpan_; }
     void SetFollowSpan(int seconds);
     bool Following() const;
@@ -120,6 +121,12 @@ public:
     // as a record. Why not, or nothing.
     report::Done SavePicture(const QString& path);
     report::Done SaveSlice(const QString& path);
+
+    // Reads on each record opened while it was still being written (every half second while one is):
+    // its new rows are shown, and what ends the following is said.
+    void ReadGrowth();
+    // Whether a record opened is still followed as it grows.
+    bool Growing() const;
 
     QCustomPlot& Plot() const { return *plot_; }
     // The run going on (or last ended); null without one.
@@ -181,6 +188,8 @@ private:
     void UpdateCursorItems();
     void UpdateReadOut(double keyS);
     const Shown* LiveShown() const;
+    // What Follow keeps in view: the run going on, else the newest record still growing.
+    const Shown* Followed() const;
     std::optional<std::pair<const Shown*, std::size_t>> Nearest(double keyS) const;
     std::optional<std::pair<double, double>> KeysOfAll() const;
 
@@ -228,6 +237,7 @@ private:
     int tickerOffsetMinutes_ = INT_MIN;
     QRubberBand* band_ = nullptr;
     QTimer* liveRedraw_ = nullptr;
+    QTimer* growth_ = nullptr; // reads on the records still being written
 
     QPushButton* openButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;

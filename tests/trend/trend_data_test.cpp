@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <sys/file.h>
 
 using acquisition::SampleNote;
 using trend::Channel;
@@ -339,6 +340,74 @@ private slots:
         QCOMPARE(QByteArray::fromStdString(written), rows);
         QCOMPARE(trend::ReadRecord(dir.path()).problem,
                  QFileInfo(dir.path()).fileName() + " を開けません: it is a folder, not a regular file");
+    }
+    // A record read while another process holds its lock, then read on as that process writes: the
+    // row being written waits for its line end, a bad row is said, and what ends the following is said.
+    void followsARecordBeingWritten_data() {
+        QTest::addColumn<QByteArray>("then");   // written after a torn "2026-12-07T09:30:4" (line 4)
+        QTest::addColumn<QString>("happens");   // and then: "truncate", "replace", "let go" of the lock
+        QTest::addColumn<int>("rows");          // appended by the next ReadOn
+        QTest::addColumn<int>("ending");        // RecordTail::Ending
+        QTest::addColumn<QString>("said");
+        const QByteArray rest = "7.323+09:00,0.300,0,2,3.09,1.25,1,0,0,1,\r\n";
+        const QByteArray row = "2026-12-07T09:30:47.423+09:00,0.400,0,3,3.10,1.26,1,0,0,1,\r\n";
+        using E = trend::RecordTail::Ending;
+        QTest::newRow("grows") << rest + row << "" << 2 << int(E::None) << "";
+        QTest::newRow("a bad row")
+            << rest + "x\r\n" + row << "" << 2 << int(E::None)
+            << "r.csv の 5 行目: 列が 1 個あります (記録の行は 11 列です) (読めない行は 1 行。飛ばして、残りをすべて表示します)";
+        QTest::newRow("the run ends") << rest << "let go" << 1 << int(E::WriterDone) << "";
+        QTest::newRow("the run ends torn")
+            << QByteArray() << "let go" << 0 << int(E::WriterDone)
+            << "r.csv: 最後の行 (4 行目) が途中で切れています。記録中にロガーが止まったようです。その前の 2 行を表示します";
+        QTest::newRow("truncated")
+            << QByteArray() << "truncate" << 0 << int(E::Truncated)
+            << "r.csv: 記録ファイルが短くなりました (191 バイトから 53 バイトへ)。追従をやめます (表示している行はそのままです)";
+        QTest::newRow("replaced")
+            << rest << "replace" << 0 << int(E::Replaced)
+            << "r.csv: 記録ファイルが消されたか、別のファイルに置き換えられました。追従をやめます (表示している行はそのままです)";
+    }
+    void followsARecordBeingWritten() {
+        QFETCH(QByteArray, then);
+        QFETCH(QString, happens);
+        QFETCH(int, rows);
+        QFETCH(int, ending);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("r.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray a = "2026-12-07T09:30:47.123+09:00,0.100,0,0,3.07,1.23,1,0,0,1,\r\n";
+        const QByteArray b = "2026-12-07T09:30:47.223+09:00,0.200,0,1,3.08,1.24,1,0,0,1,\r\n";
+        QVERIFY(file.write(kHeader + a + b) > 0);
+        QVERIFY(::flock(file.handle(), LOCK_EX) == 0); // the writer's lock
+        auto read = trend::ReadRecord(file.fileName());
+        QVERIFY(read.trace && read.growing);
+        QCOMPARE(read.problem, QString());
+        QCOMPARE(read.trace->Size(), std::size_t(2));
+        trend::RecordTail tail(file.fileName(), *read.growing, *read.trace);
+        QVERIFY(file.write("2026-12-07T09:30:4") > 0);
+        auto step = tail.ReadOn();
+        QCOMPARE(int(step.rows), 0);
+        QCOMPARE(int(step.ending), int(trend::RecordTail::Ending::None));
+        QVERIFY(then.isEmpty() || file.write(then) > 0);
+        if (happens == QLatin1String("let go"))
+            QVERIFY(::flock(file.handle(), LOCK_UN) == 0);
+        if (happens == QLatin1String("truncate"))
+            QVERIFY(file.resize(kHeader.size()));
+        if (happens == QLatin1String("replace")) {
+            QFile other(dir.filePath("other.csv"));
+            QVERIFY(other.open(QIODevice::WriteOnly) && other.write(kHeader + a) > 0);
+            other.close();
+            QVERIFY(::rename(QFile::encodeName(other.fileName()).constData(),
+                             QFile::encodeName(file.fileName()).constData()) == 0);
+        }
+        step = tail.ReadOn();
+        QCOMPARE(int(step.rows), rows);
+        QCOMPARE(int(step.ending), ending);
+        QCOMPARE(step.said, said);
+        QCOMPARE(read.trace->Size(), std::size_t(2 + rows));
+        if (rows == 2) // the bad row breaks the line before the row after it
+            QCOMPARE(read.trace->BreakBefore(Channel::Ad0, 3), !said.isEmpty());
     }
 };
 

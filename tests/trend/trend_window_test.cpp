@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimeZone>
 #include <qcustomplot.h>
+#include <sys/file.h>
 
 using acquisition::SampleNote;
 
@@ -560,6 +561,46 @@ private slots:
                                        .toMSecsSinceEpoch()) /
                             1000.0;
         QVERIFY(viewer->TimeRange().first < rowS && viewer->TimeRange().second > rowS);
+    }
+    // A record another process is writing opens followed: its new rows are drawn as they come, over the
+    // span chosen, and a truncation is said and ends the following.
+    void followsARecordBeingWritten() {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("live.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        std::string rows(record::kHeaderRow);
+        const auto write = [&](int from, int to) {
+            for (int i = from; i < to; ++i) {
+                acquisition::DecodedSample s;
+                s.ad0 = 200;
+                s.elapsedMs = 100LL * i;
+                s.time = kStart.addMSecs(s.elapsedMs);
+                record::AppendRow(rows, s);
+            }
+            QVERIFY(file.write(rows.data(), qint64(rows.size())) == qint64(rows.size()));
+            rows.clear();
+        };
+        write(0, 6000);
+        QVERIFY(::flock(file.handle(), LOCK_EX) == 0);
+        trend::TrendWindow window;
+        window.resize(900, 600);
+        window.show();
+        window.SetFollowSpan(60);
+        QSignalSpy read(&window, &trend::TrendWindow::RecordsRead);
+        window.OpenRecords({file.fileName()});
+        QVERIFY(read.wait(60'000));
+        QVERIFY(window.Growing() && window.Following());
+        window.Plot().replot(QCustomPlot::rpImmediateRefresh);
+        QVERIFY(std::abs(window.TimeRange().first - (StartS() + 599.9 - 60)) < 0.01);
+        write(6000, 6100);
+        window.ReadGrowth();
+        window.Plot().replot(QCustomPlot::rpImmediateRefresh);
+        QVERIFY(std::abs(window.TimeRange().first - (StartS() + 609.9 - 60)) < 0.01);
+        QVERIFY(file.resize(qint64(record::kHeaderRow.size())));
+        window.ReadGrowth();
+        QVERIFY(!window.Growing() && !window.Following());
+        QVERIFY2(window.Messages().contains(QStringLiteral("live.csv: 記録ファイルが短くなりました")),
+                 qPrintable(window.Messages()));
     }
 };
 
