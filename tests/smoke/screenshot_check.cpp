@@ -7,10 +7,15 @@
 //   screenshot_check trend FILE        the trend window (at 0,0, over the form) after a run with an
 //                                      outage: the AD0 trace, the unit lost and back on the axis
 //   screenshot_check manual FILE       the manual window alone: dark text on a white page
+//   screenshot_check same COMMITTED TAKEN [X,Y,W,H...]
+//                                      the screenshot kept in the sources is pixel-equal to the one
+//                                      taken now, outside the rectangles given (a clock, a date)
 // The window's client area stands at 200,144 on the screen (no window manager runs).
 #include <QColor>
 #include <QGuiApplication>
 #include <QImage>
+#include <QList>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -45,8 +50,52 @@ bool Reddish(QRgb c) { return qRed(c) > 200 && qGreen(c) < 100 && qBlue(c) < 100
 
 } // namespace
 
+// Compares a screenshot kept with the sources to one taken now, outside some rectangles.
+int Same(int argc, char* argv[]) {
+    const QImage kept = QImage(QString::fromLocal8Bit(argv[2])).convertToFormat(QImage::Format_RGB32);
+    const QImage taken = QImage(QString::fromLocal8Bit(argv[3])).convertToFormat(QImage::Format_RGB32);
+    if (kept.isNull() || taken.isNull()) {
+        std::fprintf(stderr, "cannot read %s or %s\n", argv[2], argv[3]);
+        return 2;
+    }
+    if (kept.size() != taken.size()) {
+        std::printf("FAIL: %s is %dx%d, the screenshot taken now %dx%d\n", argv[2], kept.width(), kept.height(),
+                    taken.width(), taken.height());
+        return 1;
+    }
+    QList<QRect> masks;
+    for (int i = 4; i < argc; ++i) {
+        const QList<QByteArray> n = QByteArray(argv[i]).split(',');
+        if (n.size() != 4) {
+            std::fprintf(stderr, "a mask is X,Y,W,H: %s\n", argv[i]);
+            return 2;
+        }
+        masks << QRect(n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt());
+    }
+    int differing = 0;
+    QRect where;
+    for (int y = 0; y < kept.height(); ++y)
+        for (int x = 0; x < kept.width(); ++x) {
+            if (kept.pixel(x, y) == taken.pixel(x, y) ||
+                std::any_of(masks.begin(), masks.end(), [x, y](const QRect& m) { return m.contains(x, y); }))
+                continue;
+            ++differing;
+            where |= QRect(x, y, 1, 1);
+        }
+    if (differing == 0) {
+        std::printf("ok  : %s is what the program shows now\n", argv[2]);
+        return 0;
+    }
+    std::printf("FAIL: %s differs from the screenshot taken now in %d pixels, within %d,%d %dx%d; "
+                "copy %s over it if the change is meant\n",
+                argv[2], differing, where.x(), where.y(), where.width(), where.height(), argv[3]);
+    return 1;
+}
+
 int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
+    if (argc >= 4 && QByteArray(argv[1]) == "same")
+        return Same(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: screenshot_check empty|after-sweep|log-selection|trend|manual FILE\n");
         return 2;

@@ -218,7 +218,7 @@ private slots:
         QVERIFY(ColoursAt(window, before, 1).contains(blue)); // HH, high
         QVERIFY(!ColoursAt(window, during, 1).contains(blue));
         if (const QString folder = qEnvironmentVariable("TAVRIN_TEST_ARTEFACTS"); QDir().mkpath(folder))
-            window.grab().save(QDir(folder).filePath(QStringLiteral("trend-window.png")));
+            window.grab().save(QDir(folder).filePath(QStringLiteral("trend-window-test.png")));
         window.SetChannels(0x0000FF, 0xFF0000, false, true);
         QVERIFY(!ColoursAt(window, before).contains(red));
         QVERIFY(ColoursAt(window, before).contains(qRgb(190, 190, 190) & 0xFFFFFF));
