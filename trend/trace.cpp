@@ -139,7 +139,8 @@ void Trace::Append(const Row& row) {
     c.x[s] = row.x;
     c.ad0[s] = row.ad0;
     c.ad1[s] = row.ad1;
-    c.offsetMinutes[s] = row.offsetMinutes;
+    if (offsets_.empty() || offsets_.back().second != row.offsetMinutes)
+        offsets_.emplace_back(size_, row.offsetMinutes);
     c.levels[s] = row.levels;
     c.flags[s] = std::uint8_t((std::uint8_t(row.note) & kNoteBits) | (gap ? kTimeGap : 0));
     switch (row.note) {
@@ -171,7 +172,10 @@ Row Trace::At(std::size_t i) const {
     row.x = c.x[s];
     row.ad0 = c.ad0[s];
     row.ad1 = c.ad1[s];
-    row.offsetMinutes = c.offsetMinutes[s];
+    // The last change at or before row i.
+    const auto change = std::upper_bound(offsets_.begin(), offsets_.end(), i,
+                                         [](std::size_t row, const auto& o) { return row < o.first; });
+    row.offsetMinutes = change == offsets_.begin() ? 0 : std::prev(change)->second;
     row.levels = c.levels[s];
     row.note = acquisition::SampleNote(c.flags[s] & kNoteBits);
     return row;
@@ -354,7 +358,7 @@ std::size_t Trace::MemoryBytes() const {
     std::size_t bytes = sizeof *this + chunks_.capacity() * sizeof(void*) + chunks_.size() * sizeof(Columns);
     for (const auto& level : blocks_)
         bytes += level.capacity() * sizeof(Block);
-    return bytes + events_.capacity() * sizeof(Event);
+    return bytes + events_.capacity() * sizeof(Event) + offsets_.capacity() * sizeof(offsets_[0]);
 }
 
 } // namespace trend

@@ -1,5 +1,5 @@
 // One run's samples as the trend window keeps them: every row of the run, in
-// about 31 bytes a row, in chunks that never move once filled, with a summary
+// about 29 bytes a row, in chunks that never move once filled, with a summary
 // of minima and maxima in blocks of 16, 256, 4096, ... rows, so that what one
 // pixel column of a view holds is found in a few steps whatever the zoom.
 //
@@ -147,7 +147,6 @@ private:
         std::uint16_t x[kChunkRows];
         std::int16_t ad0[kChunkRows];
         std::int16_t ad1[kChunkRows];
-        std::int16_t offsetMinutes[kChunkRows];
         std::uint8_t levels[kChunkRows];
         std::uint8_t flags[kChunkRows]; // the note, and kTimeGap
     };
@@ -180,6 +179,9 @@ private:
     std::array<Block, kLevels + 1> open_;                // the blocks being filled
     std::vector<Event> events_;
     std::array<std::vector<std::size_t>, 2> starts_{{{0}, {0}}}; // of the segments, by Index(keys)
+    // The clock's offset from UTC from each row where it changed on (twice a year at most, in a zone
+    // with summer time): kept once, not with every row.
+    std::vector<std::pair<std::size_t, std::int16_t>> offsets_;
 
     // The sampling interval as the median of the last five spacings of samples.
     std::array<std::int64_t, 5> spacings_{};
