@@ -10,6 +10,9 @@
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
+#include <functional>
+#include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +23,8 @@ namespace {
 // Enough for every START of a day in the same second; beyond, the folder is taken as unusable.
 constexpr int kMaxCopies = 9999;
 constexpr mode_t kNewFileMode = 0666; // less the umask
+// A folder with less room than this is not taken for a record at all.
+constexpr long long kLeastFreeBytes = 1LL << 20;
 
 QString FolderOrCurrent(const QString& folder) {
     return folder.isEmpty() ? QDir::currentPath() : folder;
@@ -32,6 +37,122 @@ void SyncFolder(const QString& folder) {
         return;
     storage::CurrentSaveCalls().fsync(fd);
     ::close(fd);
+}
+
+// All of `bytes`, then to the disk; 0 or the errno.
+int WriteAndSync(int fd, std::string_view bytes) {
+    const storage::SaveCalls& calls = storage::CurrentSaveCalls();
+    while (!bytes.empty()) {
+        const ssize_t n = calls.write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        bytes.remove_prefix(std::size_t(n));
+    }
+    return calls.fsync(fd) == 0 ? 0 : errno;
+}
+
+// A rename that cannot promise not to replace: the file system knows no RENAME_NOREPLACE.
+bool NoSuchRename(int error) {
+    return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+struct Made {
+    int fd = -1;   // open, locked, the header in it and on the disk; -1 when not made
+    QString path;  // its name (or the name tried last)
+    QString what;  // when not made: what could not be done
+    int error = 0; // and the errno
+};
+
+// A new record with its header at the first free name of nameFor(1), nameFor(2), ... in `folder`.
+// The header goes into a file without a name, or into a locked temporary where the file system
+// cannot make one, and reaches the disk before the file gets its name, which never replaces
+// anything standing there. A temporary is linked to its name, or where the file system knows no
+// links (vfat, exFAT), renamed to it with RENAME_NOREPLACE. Only where neither works (some FUSE
+// file systems) is the record made under its name at once, with O_EXCL, the header written
+// straight after: a reader may then see it for a moment before its header.
+Made MakeRecord(const QString& folder, const std::function<QString(int copy)>& nameFor) {
+    const storage::SaveCalls& calls = storage::CurrentSaveCalls();
+    const QDir into(folder);
+    Made made;
+    made.path = into.filePath(nameFor(1));
+    const auto failed = [&made](int fd, QString what, int error) {
+        if (fd >= 0)
+            ::close(fd);
+        made.fd = -1;
+        made.what = std::move(what);
+        made.error = error;
+        return made;
+    };
+    QByteArray temporary;
+    int fd = storage::OpenUnnamed(QFile::encodeName(folder), kNewFileMode);
+    if (fd < 0) {
+        if (const int error = errno; !storage::CannotMakeUnnamed(error))
+            return failed(-1, QStringLiteral("cannot create a file in %1").arg(folder), error);
+        const storage::TemporaryFile t = storage::CreateTemporary(QFile::encodeName(made.path), kNewFileMode);
+        if (t.fd < 0)
+            return failed(-1, QStringLiteral("cannot create a file in %1").arg(folder), t.error);
+        fd = t.fd;
+        temporary = t.path;
+    }
+    const auto dropTemporary = [&temporary] {
+        if (!temporary.isEmpty())
+            ::unlink(temporary.constData());
+        temporary.clear();
+    };
+    if (const int error = WriteAndSync(fd, kHeaderRow); error != 0) {
+        dropTemporary();
+        return failed(fd, QStringLiteral("cannot write to %1").arg(made.path), error);
+    }
+    int error = EEXIST;
+    bool noPlacing = false;
+    for (int copy = 1; copy <= kMaxCopies && error == EEXIST; ++copy) {
+        made.path = into.filePath(nameFor(copy));
+        const QByteArray name = QFile::encodeName(made.path);
+        // None of these replaces a file or a link already at the name, nor follows it.
+        if (temporary.isEmpty()) {
+            error = storage::LinkUnnamed(fd, name);
+            continue;
+        }
+        error = calls.link(temporary.constData(), name.constData()) == 0 ? 0 : errno;
+        if (error == 0 || error == EEXIST)
+            continue;
+        error = calls.renameNoReplace(temporary.constData(), name.constData()) == 0 ? 0 : errno;
+        if (error == 0)
+            temporary.clear(); // the record itself now
+        else if (NoSuchRename(error)) {
+            noPlacing = true;
+            break;
+        }
+    }
+    dropTemporary();
+    if (noPlacing) {
+        ::close(fd);
+        fd = -1;
+        for (int copy = 1; copy <= kMaxCopies; ++copy) {
+            made.path = into.filePath(nameFor(copy));
+            fd = ::open(QFile::encodeName(made.path).constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        kNewFileMode);
+            error = fd >= 0 ? 0 : errno;
+            if (error != EEXIST)
+                break;
+        }
+        if (fd >= 0) {
+            ::flock(fd, LOCK_EX);
+            if (const int written = WriteAndSync(fd, kHeaderRow); written != 0) {
+                ::unlink(QFile::encodeName(made.path).constData()); // ours, made a moment ago
+                return failed(fd, QStringLiteral("cannot write to %1").arg(made.path), written);
+            }
+        }
+    }
+    if (error == EEXIST)
+        return failed(fd, QStringLiteral("every name up to %1 is taken").arg(made.path), EEXIST);
+    if (error != 0)
+        return failed(fd, QStringLiteral("cannot create %1").arg(made.path), error);
+    SyncFolder(folder);
+    made.fd = fd;
+    return made;
 }
 
 } // namespace
@@ -48,26 +169,22 @@ QString RunRecordName(const QString& baseName, const QDateTime& started, int cop
 
 report::Done CheckRecordFolder(const QString& folder) {
     const QString path = FolderOrCurrent(folder);
-    const QByteArray name = QFile::encodeName(path);
-    const auto cannot = [&path](int error) {
-        return report::Fail(QStringLiteral("no run record can be created in %1 (%2)")
-                                .arg(path, report::SystemErrorText(error)));
+    const auto cannot = [&path](const QString& why) {
+        return report::Fail(QStringLiteral("no run record can be created in %1 (%2)").arg(path, why));
     };
-    // A file without a name vanishes when closed; where none can be made, ask for the permissions.
-    const int fd = storage::OpenUnnamed(name, kNewFileMode);
-    if (fd >= 0) {
-        ::close(fd);
-        return {};
-    }
-    if (const int error = errno; !storage::CannotMakeUnnamed(error))
-        return cannot(error);
-    struct stat st = {};
-    if (::stat(name.constData(), &st) != 0)
-        return cannot(errno);
-    if (!S_ISDIR(st.st_mode))
-        return cannot(ENOTDIR);
-    if (::faccessat(AT_FDCWD, name.constData(), W_OK | X_OK, AT_EACCESS) != 0)
-        return cannot(errno);
+    const long long free = storage::CurrentSaveCalls().freeBytes(QFile::encodeName(path).constData());
+    if (free < 0)
+        return cannot(report::SystemErrorText(errno));
+    if (free < kLeastFreeBytes)
+        return cannot(QStringLiteral("less than 1 MiB free: %1 bytes").arg(free));
+    // Made as a record is made, under a name of its own, and gone again.
+    const Made made = MakeRecord(path, [](int copy) {
+        return QStringLiteral(".tavrin-record-check-%1-%2.csv").arg(::getpid()).arg(copy);
+    });
+    if (made.fd < 0)
+        return cannot(report::SystemErrorText(made.error));
+    ::unlink(QFile::encodeName(made.path).constData());
+    ::close(made.fd);
     return {};
 }
 
@@ -124,49 +241,14 @@ report::Done RunRecordFile::RunStarted(const acquisition::RunInfo& run) {
 }
 
 report::Done RunRecordFile::Create(const QString& folder, const acquisition::RunInfo& run) {
-    // The header goes into a file without a name, or into a locked temporary where the file
-    // system cannot make one; either way the record's name shows only a file with its header.
-    QByteArray temporary;
-    fd_ = storage::OpenUnnamed(QFile::encodeName(folder), kNewFileMode);
-    if (fd_ < 0) {
-        if (const int error = errno; !storage::CannotMakeUnnamed(error))
-            return Stop(QStringLiteral("cannot create a file in %1").arg(folder), error);
-        const storage::TemporaryFile made = storage::CreateTemporary(QFile::encodeName(path_), kNewFileMode);
-        if (made.fd < 0)
-            return Stop(QStringLiteral("cannot create a file in %1").arg(folder), made.error);
-        fd_ = made.fd;
-        temporary = made.path;
-    }
-    const auto dropTemporary = [&temporary] {
-        if (!temporary.isEmpty())
-            ::unlink(temporary.constData());
-    };
-    if (auto header = Write(std::string(kHeaderRow)); !header) {
-        dropTemporary();
-        return header;
-    }
-    if (auto synced = Sync(); !synced) {
-        dropTemporary();
-        return synced;
-    }
-    const QDir into(folder);
-    int error = EEXIST;
-    for (int copy = 1; copy <= kMaxCopies && error == EEXIST; ++copy) {
-        path_ = into.filePath(RunRecordName(run.baseName, run.started, copy));
-        const QByteArray name = QFile::encodeName(path_);
-        // Neither call replaces a file or a link already at the name, nor follows it.
-        if (temporary.isEmpty())
-            error = storage::LinkUnnamed(fd_, name);
-        else
-            error = ::link(temporary.constData(), name.constData()) == 0 ? 0 : errno;
-    }
-    dropTemporary();
-    if (error == EEXIST)
-        return Stop(QStringLiteral("every name up to %1 is taken").arg(path_), EEXIST);
-    if (error != 0)
-        return Stop(QStringLiteral("cannot create %1").arg(path_), error);
+    const Made made =
+        MakeRecord(folder, [&run](int copy) { return RunRecordName(run.baseName, run.started, copy); });
+    path_ = made.path;
+    if (made.fd < 0)
+        return Stop(made.what, made.error);
+    fd_ = made.fd;
+    size_ = (long long)kHeaderRow.size();
     created_ = true;
-    SyncFolder(folder);
     return {};
 }
 

@@ -4,8 +4,10 @@
 // appears only with the header row inside: the header is written to a file
 // without a name (or, where the file system cannot make one, to a temporary of
 // the logger's own, "<record name>.tmp-XXXXXX"), reaches the disk, and is then
-// linked under the record's name, which never replaces anything standing there,
-// a link included.
+// linked under the record's name (renamed to it without replacing, where the file
+// system knows no links: vfat, exFAT), which never replaces anything standing
+// there, a link included. Only where neither works (some FUSE file systems) is the
+// record created under its name at once, and its header written straight after.
 //
 // The record is locked (flock, exclusive) from its creation until the run ends,
 // so that FileDelite, in this logger or another, leaves a record being written
@@ -27,8 +29,9 @@ namespace record {
 // <base>-<YYYYMMDD>-<HHMMSS>.csv, or <base>-<YYYYMMDD>-<HHMMSS>-<copy>.csv from copy 2 on.
 QString RunRecordName(const QString& baseName, const QDateTime& started, int copy = 1);
 
-// Whether a record could be created in `folder` now (empty: the current folder): it exists, is a
-// folder, and takes a new file. Leaves nothing behind. For an unattended run to refuse to start.
+// Whether a record could be created in `folder` now (empty: the current folder): one is made there
+// as a run's would be, under a name of its own, and removed; a folder with less than 1 MiB free is
+// refused. Leaves nothing behind. For an unattended run to refuse to start.
 report::Done CheckRecordFolder(const QString& folder);
 
 class RunRecordFile : public acquisition::SampleSink {

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/statvfs.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,6 +88,14 @@ SaveCalls SystemSaveCalls() {
         [](int fd) { return ::fsync(fd); },
         [](const char* from, const char* to) { return ::rename(from, to); },
         [](const char* folder, mode_t mode) { return ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, mode); },
+        [](const char* from, const char* to) { return ::link(from, to); },
+        [](const char* from, const char* to) { return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE); },
+        [](const char* path) -> long long {
+            struct statvfs fs {};
+            if (::statvfs(path, &fs) != 0)
+                return -1;
+            return (long long)(fs.f_bavail) * (long long)(fs.f_frsize);
+        },
     };
 }
 
@@ -104,6 +114,8 @@ report::Done ReplaceFile(const QString& fileName, QByteArrayView bytes, LinkHand
     if (auto refused = FindDestination(QFile::encodeName(fileName), links, to))
         return report::Fail(*refused);
 
+    // What a save of this name that was killed left behind goes first (one that a save still holds stays).
+    RemoveStaleTemporariesOf(to.path);
     // A new file gets 0666 less the umask, as open() gives it.
     TemporaryFile made = CreateTemporary(to.path, 0666);
     if (made.fd < 0)

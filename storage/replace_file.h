@@ -37,6 +37,12 @@ struct SaveCalls {
     std::function<int(const char* from, const char* to)> rename;
     // A new file without a name in `folder` (O_TMPFILE), open for reading and writing.
     std::function<int(const char* folder, mode_t mode)> openUnnamed;
+    // A second name for a file, and a rename that never replaces what stands at `to`
+    // (renameat2 with RENAME_NOREPLACE): how a record's temporary takes its name.
+    std::function<int(const char* from, const char* to)> link;
+    std::function<int(const char* from, const char* to)> renameNoReplace;
+    // The space left in the file system of `path` for an unprivileged user, or -1 with errno.
+    std::function<long long(const char* path)> freeBytes;
 };
 
 // The real calls.

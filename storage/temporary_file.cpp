@@ -2,6 +2,8 @@
 
 #include "storage/replace_file.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
@@ -124,6 +126,18 @@ bool RemoveIfStale(const QByteArray& path) {
                        named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
     const bool removed = stale && ::unlink(path.constData()) == 0;
     ::close(fd);
+    return removed;
+}
+
+int RemoveStaleTemporariesOf(const QByteArray& finalPath) {
+    const QFileInfo final(QFile::decodeName(finalPath));
+    const QString fileName = final.fileName();
+    const QDir folder = final.absoluteDir();
+    int removed = 0;
+    for (const QString& name :
+         folder.entryList({fileName + QStringLiteral(".tmp-*")}, QDir::Files | QDir::Hidden | QDir::System))
+        if (IsTemporaryOf(name, fileName) && RemoveIfStale(QFile::encodeName(folder.filePath(name))))
+            ++removed;
     return removed;
 }
 

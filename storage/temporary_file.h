@@ -38,4 +38,8 @@ int LinkUnnamed(int fd, const QByteArray& path);
 // Removes the regular file at `path` unless a save holds it (locks it); true when removed.
 bool RemoveIfStale(const QByteArray& path);
 
+// Removes the temporaries of the file at `finalPath` that no save holds: what a killed save of it
+// left. Returns how many went.
+int RemoveStaleTemporariesOf(const QByteArray& finalPath);
+
 } // namespace storage

@@ -16,6 +16,7 @@ packages=(
   libbenchmark-dev
   xvfb xauth imagemagick poppler-utils xdotool
   desktop-file-utils
+  dosfstools fusefat
 )
 
 # Building and running only: compiler and build tools, Qt with its translation tools, libftdi,

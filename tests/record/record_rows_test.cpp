@@ -249,34 +249,51 @@ private slots:
 };
 
 
-// The record's name shows only a file with its header, with or without unnamed files on the file
-// system; the record is synced after its header, at each sweep end and at the run's end, and is
-// locked until the run ends.
+// The record's name shows only a file with its header, with or without unnamed files, links and
+// renames that never replace on the file system (and, where there are none of them, the record is
+// made under its name with its header at once); the record is synced after its header, at each sweep
+// end and at the run's end, and is locked until the run ends.
 void RecordRowsTest::recordAppearsWithItsHeader_data() {
     QTest::addColumn<bool>("unnamedFiles");
-    QTest::addColumn<QString>("atHeader"); // what the folder holds when the header is synced
-    QTest::newRow("unnamed file") << true << "";
-    QTest::newRow("no unnamed files") << false << "tavrin-20261207-093040.csv.tmp-";
+    QTest::addColumn<bool>("links");
+    QTest::addColumn<bool>("renames");     // renameat2 with RENAME_NOREPLACE
+    QTest::addColumn<QString>("atHeader"); // what the folder holds when the header is first synced
+    QTest::addColumn<QStringList>("calls");
+    const QStringList calls{"sync file", "sync folder", "sync file", "sync file"};
+    QTest::newRow("unnamed file") << true << true << true << "" << calls;
+    QTest::newRow("no unnamed files") << false << true << true << "tavrin-20261207-093040.csv.tmp-XXXXXX" << calls;
+    QTest::newRow("no links either (vfat)")
+        << false << false << true << "tavrin-20261207-093040.csv.tmp-XXXXXX" << calls;
+    QTest::newRow("nor a rename that never replaces (FUSE)")
+        << false << false << false << "tavrin-20261207-093040.csv.tmp-XXXXXX"
+        << QStringList{"sync file", "sync file", "sync folder", "sync file", "sync file"};
 }
 
 void RecordRowsTest::recordAppearsWithItsHeader() {
     QFETCH(bool, unnamedFiles);
+    QFETCH(bool, links);
+    QFETCH(bool, renames);
     QFETCH(QString, atHeader);
+    QFETCH(QStringList, calls);
     QTemporaryDir dir;
-    QStringList calls;
+    QStringList made;
     QString folderAtHeader;
     storage::SaveCalls seam = storage::SystemSaveCalls();
     const auto fsync = seam.fsync;
     seam.fsync = [&](int fd) {
         struct stat st = {};
         ::fstat(fd, &st);
-        calls << (S_ISDIR(st.st_mode) ? "sync folder" : "sync file");
-        if (calls.size() == 1)
+        made << (S_ISDIR(st.st_mode) ? "sync folder" : "sync file");
+        if (made.size() == 1)
             folderAtHeader = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).join(' ');
         return fsync(fd);
     };
     if (!unnamedFiles)
         seam.openUnnamed = [](const char*, mode_t) { return errno = EOPNOTSUPP, -1; };
+    if (!links)
+        seam.link = [](const char*, const char*) { return errno = EPERM, -1; };
+    if (!renames)
+        seam.renameNoReplace = [](const char*, const char*) { return errno = EINVAL, -1; };
     storage::SetSaveCalls(seam);
     record::RunRecordFile file(dir.path());
     const bool started = bool(file.RunStarted({kStart, "tavrin", "sim"}));
@@ -284,8 +301,8 @@ void RecordRowsTest::recordAppearsWithItsHeader() {
     QVERIFY(file.Take(Row(1)) && file.SweepEnded() && file.Take(Row(2)) && file.RunEnded());
     storage::SetSaveCalls(storage::SystemSaveCalls());
 
-    QCOMPARE(folderAtHeader.chopped(folderAtHeader.isEmpty() ? 0 : 6), atHeader);
-    QCOMPARE(calls, (QStringList{"sync file", "sync folder", "sync file", "sync file"}));
+    QCOMPARE(folderAtHeader.replace(QRegularExpression("\\.tmp-\\w{6}$"), ".tmp-XXXXXX"), atHeader);
+    QCOMPARE(made, calls);
     QVERIFY(Unlocked(file.Path()));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"tavrin-20261207-093040.csv"});
     QCOMPARE(ReadAll(file.Path()), QByteArray("time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n"
@@ -296,18 +313,33 @@ void RecordRowsTest::recordAppearsWithItsHeader() {
 
 void RecordRowsTest::checkRecordFolder_data() {
     QTest::addColumn<QString>("folder"); // in a fresh folder holding the file "file"
+    QTest::addColumn<qint64>("free");    // bytes free in the file system, -1 as it is
+    QTest::addColumn<bool>("links");
     QTest::addColumn<QString>("reason"); // empty: a record can be made
-    QTest::newRow("a folder") << "." << "";
-    QTest::newRow("missing") << "none" << "(No such file or directory)";
-    QTest::newRow("a file") << "file" << "(Not a directory)";
+    QTest::newRow("a folder") << "." << qint64(-1) << true << "";
+    QTest::newRow("missing") << "none" << qint64(-1) << true << "(No such file or directory)";
+    QTest::newRow("a file") << "file" << qint64(-1) << true << "(Not a directory)";
+    QTest::newRow("less than 1 MiB free") << "." << qint64(1048575) << true << "(less than 1 MiB free: 1048575 bytes)";
+    QTest::newRow("1 MiB free, no unnamed files nor links") << "." << qint64(1048576) << false << "";
 }
 
 void RecordRowsTest::checkRecordFolder() {
     QFETCH(QString, folder);
+    QFETCH(qint64, free);
+    QFETCH(bool, links);
     QFETCH(QString, reason);
     QTemporaryDir dir;
     QFile(dir.filePath("file")).open(QIODevice::WriteOnly);
+    storage::SaveCalls seam = storage::SystemSaveCalls();
+    if (free >= 0)
+        seam.freeBytes = [free](const char*) { return (long long)free; };
+    if (!links) {
+        seam.openUnnamed = [](const char*, mode_t) { return errno = EOPNOTSUPP, -1; };
+        seam.link = [](const char*, const char*) { return errno = EPERM, -1; };
+    }
+    storage::SetSaveCalls(seam);
     const report::Done checked = record::CheckRecordFolder(dir.filePath(folder));
+    storage::SetSaveCalls(storage::SystemSaveCalls());
     QCOMPARE(checked ? QString() : checked.Reason().mid(checked.Reason().lastIndexOf('(')), reason);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"file"});
 }

@@ -146,6 +146,38 @@ QByteArray Volts(unsigned hundredths) {
 
 } // namespace
 
+// A vfat image made with mkfs.vfat and mounted through FUSE (fusefat) for as long as this lives; `problem`
+// says why not, where the machine has no such tools or lets no one mount.
+struct FuseVfat {
+    QString mountPoint;
+    QString problem;
+    FuseVfat(const QString& image, const QString& at) {
+        const auto run = [this](const QString& program, const QStringList& arguments) {
+            QProcess p;
+            p.start(program, arguments);
+            if (!p.waitForFinished(30'000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+                problem = program + ": " + p.errorString() + " " + p.readAllStandardError().trimmed();
+            return problem.isEmpty();
+        };
+        QFile file(image);
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(16 << 20)) {
+            problem = "cannot make the image";
+            return;
+        }
+        file.close();
+        if (run("mkfs.vfat", {image}) && run("fusefat", {"-o", "rw+", image, at}))
+            mountPoint = at;
+    }
+    ~FuseVfat() {
+        if (mountPoint.isEmpty())
+            return;
+        QProcess p;
+        p.start("fusermount", {"-u", mountPoint});
+        if (!p.waitForFinished(30'000) || p.exitCode() != 0)
+            QProcess::execute("umount", {mountPoint});
+    }
+};
+
 class RecordRunTest : public QObject {
     Q_OBJECT
 
@@ -163,6 +195,7 @@ private slots:
         QTest::newRow("sampling time 600")
             << QStringList{"--sampling-time", "600", "--list-units"} << 0 << "WAY";
         QTest::newRow("sampling time 1") << QStringList{"--sampling-time", "1", "--list-units"} << 0 << "WAY";
+        QTest::newRow("tick of a minute") << QStringList{"--tick-ms", "60000", "--list-units"} << 0 << "WAY";
         QTest::newRow("continuous yes") << QStringList{"--continuous", "yes"} << 1 << "on or off";
         QTest::newRow("auto-save 1") << QStringList{"--auto-save", "1"} << 1 << "--auto-save";
         QTest::newRow("channel ad2") << QStringList{"--channels", "ad2"} << 1 << "ad0,ad1";
@@ -248,8 +281,10 @@ private slots:
     }
 
     // Where the record goes, and the row a silent unit leaves. "SUB" stands for a folder beside the sweep
-    // files; "SILENT" for an emulator that never answers, so that only the time-out ends its run. Every
-    // row on standard output matches `everyRow`, when given.
+    // files ("VFAT": a USB stick's file system, an image mounted through FUSE, which knows neither
+    // unnamed files nor links nor renames that never replace); "SILENT" for an emulator that never
+    // answers, so that only the time-out ends its run. Every row on standard output matches `everyRow`,
+    // when given.
     void recordDestinations_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
@@ -261,6 +296,7 @@ private slots:
         QTest::newRow("default") << sim << 0 << 1 << 0 << 0 << "";
         QTest::newRow("off") << sim + QStringList{"--record", "off"} << 0 << 0 << 0 << 0 << "";
         QTest::newRow("another folder") << sim + QStringList{"--record", "SUB"} << 0 << 0 << 1 << 0 << "";
+        QTest::newRow("a vfat stick") << sim + QStringList{"--record", "VFAT"} << 0 << 0 << 1 << 0 << "";
         QTest::newRow("standard output") << sim + QStringList{"--record", "-"} << 0 << 0 << 0 << 601 << "";
         QTest::newRow("AD0 alone: AD1 empty in every row")
             << sim + QStringList{"--record", "-", "--channels", "ad0"} << 0 << 0 << 0 << 601
@@ -278,6 +314,13 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("SUB"));
         QVERIFY(WriteParameters(dir, "111000"));
+        std::optional<FuseVfat> vfat;
+        if (arguments.contains("VFAT")) {
+            vfat.emplace(dir.filePath("vfat.img"), dir.filePath("SUB"));
+            if (!vfat->problem.isEmpty())
+                QSKIP(qPrintable("no vfat file system to be had here: " + vfat->problem));
+            arguments.replaceInStrings(QRegularExpression("^VFAT$"), "SUB");
+        }
         arguments.replaceInStrings(QRegularExpression("^SUB$"), dir.filePath("SUB"));
         Emulator silent({"--silent-after", "0"});
         arguments.replaceInStrings(QRegularExpression("^SILENT$"), "tty:" + silent.path);
@@ -286,6 +329,11 @@ private slots:
         QCOMPARE(Finish(p), status);
         QCOMPARE(Records(dir.path()).size(), recordsHere);
         QCOMPARE(Records(dir.filePath("SUB")).size(), recordsInSub);
+        if (vfat) {
+            const QByteArray record = ReadAll(QDir(dir.filePath("SUB")).filePath(Records(dir.filePath("SUB")).first()));
+            QVERIFY(record.startsWith(kHeader));
+            QCOMPARE(Rows(record).size(), qsizetype(601));
+        }
         const QByteArray out = p.readAllStandardOutput();
         if (rowsOnStandardOutput == 0) {
             QCOMPARE(out, QByteArray());

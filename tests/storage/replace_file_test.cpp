@@ -46,7 +46,7 @@ struct CallRecorder {
                 return failed(S_ISDIR(st.st_mode) ? "sync folder" : "sync file") ? -1 : real.fsync(fd);
             },
             [=](const char* from, const char* to) { return failed("rename") ? -1 : real.rename(from, to); },
-            real.openUnnamed};
+            real.openUnnamed, real.link, real.renameNoReplace, real.freeBytes};
     }
 };
 
@@ -136,6 +136,7 @@ private slots:
         QTemporaryDir temp;
         const QString out = temp.filePath("out");
         Write(out, "old");
+        Write(temp.filePath("out.tmp-Ab12Cd"), "left by a save that was killed"); // goes, whatever this save does
         CallRecorder recorder{{}, failing, error};
         storage::SetSaveCalls(recorder.Calls());
 
