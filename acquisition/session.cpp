@@ -54,6 +54,8 @@ Session::Session(SessionView& view, RunLog& log, RunChart& chart, device::Unit& 
       painter_(chart_, [this] { return sampleSettings_; }, [this] { return state_.FileIndex; }),
       feed_(AllSinks(logSink_, painter_, seams_.sinks), seams_.monotonic, [this](const char* module, const QString& reason) {
           report::Report(module, reason);
+          // Said now, and in the place of the reading text for the rest of the run, so that it is seen.
+          recordStopped_ = true;
           view_.ShowStatus(kStatusRecordStopped);
       }) {}
 
@@ -230,7 +232,7 @@ bool Session::Start() {
     const QString baseName = view_.Settings().baseName;
     // What a save cut short by a kill left beside the sweep files of this base name goes.
     output::RemoveStaleTemporaries(baseName, QDir::currentPath());
-    feed_.RunStarted({Now(), baseName, UnitName()});
+    const QDateTime started = Now();
 
     view_.RunStateChanged(true);
     ClearChart();
@@ -238,6 +240,9 @@ bool Session::Start() {
     log_.Clear();
     state_.FileIndex = 0;
     WriteRunHeader();
+    // After the log is cleared: a record that cannot be made is said under the run's header.
+    recordStopped_ = false;
+    feed_.RunStarted({started, baseName, UnitName()});
     // The unit could not be opened again: the run goes on as without a unit, and its log says why.
     if (!unitProblem_.isEmpty())
         for (const QString& line : unitProblem_.split(QLatin1Char('\n')))
@@ -335,7 +340,7 @@ void Session::HandleReply() {
         EndWith(RunEnd::Error, kFramelessRunMessage.arg(framelessInARow_));
         return;
     }
-    view_.ShowStatus(kStatusReading);
+    view_.ShowStatus(recordStopped_ ? kStatusRecordStopped : kStatusReading);
     if (state_.SweepX > kLastColumn)
         BeginSweepEnd();
     else

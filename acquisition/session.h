@@ -186,6 +186,7 @@ private:
     bool replyRead_ = false; // the reply in RxBuffer was read whole, and goes into the log
     QDateTime plottedAt_;
     bool running_ = false;
+    bool recordStopped_ = false; // a sink (the record) was left out of this run
     RunPhase phase_ = RunPhase::Idle;
     unsigned runNumber_ = 0;        // which run a step put off for later belongs to
     bool awaitingLostUnit_ = false;

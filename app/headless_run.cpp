@@ -27,8 +27,9 @@ acquisition::RunSettings LoadSettings(const Options& options, std::uint16_t& sam
     settings::ParameterFile file(
         QDir(options.parameterFolder).filePath(QString::fromLatin1(settings::kParameterFileName)));
     const settings::SettingsLoad loaded = settings::LoadSettings(file, settings::KeptSettings{});
-    if (!loaded.problem.isEmpty())
-        report::Report(report::module::kSettings, loaded.problem);
+    for (const QString& said : {loaded.problem, loaded.notice})
+        if (!said.isEmpty())
+            report::Report(report::module::kSettings, said);
     settings::KeptSettings kept = loaded.settings;
     ApplyRunOverrides(kept, options.overrides);
     acquisition::RunSettings s;

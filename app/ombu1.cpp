@@ -404,6 +404,8 @@ void TForm1::FormShow() {
         ShowStatus(kStatusNoParameterFile);
         ReportProblem(report::module::kSettings, parameterProblem_);
     }
+    if (!parameterNotice_.isEmpty())
+        ReportProblem(report::module::kSettings, parameterNotice_);
 }
 
 void TForm1::Timer1Timer() {
@@ -587,6 +589,7 @@ bool TForm1::LoadParameters() {
     case settings::LoadOutcome::Read:
         // The boxes' handlers run, as a click would run them.
         ShowKept(loaded.settings, BoxHandlers::Run);
+        parameterNotice_ = loaded.notice;
         return true;
     case settings::LoadOutcome::Created:
         // The unit is opened on a first start too.

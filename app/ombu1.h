@@ -233,6 +233,7 @@ private:
     bool closePending_ = false;
     bool parameterFileLeftAlone_ = false; // it could not be read at start, so it is never saved over
     QString parameterProblem_;            // why the parameter file could not be used, last told
+    QString parameterNotice_;             // what of the parameter file was read but not taken as it stands
     LastRun lastRun_ = LastRun::None;
     QHash<QString, QSize> statusSizes_;
     RepaintBatch* repaints_ = nullptr; // one paint pass per sample

@@ -24,6 +24,12 @@ SettingsLoad LoadSettings(ParameterFile& file, const KeptSettings& startup) {
     load.settings = result.outcome == LoadOutcome::Read ? DecodeSettings(result.record) : startup;
     if (result.outcome == LoadOutcome::LeftAlone || result.outcome == LoadOutcome::Unavailable)
         load.problem = file.LastError();
+    if (load.settings.samplingTime == 0) {
+        load.settings.samplingTime = 1;
+        load.notice = QStringLiteral("The sampling time in the settings file is 0, which would send requests "
+                                     "without a pause: 1 (0.1 s), the fastest the controls allow, is used. The "
+                                     "file keeps its 0 until a sampling time button changes it.");
+    }
     return load;
 }
 

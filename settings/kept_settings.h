@@ -31,9 +31,12 @@ struct SettingsLoad {
     ParamRecord record{};   // the file's bytes when read; otherwise the start-up record
     KeptSettings settings;  // decoded when the file was read; otherwise the start-up settings
     QString problem;        // why the file could not be used (LeftAlone, Unavailable); empty otherwise
+    QString notice;         // what was read but not taken as it stands, and why; empty otherwise
 };
 
-// Reads the parameter file, creating it with `startup` when there is none.
+// Reads the parameter file, creating it with `startup` when there is none. A sampling time of 0
+// (requests without any pause) is taken as 1, the fastest the controls allow; the file keeps its
+// bytes until a control changes them.
 SettingsLoad LoadSettings(ParameterFile& file, const KeptSettings& startup);
 
 } // namespace settings

@@ -2,6 +2,7 @@
 // what a start does with the parameter file and the unit.
 #include "app/log_pane/log_view.h"
 #include "app/manual_window.h"
+#include "record/run_record_file.h"
 #include "settings/parameter_file.h"
 #include "tests/settings/unprivileged_user.h"
 #include "tests/support/form_fixture.h"
@@ -279,6 +280,47 @@ private slots:
         };
         fx.Run();
         QCOMPARE(shownDuringTheRun, QStringLiteral("ファイル名が空です: 削除しません"));
+    }
+
+    // A sampling time of 0 in the parameter file is taken as 1 and said, the file kept as it is; a record
+    // that cannot be made at START is said under the run's header, and on the status line in the place
+    // of the reading text for the rest of the run; the next run makes its record.
+    void zeroSamplingTimeAndAMissingRecordAreSaid() {
+        QTemporaryDir records;
+        record::RunRecordFile recordFile(records.path());
+        FormFixture fx({}, 100, [&](FormSeams& seams) { seams.sampleSinks.push_back(&recordFile); });
+        const QByteArray par = QByteArray("1" "008000" "008080" "0000" "111000") + QByteArray(7, '\0');
+        QFile file(fx.ParamFile());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(par) == 30);
+        file.close();
+        fx.Show();
+        QCOMPARE(fx.form->Edit2->text(), QStringLiteral("1"));
+        QVERIFY(testing::LogLines(*fx.form).contains(
+            "The sampling time in the settings file is 0, which would send requests without a pause: 1 (0.1 s), "
+            "the fastest the controls allow, is used. The file keeps its 0 until a sampling time button changes it."));
+        fx.form->Edit3->setText(QStringLiteral("nodir/x"));
+        QString statusMidRun;
+        fx.pump.afterTick = [&](long tick) {
+            if (tick == 30) {
+                statusMidRun = fx.form->Label3->text();
+                fx.form->Button4Click();
+            }
+        };
+        fx.Run();
+        QCOMPARE(statusMidRun, QStringLiteral("記録を中止しました"));
+        const QStringList log = testing::LogLines(*fx.form);
+        QVERIFY2(log.size() > 3 && log[1] == "SamplingTime = 1* 0.1S" &&
+                     log[3].startsWith("The run record stopped: cannot create " + records.path() +
+                                       "/nodir/x-20261207-102030.csv (No such file or directory)"),
+                 qPrintable(log.mid(0, 5).join('\n')));
+        QCOMPARE(ReadFile(fx.ParamFile()), par);
+        // The next run makes its record.
+        fx.form->Edit3->setText(QStringLiteral("x"));
+        fx.pump.afterTick = {};
+        fx.form->Button3Click();
+        fx.form->Button4Click();
+        fx.pump.RunWhile([&] { return fx.form->RunInProgress(); });
+        QCOMPARE(QDir(records.path()).entryList(QDir::Files), QStringList{"x-20261207-102030.csv"});
     }
 
     void statusLineShowsItsText() {
