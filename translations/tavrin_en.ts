@@ -67,10 +67,6 @@
         <translation>MQTT: %1 samples not sent</translation>
     </message>
     <message>
-        <source>記録中のため削除しません: %1</source>
-        <translation>Recording, not deleted: %1</translation>
-    </message>
-    <message>
         <source>MQTT送信待ちが満杯です: 古いデータから破棄します</source>
         <translation>MQTT queue full: dropping oldest samples</translation>
     </message>
