@@ -6,8 +6,37 @@
 #include "trend/trend_window.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <unistd.h>
 
 namespace app {
+
+namespace {
+
+// A file's name that is not UTF-8 reaches the program as text with U+FFFD in it, which names no file.
+// Such a record is opened through a link named with that text, in a folder of the viewer's own, to
+// the bytes the command line gave.
+QStringList OpenableNames(QStringList paths, int argc, char** argv, const QTemporaryDir& links) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray given(argv[i]);
+        const QString text = QFile::decodeName(given);
+        const qsizetype at = paths.indexOf(text);
+        if (at < 0 || QFile::encodeName(text) == given || !links.isValid())
+            continue;
+        const QByteArray target = given.startsWith('/') ? given : QFile::encodeName(QDir::currentPath()) + '/' + given;
+        // A folder for each, so that the link has the file's own name.
+        const QDir folder(QDir(links.path()).filePath(QString::number(i)));
+        const QString link = folder.filePath(QFileInfo(text).fileName());
+        if (QDir().mkpath(folder.path()) && ::symlink(target.constData(), QFile::encodeName(link).constData()) == 0)
+            paths[at] = link;
+    }
+    return paths;
+}
+
+} // namespace
 
 int RunViewer(int& argc, char** argv, const Options& options) {
     QApplication app(argc, argv);
@@ -26,7 +55,8 @@ int RunViewer(int& argc, char** argv, const Options& options) {
         for (const QString& problem : problems)
             report::WriteStandardError(report::module::kTrend, problem);
     });
-    viewer.OpenRecords(options.view);
+    const QTemporaryDir links;
+    viewer.OpenRecords(OpenableNames(options.view, argc, argv, links));
     viewer.show();
     return app.exec() == 0 ? kExitNormal : kExitRunError;
 }

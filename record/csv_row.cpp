@@ -13,8 +13,10 @@ void AppendTime(std::string& out, const QDateTime& time) {
     const QTime t = time.time();
     const int offset = time.offsetFromUtc();
     const int offsetMinutes = std::abs(offset) / 60;
+    // The year before 1 is 0, as the record writes years (the calendar's 1 BC, year -1 to QDate).
+    const int year = d.year() < 0 ? d.year() + 1 : d.year();
     char text[48];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", d.year(),
+    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", year,
                                 d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec(),
                                 offset < 0 ? '-' : '+', offsetMinutes / 60, offsetMinutes % 60);
     out.append(text, std::size_t(n));

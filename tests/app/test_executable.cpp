@@ -350,16 +350,20 @@ private slots:
     // is wrong with its record.
     void viewerEndsOnAStopSignal_data() {
         QTest::addColumn<int>("signalNumber");
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-        QTest::newRow("SIGHUP") << int(SIGHUP);
-        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::addColumn<QByteArray>("name"); // of the record, as the file system holds it
+        QTest::newRow("SIGTERM") << int(SIGTERM) << QByteArray("not-a-record.csv");
+        QTest::newRow("SIGHUP") << int(SIGHUP) << QByteArray("not-a-record.csv");
+        QTest::newRow("SIGINT") << int(SIGINT) << QByteArray("not-a-record.csv");
+        QTest::newRow("a name that is not UTF-8") << int(SIGTERM) << QByteArray("not-a-record-\xE9.csv");
     }
     void viewerEndsOnAStopSignal() {
         QFETCH(int, signalNumber);
+        QFETCH(QByteArray, name);
         QTemporaryDir dir;
-        QFile record(dir.filePath("not-a-record.csv"));
-        QVERIFY(record.open(QIODevice::WriteOnly) && record.write("a,b,c\n") == 6);
-        record.close();
+        const QByteArray path = QFile::encodeName(dir.path()) + '/' + name;
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0 && ::write(fd, "a,b,c\n", 6) == 6);
+        ::close(fd);
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -367,15 +371,24 @@ private slots:
         // As a user's terminal has it, however this test was started (a background job ignores SIGINT).
         p.setChildProcessModifier([signalNumber] { std::signal(signalNumber, SIG_DFL); });
         p.setReadChannel(QProcess::StandardError);
-        p.start(QStringLiteral(TAVRIN_EXECUTABLE), {"--view", record.fileName()});
+        // The name's bytes as they are, which a QString argument could not carry.
+        p.setWorkingDirectory(dir.path());
+        QString escaped; // for printf's %b: a byte beyond ASCII as \0NNN
+        for (const char c : name)
+            escaped += uchar(c) < 0x80 ? QString(QLatin1Char(c)) : QString::asprintf("\\0%03o", uchar(c));
+        p.start("/bin/sh", {"-c", "exec \"$0\" --view \"$(printf '%b' \"$1\")\"", QStringLiteral(TAVRIN_EXECUTABLE),
+                            escaped});
+        // Opened and read: what is wrong with it is said (a file not found would be said otherwise).
+        const QByteArray notARecord = QStringLiteral("記録ファイルではありません").toUtf8();
         QByteArray said;
-        while (!said.contains("not-a-record.csv") && p.waitForReadyRead(kWaitMs))
+        while (!said.contains(notARecord) && p.waitForReadyRead(kWaitMs))
             said += p.readAllStandardError();
-        QVERIFY2(said.contains("not-a-record.csv"), said.constData());
+        QVERIFY2(said.contains("not-a-record") && said.contains(notARecord), said.constData());
         ::kill(pid_t(p.processId()), signalNumber);
         QVERIFY(p.waitForFinished(10'000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
+        ::unlink(path.constData()); // a name QTemporaryDir cannot spell
     }
 
     // A FIFO named as the settings file neither freezes the start nor keeps the unit closed; the

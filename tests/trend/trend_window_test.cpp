@@ -439,6 +439,19 @@ private slots:
         window.SetCursor(0, StartS() + 1.04);
         window.SetCursor(1, StartS() + 2.51);
         QCOMPARE(window.CursorText(), QStringLiteral("Δt 1.500 s   ΔAD0 0.00 V   ΔAD1 0.00 V"));
+        // The same moments in view by either time axis.
+        window.SetTimeRange(StartS() + 100, StartS() + 110);
+        window.SetElapsedAxis(true);
+        QVERIFY(std::abs(window.TimeRange().first - 100) < 1e-6 && std::abs(window.TimeRange().second - 110) < 1e-6);
+        window.SetElapsedAxis(false);
+        QVERIFY(std::abs(window.TimeRange().first - StartS() - 100) < 1e-6);
+        // On a ramp, each cursor takes the row nearest to it (not the next), and ΔV is B less A.
+        QVERIFY(sink.RunStarted({kStart, "tavrin", "sim"}));
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(TakeAt(sink, 100LL * i, 300 - i, i));
+        window.SetCursor(0, StartS() + 1.04);
+        window.SetCursor(1, StartS() + 2.56);
+        QCOMPARE(window.CursorText(), QStringLiteral("Δt 1.600 s   ΔAD0 -0.16 V   ΔAD1 0.16 V"));
     }
 
     // What is saved: the pictures by their first bytes (and the PDF's texts as a reader takes them
