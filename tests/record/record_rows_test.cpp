@@ -96,7 +96,16 @@ struct SlowReader {
 class RecordRowsTest : public QObject {
     Q_OBJECT
 
+    report::Output reports_; // where reports go outside this test
+
 private slots:
+    void initTestCase() { reports_ = report::SetReportOutput(report::SetReportOutput({})); }
+    // A check that failed half-way leaves no seam pointing at its own, gone, locals.
+    void cleanup() {
+        storage::SetSaveCalls(storage::SystemSaveCalls());
+        report::SetReportOutput(reports_);
+    }
+
     void decodeRules_data() {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<bool>("ad0On");
