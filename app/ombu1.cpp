@@ -702,7 +702,8 @@ trend::TrendWindow& TForm1::Trend() {
 }
 
 void TForm1::KeepSettings() {
-    if (seams_.settingsFolder.isEmpty())
+    // A file the start could not read is left as it is; the start has said so.
+    if (seams_.settingsFolder.isEmpty() || seams_.kept.leaveFile)
         return;
     if (auto kept = settings::SaveAppSettings(seams_.settingsFolder, seams_.kept); !kept)
         ReportProblem(report::module::kSettings, kept.Reason());

@@ -40,7 +40,8 @@ QStringList OpenableNames(QStringList paths, int argc, char** argv, const QTempo
 
 int RunViewer(int& argc, char** argv, const Options& options) {
     QApplication app(argc, argv);
-    StartWindowSystem(app, options);
+    if (const Kept kept = StartWindowSystem(app, options); !kept.load.problem.isEmpty())
+        report::WriteStandardError(report::module::kSettings, kept.load.problem);
     // Made before the check below, so that no signal falls between the check and the watching.
     StopSignals stopSignals;
     if (StopSignalPending())

@@ -1,73 +1,260 @@
 #include "settings/app_settings.h"
 
+#include "storage/file_kind.h"
 #include "storage/replace_file.h"
 
 #include <QDir>
 #include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace settings {
 
 namespace {
 
-const QByteArray kReconnect = "reconnect";
-const QByteArray kLanguage = "language";
-const QByteArray kTrendSpan = "trend-span";
+// The keys the program owns, in the order a file gets them.
+enum Key { kReconnect, kLanguage, kTrendSpan, kKeyCount };
+const char* const kKeyNames[kKeyCount] = {"reconnect", "language", "trend-span"};
+
+// The key a line sets and the value, when the line is one of the program's and the value one it
+// takes; key -1 for every other line.
+struct Setting {
+    int key = -1;
+    QByteArray value;
+};
+
+Setting SettingOf(QByteArrayView line) {
+    const QByteArrayView text = line.trimmed();
+    if (text.isEmpty() || text.startsWith('#') || text.startsWith(';'))
+        return {};
+    const qsizetype eq = text.indexOf('=');
+    if (eq <= 0)
+        return {};
+    const QByteArrayView key = text.first(eq).trimmed();
+    const QByteArray value = text.sliced(eq + 1).trimmed().toByteArray();
+    for (int k = 0; k < kKeyCount; ++k) {
+        if (key != QByteArrayView(kKeyNames[k]))
+            continue;
+        const bool taken = k == kReconnect  ? value == "on" || value == "off"
+                           : k == kLanguage ? value == "ja" || value == "en" || value.isEmpty()
+                                            : true;
+        return taken ? Setting{k, value} : Setting{};
+    }
+    return {};
+}
+
+void Set(AppSettings& settings, const Setting& setting) {
+    if (setting.key == kReconnect)
+        settings.reconnect = setting.value == "on";
+    else if (setting.key == kLanguage)
+        settings.language = QString::fromUtf8(setting.value);
+    else if (setting.key == kTrendSpan)
+        settings.trendSpan = QString::fromUtf8(setting.value);
+}
+
+bool SameValue(const AppSettings& a, const AppSettings& b, int key) {
+    return key == kReconnect  ? a.reconnect == b.reconnect
+           : key == kLanguage ? a.language == b.language
+                              : a.trendSpan == b.trendSpan;
+}
+
+QByteArray Line(const AppSettings& settings, int key) {
+    const QByteArray value = key == kReconnect  ? QByteArray(settings.reconnect ? "on" : "off")
+                             : key == kLanguage ? settings.language.toUtf8()
+                                                : settings.trendSpan.toUtf8();
+    return kKeyNames[key] + ('=' + value);
+}
+
+// One line of a file: where it starts and how long it is without its end ("\n" or "\r\n").
+struct LineSpan {
+    qsizetype begin;
+    qsizetype size;
+};
+
+QList<LineSpan> Lines(const QByteArray& text) {
+    QList<LineSpan> lines;
+    qsizetype begin = 0;
+    while (begin < text.size()) {
+        qsizetype end = text.indexOf('\n', begin);
+        const qsizetype next = end < 0 ? text.size() : end + 1;
+        if (end < 0)
+            end = text.size();
+        if (end > begin && text[end - 1] == '\r')
+            --end;
+        lines.append({begin, end - begin});
+        begin = next;
+    }
+    return lines;
+}
+
+// What stands at the settings file's name, read whole, or why it cannot be.
+struct FileRead {
+    bool exists = false;
+    QByteArray bytes;
+    QString cause; // empty when read (or missing)
+};
+
+QString TooLarge(qint64 size) {
+    return QStringLiteral("it is %1 bytes, more than the %2 bytes (1 MiB) a settings file may hold")
+        .arg(size)
+        .arg(kAppSettingsMaxBytes);
+}
+
+FileRead ReadSettingsFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    FileRead read;
+    const auto refused = [&read](QString cause) {
+        read.exists = true;
+        read.cause = std::move(cause);
+        return read;
+    };
+    // Look before opening: opening a FIFO for reading would wait for a writer.
+    struct stat st = {};
+    if (::lstat(name.constData(), &st) != 0) {
+        const int error = errno;
+        return error == ENOENT ? read : refused(report::SystemErrorText(error));
+    }
+    const bool link = S_ISLNK(st.st_mode);
+    if (link && ::stat(name.constData(), &st) != 0) {
+        const int error = errno;
+        return refused(error == ENOENT ? QStringLiteral("it is a link to a file that does not exist")
+                                       : report::SystemErrorText(error));
+    }
+    if (!S_ISREG(st.st_mode))
+        return refused(storage::NotRegularFileReason(st.st_mode, link));
+    if (st.st_size > kAppSettingsMaxBytes)
+        return refused(TooLarge(st.st_size));
+
+    // Non-blocking in case something else has taken the name since the look.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return refused(report::SystemErrorText(errno));
+    QString cause;
+    if (::fstat(fd, &st) != 0)
+        cause = report::SystemErrorText(errno);
+    else if (!S_ISREG(st.st_mode))
+        cause = storage::NotRegularFileReason(st.st_mode, link);
+    // One byte past the limit tells a file that has grown since the look.
+    QByteArray bytes(qMin<qint64>(st.st_size, kAppSettingsMaxBytes) + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (cause.isEmpty() && got <= kAppSettingsMaxBytes) {
+        if (got == bytes.size())
+            bytes.resize(qMin<qint64>(2 * got, kAppSettingsMaxBytes + 1));
+        const ssize_t count = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            cause = report::SystemErrorText(errno);
+        if (count <= 0)
+            break;
+        got += count;
+    }
+    if (cause.isEmpty() && got > kAppSettingsMaxBytes)
+        cause = TooLarge(::fstat(fd, &st) == 0 && st.st_size > got ? st.st_size : got);
+    ::close(fd);
+    if (!cause.isEmpty())
+        return refused(cause);
+    bytes.truncate(got);
+    read.exists = true;
+    read.bytes = bytes;
+    return read;
+}
+
+QString FilePath(const QString& folder) {
+    return QDir::toNativeSeparators(QDir(folder).filePath(kAppSettingsFileName));
+}
 
 } // namespace
 
 AppSettings ParseAppSettings(const QByteArray& text) {
     AppSettings settings;
-    for (const QByteArray& rawLine : text.split('\n')) {
-        const QByteArray line = rawLine.trimmed();
-        if (line.isEmpty())
-            continue;
-        const qsizetype eq = line.indexOf('=');
-        const QByteArray key = line.left(eq).trimmed();
-        const QString value = QString::fromUtf8(eq < 0 ? QByteArray() : line.mid(eq + 1).trimmed());
-        if (eq > 0 && key == kReconnect && (value == u"on" || value == u"off"))
-            settings.reconnect = value == u"on";
-        else if (eq > 0 && key == kLanguage && (value == u"ja" || value == u"en" || value.isEmpty()))
-            settings.language = value;
-        else if (eq > 0 && key == kTrendSpan)
-            settings.trendSpan = value;
-        else
-            settings.otherLines << QString::fromUtf8(line);
-    }
+    for (const LineSpan& line : Lines(text))
+        Set(settings, SettingOf(QByteArrayView(text).sliced(line.begin, line.size)));
     return settings;
 }
 
 QByteArray AppSettingsText(const AppSettings& settings) {
     QByteArray text = "# Tavrin's settings beside the parameter file ombu01.par\n";
-    text += kReconnect + '=' + (settings.reconnect ? "on" : "off") + '\n';
-    text += kLanguage + '=' + settings.language.toUtf8() + '\n';
-    if (!settings.trendSpan.isEmpty())
-        text += kTrendSpan + '=' + settings.trendSpan.toUtf8() + '\n';
-    for (const QString& line : settings.otherLines)
-        if (!line.startsWith(u'#'))
-            text += line.toUtf8() + '\n';
+    for (int key = 0; key < kKeyCount; ++key)
+        if (key != kTrendSpan || !settings.trendSpan.isEmpty())
+            text += Line(settings, key) + '\n';
     return text;
+}
+
+QByteArray AppSettingsText(const AppSettings& settings, const QByteArray& file) {
+    // For each key the last line whose value counts, as ParseAppSettings reads them.
+    const QList<LineSpan> lines = Lines(file);
+    qsizetype last[kKeyCount] = {-1, -1, -1};
+    AppSettings given;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const Setting setting = SettingOf(QByteArrayView(file).sliced(lines[i].begin, lines[i].size));
+        if (setting.key >= 0)
+            last[setting.key] = i;
+        Set(given, setting);
+    }
+    QByteArray added;
+    std::map<qsizetype, QByteArray> rewritten; // by line
+    for (int key = 0; key < kKeyCount; ++key) {
+        if (SameValue(settings, given, key))
+            continue;
+        if (last[key] >= 0)
+            rewritten[last[key]] = Line(settings, key);
+        else
+            added += Line(settings, key) + '\n';
+    }
+    QByteArray text = file;
+    // From the last line up, so that the places of the lines before stay as they were.
+    for (auto line = rewritten.crbegin(); line != rewritten.crend(); ++line)
+        text.replace(lines[line->first].begin, lines[line->first].size, line->second);
+    if (added.isEmpty())
+        return text;
+    // The added lines end as the file's first line ends.
+    const qsizetype firstEnd = file.indexOf('\n');
+    const QByteArray lineEnd = firstEnd > 0 && file[firstEnd - 1] == '\r' ? "\r\n" : "\n";
+    added.replace("\n", lineEnd);
+    if (!text.isEmpty() && !text.endsWith('\n'))
+        text += lineEnd;
+    return text + added;
 }
 
 AppSettingsLoad LoadAppSettings(const QString& folder) {
     AppSettingsLoad load;
-    QFile file(QDir(folder).filePath(kAppSettingsFileName));
-    if (!file.exists())
-        return load;
-    if (!file.open(QIODevice::ReadOnly)) {
-        load.problem = QStringLiteral("The settings file %1 cannot be read (%2); the defaults are used.")
-                           .arg(file.fileName(), file.errorString());
+    const FileRead read = ReadSettingsFile(QDir(folder).filePath(kAppSettingsFileName));
+    if (!read.cause.isEmpty()) {
+        load.settings.leaveFile = true;
+        load.problem =
+            QStringLiteral("The settings file %1 cannot be read (%2); the defaults are used. It is "
+                           "left as it is: changes to these settings are kept until Tavrin ends, "
+                           "and not written to it.")
+                .arg(FilePath(folder), read.cause);
         return load;
     }
-    // A settings file is a few lines; anything far larger is not one.
-    load.settings = ParseAppSettings(file.read(64 * 1024));
+    load.settings = ParseAppSettings(read.bytes);
     return load;
 }
 
 report::Done SaveAppSettings(const QString& folder, const AppSettings& settings) {
+    const auto notSaved = [&folder](const QString& cause) {
+        return report::Fail(QStringLiteral("The settings file %1 cannot be saved (%2); it is left as it was.")
+                                .arg(FilePath(folder), cause));
+    };
+    if (settings.leaveFile)
+        return notSaved(QStringLiteral("it could not be read whole at start"));
     if (!QDir().mkpath(folder))
         return report::Fail(QStringLiteral("The settings folder %1 cannot be made.").arg(folder));
-    return storage::ReplaceFile(QDir(folder).filePath(kAppSettingsFileName), AppSettingsText(settings),
-                                storage::LinkHandling::ReplaceTarget);
+    const QString path = QDir(folder).filePath(kAppSettingsFileName);
+    const FileRead read = ReadSettingsFile(path);
+    if (!read.cause.isEmpty())
+        return notSaved(read.cause);
+    const QByteArray text = read.exists ? AppSettingsText(settings, read.bytes) : AppSettingsText(settings);
+    if (read.exists && text == read.bytes)
+        return {};
+    if (auto saved = storage::ReplaceFile(path, text, storage::LinkHandling::ReplaceTarget); !saved)
+        return notSaved(saved.Reason());
+    return {};
 }
 
 } // namespace settings

@@ -404,6 +404,45 @@ private slots:
             qPrintable(o.err));
     }
 
+    // A FIFO named as tavrin.conf holds up neither the window nor the viewer: it is refused unopened
+    // (the viewer says so on stderr), and both still end as they should.
+    void settingsFileFifoIsRefusedUnopened_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("window") << QStringList{"--quit-when-shown"};
+        QTest::newRow("viewer") << QStringList{"--view", "not-a-record.csv"};
+    }
+    void settingsFileFifoIsRefusedUnopened() {
+        QFETCH(QStringList, arguments);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("tavrin"));
+        const QString fifo = dir.filePath("tavrin/tavrin.conf");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_CONFIG_HOME", dir.path());
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir.path());
+        p.setReadChannel(QProcess::StandardError);
+        p.start(QStringLiteral(TAVRIN_EXECUTABLE), arguments + QStringList{"--param-dir", dir.path()});
+        if (arguments.first() == "--view") {
+            QByteArray said;
+            while (!said.contains("tavrin.conf") && p.waitForReadyRead(kWaitMs))
+                said += p.readAllStandardError();
+            QVERIFY2(said.contains("tavrin: settings: The settings file " + QFile::encodeName(fifo) +
+                                   " cannot be read (it is a FIFO, not a regular file)"),
+                     said.constData());
+            ::kill(pid_t(p.processId()), SIGTERM);
+        }
+        const bool finished = p.waitForFinished(kWaitMs);
+        if (!finished)
+            p.kill();
+        QVERIFY(finished);
+        QCOMPARE(p.exitCode(), 0);
+        struct stat st = {};
+        QVERIFY(::stat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    }
+
     // A disk that fills during the save: the run ends by the error path, the files of an earlier
     // run stay whole, and no temporary file is left.
     void fullDiskEndsTheRunAndKeepsTheOlderFiles() {

@@ -364,12 +364,32 @@ private slots:
     }
 
     // The trend window's options go into the settings file beside the parameter file, never into the
-    // parameter file; reconnect applies to the next wait for the unit.
+    // parameter file; reconnect applies to the next wait for the unit. The user's lines stay, and a
+    // file the start could not read is never written.
+    void trendOptionsAreKeptBesideTheParameterFile_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("leaveFile");
+        QTest::addColumn<QByteArray>("written");
+        const QByteArray mine = "# mine\nmykey=caf\xe9\r\ntrend-span=1h\n";
+        QTest::newRow("none") << QByteArray() << false
+                              << QByteArray("# Tavrin's settings beside the parameter file ombu01.par\n"
+                                            "reconnect=on\nlanguage=\ntrend-span=1min\n");
+        QTest::newRow("the user's lines kept")
+            << mine << false << QByteArray("# mine\nmykey=caf\xe9\r\ntrend-span=1min\nreconnect=on\n");
+        QTest::newRow("not read at start: left as it is") << mine << true << mine;
+    }
     void trendOptionsAreKeptBesideTheParameterFile() {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, leaveFile);
+        QFETCH(QByteArray, written);
         QTemporaryDir config;
+        QFile conf(config.filePath("tavrin.conf"));
+        QVERIFY(file.isEmpty() || (conf.open(QIODevice::WriteOnly) && conf.write(file) == file.size()));
+        conf.close();
         FormFixture fx({}, 100, [&](FormSeams& seams) {
             seams.settingsFolder = config.path();
             seams.kept.trendSpan = "1h";
+            seams.kept.leaveFile = leaveFile;
         });
         fx.Show();
         const QByteArray parameters = ReadFile(fx.ParamFile());
@@ -377,15 +397,13 @@ private slots:
         QCOMPARE(trend.FollowSpan(), 3600);
         QVERIFY(!trend.Reconnect());
         trend.SetReconnect(true);
-        QVERIFY(!QFile::exists(config.filePath("tavrin.conf"))); // set by the program: nothing to keep
+        QCOMPARE(conf.exists(), !file.isEmpty()); // set by the program: nothing to keep
         auto* menu = trend.findChild<QMenu*>("TrendOptions");
         QVERIFY(menu);
         menu->actions().first()->trigger(); // off again, as a click does
         menu->actions().first()->trigger(); // and on
         trend.SetFollowSpan(60);
-        QCOMPARE(ReadFile(config.filePath("tavrin.conf")),
-                 QByteArray("# Tavrin's settings beside the parameter file ombu01.par\n"
-                            "reconnect=on\nlanguage=\ntrend-span=1min\n"));
+        QCOMPARE(ReadFile(conf.fileName()), written);
         QCOMPARE(ReadFile(fx.ParamFile()), parameters);
     }
 

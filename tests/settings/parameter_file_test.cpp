@@ -8,9 +8,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <fcntl.h>
 #include <memory>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
 
 using namespace settings;
 
@@ -43,7 +48,42 @@ QByteArray ReadFile(const QString& path) {
 }
 
 enum class FolderState { Missing, ReadOnly, Writable };
-enum class Standing { Fifo, Folder, LinkToDevice, WriteOnlyFile };
+enum class Standing { Fifo, Folder, LinkToDevice, WriteOnlyFile, TooLarge };
+
+// While it lives, a thread of its own opens the FIFO `path` (none when empty) for writing and at
+// once closes it again: a reader that opened the FIFO waiting for a writer gets the end of the
+// file instead of waiting for ever, and is seen. The destructor opens the FIFO for reading without
+// waiting, which lets the thread's open return when no reader came.
+class FifoPartner {
+public:
+    explicit FifoPartner(QByteArray path) : path_(std::move(path)) {
+        if (!path_.isEmpty())
+            thread_ = std::thread([this] {
+                const int fd = ::open(path_.constData(), O_WRONLY | O_CLOEXEC);
+                metReader_ = fd >= 0;
+                if (fd >= 0)
+                    ::close(fd);
+            });
+    }
+    ~FifoPartner() {
+        if (path_.isEmpty())
+            return;
+        const int fd = ::open(path_.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        thread_.join();
+        if (fd >= 0)
+            ::close(fd);
+    }
+    FifoPartner(const FifoPartner&) = delete;
+    FifoPartner& operator=(const FifoPartner&) = delete;
+
+    // Whether something has opened the FIFO for reading so far.
+    bool MetReader() const { return metReader_; }
+
+private:
+    QByteArray path_;
+    std::atomic<bool> metReader_ = false;
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -329,39 +369,138 @@ private slots:
     }
 
     // The settings beside the parameter file: what a file says, and what the program writes back
-    // (a line it does not know is kept).
+    // when the span is set (none: as read). Only the lines of values that change are rewritten, in
+    // place; every other byte stays.
     void appSettingsFile_data() {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<bool>("reconnect");
         QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("span");
         QTest::addColumn<QByteArray>("written");
         const QByteArray head = "# Tavrin's settings beside the parameter file ombu01.par\n";
-        QTest::newRow("none") << QByteArray() << false << "" << head + "reconnect=off\nlanguage=\n";
+        QTest::newRow("none") << QByteArray() << false << "" << "" << head + "reconnect=off\nlanguage=\n";
         QTest::newRow("all set") << QByteArray("reconnect=on\nlanguage=en\ntrend-span=10min\n") << true << "en"
-                                 << head + "reconnect=on\nlanguage=en\ntrend-span=10min\n";
+                                 << "" << QByteArray("reconnect=on\nlanguage=en\ntrend-span=10min\n");
         QTest::newRow("a value it does not take, an unknown key")
-            << QByteArray("reconnect=maybe\r\nlanguage=fr\nfuture=1\n") << false << ""
-            << head + "reconnect=off\nlanguage=\nreconnect=maybe\nlanguage=fr\nfuture=1\n";
+            << QByteArray("reconnect=maybe\r\nlanguage=fr\nfuture=1\n") << false << "" << ""
+            << QByteArray("reconnect=maybe\r\nlanguage=fr\nfuture=1\n");
+        QTest::newRow("comments, blank lines and a Latin-1 byte kept; the span rewritten in place")
+            << QByteArray("# mine\n; also mine\n\nmykey=caf\xe9\r\n  trend-span = 10min\r\nfuture=1") << false
+            << "" << "1h"
+            << QByteArray("# mine\n; also mine\n\nmykey=caf\xe9\r\ntrend-span=1h\r\nfuture=1");
+        QTest::newRow("the last line that counts is rewritten")
+            << QByteArray("trend-span=1h\ntrend-span=10min\n#trend-span=all\n") << false << "" << "1min"
+            << QByteArray("trend-span=1h\ntrend-span=1min\n#trend-span=all\n");
+        QTest::newRow("a key the file lacks added at its end, as its lines end")
+            << QByteArray("mykey=1\r\nlanguage=ja") << false << "ja" << "all"
+            << QByteArray("mykey=1\r\nlanguage=ja\r\ntrend-span=all\r\n");
+        // 1 MiB exactly, the last line too.
+        QTest::newRow("1 MiB read whole")
+            << QByteArray("#" + QByteArray(1048544, 'x') + "\nreconnect=on\ntrend-span=10min\n") << true << ""
+            << "1h" << QByteArray("#" + QByteArray(1048544, 'x') + "\nreconnect=on\ntrend-span=1h\n");
     }
     void appSettingsFile() {
         QFETCH(QByteArray, file);
         QFETCH(bool, reconnect);
         QFETCH(QString, language);
+        QFETCH(QString, span);
         QFETCH(QByteArray, written);
         const QString folder = temp_->filePath("config/tavrin");
         if (!file.isEmpty()) {
             QVERIFY(QDir().mkpath(folder));
-            QFile f(folder + "/tavrin.conf");
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
+            QVERIFY(WriteFile(folder + "/tavrin.conf", file));
         }
-        const settings::AppSettingsLoad load = settings::LoadAppSettings(folder);
+        AppSettingsLoad load = LoadAppSettings(folder);
         QCOMPARE(load.problem, QString());
         QCOMPARE(load.settings.reconnect, reconnect);
         QCOMPARE(load.settings.language, language);
-        QVERIFY(settings::SaveAppSettings(folder, load.settings));
-        QFile back(folder + "/tavrin.conf");
-        QVERIFY(back.open(QIODevice::ReadOnly));
-        QCOMPARE(back.readAll(), written);
+        QCOMPARE(load.settings.leaveFile, false);
+        if (!span.isEmpty())
+            load.settings.trendSpan = span;
+        QVERIFY(SaveAppSettings(folder, load.settings));
+        QCOMPARE(ReadFile(folder + "/tavrin.conf"), written);
+    }
+
+    // A settings file that cannot be read whole is refused without being opened when it is no
+    // regular file (a FIFO never holds up the start) and never cut: it is left exactly as it is,
+    // by that session's saves and by a save that finds it so.
+    void appSettingsFileLeftAlone_data() {
+        QTest::addColumn<Standing>("standing");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("FIFO") << Standing::Fifo << "it is a FIFO, not a regular file";
+        QTest::newRow("folder") << Standing::Folder << "it is a folder, not a regular file";
+        QTest::newRow("link to a device")
+            << Standing::LinkToDevice << "it is a link to a device, not to a regular file";
+        QTest::newRow("write-only file") << Standing::WriteOnlyFile << "Permission denied";
+        QTest::newRow("1 MiB and a byte")
+            << Standing::TooLarge
+            << "it is 1048577 bytes, more than the 1048576 bytes (1 MiB) a settings file may hold";
+    }
+    void appSettingsFileLeftAlone() {
+        QFETCH(Standing, standing);
+        QFETCH(QString, cause);
+        const QString folder = MakeFolder("config/tavrin", FolderState::Writable);
+        const QString path = folder + "/tavrin.conf";
+        const QByteArray name = QFile::encodeName(path);
+        const QByteArray bytes = standing == Standing::TooLarge
+                                     ? "mykey=1\n" + QByteArray(1048554, '#') + "\nreconnect=on\nx"
+                                     : QByteArray("mykey=1\nreconnect=on\n");
+        if (standing == Standing::Fifo)
+            QVERIFY(::mkfifo(name.constData(), 0666) == 0 && QFile::setPermissions(path, kWritableFile));
+        else if (standing == Standing::Folder)
+            QVERIFY(QDir().mkdir(path));
+        else if (standing == Standing::LinkToDevice)
+            QVERIFY(QFile::link("/dev/null", path));
+        else
+            QVERIFY(WriteFile(path, bytes) &&
+                    QFile::setPermissions(path, standing == Standing::TooLarge ? kWritableFile
+                                                                               : QFile::WriteOwner));
+        struct stat before = {}, after = {};
+        QCOMPARE(::lstat(name.constData(), &before), 0);
+
+        const UnprivilegedUser user;
+        if (standing == Standing::WriteOnlyFile && !user.PermissionsBind())
+            QSKIP("cannot run as an ordinary user");
+        AppSettingsLoad load;
+        {
+            const FifoPartner partner(standing == Standing::Fifo ? name : QByteArray());
+            load = LoadAppSettings(folder);
+            QVERIFY(!partner.MetReader());
+        }
+        QCOMPARE(load.problem,
+                 QStringLiteral("The settings file %1 cannot be read (%2); the defaults are used. It "
+                                "is left as it is: changes to these settings are kept until Tavrin "
+                                "ends, and not written to it.")
+                     .arg(path, cause));
+        QCOMPARE(load.settings.reconnect, false);
+        QCOMPARE(load.settings.leaveFile, true);
+        load.settings.reconnect = true;
+        const auto saved = SaveAppSettings(folder, load.settings);
+        QVERIFY(!saved);
+        QCOMPARE(saved.Reason(),
+                 QStringLiteral("The settings file %1 cannot be saved (it could not be read whole "
+                                "at start); it is left as it was.")
+                     .arg(path));
+        load.settings.leaveFile = false; // as if it had been read at start
+        report::Done savedAnew;
+        {
+            const FifoPartner partner(standing == Standing::Fifo ? name : QByteArray());
+            savedAnew = SaveAppSettings(folder, load.settings);
+            QVERIFY(!partner.MetReader());
+        }
+        QVERIFY(!savedAnew);
+        QCOMPARE(savedAnew.Reason(),
+                 QStringLiteral("The settings file %1 cannot be saved (%2); it is left as it was.")
+                     .arg(path, cause));
+        QCOMPARE(::lstat(name.constData(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_size, before.st_size);
+        QCOMPARE(
+            QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"tavrin.conf"});
+        if (standing == Standing::TooLarge)
+            QCOMPARE(ReadFile(path), bytes);
     }
 };
 
