@@ -252,10 +252,12 @@ bool Session::Start() {
     LoadInterval();
     state_.Acquiring = 1;
     framelessInARow_ = 0;
-    if (seams_.reconnect && !unitOpenForRun_)
+    if (seams_.reconnect && !unitOpenForRun_) {
+        report::Report(report::module::kDevice, QStringLiteral("no unit yet: waiting for one (looking once a second)"));
         AwaitUnit(false);
-    else
+    } else {
         BeginSample();
+    }
     return true;
 }
 

@@ -391,6 +391,41 @@ private slots:
         ::unlink(path.constData()); // a name QTemporaryDir cannot spell
     }
 
+    // Unattended, with no unit plugged in: --reconnect waits for one, saying so, until a stop signal ends
+    // the run as STOP does; without it the run cannot start (status 3).
+    void headlessWithoutAUnit_data() {
+        QTest::addColumn<bool>("reconnect");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<int>("status");
+        QTest::newRow("--reconnect waits") << true << "tavrin: device: no unit yet: waiting for one" << 0;
+        QTest::newRow("without it, no run") << false << "tavrin: device: No FTDI serial port found" << 3;
+    }
+    void headlessWithoutAUnit() {
+        QFETCH(bool, reconnect);
+        QFETCH(QString, said);
+        QFETCH(int, status);
+        if (!QDir("/sys/class/tty").entryList({"ttyUSB*"}, QDir::System | QDir::AllEntries).isEmpty())
+            QSKIP("a USB serial port is plugged in here");
+        QTemporaryDir dir;
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.setReadChannel(QProcess::StandardError);
+        QStringList arguments{"--headless", "--device", "tty", "--param-dir", dir.path(), "--record", "off"};
+        if (reconnect)
+            arguments << "--reconnect";
+        p.start(QStringLiteral(TAVRIN_EXECUTABLE), arguments);
+        QByteArray err;
+        while (!err.contains(said.toUtf8()) && p.waitForReadyRead(kWaitMs))
+            err += p.readAllStandardError();
+        QVERIFY2(err.contains(said.toUtf8()), err.constData());
+        if (reconnect) {
+            QCOMPARE(p.state(), QProcess::Running);
+            ::kill(pid_t(p.processId()), SIGTERM);
+        }
+        QVERIFY(p.waitForFinished(kWaitMs));
+        QCOMPARE(p.exitCode(), status);
+    }
+
     // A FIFO named as the settings file neither freezes the start nor keeps the unit closed; the
     // run goes on with the defaults and says why on stderr.
     void settingsFifoIsRefusedAndTheRunGoesOn() {
