@@ -106,6 +106,10 @@ private slots:
         QTest::newRow("stray argument") << QStringList{"extra"} << "extra";
         QTest::newRow("password in the publish URL")
             << QStringList{"--publish", "mqtt://ann:pw@127.0.0.1/lab"} << "TAVRIN_MQTT_PASSWORD";
+        QTest::newRow("a control character in the publish prefix")
+            << QStringList{"--publish", "mqtt://127.0.0.1/lab%0A"}
+            << "tavrin: --publish: the topic prefix may not hold control characters (U+0000–U+001F, U+007F, "
+               "U+0080–U+009F); it holds U+000A (%0A)\nTry 'tavrin --help'.\n";
         QTest::newRow("bad language") << QStringList{"--lang", "fr"} << "--lang wants ja or en";
     }
     void badCommandLinesAreRefusedClearly() {

@@ -65,6 +65,14 @@ void PublishTest::parseUrl_data() {
     row("wildcard", "mqtt://broker/lab/+", "--publish: the topic prefix 'lab/+' may not hold");
     row("encoded wildcard", "mqtt://broker/lab%23", "--publish: the topic prefix 'lab#' may not hold");
     row("encoded NUL", "mqtt://broker/lab%00x", "--publish: the topic prefix may not hold a NUL");
+    row("encoded line feed (C0)", "mqtt://broker/lab%0Ax",
+        "--publish: the topic prefix may not hold control characters (U+0000–U+001F, U+007F, U+0080–U+009F); "
+        "it holds U+000A (%0A)");
+    row("encoded DEL", "mqtt://broker/lab%7F", "--publish: the topic prefix may not hold control characters "
+                                               "(U+0000–U+001F, U+007F, U+0080–U+009F); it holds U+007F (%7F)");
+    row("encoded NEL (C1)", "mqtt://broker/%C2%85lab", "--publish: the topic prefix may not hold control characters "
+                                                       "(U+0000–U+001F, U+007F, U+0080–U+009F); it holds U+0085 (%C2%85)");
+    row("encoded U+00A0, past C1", "mqtt://broker/a%C2%A0b", "broker 1883  a\u00A0b 0");
     row("$SYS", "mqtt://broker/$SYS/x", "--publish: the topic prefix '$SYS/x' may not begin with '$'");
     row("encoded $", "mqtt://broker/%24x", "--publish: the topic prefix '$x' may not begin with '$'");
     row("port 0", "mqtt://broker:0/lab", "--publish: the port in 'mqtt://broker:0/lab' must be a number from 1 to 65535");
