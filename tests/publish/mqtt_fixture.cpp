@@ -12,6 +12,18 @@
 
 namespace testing {
 
+namespace {
+
+// Runs a program to its end; true when it ends with 0.
+bool RunToEnd(char* argv[]) {
+    pid_t pid = -1;
+    int status = 0;
+    return ::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv, environ) == 0 && ::waitpid(pid, &status, 0) == pid &&
+           WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
 quint16 FreePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
@@ -25,14 +37,28 @@ MosquittoBroker::~MosquittoBroker() {
     }
 }
 
-bool MosquittoBroker::Start(quint16 port) {
+bool MosquittoBroker::Start(quint16 port, const QString& user, const QString& password) {
     QFile config(folder_.filePath(QStringLiteral("mosquitto.conf")));
     if (!config.open(QIODevice::WriteOnly))
         return false;
-    config.write(
-        QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\nlog_type none\n")
-            .arg(port)
-            .toUtf8());
+    QString access = QStringLiteral("allow_anonymous true\n");
+    if (!user.isEmpty()) {
+        const QByteArray file = QFile::encodeName(folder_.filePath(QStringLiteral("passwords")));
+        const QByteArray name = user.toUtf8();
+        const QByteArray word = password.toUtf8();
+        char* argv[] = {const_cast<char*>("mosquitto_passwd"), const_cast<char*>("-c"), const_cast<char*>("-b"),
+                        const_cast<char*>(file.constData()),    const_cast<char*>(name.constData()),
+                        const_cast<char*>(word.constData()),    nullptr};
+        // Started by root, the broker reads the file as the user mosquitto.
+        const auto readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+        if (!RunToEnd(argv) || !QFile::setPermissions(QFile::decodeName(file), readable) ||
+            !QFile::setPermissions(folder_.path(), readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther))
+            return false;
+        access = QStringLiteral("allow_anonymous false\npassword_file %1\n").arg(QFile::decodeName(file));
+    }
+    config.write(QStringLiteral("listener %1 127.0.0.1\n%2persistence false\nlog_type none\n")
+                     .arg(QString::number(port), access)
+                     .toUtf8());
     config.close();
     const QByteArray configName = QFile::encodeName(config.fileName());
     char* argv[] = {const_cast<char*>("mosquitto"), const_cast<char*>("-c"),
