@@ -151,9 +151,10 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("tavrin1.bmp")));
     }
 
-    // The status and its reason, also when the program was started with standard output or error
-    // closed: rows and messages then go nowhere, and nothing else takes their place. "PTY" stands
-    // for a terminal that never answers: a unit really silent, so that only the time-out ends the run.
+    // The status and its reason, also when the program was started with standard error closed: its
+    // messages then go nowhere, and nothing else takes their place. Rows for a standard output closed
+    // at start are refused as a bad command line. "PTY" stands for a terminal that never answers: a
+    // unit really silent, so that only the time-out ends the run.
     void unattendedRunEndsWithItsStatusAndReason_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("closedAtStart"); // -1: none
@@ -166,8 +167,9 @@ private slots:
         QTest::newRow("standard error closed, a silent unit")
             << silent + QStringList{"--headless"} << 2 << 2 << "";
         QTest::newRow("standard output closed, the record on it")
-            << QStringList{"--device", "sim", "--continuous", "off", "--record", "-", "--headless"} << 1 << 0
-            << "";
+            << QStringList{"--device", "sim", "--continuous", "off", "--record", "-", "--headless"} << 1 << 1
+            << "tavrin: --record - wants standard output open, but tavrin was started with it closed: every "
+               "row would be lost\nTry 'tavrin --help'.\n";
     }
     void unattendedRunEndsWithItsStatusAndReason() {
         QFETCH(QStringList, arguments);
