@@ -35,9 +35,9 @@ report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int(
     // sinks do not say the same counts at the run's end as well.
     const bool shortfallsSaidAtExit = options.exitAfterRun;
     if (options.record == kRecordToStandardOutput) {
-        sinks.owned.push_back(std::make_unique<record::RowStream>(STDOUT_FILENO, record::RowStream::kMaxBacklogBytes,
-                                                                  record::RowStream::kStallLimitMs,
-                                                                  !shortfallsSaidAtExit));
+        sinks.owned.push_back(
+            std::make_unique<record::RowStream>(STDOUT_FILENO, record::RowStream::kMaxBacklogBytes,
+                                                record::RowStream::kStallLimitMs, !shortfallsSaidAtExit));
     } else if (options.record != kRecordOff) {
         auto file = std::make_unique<record::RunRecordFile>(options.record);
         sinks.recordFile = file.get();
@@ -53,7 +53,8 @@ report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int(
     if (!options.publishUrl.isEmpty()) {
         // Said by the reporter (the log pane, or standard error) and on the status line; the counts of the
         // end (dropped in all, not delivered) are the publisher's shortfall.
-        auto notify = [showStatus = std::move(showStatus), shortfallsSaidAtExit](const publish::PublishNotice& notice) {
+        auto notify = [showStatus = std::move(showStatus),
+                       shortfallsSaidAtExit](const publish::PublishNotice& notice) {
             const bool endCount = notice.kind == publish::PublishNotice::Kind::Dropped ||
                                   notice.kind == publish::PublishNotice::Kind::Undelivered;
             if (!(endCount && shortfallsSaidAtExit))

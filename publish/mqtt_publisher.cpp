@@ -382,8 +382,7 @@ void MqttPublisher::OnConnect(int rc) {
 
 void MqttPublisher::OnDisconnect(int rc) {
     // A refusal ends the connection with MOSQ_ERR_CONN_REFUSED, after OnConnect has had the broker's reason.
-    const QString problem =
-        rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_CONN_REFUSED ? QString() : ErrorText(rc);
+    const QString problem = rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_CONN_REFUSED ? QString() : ErrorText(rc);
     {
         std::lock_guard lock(mutex_);
         if (connected_)
@@ -443,7 +442,8 @@ void MqttPublisher::LogCallback(mosquitto*, void* self, int level, const char* t
     static_cast<MqttPublisher*>(self)->OnLog(level, text);
 }
 
-void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem, int refusal) {
+void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem,
+                           int refusal) {
     if (!options_.notify)
         return;
     const QString broker = BrokerName(target_);
@@ -452,13 +452,15 @@ void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const 
     switch (kind) {
     case PublishNotice::Kind::Unreachable: {
         if (refusal != 0) {
-            notice.message = QStringLiteral("the MQTT broker at %1 refused the connection: %2 (CONNACK return code "
-                                            "%3); samples wait in memory (up to %4 of them) and are sent once it "
-                                            "takes the connection")
-                                 .arg(broker, RefusalText(refusal), QString::number(refusal),
-                                      QString::number(options_.capacity));
-            notice.status = StatusText(refusal >= 1 && refusal <= kRefusalReasons ? kStatusRefusedBecause[refusal - 1]
-                                                                                  : kStatusRefused);
+            notice.message =
+                QStringLiteral("the MQTT broker at %1 refused the connection: %2 (CONNACK return code "
+                               "%3); samples wait in memory (up to %4 of them) and are sent once it "
+                               "takes the connection")
+                    .arg(broker, RefusalText(refusal), QString::number(refusal),
+                         QString::number(options_.capacity));
+            notice.status =
+                StatusText(refusal >= 1 && refusal <= kRefusalReasons ? kStatusRefusedBecause[refusal - 1]
+                                                                      : kStatusRefused);
             break;
         }
         notice.message =

@@ -81,7 +81,8 @@ private:
     void Start(const QString& unit);
     void Serve();
     // `refusal`: with Unreachable, the broker's CONNACK return code when it refused the connection.
-    void Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem = QString(), int refusal = 0);
+    void Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem = QString(),
+                int refusal = 0);
     void OnConnect(int rc);
     void OnDisconnect(int rc);
     void OnPublish(int mid);
@@ -108,7 +109,7 @@ private:
     bool connected_ = false;
     bool saidUnreachable_ = false;
     QString lastProblem_; // why the last connection failed or ended, when known
-    int refusal_ = 0;     // the CONNACK return code when the broker refused the last connection; 0: it did not
+    int refusal_ = 0;     // the CONNACK return code of the broker's refusal of the last connection; 0: none
     std::chrono::steady_clock::time_point disconnectedSince_;
     int statusMid_ = -1;
     std::uint64_t droppingSaid_ = 0; // Outbox::DroppingStarts() already said

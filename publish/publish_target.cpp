@@ -62,10 +62,10 @@ report::Result<PublishTarget> ParsePublishUrl(const QString& url) {
                            "the topic short"));
     }
     if (const auto control = std::find_if(prefix.cbegin(), prefix.cend(), IsControl); control != prefix.cend()) {
-        return report::Fail(QStringLiteral("--publish: the topic prefix may not hold control characters (U+0000–U+001F, "
-                                           "U+007F, U+0080–U+009F); it holds U+%1 (%2)")
-                                .arg(QString::number(control->unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0')),
-                                     QString::fromLatin1(QUrl::toPercentEncoding(QString(*control)))));
+        const QString code = QString::number(control->unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+        return report::Fail(QStringLiteral("--publish: the topic prefix may not hold control characters "
+                                           "(U+0000–U+001F, U+007F, U+0080–U+009F); it holds U+%1 (%2)")
+                                .arg(code, QString::fromLatin1(QUrl::toPercentEncoding(QString(*control)))));
     }
     if (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#'))) {
         return report::Fail(QStringLiteral("--publish: the topic prefix '%1' may not hold the wildcards '+' or '#'")

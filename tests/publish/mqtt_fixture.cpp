@@ -18,8 +18,8 @@ namespace {
 bool RunToEnd(char* argv[]) {
     pid_t pid = -1;
     int status = 0;
-    return ::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv, environ) == 0 && ::waitpid(pid, &status, 0) == pid &&
-           WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return ::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv, environ) == 0 &&
+           ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace
@@ -52,7 +52,8 @@ bool MosquittoBroker::Start(quint16 port, const QString& user, const QString& pa
         // Started by root, the broker reads the file as the user mosquitto.
         const auto readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
         if (!RunToEnd(argv) || !QFile::setPermissions(QFile::decodeName(file), readable) ||
-            !QFile::setPermissions(folder_.path(), readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther))
+            !QFile::setPermissions(folder_.path(),
+                                   readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther))
             return false;
         access = QStringLiteral("allow_anonymous false\npassword_file %1\n").arg(QFile::decodeName(file));
     }

@@ -68,10 +68,12 @@ void PublishTest::parseUrl_data() {
     row("encoded line feed (C0)", "mqtt://broker/lab%0Ax",
         "--publish: the topic prefix may not hold control characters (U+0000–U+001F, U+007F, U+0080–U+009F); "
         "it holds U+000A (%0A)");
-    row("encoded DEL", "mqtt://broker/lab%7F", "--publish: the topic prefix may not hold control characters "
-                                               "(U+0000–U+001F, U+007F, U+0080–U+009F); it holds U+007F (%7F)");
-    row("encoded NEL (C1)", "mqtt://broker/%C2%85lab", "--publish: the topic prefix may not hold control characters "
-                                                       "(U+0000–U+001F, U+007F, U+0080–U+009F); it holds U+0085 (%C2%85)");
+    row("encoded DEL", "mqtt://broker/lab%7F",
+        "--publish: the topic prefix may not hold control characters (U+0000–U+001F, U+007F, U+0080–U+009F); "
+        "it holds U+007F (%7F)");
+    row("encoded NEL (C1)", "mqtt://broker/%C2%85lab",
+        "--publish: the topic prefix may not hold control characters (U+0000–U+001F, U+007F, U+0080–U+009F); "
+        "it holds U+0085 (%C2%85)");
     row("encoded U+00A0, past C1", "mqtt://broker/a%C2%A0b", "broker 1883  a\u00A0b 0");
     row("$SYS", "mqtt://broker/$SYS/x", "--publish: the topic prefix '$SYS/x' may not begin with '$'");
     row("encoded $", "mqtt://broker/%24x", "--publish: the topic prefix '$x' may not begin with '$'");
@@ -334,15 +336,15 @@ void PublishTest::unreachableSaysWhy_data() {
     QTest::addColumn<QString>("reason");
     QTest::addColumn<QString>("status");
     const QString unreachable = "MQTTブローカーに接続できません";
-    QTest::newRow("refused") << "mqtt" << "none" << "cannot reach the MQTT broker at 127.0.0.1:PORT (Connection refused)"
-                             << unreachable;
-    QTest::newRow("no CONNACK")
-        << "mqtt" << "silent"
-        << "cannot reach the MQTT broker at 127.0.0.1:PORT (no answer to the MQTT connection (no CONNACK) within 300 ms)"
+    QTest::newRow("refused") << "mqtt" << "none"
+                             << "cannot reach the MQTT broker at 127.0.0.1:PORT (Connection refused)" << unreachable;
+    QTest::newRow("no CONNACK") << "mqtt" << "silent"
+                                << "cannot reach the MQTT broker at 127.0.0.1:PORT (no answer to the MQTT "
+                                   "connection (no CONNACK) within 300 ms)"
+                                << unreachable;
+    QTest::newRow("TLS to a plain broker")
+        << "mqtts" << "mosquitto" << "cannot reach the MQTT broker at 127.0.0.1:PORT (TLS handshake failed: "
         << unreachable;
-    QTest::newRow("TLS to a plain broker") << "mqtts" << "mosquitto"
-                                           << "cannot reach the MQTT broker at 127.0.0.1:PORT (TLS handshake failed: "
-                                           << unreachable;
     // Mosquitto answers a wrong password with return code 5, not 4.
     QTest::newRow("wrong password")
         << "mqtt" << "mosquitto, user ann"
