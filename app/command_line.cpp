@@ -147,7 +147,7 @@ const std::vector<OptionRow>& OptionTable() {
     return table;
 }
 
-std::variant<Options, int> ParseCommandLine(const QStringList& arguments) {
+std::variant<Options, int> ParseCommandLine(const QStringList& arguments, bool standardOutputClosed) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Tavrin data logger: polls the measurement unit, charts and logs every sample.\n"
@@ -206,6 +206,11 @@ std::variant<Options, int> ParseCommandLine(const QStringList& arguments) {
     }
     if (!result.positional.isEmpty()) {
         PrintError(QStringLiteral("unexpected argument '%1'").arg(result.positional.first()));
+        return kExitBadCommandLine;
+    }
+    if (standardOutputClosed && result.record == kRecordToStandardOutput) {
+        PrintError(QStringLiteral("--record - wants standard output open, but tavrin was started with it closed: "
+                                  "every row would be lost"));
         return kExitBadCommandLine;
     }
     result.start = result.start || result.headless;

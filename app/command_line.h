@@ -59,7 +59,8 @@ struct OptionRow {
 const std::vector<OptionRow>& OptionTable();
 
 // The options, or the exit status to end with at once after help, the version or an option that will
-// not do (what to say has been printed).
-std::variant<Options, int> ParseCommandLine(const QStringList& arguments);
+// not do (what to say has been printed). `standardOutputClosed`: the program was started with standard
+// output closed (now open on /dev/null), where --record - would lose every row.
+std::variant<Options, int> ParseCommandLine(const QStringList& arguments, bool standardOutputClosed = false);
 
 } // namespace app

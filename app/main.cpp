@@ -19,21 +19,26 @@
 namespace {
 
 // A program started with standard input, output or error closed would hand out those numbers to the
-// first files it opens, and a record header or a message would land in one of them.
-void KeepStandardStreamsOpen() {
+// first files it opens, and a record header or a message would land in one of them. Returns whether
+// standard output was closed: what it writes from now on goes to /dev/null.
+bool KeepStandardStreamsOpen() {
+    bool outputClosed = false;
     for (int fd = 0; fd <= 2; ++fd)
-        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            outputClosed = outputClosed || fd == STDOUT_FILENO;
             ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        }
+    return outputClosed;
 }
 
-int Main(int argc, char* argv[]) {
+int Main(int argc, char* argv[], bool standardOutputClosed) {
     QCoreApplication::setApplicationName(QStringLiteral("tavrin"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
     app::Options options;
     {
         // Help, version and command-line errors are answered before anything touches a window system.
         const QCoreApplication commandLine(argc, argv);
-        auto parsed = app::ParseCommandLine(QCoreApplication::arguments());
+        auto parsed = app::ParseCommandLine(QCoreApplication::arguments(), standardOutputClosed);
         if (const int* status = std::get_if<int>(&parsed))
             return *status;
         options = std::get<app::Options>(std::move(parsed));
@@ -60,11 +65,11 @@ int Main(int argc, char* argv[]) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    KeepStandardStreamsOpen();
+    const bool standardOutputClosed = KeepStandardStreamsOpen();
     // First thing: a stop signal from now on ends the program cleanly, never half way through its start.
     app::InstallStopSignalHandlers();
     try {
-        return Main(argc, argv);
+        return Main(argc, argv, standardOutputClosed);
     } catch (const std::exception& e) {
         report::WriteStandardError(report::module::kApp, QString::fromLocal8Bit(e.what()));
         return app::kExitRunError;

@@ -31,8 +31,13 @@ std::vector<acquisition::SampleSink*> RunSinks::All() const {
 report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int()> sweepsSaved,
                                       std::function<void(const QString& status)> showStatus) {
     RunSinks sinks;
+    // An unattended run ends the program, which then says each sink's shortfall (EndOfUnattendedRun): the
+    // sinks do not say the same counts at the run's end as well.
+    const bool shortfallsSaidAtExit = options.exitAfterRun;
     if (options.record == kRecordToStandardOutput) {
-        sinks.owned.push_back(std::make_unique<record::RowStream>(STDOUT_FILENO));
+        sinks.owned.push_back(
+            std::make_unique<record::RowStream>(STDOUT_FILENO, record::RowStream::kMaxBacklogBytes,
+                                                record::RowStream::kStallLimitMs, !shortfallsSaidAtExit));
     } else if (options.record != kRecordOff) {
         auto file = std::make_unique<record::RunRecordFile>(options.record);
         sinks.recordFile = file.get();
@@ -46,9 +51,14 @@ report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int(
             }));
     }
     if (!options.publishUrl.isEmpty()) {
-        // Said by the reporter (the log pane, or standard error) and on the status line.
-        auto notify = [showStatus = std::move(showStatus)](const publish::PublishNotice& notice) {
-            report::Report(report::module::kPublish, notice.message);
+        // Said by the reporter (the log pane, or standard error) and on the status line; the counts of the
+        // end (dropped in all, not delivered) are the publisher's shortfall.
+        auto notify = [showStatus = std::move(showStatus),
+                       shortfallsSaidAtExit](const publish::PublishNotice& notice) {
+            const bool endCount = notice.kind == publish::PublishNotice::Kind::Dropped ||
+                                  notice.kind == publish::PublishNotice::Kind::Undelivered;
+            if (!(endCount && shortfallsSaidAtExit))
+                report::Report(report::module::kPublish, notice.message);
             if (showStatus)
                 showStatus(notice.status);
         };

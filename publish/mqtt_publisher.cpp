@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <iterator>
 #include <mosquitto.h>
 #include <mutex>
 
@@ -33,6 +34,31 @@ constexpr char kStatusDropping[] =
 constexpr char kStatusDropped[] = QT_TRANSLATE_NOOP("Status", "MQTT送信待ちの古いデータ%1件を破棄しました");
 // %1 samples were not sent over MQTT
 constexpr char kStatusUndelivered[] = QT_TRANSLATE_NOOP("Status", "MQTT未送信のデータが%1件あります");
+// the MQTT broker refused the connection (a return code MQTT 3.1.1 does not define)
+constexpr char kStatusRefused[] = QT_TRANSLATE_NOOP("Status", "MQTTブローカーが接続を拒否しました");
+// Refused, with the reason of each CONNACK return code from 1 to 5.
+constexpr const char* kStatusRefusedBecause[] = {
+    // unacceptable protocol version
+    QT_TRANSLATE_NOOP("Status", "MQTTブローカーが接続を拒否しました: プロトコルのバージョンが違います"),
+    // identifier rejected
+    QT_TRANSLATE_NOOP("Status", "MQTTブローカーが接続を拒否しました: クライアントIDが拒否されました"),
+    // server unavailable
+    QT_TRANSLATE_NOOP("Status", "MQTTブローカーが接続を拒否しました: サーバーが使用できません"),
+    // bad user name or password
+    QT_TRANSLATE_NOOP("Status", "MQTTブローカーが接続を拒否しました: ユーザー名かパスワードが違います"),
+    // not authorised
+    QT_TRANSLATE_NOOP("Status", "MQTTブローカーが接続を拒否しました: 接続が許可されていません"),
+};
+// The same reasons for standard error.
+constexpr const char* kRefusedBecause[] = {
+    "unacceptable protocol version (it does not take MQTT 3.1.1)",
+    "identifier rejected",
+    "server unavailable",
+    "bad user name or password",
+    "not authorised",
+};
+constexpr int kRefusalReasons = int(std::size(kRefusedBecause));
+static_assert(std::size(kStatusRefusedBecause) == std::size(kRefusedBecause));
 
 QString StatusText(const char* text) {
     return QCoreApplication::translate(kStatusContext, text);
@@ -48,6 +74,13 @@ QString ErrorText(int rc) {
     if (rc == MOSQ_ERR_ERRNO)
         return report::SystemErrorText(errno);
     return QString::fromUtf8(mosquitto_strerror(rc));
+}
+
+// Why the broker refused the connection: its CONNACK return code (1 to 5 in MQTT 3.1.1) in words.
+QString RefusalText(int code) {
+    if (code >= 1 && code <= kRefusalReasons)
+        return QString::fromLatin1(kRefusedBecause[code - 1]);
+    return QStringLiteral("return code %1").arg(code);
 }
 
 QString DurationText(std::chrono::milliseconds wait) {
@@ -247,6 +280,7 @@ void MqttPublisher::Serve() {
             loopingSince = now;
             if (!looping) {
                 lastProblem_ = ErrorText(rc);
+                refusal_ = 0;
                 nextAttempt = now + delay;
                 delay = std::min(delay * 2, maxDelay);
             }
@@ -290,12 +324,14 @@ void MqttPublisher::Serve() {
                 // Decided and said under noticeMutex_, so that "back" never comes first.
                 std::lock_guard saying(noticeMutex_);
                 QString problem;
+                int refusal = 0;
                 bool say = false;
                 {
                     std::lock_guard again(mutex_);
                     say = !connected_ && !saidUnreachable_;
                     saidUnreachable_ = saidUnreachable_ || say;
                     problem = lastProblem_;
+                    refusal = refusal_;
                     // Under way and unanswered: a broker that takes the connection and says nothing,
                     // or a host that never answers at all.
                     if (problem.isEmpty() && looping)
@@ -303,7 +339,7 @@ void MqttPublisher::Serve() {
                                       .arg(DurationText(options_.unreachableAfter));
                 }
                 if (say)
-                    Notify(PublishNotice::Kind::Unreachable, 0, problem);
+                    Notify(PublishNotice::Kind::Unreachable, 0, problem, refusal);
             }
             lock.lock();
             continue;
@@ -320,7 +356,8 @@ void MqttPublisher::OnConnect(int rc) {
     if (rc != 0) {
         // Refused by the broker (a wrong password, say); libmosquitto tries again.
         std::lock_guard lock(mutex_);
-        lastProblem_ = QString::fromUtf8(mosquitto_connack_string(rc));
+        lastProblem_ = RefusalText(rc);
+        refusal_ = rc;
         return;
     }
     int statusMid = -1;
@@ -336,6 +373,7 @@ void MqttPublisher::OnConnect(int rc) {
         back = saidUnreachable_;
         saidUnreachable_ = false;
         lastProblem_.clear();
+        refusal_ = 0;
     }
     wake_.notify_all();
     if (back)
@@ -343,14 +381,17 @@ void MqttPublisher::OnConnect(int rc) {
 }
 
 void MqttPublisher::OnDisconnect(int rc) {
-    const QString problem = rc == MOSQ_ERR_SUCCESS ? QString() : ErrorText(rc);
+    // A refusal ends the connection with MOSQ_ERR_CONN_REFUSED, after OnConnect has had the broker's reason.
+    const QString problem = rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_CONN_REFUSED ? QString() : ErrorText(rc);
     {
         std::lock_guard lock(mutex_);
         if (connected_)
             disconnectedSince_ = std::chrono::steady_clock::now();
         connected_ = false;
-        if (!problem.isEmpty())
+        if (!problem.isEmpty()) {
             lastProblem_ = problem;
+            refusal_ = 0;
+        }
     }
     wake_.notify_all();
 }
@@ -367,8 +408,10 @@ void MqttPublisher::OnLog(int level, const char* text) {
                       .arg(detail >= 0 ? problem.mid(detail + 2) : problem.section(QLatin1String(": "), 1));
     }
     std::lock_guard lock(mutex_);
-    if (!connected_)
+    if (!connected_) {
         lastProblem_ = problem;
+        refusal_ = 0;
+    }
 }
 
 void MqttPublisher::OnPublish(int mid) {
@@ -399,7 +442,8 @@ void MqttPublisher::LogCallback(mosquitto*, void* self, int level, const char* t
     static_cast<MqttPublisher*>(self)->OnLog(level, text);
 }
 
-void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem) {
+void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem,
+                           int refusal) {
     if (!options_.notify)
         return;
     const QString broker = BrokerName(target_);
@@ -407,6 +451,18 @@ void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const 
     PublishNotice notice{kind, count, QString(), QString()};
     switch (kind) {
     case PublishNotice::Kind::Unreachable: {
+        if (refusal != 0) {
+            notice.message =
+                QStringLiteral("the MQTT broker at %1 refused the connection: %2 (CONNACK return code "
+                               "%3); samples wait in memory (up to %4 of them) and are sent once it "
+                               "takes the connection")
+                    .arg(broker, RefusalText(refusal), QString::number(refusal),
+                         QString::number(options_.capacity));
+            notice.status =
+                StatusText(refusal >= 1 && refusal <= kRefusalReasons ? kStatusRefusedBecause[refusal - 1]
+                                                                      : kStatusRefused);
+            break;
+        }
         notice.message =
             QStringLiteral("cannot reach the MQTT broker at %1%2; samples wait in memory (up to %3 of them) "
                            "and are sent when it is back")

@@ -30,8 +30,9 @@ namespace publish {
 
 // What the publisher has to tell the user, once each time it happens.
 struct PublishNotice {
-    // Dropping: the queue is full and its oldest samples go from now on; Dropped: at the end,
-    // how many went in all.
+    // Unreachable: no connection for a while (the broker away, silent, or refusing the connection,
+    // its reason named); Dropping: the queue is full and its oldest samples go from now on; Dropped:
+    // at the end, how many went in all.
     enum class Kind { Unreachable, Back, Dropped, Undelivered, Dropping };
     Kind kind;
     std::uint64_t count = 0; // samples dropped or left undelivered
@@ -79,7 +80,9 @@ private:
     MqttPublisher(const PublishTarget& target, PublisherOptions options, mosquitto* client);
     void Start(const QString& unit);
     void Serve();
-    void Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem = QString());
+    // `refusal`: with Unreachable, the broker's CONNACK return code when it refused the connection.
+    void Notify(PublishNotice::Kind kind, std::uint64_t count, const QString& problem = QString(),
+                int refusal = 0);
     void OnConnect(int rc);
     void OnDisconnect(int rc);
     void OnPublish(int mid);
@@ -106,6 +109,7 @@ private:
     bool connected_ = false;
     bool saidUnreachable_ = false;
     QString lastProblem_; // why the last connection failed or ended, when known
+    int refusal_ = 0;     // the CONNACK return code of the broker's refusal of the last connection; 0: none
     std::chrono::steady_clock::time_point disconnectedSince_;
     int statusMid_ = -1;
     std::uint64_t droppingSaid_ = 0; // Outbox::DroppingStarts() already said

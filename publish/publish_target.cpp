@@ -1,6 +1,7 @@
 #include "publish/publish_target.h"
 
 #include <QUrl>
+#include <algorithm>
 
 namespace publish {
 
@@ -10,6 +11,13 @@ namespace {
 QString Shown(const QString& text) {
     constexpr qsizetype kShownLength = 80;
     return text.size() <= kShownLength ? text : text.left(kShownLength - 1) + QChar(0x2026);
+}
+
+// C0 (U+0000–U+001F), DEL and C1 (U+0080–U+009F): a broker may drop the connection of a client
+// that publishes to a topic holding one, and a terminal showing such a topic would act on it.
+bool IsControl(QChar c) {
+    const char16_t u = c.unicode();
+    return u <= 0x1F || (u >= 0x7F && u <= 0x9F);
 }
 
 } // namespace
@@ -52,6 +60,12 @@ report::Result<PublishTarget> ParsePublishUrl(const QString& url) {
     if (prefix.contains(QChar(0))) {
         return report::Fail(QStringLiteral("--publish: the topic prefix may not hold a NUL character (%00): it would cut "
                            "the topic short"));
+    }
+    if (const auto control = std::find_if(prefix.cbegin(), prefix.cend(), IsControl); control != prefix.cend()) {
+        const QString code = QString::number(control->unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+        return report::Fail(QStringLiteral("--publish: the topic prefix may not hold control characters "
+                                           "(U+0000–U+001F, U+007F, U+0080–U+009F); it holds U+%1 (%2)")
+                                .arg(code, QString::fromLatin1(QUrl::toPercentEncoding(QString(*control)))));
     }
     if (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#'))) {
         return report::Fail(QStringLiteral("--publish: the topic prefix '%1' may not hold the wildcards '+' or '#'")

@@ -31,8 +31,9 @@ struct PublishTarget {
 // *error, naming the rule broken, for anything else. A password in the URL is
 // refused: it would show in the process list and the shell's history. The
 // prefix is percent-decoded (%2F is a '/', %20 a blank) and then must make
-// topics a broker takes: no NUL, no wildcard '+' or '#', no leading '$' (the
-// broker's own $SYS/…), at most kMaxPrefixBytes of UTF-8. The port is 1–65535.
+// topics a broker takes: no NUL, no other control character (C0, DEL, C1), no
+// wildcard '+' or '#', no leading '$' (the broker's own $SYS/…), at most
+// kMaxPrefixBytes of UTF-8. The port is 1–65535.
 report::Result<PublishTarget> ParsePublishUrl(const QString& url);
 
 // A unit's name as one topic level: '/', '+', '#' and NUL would split the level,

@@ -9,7 +9,8 @@
 // when it starts. At the run's end the stream waits for its reader for as long
 // as the reader keeps taking rows, and gives up only after kStallLimitMs without
 // any progress or when the reader is gone; the rows it could not deliver are
-// counted, said at the run's end, and kept in Shortfall().
+// counted, said at the run's end, and kept in Shortfall(). A program that ends
+// with the run and says the Shortfall() then has the run's end say nothing more.
 #pragma once
 
 #include "acquisition/decoded_sample.h"
@@ -25,8 +26,10 @@ public:
     static constexpr int kStallLimitMs = 60'000;
 
     // Writes to `fd`, which it does not own (nor changes: it may be a terminal other programs share).
+    // Without `countAtRunEnd`, RunEnded does not fail for the rows the run lost: the Shortfall() is
+    // said instead, once the run is over.
     explicit RowStream(int fd, std::size_t maxBacklogBytes = kMaxBacklogBytes,
-                       int stallLimitMs = kStallLimitMs);
+                       int stallLimitMs = kStallLimitMs, bool countAtRunEnd = true);
 
     const char* Module() const override;
     report::Done RunStarted(const acquisition::RunInfo& run) override;
@@ -48,6 +51,7 @@ private:
     int fd_;
     std::size_t maxBacklogBytes_;
     int stallLimitMs_;
+    bool countAtRunEnd_;
     bool headerQueued_ = false;
     bool gone_ = false;
     bool saidDropping_ = false; // this run

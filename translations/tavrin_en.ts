@@ -70,6 +70,30 @@
         <source>MQTT送信待ちが満杯です: 古いデータから破棄します</source>
         <translation>MQTT queue full: dropping oldest samples</translation>
     </message>
+    <message>
+        <source>MQTTブローカーが接続を拒否しました</source>
+        <translation>MQTT broker refused the connection</translation>
+    </message>
+    <message>
+        <source>MQTTブローカーが接続を拒否しました: プロトコルのバージョンが違います</source>
+        <translation>MQTT broker refused: unacceptable protocol version</translation>
+    </message>
+    <message>
+        <source>MQTTブローカーが接続を拒否しました: クライアントIDが拒否されました</source>
+        <translation>MQTT broker refused: identifier rejected</translation>
+    </message>
+    <message>
+        <source>MQTTブローカーが接続を拒否しました: サーバーが使用できません</source>
+        <translation>MQTT broker refused: server unavailable</translation>
+    </message>
+    <message>
+        <source>MQTTブローカーが接続を拒否しました: ユーザー名かパスワードが違います</source>
+        <translation>MQTT broker refused: bad user name or password</translation>
+    </message>
+    <message>
+        <source>MQTTブローカーが接続を拒否しました: 接続が許可されていません</source>
+        <translation>MQTT broker refused: not authorised</translation>
+    </message>
 </context>
 <context>
     <name>TForm1</name>

@@ -106,6 +106,10 @@ private slots:
         QTest::newRow("stray argument") << QStringList{"extra"} << "extra";
         QTest::newRow("password in the publish URL")
             << QStringList{"--publish", "mqtt://ann:pw@127.0.0.1/lab"} << "TAVRIN_MQTT_PASSWORD";
+        QTest::newRow("a control character in the publish prefix")
+            << QStringList{"--publish", "mqtt://127.0.0.1/lab%0A"}
+            << "tavrin: --publish: the topic prefix may not hold control characters (U+0000–U+001F, U+007F, "
+               "U+0080–U+009F); it holds U+000A (%0A)\nTry 'tavrin --help'.\n";
         QTest::newRow("bad language") << QStringList{"--lang", "fr"} << "--lang wants ja or en";
     }
     void badCommandLinesAreRefusedClearly() {
@@ -147,27 +151,42 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("tavrin1.bmp")));
     }
 
-    // The status and its reason, also when the program was started with standard output or error
-    // closed: rows and messages then go nowhere, and nothing else takes their place. "PTY" stands
-    // for a terminal that never answers: a unit really silent, so that only the time-out ends the run.
+    // The status and its reason, also when the program was started with standard error closed: its
+    // messages then go nowhere, and nothing else takes their place. Rows for a standard output closed
+    // at start are refused as a bad command line. What did not reach the record stream or the broker
+    // is said once. "PTY" stands for a terminal that never answers: a unit really silent, so that only
+    // the time-out ends the run.
     void unattendedRunEndsWithItsStatusAndReason_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("closedAtStart"); // -1: none
+        QTest::addColumn<QString>("atStart"); // "stdout closed", "stderr closed", "stdout's reader gone"
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("said");
         const QStringList silent{"--device", "PTY"};
+        const QStringList sweep{"--device", "sim", "--continuous", "off", "--headless"};
         QTest::newRow("a silent unit: the time-out, saying why")
-            << silent + QStringList{"--start", "--exit-after-run"} << -1 << 2
+            << silent + QStringList{"--start", "--exit-after-run"} << "" << 2
             << "tavrin: acquisition: the unit did not answer within 10 ticks; the run ended\n";
         QTest::newRow("standard error closed, a silent unit")
-            << silent + QStringList{"--headless"} << 2 << 2 << "";
+            << silent + QStringList{"--headless"} << "stderr closed" << 2 << "";
         QTest::newRow("standard output closed, the record on it")
-            << QStringList{"--device", "sim", "--continuous", "off", "--record", "-", "--headless"} << 1 << 0
-            << "";
+            << sweep + QStringList{"--record", "-"} << "stdout closed" << 1
+            << "tavrin: --record - wants standard output open, but tavrin was started with it closed: every "
+               "row would be lost\nTry 'tavrin --help'.\n";
+        QTest::newRow("the record stream's reader gone: the rows lost said once")
+            << sweep + QStringList{"--record", "-"} << "stdout's reader gone" << 4
+            << "tavrin: record: The record stream on standard output stopped: its reader is gone. Rows from now "
+               "on are lost; their number is said at the run's end.\n"
+               "tavrin: record: 601 rows did not reach standard output (its reader is gone)\n";
+        // Nothing listens on port 1; the samples wait 10 s for it at exit.
+        QTest::newRow("no broker: the samples not delivered said once")
+            << sweep + QStringList{"--record", "off", "--publish", "mqtt://127.0.0.1:1/lab"} << "" << 4
+            << "tavrin: publish: cannot reach the MQTT broker at 127.0.0.1:1 (Connection refused); samples wait in "
+               "memory (up to 100000 of them) and are sent when it is back\n"
+               "tavrin: publish: 601 samples were not delivered to the MQTT broker at 127.0.0.1:1 before exit\n";
     }
     void unattendedRunEndsWithItsStatusAndReason() {
         QFETCH(QStringList, arguments);
-        QFETCH(int, closedAtStart);
+        QFETCH(QString, atStart);
         QFETCH(int, status);
         QFETCH(QString, said);
         QTemporaryDir dir;
@@ -176,10 +195,18 @@ private slots:
         QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
         arguments.replaceInStrings(QRegularExpression("^PTY$"),
                                    "tty:" + QString::fromLocal8Bit(::ptsname(master)));
+        const int closed = atStart == "stdout closed" ? 1 : atStart == "stderr closed" ? 2 : -1;
+        const bool readerGone = atStart == "stdout's reader gone";
         const Outcome o = Run(arguments + QStringList{"--tick-ms", "2", "--param-dir", dir.path()},
-                              dir.path(), dir.path(), [closedAtStart] {
-                                  if (closedAtStart >= 0)
-                                      ::close(closedAtStart);
+                              dir.path(), dir.path(), [closed, readerGone] {
+                                  if (closed >= 0)
+                                      ::close(closed);
+                                  int ends[2];
+                                  if (readerGone && ::pipe(ends) == 0) {
+                                      ::close(ends[0]);
+                                      ::dup2(ends[1], STDOUT_FILENO);
+                                      ::close(ends[1]);
+                                  }
                               });
         ::close(master);
         QCOMPARE(o.exitCode, status);

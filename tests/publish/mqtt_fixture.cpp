@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <csignal>
+#include <cstdlib>
 #include <mosquitto.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -25,14 +26,23 @@ MosquittoBroker::~MosquittoBroker() {
     }
 }
 
-bool MosquittoBroker::Start(quint16 port) {
+bool MosquittoBroker::Start(quint16 port, const QString& user, const QString& password) {
     QFile config(folder_.filePath(QStringLiteral("mosquitto.conf")));
     if (!config.open(QIODevice::WriteOnly))
         return false;
-    config.write(
-        QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\nlog_type none\n")
-            .arg(port)
-            .toUtf8());
+    QString access = QStringLiteral("allow_anonymous true\n");
+    if (!user.isEmpty()) {
+        // Started by root, the broker reads the file as the user mosquitto.
+        const QString file = folder_.filePath(QStringLiteral("passwords"));
+        const QString make = QStringLiteral("mosquitto_passwd -c -b '%1' '%2' '%3' && chmod 644 '%1' && chmod 755 '%4'")
+                                 .arg(file, user, password, folder_.path());
+        if (std::system(QFile::encodeName(make).constData()) != 0)
+            return false;
+        access = QStringLiteral("allow_anonymous false\npassword_file %1\n").arg(file);
+    }
+    config.write(QStringLiteral("listener %1 127.0.0.1\n%2persistence false\nlog_type none\n")
+                     .arg(QString::number(port), access)
+                     .toUtf8());
     config.close();
     const QByteArray configName = QFile::encodeName(config.fileName());
     char* argv[] = {const_cast<char*>("mosquitto"), const_cast<char*>("-c"),

@@ -19,8 +19,9 @@ quint16 FreePort();
 class MosquittoBroker {
 public:
     ~MosquittoBroker();
-    // False when it takes no connection within 10 s.
-    bool Start(quint16 port);
+    // False when it takes no connection within 10 s. With a user, only that user with that password
+    // may connect.
+    bool Start(quint16 port, const QString& user = QString(), const QString& password = QString());
 
 private:
     QTemporaryDir folder_;
