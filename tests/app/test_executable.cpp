@@ -177,6 +177,12 @@ private slots:
             << "tavrin: record: The record stream on standard output stopped: its reader is gone. Rows from now "
                "on are lost; their number is said at the run's end.\n"
                "tavrin: record: 601 rows did not reach standard output (its reader is gone)\n";
+        QTest::newRow("a silent unit and the record stream's reader gone: the time-out's status")
+            << silent + QStringList{"--headless", "--record", "-"} << "stdout's reader gone" << 2
+            << "tavrin: record: The record stream on standard output stopped: its reader is gone. Rows from now "
+               "on are lost; their number is said at the run's end.\n"
+               "tavrin: acquisition: the unit did not answer within 10 ticks; the run ended\n"
+               "tavrin: record: 1 rows did not reach standard output (its reader is gone)\n";
         // Nothing listens on port 1; the samples wait 10 s for it at exit.
         QTest::newRow("no broker: the samples not delivered said once")
             << sweep + QStringList{"--record", "off", "--publish", "mqtt://127.0.0.1:1/lab"} << "" << 4

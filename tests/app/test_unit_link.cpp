@@ -119,8 +119,10 @@ private slots:
                  qPrintable(testing::LogLines(*fx.form).join('|')));
     }
 
-    // The unit is unplugged at the first tick after its 5th reply was drawn.
+    // The unit is unplugged at the first tick after its 5th reply was drawn (`reopened`: it was also
+    // unplugged and plugged in again before START, which opened it again).
     void runWhoseUnitVanishes_data() {
+        QTest::addColumn<bool>("reopened");
         QTest::addColumn<bool>("reconnect");
         QTest::addColumn<QString>("pluggedIn"); // 45 ticks after the unplug
         QTest::addColumn<QString>("status");
@@ -128,15 +130,19 @@ private slots:
         // From "unit lost" to "unit back": the unit is looked for once a second (10 ticks).
         QTest::addColumn<long>("waitedTicks");
         QTest::newRow("without reconnect the time-out ends the run")
-            << false << "SIM00001" << kNoResponse
+            << false << false << "SIM00001" << kNoResponse
+            << QList<int>{int(SampleNote::UnitLost), int(SampleNote::NoReply)} << 0L;
+        QTest::newRow("opened again at START, then lost: unit lost, not a time-out alone")
+            << true << false << "SIM00001" << kNoResponse
             << QList<int>{int(SampleNote::UnitLost), int(SampleNote::NoReply)} << 0L;
         QTest::newRow("reconnect: the same unit comes back")
-            << true << "SIM00001" << kFinished
+            << false << true << "SIM00001" << kFinished
             << QList<int>{int(SampleNote::UnitLost), int(SampleNote::UnitBack)} << 30L;
         QTest::newRow("reconnect: another unit is not taken, STOP ends the wait")
-            << true << "SIM00002" << kFinished << QList<int>{int(SampleNote::UnitLost)} << 0L;
+            << false << true << "SIM00002" << kFinished << QList<int>{int(SampleNote::UnitLost)} << 0L;
     }
     void runWhoseUnitVanishes() {
+        QFETCH(bool, reopened);
         QFETCH(bool, reconnect);
         QFETCH(QString, pluggedIn);
         QFETCH(QString, status);
@@ -149,6 +155,10 @@ private slots:
         });
         sink.pump = &fx.pump;
         fx.Show();
+        if (reopened) {
+            fx.sim->Unplug();
+            fx.sim->PlugIn();
+        }
         fx.form->CheckBox5->setChecked(false);
         long unpluggedAt = 0;
         fx.pump.afterTick = [&](long tick) {
