@@ -11,7 +11,7 @@ packages=(
   libftdi1-dev
   libmosquitto-dev mosquitto mosquitto-clients
   libqcustomplot-dev qt6-svg-dev
-  fonts-ipafont-gothic
+  fonts-ipafont-gothic fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev
   libbenchmark-dev
   xvfb xauth imagemagick poppler-utils xdotool
@@ -29,7 +29,7 @@ build_packages=(
   libftdi1-dev
   libmosquitto-dev
   libqcustomplot-dev qt6-svg-dev
-  fonts-ipafont-gothic
+  fonts-ipafont-gothic fonts-dejavu-core fonts-dejavu-extra
 )
 
 case "${1:-}" in
