@@ -41,16 +41,9 @@ void SyncFolder(const QString& folder) {
 
 // All of `bytes`, then to the disk; 0 or the errno.
 int WriteAndSync(int fd, std::string_view bytes) {
-    const storage::SaveCalls& calls = storage::CurrentSaveCalls();
-    while (!bytes.empty()) {
-        const ssize_t n = calls.write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : ENOSPC;
-        bytes.remove_prefix(std::size_t(n));
-    }
-    return calls.fsync(fd) == 0 ? 0 : errno;
+    if (const int error = storage::WriteAll(fd, bytes.data(), bytes.size()); error != 0)
+        return error;
+    return storage::CurrentSaveCalls().fsync(fd) == 0 ? 0 : errno;
 }
 
 // A rename that cannot promise not to replace: the file system knows no RENAME_NOREPLACE.
@@ -264,18 +257,9 @@ report::Done RunRecordFile::Take(const acquisition::DecodedSample& sample) {
 }
 
 report::Done RunRecordFile::Write(const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = storage::CurrentSaveCalls().write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += std::size_t(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        const int error = n < 0 ? errno : ENOSPC;
+    if (const int error = storage::WriteAll(fd_, bytes.data(), bytes.size()); error != 0) {
         // A torn last row would read as a wrong sample: the file ends after the last whole one.
-        if (done > 0 && ::ftruncate(fd_, off_t(size_)) != 0) {
+        if (::ftruncate(fd_, off_t(size_)) != 0) {
             // The torn row stays; the message below still says why the record stopped.
         }
         return Stop(QStringLiteral("cannot write to %1").arg(path_), error);

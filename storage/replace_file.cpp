@@ -99,6 +99,19 @@ SaveCalls SystemSaveCalls() {
     };
 }
 
+int WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = Calls().write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return written < 0 ? errno : ENOSPC;
+        data += written;
+        size -= std::size_t(written);
+    }
+    return 0;
+}
+
 const SaveCalls& CurrentSaveCalls() {
     return Calls();
 }
@@ -138,19 +151,8 @@ report::Done ReplaceFile(const QString& fileName, QByteArrayView bytes, LinkHand
         ::unlink(temporary.constData());
         return report::Fail(Reason(error));
     };
-    const char* data = bytes.data();
-    for (qsizetype left = bytes.size(); left > 0;) {
-        const ssize_t written = Calls().write(fd, data, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return fail(errno);
-        }
-        if (written == 0)
-            return fail(ENOSPC);
-        data += written;
-        left -= written;
-    }
+    if (const int error = WriteAll(fd, bytes.data(), std::size_t(bytes.size())); error != 0)
+        return fail(error);
     if (Calls().fsync(fd) != 0)
         return fail(errno);
     const int closed = ::close(fd);

@@ -10,6 +10,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <sys/types.h>
@@ -47,6 +48,10 @@ struct SaveCalls {
 
 // The real calls.
 SaveCalls SystemSaveCalls();
+
+// Writes all of `size` bytes through the calls in use, going on after a short write or an
+// interruption: 0, or the errno of the write that failed (ENOSPC for one that wrote nothing).
+int WriteAll(int fd, const char* data, std::size_t size);
 
 // The calls in use now.
 const SaveCalls& CurrentSaveCalls();

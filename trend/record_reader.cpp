@@ -242,6 +242,31 @@ QString TooLong() {
     return QCoreApplication::translate("trend", "行が %1 バイトを超えています").arg(kLongestLine);
 }
 
+// What a reading of the record `name` says, the first read and the reading on alike.
+QString LineProblem(const QString& name, long long line, const QString& problem) {
+    return QCoreApplication::translate("trend", "%1 の %2 行目: %3").arg(name).arg(line).arg(problem);
+}
+QString BadLines(const QString& name, long long firstLine, const QString& problem, long long count) {
+    return QCoreApplication::translate("trend", "%1 の %2 行目: %3 (読めない行は %4 行。飛ばして、残りをすべて表示します)")
+        .arg(name)
+        .arg(firstLine)
+        .arg(problem)
+        .arg(count);
+}
+QString TornLastRow(const QString& name, long long line, std::size_t rowsBefore) {
+    return QCoreApplication::translate("trend", "%1: 最後の行 (%2 行目) が途中で切れています。記録中にロガーが止まったようです。"
+                                                "その前の %3 行を表示します")
+        .arg(name)
+        .arg(line)
+        .arg(rowsBefore);
+}
+QString TooManyRows(const QString& name, std::size_t kept) {
+    return QCoreApplication::translate("trend", "%1: 行が多すぎます。最初の %2 行だけを表示します").arg(name).arg(kept);
+}
+QString CannotRead(const QString& name, const QString& why) {
+    return QCoreApplication::translate("trend", "%1 を読めません: %2").arg(name, why);
+}
+
 std::optional<QString> ParseRow(const Fields& fields, Row& row) {
     const std::string_view text(fields.start, std::size_t(fields.end - fields.start));
     if (text.size() > kLongestLine)
@@ -503,13 +528,7 @@ public:
         } else if (!trace_) {
             Header(WithoutByteOrderMark(rest)); // not one line end: the whole file is its header
         } else if (!rest.empty()) {
-            read_.problem =
-                QCoreApplication::translate(
-                    "trend", "%1: 最後の行 (%2 行目) が途中で切れています。記録中にロガーが止まったようです。"
-                             "その前の %3 行を表示します")
-                    .arg(name_)
-                    .arg(line_ + 1)
-                    .arg(trace_->Size());
+            read_.problem = TornLastRow(name_, line_ + 1, trace_->Size());
             read_.onlyTorn = true;
         }
         return Finish();
@@ -521,10 +540,7 @@ public:
             Header(WithoutByteOrderMark(start));
             return Finish();
         }
-        return Stop(QCoreApplication::translate("trend", "%1 の %2 行目: %3")
-                        .arg(name_)
-                        .arg(line_ + 1)
-                        .arg(TooLong()));
+        return Stop(LineProblem(name_, line_ + 1, TooLong()));
     }
 
     // Reading ends early for `problem`; the rows read so far are kept.
@@ -592,10 +608,7 @@ private:
     // Counts the rows of a piece; false, with the problem, when reading ends after it.
     bool Account(const Piece& piece) {
         if (full_) {
-            read_.problem =
-                QCoreApplication::translate("trend", "%1: 行が多すぎます。最初の %2 行だけを表示します")
-                    .arg(name_)
-                    .arg(trace_->Size());
+            read_.problem = TooManyRows(name_, trace_->Size());
             return false;
         }
         if (piece.bad > 0) {
@@ -606,10 +619,7 @@ private:
             bad_ += piece.bad;
         }
         if (piece.stop) {
-            read_.problem = QCoreApplication::translate("trend", "%1 の %2 行目: %3")
-                                .arg(name_)
-                                .arg(line_ + std::max(piece.lines, 1LL))
-                                .arg(*piece.problem);
+            read_.problem = LineProblem(name_, line_ + std::max(piece.lines, 1LL), *piece.problem);
             return false;
         }
         if (piece.lines > 0)
@@ -622,12 +632,7 @@ private:
     void SayBadLines() {
         if (bad_ == 0)
             return;
-        const QString said =
-            QCoreApplication::translate("trend", "%1 の %2 行目: %3 (読めない行は %4 行。飛ばして、残りをすべて表示します)")
-                .arg(name_)
-                .arg(firstBadLine_)
-                .arg(firstProblem_)
-                .arg(bad_);
+        const QString said = BadLines(name_, firstBadLine_, firstProblem_, bad_);
         read_.problem = read_.problem.isEmpty() ? said : said + QLatin1Char('\n') + read_.problem;
         read_.onlyTorn = false;
     }
@@ -685,6 +690,23 @@ private:
     std::deque<Part> parts_;
     Helper helper_;
 };
+
+// Up to `most` bytes from `offset` on, going on after a short read: how many in `got` (fewer only at
+// the end of the file), or the errno of the read that failed.
+int ReadAt(int fd, char* into, std::size_t most, std::uint64_t offset, std::size_t& got) {
+    got = 0;
+    while (got < most) {
+        const ssize_t n = ::pread(fd, into + got, most - got, off_t(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        got += std::size_t(n);
+    }
+    return 0;
+}
 
 // Where a record's bytes come from.
 class Source {
@@ -758,17 +780,8 @@ public:
 
     std::optional<QString> Read(char* into, std::size_t most, std::uint64_t offset,
                                 std::size_t& got) override {
-        got = 0;
-        while (got < most) {
-            const ssize_t n = ::pread(fd_, into + got, most - got, off_t(offset + got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return report::SystemErrorText(errno);
-            if (n == 0)
-                break;
-            got += std::size_t(n);
-        }
+        if (const int error = ReadAt(fd_, into, most, offset, got); error != 0)
+            return report::SystemErrorText(error);
         return std::nullopt;
     }
 
@@ -908,7 +921,7 @@ RecordRead ReadChunks(Source& source, std::uint64_t size, const QString& name, c
                              .arg(chunks.Done())
                              .arg(rows.Count()));
     case Got::Ending::Failed:
-        return rows.Stop(QCoreApplication::translate("trend", "%1 を読めません: %2").arg(name, got.error));
+        return rows.Stop(CannotRead(name, got.error));
     case Got::Ending::LineTooLong:
         return rows.LineTooLong(got.rest);
     }
@@ -964,8 +977,7 @@ RecordTail::Step RecordTail::ReadOn() {
         ::flock(fd_, LOCK_UN);
     }
     if (::fstat(fd_, &opened) != 0)
-        return end(Ending::Failed,
-                   QCoreApplication::translate("trend", "%1 を読めません: %2").arg(name_, report::SystemErrorText(errno)));
+        return end(Ending::Failed, CannotRead(name_, report::SystemErrorText(errno)));
     const std::uint64_t size = std::uint64_t(opened.st_size);
     if (size < at_.offset + torn_.size())
         return end(Ending::Truncated,
@@ -981,25 +993,13 @@ RecordTail::Step RecordTail::ReadOn() {
     const std::size_t held = bytes.size();
     bytes.resize(held + want);
     std::size_t got = 0;
-    while (got < want) {
-        const ssize_t n = ::pread(fd_, bytes.data() + held + got, want - got, off_t(from + got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return end(Ending::Failed, QCoreApplication::translate("trend", "%1 を読めません: %2")
-                                           .arg(name_, report::SystemErrorText(errno)));
-        if (n == 0)
-            break;
-        got += std::size_t(n);
-    }
+    if (const int error = ReadAt(fd_, bytes.data() + held, want, from, got); error != 0)
+        return end(Ending::Failed, CannotRead(name_, report::SystemErrorText(error)));
     bytes.resize(held + got);
     const std::size_t lastLineEnd = bytes.rfind('\n');
     const std::size_t whole = lastLineEnd == std::string::npos ? 0 : lastLineEnd + 1;
     if (bytes.size() - whole > kLongestLine)
-        return end(Ending::Failed, QCoreApplication::translate("trend", "%1 の %2 行目: %3")
-                                       .arg(name_)
-                                       .arg(at_.line + 1)
-                                       .arg(TooLong()));
+        return end(Ending::Failed, LineProblem(name_, at_.line + 1, TooLong()));
     bool full = false;
     const Piece piece = ParseRows(bytes.data(), bytes.data() + whole, [&](Row row) {
         if (trace_.Size() == kMostTraceRows)
@@ -1011,12 +1011,7 @@ RecordTail::Step RecordTail::ReadOn() {
     });
     if (piece.bad > 0) {
         at_.bad += piece.bad;
-        step.said = QCoreApplication::translate(
-                        "trend", "%1 の %2 行目: %3 (読めない行は %4 行。飛ばして、残りをすべて表示します)")
-                        .arg(name_)
-                        .arg(at_.line + piece.firstBad + 1)
-                        .arg(*piece.badProblem)
-                        .arg(at_.bad);
+        step.said = BadLines(name_, at_.line + piece.firstBad + 1, *piece.badProblem, at_.bad);
     }
     if (piece.lines > 0)
         at_.gapNext = piece.endsBad;
@@ -1024,23 +1019,13 @@ RecordTail::Step RecordTail::ReadOn() {
     at_.offset = from - held + whole;
     torn_ = bytes.substr(whole);
     if (full)
-        return end(Ending::Full, QCoreApplication::translate("trend", "%1: 行が多すぎます。最初の %2 行だけを表示します")
-                                     .arg(name_)
-                                     .arg(trace_.Size()));
+        return end(Ending::Full, TooManyRows(name_, trace_.Size()));
     if (piece.stop)
-        return end(Ending::Failed, QCoreApplication::translate("trend", "%1 の %2 行目: %3")
-                                       .arg(name_)
-                                       .arg(at_.line)
-                                       .arg(*piece.problem));
+        return end(Ending::Failed, LineProblem(name_, at_.line, *piece.problem));
     if (writerDone && at_.offset + torn_.size() == size) {
         ended_ = step.ending = Ending::WriterDone;
         if (!torn_.empty())
-            step.said = QCoreApplication::translate(
-                            "trend", "%1: 最後の行 (%2 行目) が途中で切れています。記録中にロガーが止まったようです。"
-                                     "その前の %3 行を表示します")
-                            .arg(name_)
-                            .arg(at_.line + 1)
-                            .arg(trace_.Size());
+            step.said = TornLastRow(name_, at_.line + 1, trace_.Size());
     }
     return step;
 }
