@@ -159,6 +159,10 @@ TrendWindow::TrendWindow(TrendSink* live, TrendDialogs dialogs, QWidget* parent)
     resize(960, 640);
     BuildControls();
     BuildPlot();
+    statsLater_ = new QTimer(this);
+    statsLater_->setSingleShot(true);
+    statsLater_->setInterval(0);
+    connect(statsLater_, &QTimer::timeout, this, &TrendWindow::UpdateCursorItems);
     liveRedraw_ = new QTimer(this);
     liveRedraw_->setSingleShot(true);
     liveRedraw_->setInterval(kLiveRedrawMs);
@@ -801,7 +805,9 @@ void TrendWindow::Fill() {
             shown->events[e]->setData(keys, QVector<double>(keys.size(), 1.0), true);
         }
     }
-    UpdateCursorItems();
+    // The cursors' read-out and the numbers of the rows now in view, once this replot is over: the
+    // table can change the plot's size, and a plot resized while it replots is not drawn again.
+    statsLater_->start();
 }
 
 void TrendWindow::EventLegend() {
@@ -997,7 +1003,8 @@ QString TrendWindow::CursorText() const {
     return cursorOut_->text();
 }
 
-QString TrendWindow::Statistics() const {
+QString TrendWindow::Statistics() {
+    UpdateStatistics(); // of the view as it is, also before the table has caught up with a replot
     QStringList lines;
     QStringList cells;
     for (int c = 0; c < stats_->columnCount(); ++c)

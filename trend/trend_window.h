@@ -114,7 +114,7 @@ public:
     // The statistics table as text, a line a row and its cells by tabs (as Copy puts it on the
     // clipboard): for each channel on of each trace shown, over the visible rows, and between the
     // cursors when both are set.
-    QString Statistics() const;
+    QString Statistics();
     QString Messages() const;
 
     // The view as PNG, PDF or SVG by the name's suffix; the visible rows of the newest trace in view
@@ -237,6 +237,7 @@ private:
     int tickerOffsetMinutes_ = INT_MIN;
     QRubberBand* band_ = nullptr;
     QTimer* liveRedraw_ = nullptr;
+    QTimer* statsLater_ = nullptr; // the statistics table, after a replot
     QTimer* growth_ = nullptr; // reads on the records still being written
 
     QPushButton* openButton_ = nullptr;

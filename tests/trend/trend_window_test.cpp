@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -550,6 +551,8 @@ private slots:
         good.close();
         bad.close();
         auto viewer = std::make_unique<trend::TrendWindow>();
+        viewer->resize(960, 640);
+        viewer->show();
         QSignalSpy read(viewer.get(), &trend::TrendWindow::RecordsRead);
         viewer->OpenRecords({good.fileName(), bad.fileName()});
         QVERIFY(viewer->Reading());
@@ -570,6 +573,14 @@ private slots:
         if (legendItems == 0)
             return;
         QVERIFY(!viewer->Following());
+        // Drawn at the size the window settles on: the statistics table that comes with the rows does not
+        // leave the plot laid out for the size it had before.
+        QCustomPlot& plot = viewer->Plot();
+        QTRY_VERIFY(viewer->findChild<QTableWidget*>()->isVisible());
+        QCoreApplication::processEvents();
+        const QRect laidOut = plot.axisRect(1)->outerRect();
+        plot.replot(QCustomPlot::rpImmediateRefresh);
+        QCOMPARE(laidOut, plot.axisRect(1)->outerRect());
         const double rowS = double(QDateTime(QDate(2026, 12, 7), QTime(9, 30, 47, 123), QTimeZone(9 * 3600))
                                        .toMSecsSinceEpoch()) /
                             1000.0;
