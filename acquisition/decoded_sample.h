@@ -4,11 +4,14 @@
 // nothing of widgets; a slow or failing one never holds up the sample loop.
 #pragma once
 
+#include "channels/channel.h"
+#include "channels/limit_watch.h"
 #include "report/failure.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -48,6 +51,8 @@ struct DecodedSample {
     SampleNote note = SampleNote::None;
     std::optional<QByteArray> reply; // the reply as read, to its first zero (maybe empty); none for a note, or a read that failed
     DecodedReply frame;            // the reply decoded: what the chart draws (no marker for a note)
+    // Each channel's crossing of its limits at this sample, if it makes one (a sample row only).
+    std::array<std::optional<channels::Crossing>, channels::kChannelCount> crossings;
 };
 
 // What every consumer learns when START begins a run.
@@ -55,6 +60,7 @@ struct RunInfo {
     QDateTime started;   // local time of START
     QString baseName;    // the sweep files' base name (Edit3)
     QString unit;        // the unit's serial number, the port's name, or "sim"
+    channels::Channels channels = channels::DefaultChannels(); // names, units, scaling and limits, for the whole run
 };
 
 // A sink that fails says why; the feed reports that once, under the sink's

@@ -41,17 +41,25 @@ template <class Call> void SampleFeed::Each(const Call& call) {
 void SampleFeed::RunStarted(const RunInfo& run) {
     started_ = Monotonic();
     sweep_ = 0;
+    channels_ = run.channels;
+    for (std::size_t i = 0; i < watches_.size(); ++i)
+        watches_[i].Reset(channels_[i]);
     for (Fed& fed : sinks_)
         fed.failed = false;
     Each([&run](SampleSink& sink) { return sink.RunStarted(run); });
 }
 
-void SampleFeed::Take(DecodedSample sample, const QDateTime& time, int x) {
+SampleFeed::Crossings SampleFeed::Take(DecodedSample sample, const QDateTime& time, int x) {
     sample.time = time;
     sample.elapsedMs = (Monotonic() - started_).count();
     sample.sweep = sweep_;
     sample.x = x;
+    if (sample.note == SampleNote::None) {
+        sample.crossings[0] = watches_[0].Take(sample.ad0, sample.elapsedMs);
+        sample.crossings[1] = watches_[1].Take(sample.ad1, sample.elapsedMs);
+    }
     Each([&sample](SampleSink& sink) { return sink.Take(sample); });
+    return sample.crossings;
 }
 
 void SampleFeed::SweepEnded() {

@@ -9,8 +9,10 @@
 #include "output/sweep_file_writer.h"
 #include "report/reporter.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLocale>
+#include <QStringList>
 #include <algorithm>
 #include <cstring>
 
@@ -242,7 +244,7 @@ bool Session::Start() {
     WriteRunHeader();
     // After the log is cleared: a record that cannot be made is said under the run's header.
     recordStopped_ = false;
-    feed_.RunStarted({started, baseName, UnitName()});
+    feed_.RunStarted({started, baseName, UnitName(), view_.Settings().channels});
     // The unit could not be opened again: the run goes on as without a unit, and its log says why.
     if (!unitProblem_.isEmpty())
         for (const QString& line : unitProblem_.split(QLatin1Char('\n')))
@@ -342,7 +344,7 @@ void Session::HandleReply() {
         EndWith(RunEnd::Error, kFramelessRunMessage.arg(framelessInARow_));
         return;
     }
-    view_.ShowStatus(recordStopped_ ? kStatusRecordStopped : kStatusReading);
+    view_.ShowStatus(SampleStatus());
     if (state_.SweepX > kLastColumn)
         BeginSweepEnd();
     else
@@ -422,6 +424,11 @@ void Session::Finish(RunOutcome outcome) {
     watch_.Unwatch();
     SetPhase(RunPhase::Idle);
     view_.RunStateChanged(false);
+    for (int channel = 0; channel < channels::kChannelCount; ++channel)
+        if (feed_.Watch(channel).Watched())
+            report::Report(report::module::kLimits,
+                           channels::OutsideLine(channel, feed_.Channels()[std::size_t(channel)],
+                                                 feed_.Watch(channel).OutsideMs(feed_.ElapsedMs())));
     feed_.RunEnded();
     running_ = false;
     lastOutcome_ = std::move(outcome);
@@ -451,9 +458,37 @@ void Session::PlotReply() {
     if (replyRead_)
         sample.reply = QByteArray(reinterpret_cast<const char*>(state_.RxBuffer.data()));
     replyRead_ = false;
-    feed_.Take(std::move(sample), plottedAt_, state_.SweepX);
+    SayCrossings(feed_.Take(std::move(sample), plottedAt_, state_.SweepX));
     if (framed)
         ++state_.SweepX;
+}
+
+void Session::SayCrossings(const SampleFeed::Crossings& crossings) {
+    for (int channel = 0; channel < channels::kChannelCount; ++channel) {
+        const auto& crossing = crossings[std::size_t(channel)];
+        if (!crossing)
+            continue;
+        report::Report(report::module::kLimits,
+                       channels::CrossingLine(channel, feed_.Channels()[std::size_t(channel)], *crossing,
+                                              feed_.Watch(channel).LastValue()));
+        view_.Beep();
+    }
+}
+
+QString Session::SampleStatus() const {
+    QStringList outside;
+    for (int channel = 0; channel < channels::kChannelCount; ++channel) {
+        const channels::LimitWatch& watch = feed_.Watch(channel);
+        if (watch.Now() == channels::LimitWatch::State::Inside)
+            continue;
+        const channels::Channel& settings = feed_.Channels()[std::size_t(channel)];
+        const char* text = watch.Now() == channels::LimitWatch::State::High ? kStatusAboveHigh : kStatusBelowLow;
+        outside << QCoreApplication::translate("Status", text)
+                       .arg(settings.name, channels::FormatValue(settings.scale, watch.LastValue()), settings.unit);
+    }
+    if (!outside.isEmpty())
+        return outside.join(QStringLiteral("  "));
+    return recordStopped_ ? kStatusRecordStopped : kStatusReading;
 }
 
 void Session::ClearChart() {

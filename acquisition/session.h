@@ -41,6 +41,10 @@ inline const QString kStatusNoResponse = QStringLiteral(QT_TRANSLATE_NOOP("Statu
 inline const QString kStatusFrameError = QStringLiteral(QT_TRANSLATE_NOOP("Status", "データ受信エラー"));
 inline const QString kStatusRecordStopped = QStringLiteral(QT_TRANSLATE_NOOP("Status", "記録を中止しました"));
 inline const QString kStatusAwaitingUnit = QStringLiteral(QT_TRANSLATE_NOOP("Status", "ユニット再接続待ち"));
+// A channel outside its limits, said on the status line for as long as it stays outside: its name,
+// its value, its unit.
+inline const char* const kStatusAboveHigh = QT_TRANSLATE_NOOP("Status", "%1 が上限を超えています (%2 %3)");
+inline const char* const kStatusBelowLow = QT_TRANSLATE_NOOP("Status", "%1 が下限を下回っています (%2 %3)");
 inline const QString kStatusListFailed = QStringLiteral("Read failed ! Can't See FTDI IC");
 inline const QString kStatusListed = QStringLiteral("Serial Number Read Success!");
 inline const QString kStatusOpenSuccess = QStringLiteral("USB Serial Number Open Success!");
@@ -170,6 +174,11 @@ private:
     void PrepareDevice();
     void FeedNote(SampleNote note);
     QString UnitName() const;
+    // A crossing of a channel's limits is said in the log (standard error when unattended) with a beep.
+    void SayCrossings(const SampleFeed::Crossings& crossings);
+    // What the status line says after a sample: a channel outside its limits, the record stopped, or
+    // the reading text.
+    QString SampleStatus() const;
 
     RunState state_;
     SessionView& view_;

@@ -4,6 +4,7 @@
 // are sinks of the sample feed that write to a RunLog and a RunChart.
 #pragma once
 
+#include "channels/channel.h"
 #include "chart/tcolor.h"
 #include "report/failure.h"
 
@@ -37,6 +38,8 @@ struct RunSettings {
     TColor ad1Color = clOlive;
     QString samplingText;     // the sampling time as shown (Edit2)
     QString baseName;         // the sweep files' base name (Edit3)
+    // The channels' names, units, scaling and limits: read at START, for the whole run.
+    channels::Channels channels = channels::DefaultChannels();
 };
 
 // The run's log, Memo1: one reply or text a line, saved whole at a sweep end.

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <cstdio>
 
 namespace app {
@@ -33,6 +34,68 @@ template <class T, class Parse> Take Override(std::optional<T> RunOverrides::*fi
             return std::nullopt;
         return wanted;
     };
+}
+
+// --adN-name, --adN-unit, --adN-scale, --adN-limits, --adN-hold: the channel as the user knows it, this run only.
+void AddChannelRows(std::vector<OptionRow>& rows, int channel) {
+    const QString key = channels::Key(channel);
+    const std::size_t i = std::size_t(channel);
+    rows.push_back({key + QStringLiteral("-name"), QStringLiteral("TEXT"),
+                    QStringLiteral("%1's name in the views, the messages and the published samples (default "
+                                   "AD%2), this run only.")
+                        .arg(key.toUpper())
+                        .arg(channel),
+                    [i](const QString& value, Options& o) -> std::optional<QString> {
+                        o.channels[i].name = value.trimmed();
+                        if (!value.trimmed().isEmpty() && !value.contains(QLatin1Char(',')) &&
+                            !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('"')))
+                            return std::nullopt;
+                        return QStringLiteral("a name that is not empty and holds no comma, quote or line end");
+                    }});
+    rows.push_back({key + QStringLiteral("-unit"), QStringLiteral("TEXT"),
+                    QStringLiteral("%1's unit, e.g. °C (default V), this run only.").arg(key.toUpper()),
+                    [i](const QString& value, Options& o) -> std::optional<QString> {
+                        o.channels[i].unit = value.trimmed();
+                        if (!value.trimmed().isEmpty() && !value.contains(QLatin1Char(',')) &&
+                            !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('"')))
+                            return std::nullopt;
+                        return QStringLiteral("a unit that is not empty and holds no comma, quote or line end");
+                    }});
+    rows.push_back({key + QStringLiteral("-scale"), QStringLiteral("V1=Y1,V2=Y2"),
+                    QStringLiteral("%1's values: the straight line through two points, volts = value (0=0,5=500: "
+                                   "0 V is 0, 5 V is 500), this run only.")
+                        .arg(key.toUpper()),
+                    [i](const QString& value, Options& o) -> std::optional<QString> {
+                        QString problem;
+                        o.channels[i].scale = channels::ParseScale(value, &problem);
+                        if (o.channels[i].scale)
+                            return std::nullopt;
+                        return problem;
+                    }});
+    rows.push_back({key + QStringLiteral("-limits"), QStringLiteral("LOW:HIGH"),
+                    QStringLiteral("%1's limits in its unit (either side may be empty): crossing one is noted in "
+                                   "the record, said and published, this run only.")
+                        .arg(key.toUpper()),
+                    [i](const QString& value, Options& o) -> std::optional<QString> {
+                        QString problem;
+                        o.channels[i].limits = channels::ParseLimits(value, &problem);
+                        if (o.channels[i].limits)
+                            return std::nullopt;
+                        return problem;
+                    }});
+    rows.push_back({key + QStringLiteral("-hold"), QStringLiteral("SECONDS"),
+                    QStringLiteral("How long %1 must stay outside its limits before that counts (default 0), this "
+                                   "run only.")
+                        .arg(key.toUpper()),
+                    [i](const QString& value, Options& o) -> std::optional<QString> {
+                        bool ok = false;
+                        const double seconds = value.toDouble(&ok);
+                        if (ok && seconds >= 0 && seconds <= 86400) {
+                            o.channels[i].holdS = seconds;
+                            return std::nullopt;
+                        }
+                        return QStringLiteral("a number of seconds from 0 to 86400");
+                    }});
 }
 
 std::vector<OptionRow> MakeTable() {
@@ -123,6 +186,19 @@ std::vector<OptionRow> MakeTable() {
                     QStringLiteral("When the unit vanishes during a run, or is not there at START, wait for the same "
                                    "unit (looking once a second), open it again and go on; STOP ends the wait."),
                     Flag(&Options::reconnect)});
+    for (int channel = 0; channel < channels::kChannelCount; ++channel)
+        AddChannelRows(rows, channel);
+    rows.push_back({QStringLiteral("on-limit"), QStringLiteral("COMMAND"),
+                    QStringLiteral("Run COMMAND at each crossing of a channel's limits, with the channel (ad0), the "
+                                   "crossing (high, low, back), the value, the unit and the time as its last five "
+                                   "arguments. Split into words as a shell would, but not run through one; "
+                                   "crossings wait their turn, and the run never waits on the command."),
+                    [](const QString& value, Options& o) -> std::optional<QString> {
+                        o.onLimit = value;
+                        if (!QProcess::splitCommand(value).isEmpty())
+                            return std::nullopt;
+                        return QStringLiteral("a program to run, with its arguments");
+                    }});
     rows.push_back({QStringLiteral("trend"), QString(), QStringLiteral("Open the trend window at start."),
                     Flag(&Options::trend)});
     rows.push_back({QStringLiteral("view"), QString(),

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/run_overrides.h"
+#include "channels/channel.h"
 #include "translations/ui_language.h"
 
 #include <QString>
@@ -39,6 +40,8 @@ struct Options {
     bool trend = false;     // the trend window opened at start
     QStringList view;       // --view: only the trend window, with these run records
     QStringList positional; // the arguments that are not options
+    channels::ChannelsOptions channels; // names, units, scaling, limits: this run only
+    QString onLimit;        // a command run at each crossing of a limit; empty: none
 };
 
 // --record's two words that are not folders.

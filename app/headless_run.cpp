@@ -44,6 +44,8 @@ acquisition::RunSettings LoadSettings(const Options& options, std::uint16_t& sam
     samplingTime = kept.samplingTime;
     s.samplingText = QString::number(samplingTime);
     s.baseName = QStringLiteral("tavrin");
+    // Unattended, the channels are the command line's alone, as the other run-only settings are.
+    channels::Apply(s.channels, options.channels);
     return s;
 }
 

@@ -20,6 +20,7 @@ inline constexpr const char* kPublish = "publish";
 inline constexpr const char* kSettings = "settings";
 inline constexpr const char* kOutput = "output";
 inline constexpr const char* kTrend = "trend";
+inline constexpr const char* kLimits = "limits";
 inline constexpr const char* kApp = "app";
 } // namespace module
 

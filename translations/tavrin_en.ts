@@ -47,6 +47,14 @@
         <translation>Record stopped</translation>
     </message>
     <message>
+        <source>%1 が上限を超えています (%2 %3)</source>
+        <translation>%1 above its high limit (%2 %3)</translation>
+    </message>
+    <message>
+        <source>%1 が下限を下回っています (%2 %3)</source>
+        <translation>%1 below its low limit (%2 %3)</translation>
+    </message>
+    <message>
         <source>ユニット再接続待ち</source>
         <translation>Waiting for the unit</translation>
     </message>

@@ -23,7 +23,7 @@ const std::string kRun = "\"run\":\"2026-12-07T09:30:00.000+09:00\"}";
 // Sample n of a run: AD0 rising, AD1 empty every 7th, the levels counting.
 DecodedSample Sample(int n) {
     DecodedSample s{kStart.addMSecs(100LL * n),       100LL * n, n / 601, n % 601, n % 600, 600 - n % 600,
-                    static_cast<std::uint8_t>(n % 16), acquisition::SampleNote::None, {}, {}};
+                    static_cast<std::uint8_t>(n % 16), acquisition::SampleNote::None, {}, {}, {}};
     if (n % 7 == 0)
         s.ad1.reset();
     return s;
@@ -115,7 +115,7 @@ void PublishTest::sampleJson_data() {
         << R"({"time":"2026-01-02T23:59:59.005-03:30","elapsed_s":0.700,"sweep":0,"x":7,"ad0_v":6.00,)"
            R"("ad1_v":null,"hh":0,"hl":1,"lh":1,"ll":1,"note":null,)" +
                kRun;
-    s = DecodedSample{kStart, 5, 0, 600, {}, {}, {}, acquisition::SampleNote::NoReply, {}, {}};
+    s = DecodedSample{kStart, 5, 0, 600, {}, {}, {}, acquisition::SampleNote::NoReply, {}, {}, {}};
     QTest::newRow("no reply")
         << s
         << R"({"time":"2026-12-07T09:30:00.000+09:00","elapsed_s":0.005,"sweep":0,"x":600,)"
@@ -132,7 +132,7 @@ void PublishTest::sampleJson_data() {
         << R"({"time":"2026-12-07T09:30:00.100+09:00","elapsed_s":0.100,"sweep":0,"x":1,"ad0_v":0.01,)"
            R"("ad1_v":5.99,"hh":0,"hl":0,"lh":0,"ll":1,"note":null,)" +
                kRun;
-    s = DecodedSample{kStart, 0, 2, 0, 5, 10, 0x0F, acquisition::SampleNote::UnitBack, {}, {}};
+    s = DecodedSample{kStart, 0, 2, 0, 5, 10, 0x0F, acquisition::SampleNote::UnitBack, {}, {}, {}};
     QTest::newRow("unit back")
         << s
         << R"({"time":"2026-12-07T09:30:00.000+09:00","elapsed_s":0.000,"sweep":2,"x":0,)"

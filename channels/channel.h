@@ -1,0 +1,104 @@
+// A channel of the unit (AD0, AD1) as the user knows it: a name, a unit and a
+// straight line through two calibration points that turns its volts into
+// values in that unit (0 V → 0 °C, 5 V → 500 °C, say), and the limits it is
+// watched against. The unit reads hundredths of a volt; a value is computed
+// from those integer hundredths, and shown with as many decimals as one
+// hundredth of a volt needs in the unit, so that a step of the unit is a step
+// of the value and no more digits are made up.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <optional>
+#include <string>
+
+namespace channels {
+
+constexpr int kChannelCount = 2;
+
+// Two calibration points, volts → value.
+struct Scale {
+    double v1 = 0;
+    double y1 = 0;
+    double v2 = 1;
+    double y2 = 1;
+
+    double Slope() const { return (y2 - y1) / (v2 - v1); }
+    // The value at 0 V.
+    double Offset() const { return y1 - Slope() * v1; }
+    bool operator==(const Scale&) const = default;
+};
+
+// Low and high limits in the channel's unit; either may be unset (both unset: the channel is not
+// watched). The value must stay outside for `holdS` seconds before it counts as outside; it is back
+// once inside by the hysteresis (unset: the default, DefaultHysteresis).
+struct Limits {
+    std::optional<double> low;
+    std::optional<double> high;
+    double holdS = 0;
+    std::optional<double> hysteresis;
+
+    bool Watched() const { return low.has_value() || high.has_value(); }
+    bool operator==(const Limits&) const = default;
+};
+
+struct Channel {
+    QString name;                       // "AD0", "AD1" unless the user names it
+    QString unit = QStringLiteral("V");
+    Scale scale;
+    Limits limits;
+
+    bool operator==(const Channel&) const = default;
+};
+
+using Channels = std::array<Channel, kChannelCount>;
+
+// "ad0", "ad1": the channel's key in the record's notes, the command line, the MQTT topics.
+QString Key(int channel);
+// The channels as they are until the user says otherwise: "AD0" and "AD1" in volts, 1 V → 1 V.
+Channel DefaultChannel(int channel);
+Channels DefaultChannels();
+
+// The decimals a value of this slope is shown with: max(0, ⌈−log10(0.01 × |slope|)⌉), so that one
+// hundredth of a volt is one step of the last digit.
+int Decimals(double slope);
+// One hundredth of a volt in the channel's unit, |slope| / 100.
+double Step(const Scale& scale);
+
+// The value of a reading of `hundredths` hundredths of a volt.
+double ValueOf(const Scale& scale, int hundredths);
+// The value as the record writes it: Decimals(slope) decimals, no exponent, no "-0".
+std::string ValueText(const Scale& scale, int hundredths);
+// Any value of the channel's unit at the channel's decimals (for limits and statistics).
+QString FormatValue(const Scale& scale, double value);
+
+// The hysteresis in force: the one set, else 1% of the span between the limits, or of the one
+// limit's absolute value; never less than one hundredth of a volt scaled.
+double Hysteresis(const Channel& channel);
+
+// The command line's and the settings file's texts for a scale and for limits, and back.
+// "V1=Y1,V2=Y2", e.g. "0=0,5=500"; refused (with what it wants) when the two volts are the same or the
+// two values are (a line that is flat or vertical turns no volts into values).
+std::optional<Scale> ParseScale(const QString& text, QString* problem = nullptr);
+QString ScaleText(const Scale& scale);
+// "LOW:HIGH", either side may be empty; a low above the high is refused.
+std::optional<Limits> ParseLimits(const QString& text, QString* problem = nullptr);
+QString LimitsText(const Limits& limits);
+// A number as these texts write it: the shortest text that reads back the same.
+QString NumberText(double value);
+
+// What the command line sets of a channel for one run; the rest comes from where the run's settings
+// come from.
+struct ChannelOptions {
+    std::optional<QString> name;
+    std::optional<QString> unit;
+    std::optional<Scale> scale;
+    std::optional<Limits> limits; // low and high only
+    std::optional<double> holdS;
+    std::optional<double> hysteresis;
+};
+using ChannelsOptions = std::array<ChannelOptions, kChannelCount>;
+void Apply(Channel& channel, const ChannelOptions& options);
+void Apply(Channels& channels, const ChannelsOptions& options);
+
+} // namespace channels
