@@ -38,6 +38,31 @@ void AppendVolts(std::string& out, const std::optional<int>& hundredths) {
     out += char('0' + *hundredths % 10);
 }
 
+// A field as RFC 4180 writes it: quoted, its quotes doubled, when it holds a comma, a quote or a line end.
+void AppendField(std::string& out, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\r') || bytes.contains('\n')) {
+        out += '"';
+        for (const char c : bytes) {
+            if (c == '"')
+                out += '"';
+            out += c;
+        }
+        out += '"';
+        return;
+    }
+    out.append(bytes.constData(), std::size_t(bytes.size()));
+}
+
+void AppendValue(std::string& out, const std::optional<int>& hundredths, const channels::Channel& channel) {
+    out += ',';
+    if (hundredths)
+        out += channels::ValueText(channel.scale, *hundredths);
+    out += ',';
+    if (hundredths)
+        AppendField(out, channel.unit);
+}
+
 } // namespace
 
 std::string_view NoteText(acquisition::SampleNote note) {
@@ -51,7 +76,7 @@ std::string_view NoteText(acquisition::SampleNote note) {
     return {};
 }
 
-void AppendRow(std::string& out, const acquisition::DecodedSample& sample) {
+void AppendRow(std::string& out, const acquisition::DecodedSample& sample, const channels::Channels& channels) {
     AppendTime(out, sample.time);
     out += ',';
     const long long ms = sample.elapsedMs < 0 ? 0 : sample.elapsedMs;
@@ -75,6 +100,17 @@ void AppendRow(std::string& out, const acquisition::DecodedSample& sample) {
     }
     out += ',';
     out += NoteText(sample.note);
+    bool first = true;
+    for (int channel = 0; channel < channels::kChannelCount; ++channel)
+        if (const auto& crossing = sample.crossings[std::size_t(channel)]) {
+            if (!first)
+                out += channels::kNoteSeparator;
+            out += channels::Note(channel, *crossing);
+            first = false;
+        }
+    const bool sampleRow = sample.note == acquisition::SampleNote::None;
+    AppendValue(out, sampleRow ? sample.ad0 : std::nullopt, channels[0]);
+    AppendValue(out, sampleRow ? sample.ad1 : std::nullopt, channels[1]);
     out += "\r\n";
 }
 

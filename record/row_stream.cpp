@@ -52,7 +52,8 @@ void RowStream::Queue(const std::string& bytes) {
     backlogBytes_ += bytes.size();
 }
 
-report::Done RowStream::RunStarted(const acquisition::RunInfo&) {
+report::Done RowStream::RunStarted(const acquisition::RunInfo& run) {
+    channels_ = run.channels;
     lostInRun_ = 0;
     saidDropping_ = false;
     if (gone_)
@@ -67,7 +68,7 @@ report::Done RowStream::RunStarted(const acquisition::RunInfo&) {
 
 report::Done RowStream::Take(const acquisition::DecodedSample& sample) {
     row_.clear();
-    AppendRow(row_, sample);
+    AppendRow(row_, sample, channels_);
     if (!gone_ && backlogBytes_ + row_.size() > maxBacklogBytes_)
         Flush(0);
     if (gone_) {

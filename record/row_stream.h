@@ -60,6 +60,7 @@ private:
     std::size_t backlogBytes_ = 0; // not yet written
     long long bytesWritten_ = 0;   // in all
     std::string row_;
+    channels::Channels channels_ = channels::DefaultChannels(); // this run's
     long long lostRows_ = 0; // since the program started
     long long lostInRun_ = 0;
     QString lossReason_; // why the last rows were lost

@@ -221,6 +221,7 @@ report::Failure RunRecordFile::Stop(const QString& what, int error) {
 
 report::Done RunRecordFile::RunStarted(const acquisition::RunInfo& run) {
     Close();
+    channels_ = run.channels;
     rows_ = 0;
     size_ = 0;
     created_ = false;
@@ -249,7 +250,7 @@ report::Done RunRecordFile::Take(const acquisition::DecodedSample& sample) {
     if (fd_ < 0)
         return {};
     row_.clear();
-    AppendRow(row_, sample);
+    AppendRow(row_, sample, channels_);
     if (auto written = Write(row_); !written)
         return written;
     ++rows_;

@@ -69,6 +69,7 @@ private:
     long long rows_ = 0;
     long long size_ = 0; // bytes of whole rows in the file
     std::string row_;
+    channels::Channels channels_ = channels::DefaultChannels(); // this run's
     QString shortfall_;
 };
 
