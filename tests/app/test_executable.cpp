@@ -111,6 +111,15 @@ private slots:
             << "tavrin: --publish: the topic prefix may not hold control characters (U+0000–U+001F, U+007F, "
                "U+0080–U+009F); it holds U+000A (%0A)\nTry 'tavrin --help'.\n";
         QTest::newRow("bad language") << QStringList{"--lang", "fr"} << "--lang wants ja or en";
+        QTest::newRow("a scale of one volt") << QStringList{"--ad0-scale", "1=0,1=5"}
+                                             << "--ad0-scale wants two different volts (V1 and V2 are the same), not "
+                                                "'1=0,1=5'";
+        QTest::newRow("limits upside down") << QStringList{"--ad1-limits", "400:100"}
+                                            << "--ad1-limits wants a low limit that is not above the high one";
+        QTest::newRow("a hold before it starts") << QStringList{"--ad0-hold", "-1"} << "--ad0-hold wants a number";
+        QTest::newRow("a unit with a comma") << QStringList{"--ad1-unit", "m,s"} << "--ad1-unit wants a unit";
+        QTest::newRow("no command on a limit") << QStringList{"--on-limit", " "}
+                                               << "--on-limit wants a program to run";
     }
     void badCommandLinesAreRefusedClearly() {
         QFETCH(QStringList, arguments);
