@@ -16,12 +16,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <qcustomplot.h>
 
+using testing::DrivenLoop;
 using testing::FormFixture;
 
 namespace {
@@ -486,6 +488,65 @@ private slots:
         for (const QString& t : typed)
             QCOMPARE(dialog.Edit(0, app::ChannelField(names.indexOf(t.section('=', 0, 0))))->text(), t.section('=', 1));
         QCOMPARE(dialog.Settings().channels[1], channels::DefaultChannel(1));
+    }
+
+    // A limit crossed in a run: the status line says it while outside, the log pane gets the line and
+    // a beep sounds, for AD0 as the settings file and the command line make it.
+    void aCrossingIsSaidInTheWindow_data() {
+        QTest::addColumn<QString>("limits");      // in the settings file
+        QTest::addColumn<QString>("commandLine"); // over them for this start; empty: none
+        QTest::addColumn<int>("tick");            // the status line read, then STOP
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QStringList>("said"); // the log pane's lines of the limits
+        QTest::addColumn<int>("beeps");
+        QTest::newRow("high, from the settings file")
+            << ":400" << "" << 100 << "Oven が上限を超えています (431 °C)"
+            << QStringList{"ad0 (Oven) high: 402 °C, above the high limit of 400 °C",
+                           "ad0 (Oven) was outside its limits for 8.4 s in all"}
+            << 1;
+        QTest::newRow("low, from the command line")
+            << ":400" << "100:" << 200 << "Oven が下限を下回っています (80 °C)"
+            << QStringList{"ad0 (Oven) low: 98 °C, below the low limit of 100 °C",
+                           "ad0 (Oven) was outside its limits for 4.4 s in all"}
+            << 1;
+    }
+    void aCrossingIsSaidInTheWindow() {
+        QFETCH(QString, limits);
+        QFETCH(QString, commandLine);
+        QFETCH(int, tick);
+        QFETCH(QString, status);
+        QFETCH(QStringList, said);
+        QFETCH(int, beeps);
+        const DrivenLoop* pump = nullptr; // the run's clock
+        FormFixture fx({}, 100, [&](FormSeams& seams) {
+            channels::Channel& ad0 = seams.kept.channels[0];
+            ad0.name = "Oven";
+            ad0.unit = "°C";
+            ad0.scale = {0, 0, 5, 500};
+            ad0.limits = *channels::ParseLimits(limits);
+            if (!commandLine.isEmpty())
+                seams.runChannels[0].limits = channels::ParseLimits(commandLine);
+            seams.monotonic = [&pump] {
+                return std::chrono::duration_cast<std::chrono::milliseconds>(pump->Now());
+            };
+        });
+        pump = &fx.pump;
+        fx.Show();
+        fx.form->SamplingTime = 1;
+        const int before = fx.beeps;
+        QString shown;
+        int beeped = 0; // before STOP's own beep
+        fx.pump.afterTick = [&](long t) {
+            if (t == tick) {
+                shown = fx.form->Label3->text();
+                beeped = fx.beeps - before;
+                fx.form->Button4Click();
+            }
+        };
+        fx.Run();
+        QCOMPARE(shown, status);
+        QCOMPARE(testing::LogLines(*fx.form).filter(QRegularExpression("^ad0 ")), said);
+        QCOMPARE(beeped, beeps);
     }
 
     void plotReplyDrawsEachChannelInItsColour_data() {
