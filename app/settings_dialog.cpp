@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using app::ChannelField;
 
@@ -20,7 +21,10 @@ QLabel* SmallText(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setWordWrap(true);
     QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * 0.85);
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * 0.85);
+    else
+        font.setPixelSize(std::max(1, font.pixelSize() * 85 / 100));
     label->setFont(font);
     return label;
 }
@@ -69,7 +73,6 @@ QWidget* SettingsDialog::BuildChannel(int channel, const channels::Channel& show
     const app::ChannelTexts texts = app::TextsOf(shown);
     for (int field = 0; field < app::kChannelFieldCount; ++field) {
         auto* edit = new QLineEdit(texts[std::size_t(field)], box);
-        edit->setObjectName(QStringLiteral("%1.%2").arg(channels::Key(channel)).arg(field));
         c.edits[std::size_t(field)] = edit;
         auto* problem = new QLabel(box);
         problem->setStyleSheet(QStringLiteral("color: #c00000"));

@@ -77,12 +77,13 @@ bool Take(AppSettings& settings, int key, const QByteArray& value) {
     const QString text = utf8(value);
     if (utf8.hasError())
         return false;
-    switch ((key - kFirstChannelKey) % kChannelFieldCount) {
+    const int field = (key - kFirstChannelKey) % kChannelFieldCount;
+    switch (field) {
     case kName:
     case kUnit:
         if (!ChannelLabelOk(text))
             return false;
-        ((key - kFirstChannelKey) % kChannelFieldCount == kName ? channel.name : channel.unit) = text;
+        (field == kName ? channel.name : channel.unit) = text;
         return true;
     case kScale:
         if (const auto scale = channels::ParseScale(text)) {
