@@ -9,6 +9,7 @@
 #include "app/message_beep.h"
 #include "app/opaque_controls.h"
 #include "app/repaint_batch.h"
+#include "app/settings_dialog.h"
 #include "printing/chart_printer.h"
 #include "printing/print_dialog.h"
 #include "output/sweep_file_deletion.h"
@@ -157,6 +158,13 @@ TForm1::TForm1(FormSeams seams, QWidget* parent)
         ownColorDialog_ = std::make_unique<StandardColorDialog>();
         colorDialog_ = ownColorDialog_.get();
     }
+    if (seams_.settingsDialog) {
+        settingsDialog_ = seams_.settingsDialog;
+    } else {
+        ownSettingsDialog_ = std::make_unique<StandardSettingsDialog>();
+        settingsDialog_ = ownSettingsDialog_.get();
+    }
+    FollowChannels();
     if (seams_.printDialog) {
         printDialog_ = seams_.printDialog;
     } else {
@@ -280,14 +288,13 @@ void TForm1::BuildControls() {
     Button7 = MakeButton(GroupBox3, "Button7", QStringLiteral("FileDelite"), 8, 88, 105, 25);
     ChainTabOrder({CheckBox6, Edit3, Button7});
 
-    // "Function": MANUAL opens the user guide, TREND the trend window; the other two are kept free for
-    // further functions.
+    // "Function": MANUAL opens the user guide, TREND the trend window, SETTINGS the settings dialog;
+    // the fourth is kept free for a further function.
     Button13 = MakeButton(GroupBox4, "Button13", QStringLiteral("MANUAL"), 16, 24, 75, 25);
     Button14 = MakeButton(GroupBox4, "Button14", tr("トレンド"), 104, 24, 75, 25);
-    Button15 = MakeButton(GroupBox4, "Button15", QString(), 192, 24, 75, 25);
+    Button15 = MakeButton(GroupBox4, "Button15", tr("設定"), 192, 24, 75, 25);
     Button16 = MakeButton(GroupBox4, "Button16", QString(), 16, 56, 75, 25);
-    for (QPushButton* b : {Button15, Button16})
-        b->setEnabled(false);
+    Button16->setEnabled(false);
     ChainTabOrder({Button13, Button14, Button15, Button16});
 
     // "SIO Monitor"
@@ -328,6 +335,7 @@ void TForm1::OpenManual() {
 void TForm1::BindHandlers() {
     connect(Button13, &QPushButton::clicked, this, &TForm1::OpenManual);
     connect(Button14, &QPushButton::clicked, this, &TForm1::Button14Click);
+    connect(Button15, &QPushButton::clicked, this, &TForm1::Button15Click);
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
@@ -359,6 +367,7 @@ acquisition::RunSettings TForm1::Settings() const {
     s.ad1Color = Ad1Color;
     s.samplingText = Edit2->text();
     s.baseName = Edit3->text();
+    s.channels = channels_;
     return s;
 }
 
@@ -681,21 +690,10 @@ trend::TrendWindow& TForm1::Trend() {
     for (const auto& [seconds, name] : kSpanNames)
         if (kept.trendSpan == name)
             trendWindow_->SetFollowSpan(seconds);
-    trendWindow_->SetReconnect(seams_.reconnect);
-    trendWindow_->SetLanguage(kept.language);
     connect(trendWindow_.get(), &trend::TrendWindow::FollowSpanChanged, this, [this](int seconds) {
         for (const auto& [s, name] : kSpanNames)
             if (s == seconds)
                 seams_.kept.trendSpan = name;
-        KeepSettings();
-    });
-    connect(trendWindow_.get(), &trend::TrendWindow::ReconnectChanged, this, [this](bool on) {
-        seams_.reconnect = seams_.kept.reconnect = on;
-        session_.SetReconnect(on);
-        KeepSettings();
-    });
-    connect(trendWindow_.get(), &trend::TrendWindow::LanguageChanged, this, [this](const QString& code) {
-        seams_.kept.language = code;
         KeepSettings();
     });
     return *trendWindow_;
@@ -707,6 +705,27 @@ void TForm1::KeepSettings() {
         return;
     if (auto kept = settings::SaveAppSettings(seams_.settingsFolder, seams_.kept); !kept)
         ReportProblem(report::module::kSettings, kept.Reason());
+}
+
+void TForm1::Button15Click() {
+    const WindowSettings shown{channels_, seams_.reconnect, seams_.kept.language};
+    const auto given = settingsDialog_->Execute(this, shown, app::AnySet(seams_.runChannels));
+    if (!given)
+        return;
+    app::TakeChanges(shown.channels, given->channels, seams_.kept.channels, seams_.runChannels);
+    FollowChannels();
+    // --reconnect sets it for this start; the file keeps it only once it is changed here.
+    if (given->reconnect != shown.reconnect) {
+        seams_.reconnect = seams_.kept.reconnect = given->reconnect;
+        session_.SetReconnect(given->reconnect);
+    }
+    seams_.kept.language = given->language;
+    KeepSettings();
+}
+
+void TForm1::FollowChannels() {
+    channels_ = seams_.kept.channels;
+    channels::Apply(channels_, seams_.runChannels);
 }
 
 void TForm1::FollowChannelsInTrend() {

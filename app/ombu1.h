@@ -32,6 +32,7 @@ class ChartView;
 class RepaintBatch;
 class ColorDialogSeam;
 class FormView;
+class SettingsDialogSeam;
 class ManualWindow;
 namespace log_pane {
 class LogView;
@@ -61,6 +62,8 @@ struct FormSeams {
     bool reconnect = false;                     // a run whose unit vanished (or is not there) waits for it
     QString settingsFolder;                     // where the settings beside the parameter file live; empty: none kept
     settings::AppSettings kept;                 // those settings as the program started
+    channels::ChannelsOptions runChannels;      // the command line's channel fields, over the kept ones
+    SettingsDialogSeam* settingsDialog = nullptr; // null: the standard settings dialog
 };
 
 class TForm1 : public QWidget {
@@ -154,6 +157,9 @@ public:
     void CheckBox7Click();
     // Not the form's own: opens or raises the trend window (also Ctrl+T).
     void Button14Click();
+    // Not the form's own: SETTINGS, the settings dialog; what it changes is kept beside the
+    // parameter file, and the channels apply from the next START.
+    void Button15Click();
 
     // Operations; the run's steps are the session's.
     void ShowStatus(const QString& text);
@@ -222,11 +228,17 @@ private:
     std::array<bool, settings::kOptionCount> OptionBoxes() const;
     QCheckBox* OptionBox(int option) const;
     void FollowChannelsInTrend();
-    // The settings beside the parameter file, changed in the trend window's options: kept at once.
+    // The settings beside the parameter file, changed in the settings dialog or the trend window:
+    // kept at once.
     void KeepSettings();
+    // The channels a run takes: the kept ones with the command line's fields over them.
+    void FollowChannels();
 
     std::unique_ptr<ColorDialogSeam> ownColorDialog_;
     ColorDialogSeam* colorDialog_;
+    std::unique_ptr<SettingsDialogSeam> ownSettingsDialog_;
+    SettingsDialogSeam* settingsDialog_;
+    channels::Channels channels_; // the channels a run takes at START
     std::unique_ptr<printing::PrintDialog> ownPrintDialog_;
     printing::PrintDialog* printDialog_;
     bool shownOnce_ = false;

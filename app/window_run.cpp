@@ -73,6 +73,7 @@ int RunWindow(int& argc, char** argv, const Options& options) {
     seams.reconnect = options.reconnect || kept.load.settings.reconnect;
     seams.settingsFolder = kept.folder;
     seams.kept = kept.load.settings;
+    seams.runChannels = options.channels;
     TForm1 form(seams);
     // Said once the log pane holds what the start-up puts there.
     if (!kept.load.problem.isEmpty())

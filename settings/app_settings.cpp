@@ -5,7 +5,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <array>
 #include <cerrno>
+#include <cmath>
+#include <limits>
 #include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
@@ -15,57 +20,150 @@ namespace settings {
 
 namespace {
 
-// The keys the program owns, in the order a file gets them.
-enum Key { kReconnect, kLanguage, kTrendSpan, kKeyCount };
-const char* const kKeyNames[kKeyCount] = {"reconnect", "language", "trend-span"};
+// The keys the program owns, in the order a file gets them: the window's three, then six a channel.
+enum Key { kReconnect, kLanguage, kTrendSpan, kFirstChannelKey };
+enum ChannelField { kName, kUnit, kScale, kLimits, kHold, kHysteresis, kChannelFieldCount };
+constexpr int kKeyCount = kFirstChannelKey + channels::kChannelCount * kChannelFieldCount;
 
-// The key a line sets and the value, when the line is one of the program's and the value one it
-// takes; key -1 for every other line.
-struct Setting {
-    int key = -1;
-    QByteArray value;
-};
-
-Setting SettingOf(QByteArrayView line) {
-    const QByteArrayView text = line.trimmed();
-    if (text.isEmpty() || text.startsWith('#') || text.startsWith(';'))
-        return {};
-    const qsizetype eq = text.indexOf('=');
-    if (eq <= 0)
-        return {};
-    const QByteArrayView key = text.first(eq).trimmed();
-    const QByteArray value = text.sliced(eq + 1).trimmed().toByteArray();
-    for (int k = 0; k < kKeyCount; ++k) {
-        if (key != QByteArrayView(kKeyNames[k]))
-            continue;
-        const bool taken = k == kReconnect  ? value == "on" || value == "off"
-                           : k == kLanguage ? value == "ja" || value == "en" || value.isEmpty()
-                                            : true;
-        return taken ? Setting{k, value} : Setting{};
-    }
-    return {};
+const std::array<QByteArray, kKeyCount>& KeyNames() {
+    static const std::array<QByteArray, kKeyCount> names = [] {
+        std::array<QByteArray, kKeyCount> n = {"reconnect", "language", "trend-span"};
+        const char* const fields[kChannelFieldCount] = {"name",   "unit", "scale",
+                                                        "limits", "hold", "hysteresis"};
+        for (int key = kFirstChannelKey; key < kKeyCount; ++key)
+            n[std::size_t(key)] = channels::Key((key - kFirstChannelKey) / kChannelFieldCount).toLatin1() +
+                                  '.' + fields[(key - kFirstChannelKey) % kChannelFieldCount];
+        return n;
+    }();
+    return names;
 }
 
-void Set(AppSettings& settings, const Setting& setting) {
-    if (setting.key == kReconnect)
-        settings.reconnect = setting.value == "on";
-    else if (setting.key == kLanguage)
-        settings.language = QString::fromUtf8(setting.value);
-    else if (setting.key == kTrendSpan)
-        settings.trendSpan = QString::fromUtf8(setting.value);
+channels::Channel& ChannelOf(AppSettings& settings, int key) {
+    return settings.channels[std::size_t((key - kFirstChannelKey) / kChannelFieldCount)];
+}
+const channels::Channel& ChannelOf(const AppSettings& settings, int key) {
+    return settings.channels[std::size_t((key - kFirstChannelKey) / kChannelFieldCount)];
+}
+
+std::optional<double> NumberOf(const QString& text, double least, double most) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < least || value > most)
+        return std::nullopt;
+    return value;
+}
+
+// `value` taken into `settings` as the value of `key`; false, `settings` as they were, when the
+// program does not take it.
+bool Take(AppSettings& settings, int key, const QByteArray& value) {
+    if (key == kReconnect) {
+        const bool taken = value == "on" || value == "off";
+        if (taken)
+            settings.reconnect = value == "on";
+        return taken;
+    }
+    if (key == kLanguage) {
+        const bool taken = value == "ja" || value == "en" || value.isEmpty();
+        if (taken)
+            settings.language = QString::fromLatin1(value);
+        return taken;
+    }
+    if (key == kTrendSpan) {
+        settings.trendSpan = QString::fromUtf8(value);
+        return true;
+    }
+    channels::Channel& channel = ChannelOf(settings, key);
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8(value);
+    if (utf8.hasError())
+        return false;
+    const int field = (key - kFirstChannelKey) % kChannelFieldCount;
+    switch (field) {
+    case kName:
+    case kUnit:
+        if (!ChannelLabelOk(text))
+            return false;
+        (field == kName ? channel.name : channel.unit) = text;
+        return true;
+    case kScale:
+        if (const auto scale = channels::ParseScale(text)) {
+            channel.scale = *scale;
+            return true;
+        }
+        return false;
+    case kLimits:
+        if (const auto limits = channels::ParseLimits(text)) {
+            channel.limits.low = limits->low;
+            channel.limits.high = limits->high;
+            return true;
+        }
+        return false;
+    case kHold:
+        if (const auto seconds = NumberOf(text, 0, kMostHoldSeconds)) {
+            channel.limits.holdS = *seconds;
+            return true;
+        }
+        return false;
+    default: // kHysteresis: empty for the default
+        if (text.isEmpty()) {
+            channel.limits.hysteresis.reset();
+            return true;
+        }
+        if (const auto hysteresis = NumberOf(text, 0, std::numeric_limits<double>::max())) {
+            channel.limits.hysteresis = *hysteresis;
+            return true;
+        }
+        return false;
+    }
+}
+
+// A line taken into `settings`: the key it sets, or -1 (settings as they were) for every line
+// that is not one of the program's with a value it takes.
+int TakeLine(AppSettings& settings, QByteArrayView line) {
+    const QByteArrayView text = line.trimmed();
+    if (text.isEmpty() || text.startsWith('#') || text.startsWith(';'))
+        return -1;
+    const qsizetype eq = text.indexOf('=');
+    if (eq <= 0)
+        return -1;
+    const QByteArrayView key = text.first(eq).trimmed();
+    for (int k = 0; k < kKeyCount; ++k)
+        if (key == KeyNames()[std::size_t(k)])
+            return Take(settings, k, text.sliced(eq + 1).trimmed().toByteArray()) ? k : -1;
+    return -1;
+}
+
+QByteArray Value(const AppSettings& settings, int key) {
+    if (key == kReconnect)
+        return settings.reconnect ? "on" : "off";
+    if (key == kLanguage)
+        return settings.language.toUtf8();
+    if (key == kTrendSpan)
+        return settings.trendSpan.toUtf8();
+    const channels::Channel& channel = ChannelOf(settings, key);
+    switch ((key - kFirstChannelKey) % kChannelFieldCount) {
+    case kName:
+        return channel.name.toUtf8();
+    case kUnit:
+        return channel.unit.toUtf8();
+    case kScale:
+        return channels::ScaleText(channel.scale).toUtf8();
+    case kLimits:
+        return channels::LimitsText(channel.limits).toUtf8();
+    case kHold:
+        return channels::NumberText(channel.limits.holdS).toUtf8();
+    default:
+        return channel.limits.hysteresis ? channels::NumberText(*channel.limits.hysteresis).toUtf8()
+                                         : QByteArray();
+    }
 }
 
 bool SameValue(const AppSettings& a, const AppSettings& b, int key) {
-    return key == kReconnect  ? a.reconnect == b.reconnect
-           : key == kLanguage ? a.language == b.language
-                              : a.trendSpan == b.trendSpan;
+    return Value(a, key) == Value(b, key);
 }
 
 QByteArray Line(const AppSettings& settings, int key) {
-    const QByteArray value = key == kReconnect  ? QByteArray(settings.reconnect ? "on" : "off")
-                             : key == kLanguage ? settings.language.toUtf8()
-                                                : settings.trendSpan.toUtf8();
-    return kKeyNames[key] + ('=' + value);
+    return KeyNames()[std::size_t(key)] + '=' + Value(settings, key);
 }
 
 // One line of a file: where it starts and how long it is without its end ("\n" or "\r\n").
@@ -169,17 +267,23 @@ QString FilePath(const QString& folder) {
 
 } // namespace
 
+bool ChannelLabelOk(const QString& text) {
+    static const QRegularExpression refused(QStringLiteral("[,\"\r\n]"));
+    return !text.trimmed().isEmpty() && !text.contains(refused);
+}
+
 AppSettings ParseAppSettings(const QByteArray& text) {
     AppSettings settings;
     for (const LineSpan& line : Lines(text))
-        Set(settings, SettingOf(QByteArrayView(text).sliced(line.begin, line.size)));
+        TakeLine(settings, QByteArrayView(text).sliced(line.begin, line.size));
     return settings;
 }
 
 QByteArray AppSettingsText(const AppSettings& settings) {
     QByteArray text = "# Tavrin's settings beside the parameter file ombu01.par\n";
+    const AppSettings defaults;
     for (int key = 0; key < kKeyCount; ++key)
-        if (key != kTrendSpan || !settings.trendSpan.isEmpty())
+        if (key < kTrendSpan || !SameValue(settings, defaults, key))
             text += Line(settings, key) + '\n';
     return text;
 }
@@ -187,21 +291,20 @@ QByteArray AppSettingsText(const AppSettings& settings) {
 QByteArray AppSettingsText(const AppSettings& settings, const QByteArray& file) {
     // For each key the last line whose value counts, as ParseAppSettings reads them.
     const QList<LineSpan> lines = Lines(file);
-    qsizetype last[kKeyCount] = {-1, -1, -1};
+    std::array<qsizetype, kKeyCount> last;
+    last.fill(-1);
     AppSettings given;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const Setting setting = SettingOf(QByteArrayView(file).sliced(lines[i].begin, lines[i].size));
-        if (setting.key >= 0)
-            last[setting.key] = i;
-        Set(given, setting);
-    }
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (const int key = TakeLine(given, QByteArrayView(file).sliced(lines[i].begin, lines[i].size));
+            key >= 0)
+            last[std::size_t(key)] = i;
     QByteArray added;
     std::map<qsizetype, QByteArray> rewritten; // by line
     for (int key = 0; key < kKeyCount; ++key) {
         if (SameValue(settings, given, key))
             continue;
-        if (last[key] >= 0)
-            rewritten[last[key]] = Line(settings, key);
+        if (last[std::size_t(key)] >= 0)
+            rewritten[last[std::size_t(key)]] = Line(settings, key);
         else
             added += Line(settings, key) + '\n';
     }

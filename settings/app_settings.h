@@ -1,5 +1,6 @@
 // The settings that are not part of the 30-byte parameter file: whether a run
-// waits for an unplugged unit, the window's language, the trend window's span.
+// waits for an unplugged unit, the window's language, the trend window's span,
+// and the channels as the user knows them (names, units, scaling, limits).
 // They live in one small file, tavrin.conf, in the user's settings folder
 // (~/.config/tavrin/), one "key=value" line each, and never in the parameter
 // file. The file is the user's as much as the program's: every line the program
@@ -7,6 +8,7 @@
 // blank line) is written back byte for byte, in any encoding, where it stood.
 #pragma once
 
+#include "channels/channel.h"
 #include "report/failure.h"
 
 #include <QByteArray>
@@ -16,6 +18,9 @@ namespace settings {
 
 inline const QString kAppSettingsFileName = QStringLiteral("tavrin.conf");
 
+// The longest hold time a channel's limits take, in seconds (a day).
+inline constexpr double kMostHoldSeconds = 86400;
+
 // The largest file read; a larger one is refused whole rather than cut.
 inline constexpr qint64 kAppSettingsMaxBytes = 1024 * 1024;
 
@@ -23,6 +28,8 @@ struct AppSettings {
     bool reconnect = false;  // a run waits for an unplugged unit to come back
     QString language;        // "ja", "en", or empty: from the user's languages
     QString trendSpan;       // the trend window's follow span: "1min", "10min", "1h", "all"; empty: its default
+    // "ad0.name", "ad0.unit", "ad0.scale", "ad0.limits", "ad0.hold", "ad0.hysteresis" and ad1's.
+    channels::Channels channels = channels::DefaultChannels();
     // The file could not be read whole at start: this session's changes stay in memory, and the
     // file is never written.
     bool leaveFile = false;
@@ -44,7 +51,12 @@ AppSettingsLoad LoadAppSettings(const QString& folder);
 // file cannot be read whole now.
 report::Done SaveAppSettings(const QString& folder, const AppSettings& settings);
 
-// The text of a new file for `settings`.
+// Whether a channel's name or unit will do in the record, the messages and this file: not empty
+// (once trimmed), and no comma, quote or line end.
+bool ChannelLabelOk(const QString& text);
+
+// The text of a new file for `settings`: reconnect and language, and the others where they are
+// not the defaults.
 QByteArray AppSettingsText(const AppSettings& settings);
 // `file` with `settings` written in: each key whose value `file` does not already give has the
 // last line that gives it rewritten (its line end kept), or a line added at the end; every other

@@ -9,6 +9,117 @@
     </message>
 </context>
 <context>
+    <name>SettingsDialog</name>
+    <message>
+        <source>設定</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>抜かれたユニットの再接続を待つ</source>
+        <translation>Wait for an unplugged unit</translation>
+    </message>
+    <message>
+        <source>ユニットが抜かれても計測を終えず、同じユニットが戻るのを待ちます</source>
+        <translation>When the unit is unplugged, the run goes on and waits for the same unit to come back</translation>
+    </message>
+    <message>
+        <source>自動</source>
+        <translation>Automatic</translation>
+    </message>
+    <message>
+        <source>日本語</source>
+        <translation>日本語 (Japanese)</translation>
+    </message>
+    <message>
+        <source>言語 (次回の起動から)</source>
+        <translation>Language (from the next start)</translation>
+    </message>
+    <message>
+        <source>チャンネルの変更は、次の START から使われます。</source>
+        <translation>Changes to the channels apply from the next START.</translation>
+    </message>
+    <message>
+        <source>コマンドラインで指定した値はこの起動の間だけ使われ、ファイルには変更した項目だけが保存されます。</source>
+        <translation>Values given on the command line apply to this start only; of those, only the fields you change here are saved.</translation>
+    </message>
+    <message>
+        <source>なし</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>名前</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>単位</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>校正点 1</source>
+        <translation>Calibration point 1</translation>
+    </message>
+    <message>
+        <source>校正点 2</source>
+        <translation>Calibration point 2</translation>
+    </message>
+    <message>
+        <source>下限</source>
+        <translation>Low limit</translation>
+    </message>
+    <message>
+        <source>上限</source>
+        <translation>High limit</translation>
+    </message>
+    <message>
+        <source>保持時間 (秒)</source>
+        <translation>Hold time (s)</translation>
+    </message>
+    <message>
+        <source>ヒステリシス</source>
+        <translation>Hysteresis</translation>
+    </message>
+    <message>
+        <source>既定: %1</source>
+        <translation>Default: %1</translation>
+    </message>
+    <message>
+        <source>空にできず、コンマ、引用符、改行は使えません</source>
+        <translation>May not be empty or hold a comma, quote or line end</translation>
+    </message>
+    <message>
+        <source>数値を入れてください</source>
+        <translation>Enter a number</translation>
+    </message>
+    <message>
+        <source>数値を入れるか、空欄にしてください</source>
+        <translation>Enter a number, or leave it empty</translation>
+    </message>
+    <message>
+        <source>点 1 と同じ電圧です</source>
+        <translation>The same voltage as point 1</translation>
+    </message>
+    <message>
+        <source>点 1 と同じ値です</source>
+        <translation>The same value as point 1</translation>
+    </message>
+    <message>
+        <source>この 2 点では直線になりません</source>
+        <translation>These two points make no line</translation>
+    </message>
+    <message>
+        <source>上限より上です</source>
+        <translation>Above the high limit</translation>
+    </message>
+    <message>
+        <source>0 から 86400 までの秒数を入れてください</source>
+        <translation>Enter seconds from 0 to 86400</translation>
+    </message>
+    <message>
+        <source>0 以上の数値を入れるか、空欄 (既定) にしてください</source>
+        <translation>Enter a number from 0 up, or leave it empty (the default)</translation>
+    </message>
+</context>
+<context>
     <name>Status</name>
     <message>
         <source>データ読み込み中</source>
@@ -124,6 +235,10 @@
     <message>
         <source>トレンド</source>
         <translation>TREND</translation>
+    </message>
+    <message>
+        <source>設定</source>
+        <translation>SETTINGS</translation>
     </message>
 </context>
 <context>
@@ -389,30 +504,6 @@
     <message>
         <source>表示している範囲にサンプルがありません</source>
         <translation>No samples in the visible range</translation>
-    </message>
-    <message>
-        <source>オプション</source>
-        <translation>Options</translation>
-    </message>
-    <message>
-        <source>抜かれたユニットの再接続を待つ</source>
-        <translation>Wait for an unplugged unit</translation>
-    </message>
-    <message>
-        <source>ユニットが抜かれても計測を終えず、同じユニットが戻るのを待ちます</source>
-        <translation>When the unit is unplugged, the run goes on and waits for the same unit to come back</translation>
-    </message>
-    <message>
-        <source>言語 (次回の起動から)</source>
-        <translation>Language (from the next start)</translation>
-    </message>
-    <message>
-        <source>自動</source>
-        <translation>Automatic</translation>
-    </message>
-    <message>
-        <source>日本語</source>
-        <translation>日本語 (Japanese)</translation>
     </message>
 </context>
 </TS>

@@ -8,7 +8,6 @@
 #include "trend/trend_export.h"
 #include "trend/trend_sink.h"
 
-#include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -232,7 +231,6 @@ void TrendWindow::BuildControls() {
     auto* bar = new QHBoxLayout;
     for (QWidget* w : std::initializer_list<QWidget*>{openButton_, closeButton_, exportButton_})
         bar->addWidget(w);
-    bar->addWidget(BuildOptions());
     bar->addStretch(1);
     auto* viewBar = new QHBoxLayout;
     viewBar->addWidget(new QLabel(tr("時間軸:"), this));
@@ -646,52 +644,6 @@ void TrendWindow::SetFollowing(bool on) {
     followBox_->setEnabled(followable);
     if (on)
         Redraw();
-}
-
-QPushButton* TrendWindow::BuildOptions() {
-    auto* options = new QPushButton(tr("オプション"), this);
-    auto* menu = new QMenu(options);
-    menu->setObjectName(QStringLiteral("TrendOptions"));
-    reconnectAction_ = menu->addAction(tr("抜かれたユニットの再接続を待つ"));
-    reconnectAction_->setCheckable(true);
-    reconnectAction_->setToolTip(tr("ユニットが抜かれても計測を終えず、同じユニットが戻るのを待ちます"));
-    reconnectAction_->setVisible(live_ != nullptr);
-    connect(reconnectAction_, &QAction::toggled, this, &TrendWindow::ReconnectChanged);
-    QMenu* language = menu->addMenu(tr("言語 (次回の起動から)"));
-    languageGroup_ = new QActionGroup(this);
-    const std::pair<QString, QString> languages[] = {{QString(), tr("自動")},
-                                                     {QStringLiteral("ja"), tr("日本語")},
-                                                     {QStringLiteral("en"), QStringLiteral("English")}};
-    for (const auto& [code, name] : languages) {
-        QAction* action = language->addAction(name);
-        action->setCheckable(true);
-        action->setData(code);
-        action->setChecked(code.isEmpty());
-        languageGroup_->addAction(action);
-    }
-    connect(languageGroup_, &QActionGroup::triggered, this,
-            [this](QAction* action) { emit LanguageChanged(action->data().toString()); });
-    options->setMenu(menu);
-    return options;
-}
-
-bool TrendWindow::Reconnect() const {
-    return reconnectAction_->isChecked();
-}
-
-void TrendWindow::SetReconnect(bool on) {
-    const QSignalBlocker quiet(reconnectAction_);
-    reconnectAction_->setChecked(on);
-}
-
-QString TrendWindow::Language() const {
-    return languageGroup_->checkedAction() ? languageGroup_->checkedAction()->data().toString() : QString();
-}
-
-void TrendWindow::SetLanguage(const QString& code) {
-    for (QAction* action : languageGroup_->actions())
-        if (action->data().toString() == code)
-            action->setChecked(true);
 }
 
 void TrendWindow::SetFollowSpan(int seconds) {

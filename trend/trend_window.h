@@ -33,7 +33,6 @@ class QCPAxisTickerDateTime;
 class QCPGraph;
 class QCPItemStraightLine;
 class QAction;
-class QActionGroup;
 class QCheckBox;
 class QComboBox;
 class QTableWidget;
@@ -134,18 +133,8 @@ public:
     // Shown, raised and made the active window.
     void ShowAndRaise();
 
-    // The options kept with the program's settings, not with the view: whether a run waits for an
-    // unplugged unit (shown only with a run to show), and the window's language from the next start
-    // ("ja", "en", or empty: the user's languages).
-    bool Reconnect() const;
-    void SetReconnect(bool on);
-    QString Language() const;
-    void SetLanguage(const QString& code);
-
 signals:
     void FollowSpanChanged(int seconds);
-    void ReconnectChanged(bool on);
-    void LanguageChanged(const QString& code);
     // A read of OpenRecords has ended: its records are shown, and what could not be read is said, one
     // message a file naming it and its first bad line (the rows that could be read are all shown). After a cancel,
     // nothing is shown or said.
@@ -159,7 +148,6 @@ private:
     struct Shown;
 
     void BuildControls();
-    QPushButton* BuildOptions();
     void BuildPlot();
     Shown& AddShown(std::shared_ptr<const Trace> trace);
     // AD0's and AD1's graphs, then HH's, HL's, LH's and LL's.
@@ -248,8 +236,6 @@ private:
     QComboBox* spanBox_ = nullptr;
     QPushButton* fitButton_ = nullptr;
     QPushButton* autoButton_ = nullptr;
-    QAction* reconnectAction_ = nullptr;
-    QActionGroup* languageGroup_ = nullptr;
     QLabel* readOut_ = nullptr;
     QLabel* cursorOut_ = nullptr;
     QTableWidget* stats_ = nullptr;

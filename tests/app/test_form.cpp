@@ -2,6 +2,7 @@
 // what a start does with the parameter file and the unit.
 #include "app/log_pane/log_view.h"
 #include "app/manual_window.h"
+#include "app/settings_dialog.h"
 #include "record/run_record_file.h"
 #include "settings/parameter_file.h"
 #include "tests/settings/unprivileged_user.h"
@@ -15,12 +16,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <qcustomplot.h>
 
+using testing::DrivenLoop;
 using testing::FormFixture;
 
 namespace {
@@ -29,6 +32,19 @@ QByteArray ReadFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// The settings dialog as a person answers it: the unit of AD0 made "°C" and reconnect ticked.
+class ScriptedSettingsDialog : public SettingsDialogSeam {
+public:
+    QString shown; // AD0's name and unit as shown, and whether the command line gave some fields
+    std::optional<WindowSettings> Execute(QWidget*, const WindowSettings& settings, bool commandLine) override {
+        shown = QStringLiteral("%1|%2|%3").arg(settings.channels[0].name, settings.channels[0].unit).arg(commandLine);
+        WindowSettings given = settings;
+        given.channels[0].unit = QStringLiteral("°C");
+        given.reconnect = true;
+        return given;
+    }
+};
 
 // The next widget that Tab can reach.
 QWidget* NextTabStop(QWidget* w) {
@@ -113,7 +129,7 @@ private slots:
         row("Button7", "GroupBox3", {8, 88, 105, 25}, "FileDelite");
         row("Button13", "GroupBox4", {16, 24, 75, 25}, "MANUAL", true);
         row("Button14", "GroupBox4", {104, 24, 75, 25}, "トレンド");
-        row("Button15", "GroupBox4", {192, 24, 75, 25}, "", false);
+        row("Button15", "GroupBox4", {192, 24, 75, 25}, "設定");
         row("Button16", "GroupBox4", {16, 56, 75, 25}, "", false);
         row("Memo1", "GroupBox5", {16, 16, 433, 65}, "");
     }
@@ -330,14 +346,12 @@ private slots:
         QCOMPARE(fx.beeps, 0);
     }
 
-    void freeFunctionButtonsNeverReact() {
+    void freeFunctionButtonNeverReacts() {
         FormFixture fx;
-        for (QPushButton* b : {fx.form->Button15, fx.form->Button16}) {
-            QSignalSpy clicked(b, &QPushButton::clicked);
-            QTest::mouseClick(b, Qt::LeftButton);
-            b->click();
-            QCOMPARE(clicked.count(), 0);
-        }
+        QSignalSpy clicked(fx.form->Button16, &QPushButton::clicked);
+        QTest::mouseClick(fx.form->Button16, Qt::LeftButton);
+        fx.form->Button16->click();
+        QCOMPARE(clicked.count(), 0);
     }
 
     // TREND opens the trend window (so does Ctrl+T), which takes the channels' colours and boxes.
@@ -363,48 +377,176 @@ private slots:
         QCOMPARE(trend.Plot().graph(1)->name(), QStringLiteral("AD1 (オフ)"));
     }
 
-    // The trend window's options go into the settings file beside the parameter file, never into the
-    // parameter file; reconnect applies to the next wait for the unit. The user's lines stay, and a
-    // file the start could not read is never written.
-    void trendOptionsAreKeptBesideTheParameterFile_data() {
+    // What SETTINGS changes goes into the settings file beside the parameter file, never into the
+    // parameter file, and the channels into the next run; what the command line gave is shown and
+    // used for this start but written only once changed in the dialog. The user's lines stay, and a
+    // file the start could not read is never written. The trend window's span is kept there too.
+    void settingsAreKeptBesideTheParameterFile_data() {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<bool>("leaveFile");
+        QTest::addColumn<QString>("name"); // AD0's name and unit on the command line; empty: none
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("shown");
         QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QString>("ran"); // AD0's name and unit as the next run takes them
         const QByteArray mine = "# mine\nmykey=caf\xe9\r\ntrend-span=1h\n";
-        QTest::newRow("none") << QByteArray() << false
-                              << QByteArray("# Tavrin's settings beside the parameter file ombu01.par\n"
-                                            "reconnect=on\nlanguage=\ntrend-span=1min\n");
+        const QByteArray anew = "# Tavrin's settings beside the parameter file ombu01.par\n"
+                                "reconnect=on\nlanguage=\ntrend-span=1min\nad0.unit=\xc2\xb0\x43\n";
+        QTest::newRow("none") << QByteArray() << false << "" << "" << "AD0|V|0" << anew << "AD0|°C";
         QTest::newRow("the user's lines kept")
-            << mine << false << QByteArray("# mine\nmykey=caf\xe9\r\ntrend-span=1min\nreconnect=on\n");
-        QTest::newRow("not read at start: left as it is") << mine << true << mine;
+            << mine << false << "" << "" << "AD0|V|0"
+            << QByteArray("# mine\nmykey=caf\xe9\r\ntrend-span=1min\nreconnect=on\nad0.unit=\xc2\xb0\x43\n")
+            << "AD0|°C";
+        QTest::newRow("not read at start: left as it is") << mine << true << "" << "" << "AD0|V|0" << mine << "AD0|°C";
+        QTest::newRow("the command line's name used, not written")
+            << QByteArray() << false << "Oven" << "" << "Oven|V|1" << anew << "Oven|°C";
+        QTest::newRow("the command line's unit changed in the dialog: written")
+            << QByteArray() << false << "" << "K" << "AD0|K|1" << anew << "AD0|°C";
     }
-    void trendOptionsAreKeptBesideTheParameterFile() {
+    void settingsAreKeptBesideTheParameterFile() {
         QFETCH(QByteArray, file);
         QFETCH(bool, leaveFile);
+        QFETCH(QString, name);
+        QFETCH(QString, unit);
+        QFETCH(QString, shown);
         QFETCH(QByteArray, written);
+        QFETCH(QString, ran);
         QTemporaryDir config;
         QFile conf(config.filePath("tavrin.conf"));
         QVERIFY(file.isEmpty() || (conf.open(QIODevice::WriteOnly) && conf.write(file) == file.size()));
         conf.close();
+        ScriptedSettingsDialog dialog;
         FormFixture fx({}, 100, [&](FormSeams& seams) {
             seams.settingsFolder = config.path();
             seams.kept.trendSpan = "1h";
             seams.kept.leaveFile = leaveFile;
+            seams.settingsDialog = &dialog;
+            if (!name.isEmpty())
+                seams.runChannels[0].name = name;
+            if (!unit.isEmpty())
+                seams.runChannels[0].unit = unit;
         });
         fx.Show();
         const QByteArray parameters = ReadFile(fx.ParamFile());
         trend::TrendWindow& trend = fx.form->Trend();
         QCOMPARE(trend.FollowSpan(), 3600);
-        QVERIFY(!trend.Reconnect());
-        trend.SetReconnect(true);
         QCOMPARE(conf.exists(), !file.isEmpty()); // set by the program: nothing to keep
-        auto* menu = trend.findChild<QMenu*>("TrendOptions");
-        QVERIFY(menu);
-        menu->actions().first()->trigger(); // off again, as a click does
-        menu->actions().first()->trigger(); // and on
+        QTest::mouseClick(fx.form->Button15, Qt::LeftButton);
+        QCOMPARE(dialog.shown, shown);
         trend.SetFollowSpan(60);
         QCOMPARE(ReadFile(conf.fileName()), written);
         QCOMPARE(ReadFile(fx.ParamFile()), parameters);
+        const channels::Channel ad0 = fx.form->Settings().channels[0];
+        QCOMPARE(ad0.name + "|" + ad0.unit, ran);
+    }
+
+    // A field that will not do is said beside it and OK waits, what was typed kept; AD1 is left as it
+    // was. The hysteresis shows the default in force while empty.
+    void settingsDialogSaysABadFieldBesideIt_data() {
+        QTest::addColumn<QStringList>("typed");  // AD0's fields, "field=text"
+        QTest::addColumn<QString>("field");      // the field whose problem is said; empty: none
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<QString>("hysteresis"); // the hysteresis field's placeholder
+        const QString volts = "既定: 0.01";
+        QTest::newRow("as they were") << QStringList() << "" << "" << volts;
+        QTest::newRow("a name with a comma")
+            << QStringList{"Name=a,b"} << "Name" << "空にできず、コンマ、引用符、改行は使えません" << volts;
+        QTest::newRow("a unit of spaces")
+            << QStringList{"Unit= "} << "Unit" << "空にできず、コンマ、引用符、改行は使えません" << volts;
+        QTest::newRow("volts that are no number") << QStringList{"Volts1=x"} << "Volts1" << "数値を入れてください" << volts;
+        QTest::newRow("the same volts twice") << QStringList{"Volts2=0"} << "Volts2" << "点 1 と同じ電圧です" << volts;
+        QTest::newRow("the same value twice") << QStringList{"Value2=0"} << "Value2" << "点 1 と同じ値です" << volts;
+        QTest::newRow("a limit that is no number")
+            << QStringList{"High=abc"} << "High" << "数値を入れるか、空欄にしてください" << volts;
+        QTest::newRow("a low limit above the high")
+            << QStringList{"High=1", "Low=2"} << "Low" << "上限より上です" << volts;
+        QTest::newRow("a hold of a day and a second")
+            << QStringList{"Hold=86401"} << "Hold" << "0 から 86400 までの秒数を入れてください" << volts;
+        QTest::newRow("a hysteresis below 0")
+            << QStringList{"Hysteresis=-1"} << "Hysteresis" << "0 以上の数値を入れるか、空欄 (既定) にしてください"
+            << volts;
+        QTest::newRow("an oven: 1% of its band")
+            << QStringList{"Unit=°C", "Volts2=5", "Value2=500", "Low=100", "High=400"} << "" << "" << "既定: 3";
+    }
+    void settingsDialogSaysABadFieldBesideIt() {
+        QFETCH(QStringList, typed);
+        QFETCH(QString, field);
+        QFETCH(QString, problem);
+        QFETCH(QString, hysteresis);
+        const QStringList names = {"Name", "Unit", "Volts1", "Value1", "Volts2",
+                                   "Value2", "Low", "High", "Hold", "Hysteresis"};
+        SettingsDialog dialog(WindowSettings{}, false);
+        for (const QString& t : typed)
+            dialog.Edit(0, app::ChannelField(names.indexOf(t.section('=', 0, 0))))->setText(t.section('=', 1));
+        for (int f = 0; f < names.size(); ++f)
+            QCOMPARE(dialog.Problem(0, app::ChannelField(f)), names[f] == field ? problem : QString());
+        QCOMPARE(dialog.Edit(0, app::ChannelField::Hysteresis)->placeholderText(), hysteresis);
+        QCOMPARE(dialog.OkButton()->isEnabled(), field.isEmpty());
+        dialog.open();
+        dialog.accept();
+        QCOMPARE(dialog.result() == QDialog::Accepted, field.isEmpty());
+        for (const QString& t : typed)
+            QCOMPARE(dialog.Edit(0, app::ChannelField(names.indexOf(t.section('=', 0, 0))))->text(), t.section('=', 1));
+        QCOMPARE(dialog.Settings().channels[1], channels::DefaultChannel(1));
+    }
+
+    // A limit crossed in a run: the status line says it while outside, the log pane gets the line and
+    // a beep sounds, for AD0 as the settings file and the command line make it.
+    void aCrossingIsSaidInTheWindow_data() {
+        QTest::addColumn<QString>("limits");      // in the settings file
+        QTest::addColumn<QString>("commandLine"); // over them for this start; empty: none
+        QTest::addColumn<int>("tick");            // the status line read, then STOP
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QStringList>("said"); // the log pane's lines of the limits
+        QTest::addColumn<int>("beeps");
+        QTest::newRow("high, from the settings file")
+            << ":400" << "" << 100 << "Oven が上限を超えています (431 °C)"
+            << QStringList{"ad0 (Oven) high: 402 °C, above the high limit of 400 °C",
+                           "ad0 (Oven) was outside its limits for 8.4 s in all"}
+            << 1;
+        QTest::newRow("low, from the command line")
+            << ":400" << "100:" << 200 << "Oven が下限を下回っています (80 °C)"
+            << QStringList{"ad0 (Oven) low: 98 °C, below the low limit of 100 °C",
+                           "ad0 (Oven) was outside its limits for 4.4 s in all"}
+            << 1;
+    }
+    void aCrossingIsSaidInTheWindow() {
+        QFETCH(QString, limits);
+        QFETCH(QString, commandLine);
+        QFETCH(int, tick);
+        QFETCH(QString, status);
+        QFETCH(QStringList, said);
+        QFETCH(int, beeps);
+        const DrivenLoop* pump = nullptr; // the run's clock
+        FormFixture fx({}, 100, [&](FormSeams& seams) {
+            channels::Channel& ad0 = seams.kept.channels[0];
+            ad0.name = "Oven";
+            ad0.unit = "°C";
+            ad0.scale = {0, 0, 5, 500};
+            ad0.limits = *channels::ParseLimits(limits);
+            if (!commandLine.isEmpty())
+                seams.runChannels[0].limits = channels::ParseLimits(commandLine);
+            seams.monotonic = [&pump] {
+                return std::chrono::duration_cast<std::chrono::milliseconds>(pump->Now());
+            };
+        });
+        pump = &fx.pump;
+        fx.Show();
+        fx.form->SamplingTime = 1;
+        const int before = fx.beeps;
+        QString shown;
+        int beeped = 0; // before STOP's own beep
+        fx.pump.afterTick = [&](long t) {
+            if (t == tick) {
+                shown = fx.form->Label3->text();
+                beeped = fx.beeps - before;
+                fx.form->Button4Click();
+            }
+        };
+        fx.Run();
+        QCOMPARE(shown, status);
+        QCOMPARE(testing::LogLines(*fx.form).filter(QRegularExpression("^ad0 ")), said);
+        QCOMPARE(beeped, beeps);
     }
 
     void plotReplyDrawsEachChannelInItsColour_data() {

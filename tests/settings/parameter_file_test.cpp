@@ -375,35 +375,62 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<bool>("reconnect");
         QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("ad0"); // name|unit|scale|limits|hold|hysteresis ("-": the default)
         QTest::addColumn<QString>("span");
+        QTest::addColumn<QString>("unit"); // AD0's unit set before the save; empty: as read
         QTest::addColumn<QByteArray>("written");
         const QByteArray head = "# Tavrin's settings beside the parameter file ombu01.par\n";
-        QTest::newRow("none") << QByteArray() << false << "" << "" << head + "reconnect=off\nlanguage=\n";
-        QTest::newRow("all set") << QByteArray("reconnect=on\nlanguage=en\ntrend-span=10min\n") << true << "en"
+        const QString ad0 = "AD0|V|0=0,1=1|:|0|-";
+        QTest::newRow("none") << QByteArray() << false << "" << ad0 << ""
+                              << "" << head + "reconnect=off\nlanguage=\n";
+        QTest::newRow("all set") << QByteArray("reconnect=on\nlanguage=en\ntrend-span=10min\n") << true
+                                 << "en" << ad0 << ""
                                  << "" << QByteArray("reconnect=on\nlanguage=en\ntrend-span=10min\n");
         QTest::newRow("a value it does not take, an unknown key")
-            << QByteArray("reconnect=maybe\r\nlanguage=fr\nfuture=1\n") << false << "" << ""
-            << QByteArray("reconnect=maybe\r\nlanguage=fr\nfuture=1\n");
+            << QByteArray("reconnect=maybe\r\nlanguage=fr\nfuture=1\n") << false << "" << ad0 << ""
+            << "" << QByteArray("reconnect=maybe\r\nlanguage=fr\nfuture=1\n");
         QTest::newRow("comments, blank lines and a Latin-1 byte kept; the span rewritten in place")
             << QByteArray("# mine\n; also mine\n\nmykey=caf\xe9\r\n  trend-span = 10min\r\nfuture=1") << false
-            << "" << "1h"
-            << QByteArray("# mine\n; also mine\n\nmykey=caf\xe9\r\ntrend-span=1h\r\nfuture=1");
+            << "" << ad0 << "1h"
+            << "" << QByteArray("# mine\n; also mine\n\nmykey=caf\xe9\r\ntrend-span=1h\r\nfuture=1");
         QTest::newRow("the last line that counts is rewritten")
-            << QByteArray("trend-span=1h\ntrend-span=10min\n#trend-span=all\n") << false << "" << "1min"
-            << QByteArray("trend-span=1h\ntrend-span=1min\n#trend-span=all\n");
+            << QByteArray("trend-span=1h\ntrend-span=10min\n#trend-span=all\n") << false << "" << ad0
+            << "1min"
+            << "" << QByteArray("trend-span=1h\ntrend-span=1min\n#trend-span=all\n");
         QTest::newRow("a key the file lacks added at its end, as its lines end")
-            << QByteArray("mykey=1\r\nlanguage=ja") << false << "ja" << "all"
-            << QByteArray("mykey=1\r\nlanguage=ja\r\ntrend-span=all\r\n");
+            << QByteArray("mykey=1\r\nlanguage=ja") << false << "ja" << ad0 << "all"
+            << "" << QByteArray("mykey=1\r\nlanguage=ja\r\ntrend-span=all\r\n");
         // 1 MiB exactly, the last line too.
         QTest::newRow("1 MiB read whole")
             << QByteArray("#" + QByteArray(1048544, 'x') + "\nreconnect=on\ntrend-span=10min\n") << true << ""
-            << "1h" << QByteArray("#" + QByteArray(1048544, 'x') + "\nreconnect=on\ntrend-span=1h\n");
+            << ad0 << "1h"
+            << "" << QByteArray("#" + QByteArray(1048544, 'x') + "\nreconnect=on\ntrend-span=1h\n");
+        const QByteArray oven =
+            "ad0.name=Oven\nad0.unit=\xc2\xb0\x43\nad0.scale=0=0,5=500\nad0.limits=100:400\n"
+            "ad0.hold=2.5\nad0.hysteresis=3\nad1.limits=:1.5\n";
+        QTest::newRow("a channel read and written back as it is")
+            << oven << false << "" << "Oven|°C|0=0,5=500|100:400|2.5|3" << "" << "" << oven;
+        const QByteArray bad =
+            "ad0.scale=1=0,1=5\nad0.limits=400:100\nad0.hold=-1\nad0.name=a,b\nad0.unit=\xb0\x43\n"
+            "ad0.hysteresis=x\n";
+        QTest::newRow("values it does not take: the defaults, the lines kept")
+            << bad << false << "" << ad0 << "" << "" << bad;
+        QTest::newRow("a channel's unit rewritten in place, the user's lines kept")
+            << QByteArray("# oven\nad0.unit = degC\r\nad0.scale=0=0,5=500\n") << false << ""
+            << "AD0|degC|0=0,5=500|:|0|-"
+            << ""
+            << "°C" << QByteArray("# oven\nad0.unit=\xc2\xb0\x43\r\nad0.scale=0=0,5=500\n");
+        QTest::newRow("a channel's unit added, a new file with it")
+            << QByteArray() << false << "" << ad0 << ""
+            << "°C" << head + "reconnect=off\nlanguage=\nad0.unit=\xc2\xb0\x43\n";
     }
     void appSettingsFile() {
         QFETCH(QByteArray, file);
         QFETCH(bool, reconnect);
         QFETCH(QString, language);
+        QFETCH(QString, ad0);
         QFETCH(QString, span);
+        QFETCH(QString, unit);
         QFETCH(QByteArray, written);
         const QString folder = temp_->filePath("config/tavrin");
         if (!file.isEmpty()) {
@@ -414,9 +441,17 @@ private slots:
         QCOMPARE(load.problem, QString());
         QCOMPARE(load.settings.reconnect, reconnect);
         QCOMPARE(load.settings.language, language);
+        const channels::Channel& c = load.settings.channels[0];
+        const QString hysteresis = c.limits.hysteresis ? channels::NumberText(*c.limits.hysteresis) : "-";
+        QCOMPARE(QStringList({c.name, c.unit, channels::ScaleText(c.scale), channels::LimitsText(c.limits),
+                              channels::NumberText(c.limits.holdS), hysteresis})
+                     .join('|'),
+                 ad0);
         QCOMPARE(load.settings.leaveFile, false);
         if (!span.isEmpty())
             load.settings.trendSpan = span;
+        if (!unit.isEmpty())
+            load.settings.channels[0].unit = unit;
         QVERIFY(SaveAppSettings(folder, load.settings));
         QCOMPARE(ReadFile(folder + "/tavrin.conf"), written);
     }
