@@ -33,7 +33,7 @@ namespace {
 constexpr int kWaitMs = 60'000;
 // The reply wait is 10 ticks: half a second for the emulator to answer on a loaded machine.
 const QString kEmulatorTickMs = QStringLiteral("50");
-const QByteArray kHeader = "time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n";
+const QByteArray kHeader = "time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note,ad0_value,ad0_unit,ad1_value,ad1_unit\r\n";
 
 // A pseudo-terminal with the emulated unit behind it; its requests count from 0.
 struct Emulator {
@@ -256,17 +256,18 @@ private slots:
         QCOMPARE(rows.size(), qsizetype(601));
         // Three rows written out, then every row against the unit's own signal.
         QVERIFY2(QDateTime::fromString(QString::fromLatin1(rows[0].left(29)), Qt::ISODateWithMs).isValid(), rows[0]);
-        QVERIFY(rows[0].endsWith(",0,0,3.00,0.00,0,0,0,0,\r"));
-        QVERIFY(rows[60].endsWith(",0,60,5.50,3.60,0,1,1,1,\r"));
-        QVERIFY(rows[600].endsWith(",0,600,3.00,0.00,1,0,1,1,\r"));
+        QVERIFY(rows[0].endsWith(",0,0,3.00,0.00,0,0,0,0,,3.00,V,0.00,V\r"));
+        QVERIFY(rows[60].endsWith(",0,60,5.50,3.60,0,1,1,1,,5.50,V,3.60,V\r"));
+        QVERIFY(rows[600].endsWith(",0,600,3.00,0.00,1,0,1,1,,3.00,V,0.00,V\r"));
         for (unsigned n = 0; n < 601; ++n) {
             const QList<QByteArray> f = rows[n].chopped(1).split(',');
-            QCOMPARE(f.size(), qsizetype(11));
+            QCOMPARE(f.size(), qsizetype(15));
             const std::uint8_t lines = device::UnitModel::DigitalLines(n);
             const QByteArray expected = "0," + QByteArray::number(n) + ',' + Volts(device::UnitModel::Ad0(n)) + ',' +
                                         Volts(device::UnitModel::Ad1(n)) + ',' + char('0' + (lines >> 3 & 1)) + ',' +
                                         char('0' + (lines >> 2 & 1)) + ',' + char('0' + (lines >> 1 & 1)) + ',' +
-                                        char('0' + (lines & 1)) + ',';
+                                        char('0' + (lines & 1)) + ",," + Volts(device::UnitModel::Ad0(n)) + ",V," +
+                                        Volts(device::UnitModel::Ad1(n)) + ",V";
             QCOMPARE(f.mid(2).join(','), expected);
         }
 
@@ -300,9 +301,9 @@ private slots:
         QTest::newRow("standard output") << sim + QStringList{"--record", "-"} << 0 << 0 << 0 << 601 << "";
         QTest::newRow("AD0 alone: AD1 empty in every row")
             << sim + QStringList{"--record", "-", "--channels", "ad0"} << 0 << 0 << 0 << 601
-            << "^[^,]+,[^,]+,0,[0-9]+,[0-9]\\.[0-9][0-9],,[01],[01],[01],[01],\r$";
+            << "^[^,]+,[^,]+,0,[0-9]+,([0-9]\\.[0-9][0-9]),,[01],[01],[01],[01],,\\1,V,,\r$";
         QTest::newRow("silent unit") << QStringList{"--device", "SILENT", "--record", "-"} << 2 << 0 << 0 << 1
-                                     << ",0,0,,,,,,,no reply\r$";
+                                     << ",0,0,,,,,,,no reply,,,,\r$";
     }
     void recordDestinations() {
         QFETCH(QStringList, arguments);
@@ -368,7 +369,7 @@ private slots:
         QVERIFY2(err.contains("File too large"), qPrintable(err));
         const QByteArray record = ReadAll(dir.filePath(Records(dir.path()).first()));
         QVERIFY(record.endsWith("\r\n") && record.size() <= 1000);
-        QCOMPARE(Rows(record).size(), qsizetype(15));
+        QCOMPARE(Rows(record).size(), qsizetype(12));
     }
 
     // A signal in the middle of a continuous run: every row before stays, none is torn. SIGINT, SIGTERM
