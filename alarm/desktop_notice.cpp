@@ -71,11 +71,13 @@ report::Done DesktopNotice::Take(const acquisition::DecodedSample& sample) {
         if (!crossing || !hundredths)
             continue;
         const channels::Channel& settings = channels_[std::size_t(channel)];
-        const QString summary = QStringLiteral("Tavrin: %1 %2").arg(settings.name,
-                                                                   QString::fromLatin1(channels::CrossingWord(*crossing)));
-        const QString body =
-            channels::CrossingLine(channel, settings, *crossing, channels::ValueOf(settings.scale, *hundredths));
-        const QDBusPendingCall call = call_(NotifyArguments(summary, body, *crossing != channels::Crossing::Back));
+        const QString summary =
+            QStringLiteral("Tavrin: %1 %2")
+                .arg(settings.name, QString::fromLatin1(channels::CrossingWord(*crossing)));
+        const QString body = channels::CrossingLine(channel, settings, *crossing,
+                                                    channels::ValueOf(settings.scale, *hundredths));
+        const QDBusPendingCall call =
+            call_(NotifyArguments(summary, body, *crossing != channels::Crossing::Back));
         // Known at once when there is no bus to send it on.
         if (call.isFinished()) {
             Answered(call);
@@ -101,9 +103,10 @@ void DesktopNotice::Answered(const QDBusPendingCall& call) {
     if (saidUnavailable_)
         return;
     saidUnavailable_ = true;
-    report::Report(Module(), QStringLiteral("desktop notifications are not available (%1); crossings are said "
-                                            "here and on the status line only")
-                                 .arg(error.message()));
+    report::Report(Module(),
+                   QStringLiteral("desktop notifications are not available (%1); crossings are said "
+                                  "here and on the status line only")
+                       .arg(error.message()));
 }
 
 } // namespace alarms

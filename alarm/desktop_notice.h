@@ -39,7 +39,7 @@ private:
 
     Call call_;
     channels::Channels channels_ = channels::DefaultChannels(); // this run's
-    bool noBus_ = false;        // no session bus: nothing is sent any more
+    bool noBus_ = false;                                        // no session bus: nothing is sent any more
     bool saidUnavailable_ = false;
 };
 

@@ -51,11 +51,12 @@ void LimitCommand::Queue(int channel, channels::Crossing crossing, int hundredth
         ++dropped_;
         if (!saidDropping_) {
             saidDropping_ = true;
-            report::Report(Module(),
-                           QStringLiteral("%1 crossings wait for the --on-limit command %2: later crossings run "
-                                          "no command until it catches up; their number is said at the end")
-                               .arg(waiting_.size())
-                               .arg(Shown({})));
+            report::Report(
+                Module(),
+                QStringLiteral("%1 crossings wait for the --on-limit command %2: later crossings run "
+                               "no command until it catches up; their number is said at the end")
+                    .arg(waiting_.size())
+                    .arg(Shown({})));
         }
         return;
     }
@@ -114,8 +115,9 @@ void LimitCommand::Ended(bool ok, const QString& why) {
 
 void LimitCommand::Fail(const QString& crossing, const QStringList& arguments, const QString& why) {
     ++failed_;
-    report::Report(Module(),
-                   QStringLiteral("%1: the --on-limit command %2 failed: %3").arg(crossing, Shown(arguments), why));
+    report::Report(
+        Module(),
+        QStringLiteral("%1: the --on-limit command %2 failed: %3").arg(crossing, Shown(arguments), why));
 }
 
 // The program and its arguments as one might type them: those with a blank or a quote in double quotes.
@@ -136,7 +138,8 @@ QString LimitCommand::Shortfall() const {
     if (dropped_ > 0)
         parts << QStringLiteral("%1 crossings ran no --on-limit command, too many waiting").arg(dropped_);
     if (notRun_ > 0)
-        parts << QStringLiteral("%1 crossings ran no --on-limit command, the program ending first").arg(notRun_);
+        parts << QStringLiteral("%1 crossings ran no --on-limit command, the program ending first")
+                     .arg(notRun_);
     return parts.join(QStringLiteral("; "));
 }
 
@@ -175,11 +178,12 @@ void LimitCommand::Finish() {
         for (const Waiting& w : waiting_)
             crossings << w.crossing;
         notRun_ += (long long)waiting_.size();
-        report::Report(Module(), QStringLiteral("the --on-limit command %1 did not run for %2 crossings (%3): the "
-                                                "program ended first")
-                                     .arg(Shown({}))
-                                     .arg(waiting_.size())
-                                     .arg(crossings.join(QStringLiteral(", "))));
+        report::Report(Module(),
+                       QStringLiteral("the --on-limit command %1 did not run for %2 crossings (%3): the "
+                                      "program ended first")
+                           .arg(Shown({}))
+                           .arg(waiting_.size())
+                           .arg(crossings.join(QStringLiteral(", "))));
         waiting_.clear();
     }
 }
