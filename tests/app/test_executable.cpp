@@ -353,7 +353,7 @@ private slots:
             if (records.isEmpty() || !record.open(QIODevice::ReadOnly))
                 return false;
             const QByteArray bytes = record.readAll();
-            const qsizetype back = bytes.indexOf(",unit back\r\n");
+            const qsizetype back = bytes.indexOf(",unit back,,,,\r\n");
             return back >= 0 && bytes.mid(back).count('\n') > 20;
         };
         const Outcome o = Run(arguments, dir.path(), dir.path(), {}, rowsAfterUnitBack);
