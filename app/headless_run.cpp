@@ -150,9 +150,10 @@ int RunHeadless(int& argc, char** argv, const Options& options) {
     // The run goes on in the event loop; its end ends the program.
     int status = kExitNormal;
     QObject::connect(&session, &acquisition::Session::Ended, [&session, &sinks, &status] {
-        sinks->Finish();
-        status = EndOfUnattendedRun(session);
-        QCoreApplication::exit(status);
+        sinks->FinishThen([&session, &status] {
+            status = EndOfUnattendedRun(session);
+            QCoreApplication::exit(status);
+        });
     });
     if (!session.Start())
         return status;

@@ -1,5 +1,7 @@
 #include "app/run_sinks.h"
 
+#include "alarm/desktop_notice.h"
+#include "alarm/limit_command.h"
 #include "publish/mqtt_publisher.h"
 #include "record/progress_line.h"
 #include "record/row_stream.h"
@@ -11,8 +13,22 @@
 namespace app {
 
 void RunSinks::Finish() {
+    if (limitCommand)
+        limitCommand->Finish();
     if (publisher)
         publisher->Finish();
+}
+
+void RunSinks::FinishThen(std::function<void()> then) {
+    if (!limitCommand) {
+        Finish();
+        then();
+        return;
+    }
+    limitCommand->FinishWithin(kCommandsAtExit, [this, then = std::move(then)] {
+        Finish();
+        then();
+    });
 }
 
 report::Done CheckBeforeStart(const Options& options) {
@@ -29,7 +45,8 @@ std::vector<acquisition::SampleSink*> RunSinks::All() const {
 }
 
 report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int()> sweepsSaved,
-                                      std::function<void(const QString& status)> showStatus) {
+                                      std::function<void(const QString& status)> showStatus,
+                                      bool desktopNotices) {
     RunSinks sinks;
     // An unattended run ends the program, which then says each sink's shortfall (EndOfUnattendedRun): the
     // sinks do not say the same counts at the run's end as well.
@@ -68,6 +85,13 @@ report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int(
         sinks.publisher = publisher->get();
         sinks.owned.push_back(std::move(*publisher));
     }
+    if (!options.onLimit.isEmpty()) {
+        auto command = std::make_unique<alarms::LimitCommand>(options.onLimit);
+        sinks.limitCommand = command.get();
+        sinks.owned.push_back(std::move(command));
+    }
+    if (desktopNotices)
+        sinks.owned.push_back(std::make_unique<alarms::DesktopNotice>());
     return sinks;
 }
 

@@ -57,7 +57,8 @@ int RunWindow(int& argc, char** argv, const Options& options) {
             if (shownForm)
                 QMetaObject::invokeMethod(
                     shownForm, [&shownForm, status] { shownForm->ShowStatus(status); }, Qt::QueuedConnection);
-        });
+        },
+        true);
     if (!sinks) {
         report::WriteStandardError(report::module::kPublish, sinks.Reason());
         return kExitBadCommandLine;
@@ -106,9 +107,10 @@ int RunWindow(int& argc, char** argv, const Options& options) {
     });
     QObject::connect(&form, &TForm1::RunEnded, &app, [&form, &stopSignalled, &exitStatus, &options, &sinks] {
         if (options.exitAfterRun) {
-            sinks->Finish();
-            exitStatus = EndOfUnattendedRun(form.Session());
-            QCoreApplication::exit(exitStatus);
+            sinks->FinishThen([&form, &exitStatus] {
+                exitStatus = EndOfUnattendedRun(form.Session());
+                QCoreApplication::exit(exitStatus);
+            });
         } else if (stopSignalled) {
             QCoreApplication::exit(kExitNormal);
         }

@@ -157,11 +157,13 @@ void MqttPublisher::Finish() {
         std::unique_lock lock(mutex_);
         // What is still queued goes out if the broker is there to take it, or comes back in time:
         // a connection cut near the end of a run must not lose the run's last samples.
-        wake_.wait_for(lock, options_.flushOnExit, [this] { return outbox_.Waiting() == 0; });
+        wake_.wait_for(lock, options_.flushOnExit,
+                       [this] { return outbox_.Waiting() == 0 && alarms_.Waiting() == 0; });
         stopping_ = true;
         connected = connected_;
         undelivered = outbox_.Waiting();
         undelivered_ += undelivered;
+        undeliveredAlarms_ += alarms_.Waiting();
         dropped = outbox_.Dropped();
     }
     wake_.notify_all();
@@ -189,6 +191,14 @@ QString MqttPublisher::Shortfall() const {
         parts << QStringLiteral("%1 samples were not delivered to the MQTT broker at %2 before exit")
                      .arg(undelivered_)
                      .arg(BrokerName(target_));
+    if (const std::uint64_t dropped = alarms_.Dropped(); dropped > 0)
+        parts << QStringLiteral("%1 alarms were dropped for room before the MQTT broker at %2 took them")
+                     .arg(dropped)
+                     .arg(BrokerName(target_));
+    if (undeliveredAlarms_ > 0)
+        parts << QStringLiteral("%1 alarms were not delivered to the MQTT broker at %2 before exit")
+                     .arg(undeliveredAlarms_)
+                     .arg(BrokerName(target_));
     return parts.join(QStringLiteral("; "));
 }
 
@@ -198,7 +208,11 @@ const char* MqttPublisher::Module() const {
 
 report::Done MqttPublisher::RunStarted(const acquisition::RunInfo& run) {
     run_ = IsoTime(run.started);
+    channels_ = run.channels;
     sampleTopic_ = std::make_shared<const std::string>(SampleTopic(target_, run.unit).toStdString());
+    for (int channel = 0; channel < channels::kChannelCount; ++channel)
+        alarmTopics_[std::size_t(channel)] =
+            std::make_shared<const std::string>(AlarmTopic(target_, run.unit, channel).toStdString());
     if (!started_)
         Start(run.unit);
     return {};
@@ -216,14 +230,30 @@ void MqttPublisher::Start(const QString& unit) {
 report::Done MqttPublisher::Take(const acquisition::DecodedSample& sample) {
     if (!started_)
         (void)RunStarted(acquisition::RunInfo{sample.time, QString(), QString()});
+    const bool crossed = sample.crossings[0] || sample.crossings[1];
     if (finished_) {
         std::lock_guard lock(mutex_);
         ++undelivered_;
+        if (crossed)
+            undeliveredAlarms_ += std::size_t(bool(sample.crossings[0])) + std::size_t(bool(sample.crossings[1]));
         return {};
     }
-    OutgoingMessage message{sampleTopic_, SampleJson(sample, run_)};
+    OutgoingMessage message{sampleTopic_, SampleJson(sample, run_, channels_)};
+    std::array<std::optional<OutgoingMessage>, channels::kChannelCount> alarms;
+    if (crossed)
+        for (int channel = 0; channel < channels::kChannelCount; ++channel) {
+            const auto& crossing = sample.crossings[std::size_t(channel)];
+            const auto& hundredths = channel == 0 ? sample.ad0 : sample.ad1;
+            if (crossing && hundredths)
+                alarms[std::size_t(channel)] = OutgoingMessage{
+                    alarmTopics_[std::size_t(channel)],
+                    AlarmJson(channel, channels_[std::size_t(channel)], *crossing, *hundredths, sample.time, run_)};
+        }
     {
         std::lock_guard lock(mutex_);
+        for (auto& alarm : alarms)
+            if (alarm)
+                alarms_.Push(std::move(*alarm));
         outbox_.Push(std::move(message));
     }
     wake_.notify_one();
@@ -287,19 +317,25 @@ void MqttPublisher::Serve() {
             continue;
         }
         if (connected_) {
-            if (auto handout = outbox_.Next()) {
+            // An alarm before any sample; alarms are retained, so that they stand for the state now.
+            auto handout = alarms_.Next();
+            Outbox& box = handout ? alarms_ : outbox_;
+            if (!handout)
+                handout = outbox_.Next();
+            if (handout) {
+                const bool retained = &box == &alarms_;
                 lock.unlock();
                 int mid = 0;
                 const std::string& topic = *handout->message.topic;
                 const std::string& payload = handout->message.payload;
                 const int rc = mosquitto_publish(client_, &mid, topic.c_str(), PayloadLength(payload),
-                                                 payload.data(), kQos, false);
+                                                 payload.data(), kQos, retained);
                 lock.lock();
                 if (rc == MOSQ_ERR_SUCCESS) {
-                    outbox_.Handed(handout->sequence, mid);
+                    box.Handed(handout->sequence, mid);
                 } else {
                     // The connection went between our look and the call: it waits for the next one.
-                    outbox_.NotHanded(handout->sequence);
+                    box.NotHanded(handout->sequence);
                     wake_.wait_for(lock, std::chrono::milliseconds(100));
                 }
                 continue;
@@ -370,6 +406,7 @@ void MqttPublisher::OnConnect(int rc) {
         statusMid_ = statusMid;
         connected_ = true;
         outbox_.Reconnected();
+        alarms_.Reconnected();
         back = saidUnreachable_;
         saidUnreachable_ = false;
         lastProblem_.clear();
@@ -421,7 +458,9 @@ void MqttPublisher::OnPublish(int mid) {
             statusMid_ = -1;
             return;
         }
+        // A mid belongs to one of the two; the other passes over it.
         outbox_.Acknowledged(mid);
+        alarms_.Acknowledged(mid);
     }
     wake_.notify_all();
 }

@@ -1,6 +1,8 @@
 // The MQTT publisher: a sample sink that sends every sample of a run, as JSON
 // with QoS 1, to PREFIX/<unit>/sample, and keeps PREFIX/<unit>/status at a
-// retained "online" (the connection's will: "offline").
+// retained "online" (the connection's will: "offline"). Each crossing of a
+// channel's limits goes, retained, to PREFIX/<unit>/alarm/ad0 (or ad1), so that
+// whoever subscribes learns where each channel stands now.
 //
 // Take() only formats the sample and queues it in memory; the network is served
 // by libmosquitto's own thread, and the messages are handed to it by a thread of
@@ -8,7 +10,8 @@
 // is down at START or goes away mid-run is retried with back-off; the samples
 // wait in the Outbox and go out, oldest first, when it is back. When the Outbox
 // is full and its oldest samples start to go, that is said at once; their total
-// is said at the end.
+// is said at the end. The alarms wait in an Outbox of their own and go out
+// before the samples: a full queue of samples never pushes one out.
 #pragma once
 
 #include "acquisition/decoded_sample.h"
@@ -16,6 +19,7 @@
 #include "publish/publish_target.h"
 
 #include <QString>
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -27,6 +31,9 @@
 struct mosquitto;
 
 namespace publish {
+
+// Alarms held while the broker is away: crossings of two channels' limits, far more than a run makes.
+constexpr std::size_t kAlarmCapacity = 1000;
 
 // What the publisher has to tell the user, once each time it happens.
 struct PublishNotice {
@@ -61,10 +68,10 @@ public:
     const char* Module() const override;
     report::Done RunStarted(const acquisition::RunInfo& run) override;
     report::Done Take(const acquisition::DecodedSample& sample) override;
-    // The samples dropped for room, and after Finish those the broker never took.
+    // The samples (and alarms) dropped for room, and after Finish those the broker never took.
     QString Shortfall() const override;
 
-    // At exit: waits up to flushOnExit for the queue to empty, says "offline", disconnects, and
+    // At exit: waits up to flushOnExit for the queues to empty, says "offline", disconnects, and
     // gives the notices of the end (samples dropped in all, samples not delivered). Later samples
     // are counted as not delivered. The destructor finishes a publisher not finished yet.
     void Finish();
@@ -97,12 +104,15 @@ private:
     mosquitto* client_;
     std::string statusTopic_; // fixed by the first run: the will cannot change while connected
     std::shared_ptr<const std::string> sampleTopic_;
+    std::array<std::shared_ptr<const std::string>, channels::kChannelCount> alarmTopics_;
     std::string run_; // IsoTime of the current run's START
+    channels::Channels channels_ = channels::DefaultChannels(); // the current run's
 
     std::mutex noticeMutex_;   // held while deciding on and giving a notice; taken before mutex_
     mutable std::mutex mutex_; // guards everything below
     std::condition_variable wake_;
     Outbox outbox_;
+    Outbox alarms_{kAlarmCapacity};
     bool started_ = false;
     bool finished_ = false;
     bool stopping_ = false;
@@ -114,6 +124,7 @@ private:
     int statusMid_ = -1;
     std::uint64_t droppingSaid_ = 0; // Outbox::DroppingStarts() already said
     std::uint64_t undelivered_ = 0;  // known once finished
+    std::uint64_t undeliveredAlarms_ = 0;
     std::thread server_;
     bool networkThread_ = false; // libmosquitto's thread runs; set by server_ as it ends
 };

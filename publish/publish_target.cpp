@@ -1,5 +1,7 @@
 #include "publish/publish_target.h"
 
+#include "channels/channel.h"
+
 #include <QUrl>
 #include <algorithm>
 
@@ -78,7 +80,7 @@ report::Result<PublishTarget> ParsePublishUrl(const QString& url) {
     }
     if (const qsizetype bytes = prefix.toUtf8().size(); bytes > kMaxPrefixBytes) {
         return report::Fail(QStringLiteral("--publish: the topic prefix is %1 bytes long; a topic may have %2 bytes, so "
-                                "with the unit and '/sample' the prefix may have at most %3")
+                                "with the unit and '/alarm/ad0' the prefix may have at most %3")
                      .arg(bytes)
                      .arg(kMaxTopicBytes)
                      .arg(kMaxPrefixBytes));
@@ -112,6 +114,10 @@ QString SampleTopic(const PublishTarget& target, const QString& unit) {
 
 QString StatusTopic(const PublishTarget& target, const QString& unit) {
     return target.prefix + QLatin1Char('/') + TopicLevel(unit) + QStringLiteral("/status");
+}
+
+QString AlarmTopic(const PublishTarget& target, const QString& unit, int channel) {
+    return target.prefix + QLatin1Char('/') + TopicLevel(unit) + QStringLiteral("/alarm/") + channels::Key(channel);
 }
 
 QString BrokerName(const PublishTarget& target) {

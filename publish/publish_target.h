@@ -16,8 +16,9 @@ constexpr int kMaxTopicBytes = 65535;
 // A unit's topic level is cut to this many bytes (a port's name, the longest a unit can have, is
 // at most a file name's 255).
 constexpr int kMaxUnitLevelBytes = 255;
-// The prefix leaves room for "/", the longest unit level and "/status" or "/sample".
-constexpr int kMaxPrefixBytes = kMaxTopicBytes - 1 - kMaxUnitLevelBytes - 7;
+// The prefix leaves room for "/", the longest unit level and the longest of "/status", "/sample" and
+// "/alarm/ad0".
+constexpr int kMaxPrefixBytes = kMaxTopicBytes - 1 - kMaxUnitLevelBytes - 10;
 
 struct PublishTarget {
     QString host;
@@ -43,6 +44,8 @@ QString TopicLevel(const QString& unit);
 
 QString SampleTopic(const PublishTarget& target, const QString& unit); // PREFIX/<unit>/sample
 QString StatusTopic(const PublishTarget& target, const QString& unit); // PREFIX/<unit>/status
+// PREFIX/<unit>/alarm/ad0, PREFIX/<unit>/alarm/ad1
+QString AlarmTopic(const PublishTarget& target, const QString& unit, int channel);
 
 // "host:port", for messages.
 QString BrokerName(const PublishTarget& target);

@@ -30,6 +30,44 @@ void AppendLevel(std::string& out, const std::optional<std::uint8_t>& levels, st
         out += "null";
 }
 
+constexpr const char* kChannelKeys[channels::kChannelCount][3] = {
+    {",\"ad0_value\":", ",\"ad0_unit\":", ",\"ad0_name\":"},
+    {",\"ad1_value\":", ",\"ad1_unit\":", ",\"ad1_name\":"},
+};
+
+// A JSON string: quotes and backslashes escaped, control characters as \u00XX, the rest UTF-8 as it is.
+void AppendString(std::string& out, const QString& text) {
+    out += '"';
+    for (const char c : text.toUtf8()) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+// A reading in its channel's unit, as the record writes it (a JSON number), or null.
+void AppendValue(std::string& out, const std::optional<int>& hundredths, const channels::Channel& channel) {
+    if (hundredths)
+        out += channels::ValueText(channel.scale, *hundredths);
+    else
+        out += "null";
+}
+
+void AppendLimit(std::string& out, const std::optional<double>& limit) {
+    if (limit)
+        out += channels::NumberText(*limit).toStdString();
+    else
+        out += "null";
+}
+
 const char* NoteText(acquisition::SampleNote note) {
     switch (note) {
     case acquisition::SampleNote::None:
@@ -60,9 +98,10 @@ std::string IsoTime(const QDateTime& time) {
     return std::string(text, static_cast<std::size_t>(n));
 }
 
-std::string SampleJson(const acquisition::DecodedSample& sample, const std::string& run) {
+std::string SampleJson(const acquisition::DecodedSample& sample, const std::string& run,
+                       const channels::Channels& channels) {
     std::string out;
-    out.reserve(224);
+    out.reserve(320);
     out += "{\"time\":\"";
     out += IsoTime(sample.time);
     out += "\",\"elapsed_s\":";
@@ -88,10 +127,58 @@ std::string SampleJson(const acquisition::DecodedSample& sample, const std::stri
         out += '"';
         out += note;
         out += '"';
+    } else if (sample.crossings[0] || sample.crossings[1]) {
+        out += '"';
+        bool first = true;
+        for (int channel = 0; channel < channels::kChannelCount; ++channel)
+            if (const auto& crossing = sample.crossings[std::size_t(channel)]) {
+                if (!first)
+                    out += channels::kNoteSeparator;
+                out += channels::Note(channel, *crossing);
+                first = false;
+            }
+        out += '"';
     } else {
         out += "null";
     }
+    const bool sampleRow = sample.note == acquisition::SampleNote::None;
+    for (int channel = 0; channel < channels::kChannelCount; ++channel) {
+        const channels::Channel& settings = channels[std::size_t(channel)];
+        const char* const* keys = kChannelKeys[channel];
+        out += keys[0];
+        AppendValue(out, sampleRow ? (channel == 0 ? sample.ad0 : sample.ad1) : std::nullopt, settings);
+        out += keys[1];
+        AppendString(out, settings.unit);
+        out += keys[2];
+        AppendString(out, settings.name);
+    }
     out += ",\"run\":\"";
+    out += run;
+    out += "\"}";
+    return out;
+}
+
+std::string AlarmJson(int channel, const channels::Channel& settings, channels::Crossing crossing,
+                      int hundredths, const QDateTime& time, const std::string& run) {
+    std::string out;
+    out.reserve(256);
+    out += "{\"channel\":";
+    AppendString(out, channels::Key(channel));
+    out += ",\"name\":";
+    AppendString(out, settings.name);
+    out += ",\"state\":\"";
+    out += channels::CrossingWord(crossing);
+    out += "\",\"value\":";
+    AppendValue(out, hundredths, settings);
+    out += ",\"unit\":";
+    AppendString(out, settings.unit);
+    out += ",\"low\":";
+    AppendLimit(out, settings.limits.low);
+    out += ",\"high\":";
+    AppendLimit(out, settings.limits.high);
+    out += ",\"time\":\"";
+    out += IsoTime(time);
+    out += "\",\"run\":\"";
     out += run;
     out += "\"}";
     return out;

@@ -65,6 +65,12 @@ void AppendValue(std::string& out, const std::optional<int>& hundredths, const c
 
 } // namespace
 
+std::string TimeText(const QDateTime& time) {
+    std::string text;
+    AppendTime(text, time);
+    return text;
+}
+
 std::string_view NoteText(acquisition::SampleNote note) {
     switch (note) {
     case acquisition::SampleNote::None: return {};

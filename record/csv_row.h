@@ -21,6 +21,9 @@ inline constexpr std::string_view kHeaderRow =
 // The header of the records written before the channels had units; such records are read as well.
 inline constexpr std::string_view kVoltsOnlyHeaderRow = "time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n";
 
+// The time column's text: local time with milliseconds and the UTC offset, 2026-12-07T09:30:47.123+09:00.
+std::string TimeText(const QDateTime& time);
+
 // The note column's text for each kind of row.
 std::string_view NoteText(acquisition::SampleNote note);
 

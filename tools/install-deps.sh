@@ -17,6 +17,7 @@ packages=(
   xvfb xauth imagemagick poppler-utils xdotool
   desktop-file-utils
   dosfstools fusefat
+  dbus-daemon
 )
 
 # Building and running only: compiler and build tools, Qt with its translation tools, libftdi,

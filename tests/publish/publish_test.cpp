@@ -14,11 +14,22 @@
 
 using acquisition::DecodedSample;
 Q_DECLARE_METATYPE(acquisition::DecodedSample)
+Q_DECLARE_METATYPE(channels::Channels)
 
 namespace {
 
 const QDateTime kStart(QDate(2026, 12, 7), QTime(9, 30, 0), QTimeZone(9 * 3600));
 const std::string kRun = "\"run\":\"2026-12-07T09:30:00.000+09:00\"}";
+
+// AD0 an oven, 0-5 V for 0-500 °C, its high limit 400 °C; AD1 as it comes, in volts.
+channels::Channels Oven() {
+    channels::Channels settings = channels::DefaultChannels();
+    settings[0].name = QStringLiteral("Oven");
+    settings[0].unit = QStringLiteral("°C");
+    settings[0].scale = {0, 0, 5, 500};
+    settings[0].limits.high = 400;
+    return settings;
+}
 
 // Sample n of a run: AD0 rising, AD1 empty every 7th, the levels counting.
 DecodedSample Sample(int n) {
@@ -80,12 +91,12 @@ void PublishTest::parseUrl_data() {
     row("port 0", "mqtt://broker:0/lab", "--publish: the port in 'mqtt://broker:0/lab' must be a number from 1 to 65535");
     row("port 65536", "mqtt://broker:65536/lab", "--publish: the port in 'mqtt://broker:65536/lab' must be");
     row("encoded slash", "mqtt://broker/a%2Fb%20c", "broker 1883  a/b c 0");
-    const QByteArray longest = "mqtt://b/" + QByteArray(65272, 'p');
-    QTest::newRow("longest prefix") << QString::fromLatin1(longest) << "b 1883  " + QString(65272, 'p') + " 0";
+    const QByteArray longest = "mqtt://b/" + QByteArray(65269, 'p');
+    QTest::newRow("longest prefix") << QString::fromLatin1(longest) << "b 1883  " + QString(65269, 'p') + " 0";
     QTest::newRow("prefix too long")
         << QString::fromLatin1(longest + "p")
-        << "--publish: the topic prefix is 65273 bytes long; a topic may have 65535 bytes, so with the unit "
-           "and '/sample' the prefix may have at most 65272";
+        << "--publish: the topic prefix is 65270 bytes long; a topic may have 65535 bytes, so with the unit "
+           "and '/alarm/ad0' the prefix may have at most 65269";
 }
 
 void PublishTest::parseUrl() {
@@ -101,49 +112,72 @@ void PublishTest::parseUrl() {
 
 void PublishTest::sampleJson_data() {
     QTest::addColumn<DecodedSample>("sample");
+    QTest::addColumn<channels::Channels>("settings");
     QTest::addColumn<std::string>("json");
+    const channels::Channels volts = channels::DefaultChannels();
+    const std::string inVolts = R"("ad0_unit":"V","ad0_name":"AD0",)";
+    const std::string ad1InVolts = R"("ad1_unit":"V","ad1_name":"AD1",)";
     QTest::newRow("plain")
-        << Sample(612)
+        << Sample(612) << volts
         << R"({"time":"2026-12-07T09:31:01.200+09:00","elapsed_s":61.200,"sweep":1,"x":11,)"
-           R"("ad0_v":0.12,"ad1_v":5.88,"hh":0,"hl":1,"lh":0,"ll":0,"note":null,)" +
-               kRun;
+           R"("ad0_v":0.12,"ad1_v":5.88,"hh":0,"hl":1,"lh":0,"ll":0,"note":null,"ad0_value":0.12,)" +
+               inVolts + R"("ad1_value":5.88,)" + ad1InVolts + kRun;
     DecodedSample s = Sample(7);
     s.time = QDateTime(QDate(2026, 1, 2), QTime(23, 59, 59, 5), QTimeZone(-(3 * 3600 + 30 * 60)));
     s.ad0 = 600;
     QTest::newRow("empty AD1, west of UTC")
-        << s
+        << s << volts
         << R"({"time":"2026-01-02T23:59:59.005-03:30","elapsed_s":0.700,"sweep":0,"x":7,"ad0_v":6.00,)"
-           R"("ad1_v":null,"hh":0,"hl":1,"lh":1,"ll":1,"note":null,)" +
-               kRun;
+           R"("ad1_v":null,"hh":0,"hl":1,"lh":1,"ll":1,"note":null,"ad0_value":6.00,)" +
+               inVolts + R"("ad1_value":null,)" + ad1InVolts + kRun;
     s = DecodedSample{kStart, 5, 0, 600, {}, {}, {}, acquisition::SampleNote::NoReply, {}, {}, {}};
     QTest::newRow("no reply")
-        << s
+        << s << volts
         << R"({"time":"2026-12-07T09:30:00.000+09:00","elapsed_s":0.005,"sweep":0,"x":600,)"
            R"("ad0_v":null,"ad1_v":null,"hh":null,"hl":null,"lh":null,"ll":null,)"
-           R"("note":"no reply",)" +
-               kRun;
+           R"("note":"no reply","ad0_value":null,)" +
+               inVolts + R"("ad1_value":null,)" + ad1InVolts + kRun;
     QTest::newRow("LH alone")
-        << Sample(2)
+        << Sample(2) << volts
         << R"({"time":"2026-12-07T09:30:00.200+09:00","elapsed_s":0.200,"sweep":0,"x":2,"ad0_v":0.02,)"
-           R"("ad1_v":5.98,"hh":0,"hl":0,"lh":1,"ll":0,"note":null,)" +
-               kRun;
+           R"("ad1_v":5.98,"hh":0,"hl":0,"lh":1,"ll":0,"note":null,"ad0_value":0.02,)" +
+               inVolts + R"("ad1_value":5.98,)" + ad1InVolts + kRun;
     QTest::newRow("LL alone")
-        << Sample(1)
+        << Sample(1) << volts
         << R"({"time":"2026-12-07T09:30:00.100+09:00","elapsed_s":0.100,"sweep":0,"x":1,"ad0_v":0.01,)"
-           R"("ad1_v":5.99,"hh":0,"hl":0,"lh":0,"ll":1,"note":null,)" +
-               kRun;
+           R"("ad1_v":5.99,"hh":0,"hl":0,"lh":0,"ll":1,"note":null,"ad0_value":0.01,)" +
+               inVolts + R"("ad1_value":5.99,)" + ad1InVolts + kRun;
     s = DecodedSample{kStart, 0, 2, 0, 5, 10, 0x0F, acquisition::SampleNote::UnitBack, {}, {}, {}};
-    QTest::newRow("unit back")
-        << s
+    QTest::newRow("unit back: no values")
+        << s << Oven()
         << R"({"time":"2026-12-07T09:30:00.000+09:00","elapsed_s":0.000,"sweep":2,"x":0,)"
-           R"("ad0_v":0.05,"ad1_v":0.10,"hh":1,"hl":1,"lh":1,"ll":1,"note":"unit back",)" +
-               kRun;
+           R"("ad0_v":0.05,"ad1_v":0.10,"hh":1,"hl":1,"lh":1,"ll":1,"note":"unit back",)"
+           R"("ad0_value":null,"ad0_unit":"°C","ad0_name":"Oven","ad1_value":null,)" +
+               ad1InVolts + kRun;
+    s = Sample(410);
+    s.crossings = {channels::Crossing::High, {}};
+    QTest::newRow("an oven above its limit") << s << Oven()
+        << R"({"time":"2026-12-07T09:30:41.000+09:00","elapsed_s":41.000,"sweep":0,"x":410,"ad0_v":4.10,)"
+           R"("ad1_v":1.90,"hh":1,"hl":0,"lh":1,"ll":0,"note":"ad0 high",)"
+           R"("ad0_value":410,"ad0_unit":"°C","ad0_name":"Oven","ad1_value":1.90,)" +
+               ad1InVolts + kRun;
+    channels::Channels quoted = Oven();
+    quoted[1].name = "\"Line\"\\2\t";
+    quoted[1].unit = "bar";
+    quoted[1].scale = {0, 0, 1, 0.5};
+    s.crossings = {channels::Crossing::High, channels::Crossing::Low};
+    QTest::newRow("two crossings; a name to escape; three decimals") << s << quoted
+        << R"({"time":"2026-12-07T09:30:41.000+09:00","elapsed_s":41.000,"sweep":0,"x":410,"ad0_v":4.10,)"
+           R"("ad1_v":1.90,"hh":1,"hl":0,"lh":1,"ll":0,"note":"ad0 high; ad1 low",)"
+           R"("ad0_value":410,"ad0_unit":"°C","ad0_name":"Oven","ad1_value":0.950,"ad1_unit":"bar",)"
+           R"("ad1_name":"\"Line\"\\2\u0009",)" + kRun;
 }
 
 void PublishTest::sampleJson() {
     QFETCH(DecodedSample, sample);
+    QFETCH(channels::Channels, settings);
     QFETCH(std::string, json);
-    QCOMPARE(publish::SampleJson(sample, publish::IsoTime(kStart)), json);
+    QCOMPARE(publish::SampleJson(sample, publish::IsoTime(kStart), settings), json);
 }
 
 void PublishTest::outbox_data() {
@@ -208,13 +242,15 @@ void PublishTest::broker_data() {
     QTest::addColumn<QString>("said");      // notices: kind (0 unreachable, 1 back, 2 dropped), count
     QTest::addColumn<QString>("shortfall");
     const QString first0 = R"({"time":"2026-12-07T09:30:00.000+09:00","elapsed_s":0.000,"sweep":0,"x":0,"ad0_v":0.00,)"
-                           R"("ad1_v":null,"hh":0,"hl":0,"lh":0,"ll":0,"note":null,)";
+                           R"("ad1_v":null,"hh":0,"hl":0,"lh":0,"ll":0,"note":null,"ad0_value":0,"ad0_unit":"°C",)"
+                           R"("ad0_name":"Oven","ad1_value":null,"ad1_unit":"V","ad1_name":"AD1",)";
     QTest::newRow("a sweep") << -1 << 1000 << 601 << first0 << "" << "";
     QTest::newRow("cut mid-sweep") << 100 << 1000 << 601 << first0 << "0 0, 1 0" << "";
     QTest::newRow("down at start, queue full")
         << 0 << 100 << 150
         << R"({"time":"2026-12-07T09:30:05.000+09:00","elapsed_s":5.000,"sweep":0,"x":50,"ad0_v":0.50,)"
-           R"("ad1_v":5.50,"hh":0,"hl":0,"lh":1,"ll":0,"note":null,)"
+           R"("ad1_v":5.50,"hh":0,"hl":0,"lh":1,"ll":0,"note":null,"ad0_value":50,"ad0_unit":"°C",)"
+           R"("ad0_name":"Oven","ad1_value":5.50,"ad1_unit":"V","ad1_name":"AD1",)"
         << "0 0, 1 0, 2 50" << "50 samples were dropped for room before the MQTT broker at 127.0.0.1:";
 }
 
@@ -257,9 +293,16 @@ void PublishTest::broker() {
         QVERIFY(made);
         auto publisher = std::move(*made);
         QVERIFY(cutAt <= 0 || relay.Start());
-        QVERIFY(publisher->RunStarted({kStart, QStringLiteral("t"), QStringLiteral("A1B2")}));
-        for (int n = 0; n < samples; ++n)
-            QVERIFY(publisher->Take(Sample(n)));
+        QVERIFY(publisher->RunStarted({kStart, QStringLiteral("t"), QStringLiteral("A1B2"), Oven()}));
+        // Three crossings among the first samples, which a full queue drops: their alarms go all the same.
+        for (int n = 0; n < samples; ++n) {
+            DecodedSample sample = Sample(n);
+            if (n == 3 || n == 9)
+                sample.crossings[0] = n == 3 ? channels::Crossing::High : channels::Crossing::Back;
+            if (n == 5)
+                sample.crossings[1] = channels::Crossing::Low;
+            QVERIFY(publisher->Take(sample));
+        }
         if (cutAt > 0) { // mid-stream: some acknowledged, some in flight, the rest waiting
             const QDeadlineTimer deadline(10000);
             while (publisher->Snapshot().delivered < std::uint64_t(cutAt) && !deadline.hasExpired())
@@ -284,6 +327,19 @@ void PublishTest::broker() {
     QCOMPARE(said_(), said);
     QCOMPARE(droppingSaidWhen(), shortfall.isEmpty() ? -1 : 1);
     QTRY_COMPARE(subscriber.Messages().back(), std::string("lab/A1B2/status offline"));
+    // Each channel's alarm topic holds its last crossing for whoever subscribes now.
+    testing::Subscriber dashboard(brokerPort, "lab/A1B2/alarm/+");
+    const auto retained = [&dashboard] {
+        auto held = dashboard.Messages();
+        std::sort(held.begin(), held.end());
+        return held;
+    };
+    QTRY_COMPARE(retained(),
+                 (std::vector<std::string>{
+                     R"(lab/A1B2/alarm/ad0 {"channel":"ad0","name":"Oven","state":"back","value":9,"unit":"°C",)"
+                     R"("low":null,"high":400,"time":"2026-12-07T09:30:00.900+09:00",)" + kRun,
+                     R"(lab/A1B2/alarm/ad1 {"channel":"ad1","name":"AD1","state":"low","value":5.95,"unit":"V",)"
+                     R"("low":null,"high":null,"time":"2026-12-07T09:30:00.500+09:00",)" + kRun}));
     // Complete, exact and in order, duplicates aside.
     const auto messages = subscriber.Messages();
     QCOMPARE(messages.front(), std::string("lab/A1B2/status online"));
@@ -304,9 +360,10 @@ void PublishTest::broker() {
         QCOMPARE(o["lh"].toInt() * 2 + o["ll"].toInt(), n % 4);
         QCOMPARE(o["hh"].toInt() * 2 + o["hl"].toInt(), n % 16 / 4);
     }
-    // Nothing but the samples and the two statuses (QoS 1 may deliver one twice, even without a cut).
+    // Nothing but the samples, the three alarms and the two statuses (QoS 1 may deliver one twice, even
+    // without a cut).
     if (cutAt < 0)
-        QCOMPARE(std::set<std::string>(messages.begin(), messages.end()).size(), std::size_t(samples + 2));
+        QCOMPARE(std::set<std::string>(messages.begin(), messages.end()).size(), std::size_t(samples + 5));
 }
 
 void PublishTest::topicLevel_data() {

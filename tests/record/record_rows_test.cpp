@@ -59,6 +59,17 @@ acquisition::DecodedSample Row(int n) {
     return sample;
 }
 
+// AD0 in `unit` on `scale` within `limits0` (LOW:HIGH, either unset), AD1 in volts within `limits1`.
+channels::Channels Settings(const QString& unit, channels::Scale scale, channels::Limits limits0 = {},
+                            channels::Limits limits1 = {}) {
+    channels::Channels settings = channels::DefaultChannels();
+    settings[0].unit = unit;
+    settings[0].scale = scale;
+    settings[0].limits = limits0;
+    settings[1].limits = limits1;
+    return settings;
+}
+
 // The reader of a pipe: a shell that waits for a byte on descriptor 3 (sent by Go), then for a
 // second, then copies the pipe to a file.
 struct SlowReader {
@@ -93,6 +104,8 @@ struct SlowReader {
 
 } // namespace
 
+Q_DECLARE_METATYPE(channels::Channels)
+
 class RecordRowsTest : public QObject {
     Q_OBJECT
 
@@ -112,28 +125,52 @@ private slots:
         QTest::addColumn<bool>("ad1On");
         QTest::addColumn<QByteArray>("row");
         QTest::addColumn<QDateTime>("time");
+        QTest::addColumn<channels::Channels>("settings");
         const QByteArray t = "2026-12-07T09:30:47.123+09:00,83.045,2,17,";
         const QDateTime west(QDate(2026, 1, 2), QTime(23, 59, 59, 5), QTimeZone(-(3 * 3600 + 30 * 60)));
+        const channels::Channels volts = channels::DefaultChannels();
         QTest::newRow("west of UTC") << QByteArray("AD0=307 V, AD1=123?\r\n") << true << true
-                                     << QByteArray("2026-01-02T23:59:59.005-03:30,83.045,2,17,3.07,1.23,1,1,1,1,\r\n")
-                                     << west;
-        QTest::newRow("a sample") << QByteArray("AD0=307 V, AD1=123?\r\n") << true << true << t + "3.07,1.23,1,1,1,1,\r\n" << kReplyTime;
-        QTest::newRow("status 9") << QByteArray("AD0=600 V, AD1=000" "9\r\n") << true << true << t + "6.00,0.00,1,0,0,1,\r\n" << kReplyTime;
-        QTest::newRow("status 0") << QByteArray("AD0=000 V, AD1=999" "0\r\n") << true << true << t + "0.00,9.99,0,0,0,0,\r\n" << kReplyTime;
+                                     << QByteArray("2026-01-02T23:59:59.005-03:30,83.045,2,17,3.07,1.23,1,1,1,1,,3.07,V,1.23,V\r\n")
+                                     << west << volts;
+        QTest::newRow("a sample") << QByteArray("AD0=307 V, AD1=123?\r\n") << true << true << t + "3.07,1.23,1,1,1,1,,3.07,V,1.23,V\r\n" << kReplyTime << volts;
+        QTest::newRow("status 9") << QByteArray("AD0=600 V, AD1=000" "9\r\n") << true << true << t + "6.00,0.00,1,0,0,1,,6.00,V,0.00,V\r\n" << kReplyTime << volts;
+        QTest::newRow("status 0") << QByteArray("AD0=000 V, AD1=999" "0\r\n") << true << true << t + "0.00,9.99,0,0,0,0,,0.00,V,9.99,V\r\n" << kReplyTime << volts;
         QTest::newRow("status A: high bits ignored") << QByteArray("AD0=001 V, AD1=010A\r\n") << true << true
-                                                     << t + "0.01,0.10,0,0,0,1,\r\n" << kReplyTime;
+                                                     << t + "0.01,0.10,0,0,0,1,,0.01,V,0.10,V\r\n" << kReplyTime << volts;
         QTest::newRow("noise before the marker") << QByteArray("..\r\nAD0=250 V, AD1=301" "5\r\n") << true << true
-                                                 << t + "2.50,3.01,0,1,0,1,\r\n" << kReplyTime;
+                                                 << t + "2.50,3.01,0,1,0,1,,2.50,V,3.01,V\r\n" << kReplyTime << volts;
         QTest::newRow("AD0 not digits") << QByteArray("AD0=1:0 V, AD1=123" "3\r\n") << true << true
-                                        << t + ",1.23,0,0,1,1,\r\n" << kReplyTime;
+                                        << t + ",1.23,0,0,1,1,,,,1.23,V\r\n" << kReplyTime << volts;
         QTest::newRow("AD1 with a blank") << QByteArray("AD0=123 V, AD1= 23" "3\r\n") << true << true
-                                          << t + "1.23,,0,0,1,1,\r\n" << kReplyTime;
-        QTest::newRow("AD0 box off") << QByteArray("AD0=307 V, AD1=123" "3\r\n") << false << true << t + ",1.23,0,0,1,1,\r\n" << kReplyTime;
+                                          << t + "1.23,,0,0,1,1,,1.23,V,,\r\n" << kReplyTime << volts;
+        QTest::newRow("AD0 box off") << QByteArray("AD0=307 V, AD1=123" "3\r\n") << false << true << t + ",1.23,0,0,1,1,,,,1.23,V\r\n" << kReplyTime << volts;
         QTest::newRow("both boxes off") << QByteArray("AD0=307 V, AD1=123" "3\r\n") << false << false
-                                        << t + ",,0,0,1,1,\r\n" << kReplyTime;
-        QTest::newRow("no marker") << QByteArray("#D0=307 V, #D1=123" "3\r\n") << true << true << t + ",,,,,,no frame\r\n" << kReplyTime;
+                                        << t + ",,0,0,1,1,,,,,\r\n" << kReplyTime << volts;
+        QTest::newRow("no marker") << QByteArray("#D0=307 V, #D1=123" "3\r\n") << true << true << t + ",,,,,,no frame,,,,\r\n" << kReplyTime << volts;
         QTest::newRow("marker past 49") << QByteArray(50, '.') + "AD0=307 V, AD1=123" "3\r\n" << true << true
-                                        << t + ",,,,,,no frame\r\n" << kReplyTime;
+                                        << t + ",,,,,,no frame,,,,\r\n" << kReplyTime << volts;
+
+        // In the channels' units: one hundredth of a volt is one step of the last digit.
+        const QByteArray reply = "AD0=307 V, AD1=123?\r\n";
+        const QByteArray v = t + "3.07,1.23,1,1,1,1,";
+        QTest::newRow("0-5 V as 0-500 °C: no decimals") << reply << true << true << v + ",307,°C,1.23,V\r\n"
+                                                        << kReplyTime << Settings("°C", {0, 0, 5, 500});
+        QTest::newRow("1 V as 0.5: three decimals") << reply << true << true << v + ",1.535,bar,1.23,V\r\n"
+                                                    << kReplyTime << Settings("bar", {0, 0, 1, 0.5});
+        QTest::newRow("a falling line") << reply << true << true << v + ",38.6,%,1.23,V\r\n" << kReplyTime
+                                        << Settings("%", {0, 100, 5, 0});
+        QTest::newRow("a unit with a comma and a quote")
+            << reply << true << true << v + ",3.07,\"\"\"in\"\", H2O\",1.23,V\r\n" << kReplyTime
+            << Settings("\"in\", H2O", {0, 0, 1, 1});
+        QTest::newRow("no frame in °C") << QByteArray("#D0=307 V, #D1=123" "3\r\n") << true << true
+                                        << t + ",,,,,,no frame,,,,\r\n" << kReplyTime << Settings("°C", {0, 0, 5, 500});
+        QTest::newRow("AD0 off in °C") << reply << false << true << t + ",1.23,1,1,1,1,,,,1.23,V\r\n" << kReplyTime
+                                       << Settings("°C", {0, 0, 5, 500});
+        QTest::newRow("above the high limit") << reply << true << true << v + "ad0 high,307,°C,1.23,V\r\n"
+                                              << kReplyTime << Settings("°C", {0, 0, 5, 500}, {100, 300, 0, {}});
+        QTest::newRow("two crossings on one row")
+            << reply << true << true << v + "ad0 high; ad1 low,307,°C,1.23,V\r\n" << kReplyTime
+            << Settings("°C", {0, 0, 5, 500}, {100, 300, 0, {}}, {2, {}, 0, {}});
     }
     void decodeRules() {
         QFETCH(QByteArray, reply);
@@ -141,19 +178,24 @@ private slots:
         QFETCH(bool, ad1On);
         QFETCH(QByteArray, row);
         QFETCH(QDateTime, time);
+        QFETCH(channels::Channels, settings);
         // Sweep 2 and 83.045 s into the run, at column 17.
         struct Rows : acquisition::SampleSink {
             std::string text;
+            channels::Channels channels;
             const char* Module() const override { return "test"; }
-            report::Done RunStarted(const acquisition::RunInfo&) override { return {}; }
+            report::Done RunStarted(const acquisition::RunInfo& run) override {
+                channels = run.channels;
+                return {};
+            }
             report::Done Take(const acquisition::DecodedSample& s) override {
-                record::AppendRow(text, s);
+                record::AppendRow(text, s, channels);
                 return {};
             }
         } rows;
         long long ms = 1'000'000;
         acquisition::SampleFeed feed({&rows}, [&ms] { return std::chrono::milliseconds(ms); }, {});
-        feed.RunStarted({});
+        feed.RunStarted({{}, {}, {}, settings});
         feed.SweepEnded();
         feed.SweepEnded();
         ms += 83'045;
@@ -197,8 +239,8 @@ private slots:
         QVERIFY(file.RunEnded());
         QCOMPARE(file.Path(), dir.filePath(created));
         QCOMPARE(ReadAll(file.Path()),
-                 QByteArray("time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n"
-                            "2026-12-07T09:30:47.123+09:00,0.000,0,0,,,,,,,no reply\r\n"));
+                 QByteArray("time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note,ad0_value,ad0_unit,ad1_value,ad1_unit\r\n"
+                            "2026-12-07T09:30:47.123+09:00,0.000,0,0,,,,,,,no reply,,,,\r\n"));
         QCOMPARE(ReadAll(target.fileName()), before);
         for (const QString& p : planted)
             if (p.startsWith("file:"))
@@ -250,10 +292,10 @@ private slots:
         QVERIFY2(reports.first().contains("File too large") && reports.first().contains(file.Path()),
                  qPrintable(reports.first()));
         const QByteArray kept = ReadAll(file.Path());
-        // 53 bytes of header, then whole rows of 60 bytes: 15 fit under 1000 bytes, the torn 16th is cut off.
-        QCOMPARE(kept.size(), 53 + 15 * 60);
-        QVERIFY(kept.endsWith("3.07,1.23,1,1,1,1,\r\n"));
-        QCOMPARE(file.Shortfall(), "the run record " + file.Path() + " stopped after 15 rows (File too large)");
+        // 91 bytes of header, then whole rows of 74 bytes: 12 fit under 1000 bytes, the torn 13th is cut off.
+        QCOMPARE(kept.size(), 91 + 12 * 74);
+        QVERIFY(kept.endsWith("3.07,1.23,1,1,1,1,,3.07,V,1.23,V\r\n"));
+        QCOMPARE(file.Shortfall(), "the run record " + file.Path() + " stopped after 12 rows (File too large)");
     }
 };
 
@@ -314,9 +356,9 @@ void RecordRowsTest::recordAppearsWithItsHeader() {
     QCOMPARE(made, calls);
     QVERIFY(Unlocked(file.Path()));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"tavrin-20261207-093040.csv"});
-    QCOMPARE(ReadAll(file.Path()), QByteArray("time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n"
-                                              "2026-12-07T09:30:47.123+09:00,0.100,0,1,0.01,,,,,,\r\n"
-                                              "2026-12-07T09:30:47.123+09:00,0.200,0,2,0.02,,,,,,\r\n"));
+    QCOMPARE(ReadAll(file.Path()), QByteArray("time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note,ad0_value,ad0_unit,ad1_value,ad1_unit\r\n"
+                                              "2026-12-07T09:30:47.123+09:00,0.100,0,1,0.01,,,,,,,0.01,V,,\r\n"
+                                              "2026-12-07T09:30:47.123+09:00,0.200,0,2,0.02,,,,,,,0.02,V,,\r\n"));
     QCOMPARE(file.Shortfall(), QString());
 }
 
@@ -368,7 +410,7 @@ void RecordRowsTest::rowStream_data() {
     const int all = int(record::RowStream::kMaxBacklogBytes);
     QTest::newRow("a late reader gets every row, one header over two runs")
         << late << 2 << 1500 << 0 << all << 0 << "" << 0;
-    // The pipe takes 4096 bytes, the backlog 1000, of the 12,000 bytes of rows.
+    // The pipe takes 4096 bytes, the backlog 1000, of the 12,600 bytes of rows.
     QTest::newRow("beyond the limit")
         << late << 1 << 200 << 4096 << 1000 << 1
         << "^(\\d+) rows did not reach standard output \\(its reader fell 1000 bytes behind\\)$" << 115;
@@ -415,10 +457,11 @@ void RecordRowsTest::rowStream() {
     if (reader.startsWith("exit"))
         return;
     // Row(i) as the record spells it, written out here, not by the code under test.
-    QByteArray expected = "time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n";
+    QByteArray expected = "time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note,ad0_value,ad0_unit,ad1_value,ad1_unit\r\n";
     for (int i = 0; i < n - lost; ++i)
-        expected += QString::asprintf("2026-12-07T09:30:47.123+09:00,%d.%03d,0,%d,%d.%02d,,,,,,\r\n", i / 10,
-                                         i % 10 * 100, i % 601, i % 1000 / 100, i % 100).toLatin1();
+        expected += QString::asprintf("2026-12-07T09:30:47.123+09:00,%d.%03d,0,%d,%d.%02d,,,,,,,%d.%02d,V,,\r\n",
+                                      i / 10, i % 10 * 100, i % 601, i % 1000 / 100, i % 100, i % 1000 / 100,
+                                      i % 100).toLatin1();
     QCOMPARE(ReadAll(got), expected);
 }
 

@@ -33,7 +33,7 @@ namespace {
 constexpr int kWaitMs = 60'000;
 // The reply wait is 10 ticks: half a second for the emulator to answer on a loaded machine.
 const QString kEmulatorTickMs = QStringLiteral("50");
-const QByteArray kHeader = "time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n";
+const QByteArray kHeader = "time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note,ad0_value,ad0_unit,ad1_value,ad1_unit\r\n";
 
 // A pseudo-terminal with the emulated unit behind it; its requests count from 0.
 struct Emulator {
@@ -228,6 +228,11 @@ private slots:
         QTest::newRow("headless on the emulator, overriding continuous")
             << true << true << QByteArray("111100") << QByteArray("000A")
             << QStringList{"--headless", "--continuous", "off", "--sampling-time", "1"};
+        // AD0 in °C, a hundredth of a volt a degree, with limits; SCRIPT writes down each call's arguments.
+        QTest::newRow("headless, an oven on AD0 and a command at each crossing")
+            << true << false << QByteArray("111000") << QByteArray("0001")
+            << QStringList{"--headless", "--ad0-scale", "0=0,5=500", "--ad0-unit", "°C", "--ad0-limits", "100:400",
+                           "--on-limit", "SCRIPT"};
     }
     void oneSweepRecordsWhatTheUnitSent() {
         QFETCH(bool, headless);
@@ -243,6 +248,14 @@ private slots:
         }
         QTemporaryDir dir;
         QVERIFY(WriteParameters(dir, options, samplingTime));
+        const bool oven = arguments.contains("--ad0-scale");
+        QFile script(dir.filePath("on-limit"));
+        QVERIFY(script.open(QIODevice::WriteOnly) && script.write("#!/bin/sh\n"
+                                                                  "printf '%s|' \"$@\" >>\"${0%/*}/crossings\"\n"
+                                                                  "echo >>\"${0%/*}/crossings\"\n") > 0);
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        arguments.replaceInStrings(QRegularExpression("^SCRIPT$"), script.fileName());
         QProcess p;
         Start(p, unitAndTick + QStringList{"--param-dir", dir.path()} + arguments, dir.path(), !headless);
         QVERIFY2(Finish(p) == 0, p.readAllStandardError().constData());
@@ -256,19 +269,42 @@ private slots:
         QCOMPARE(rows.size(), qsizetype(601));
         // Three rows written out, then every row against the unit's own signal.
         QVERIFY2(QDateTime::fromString(QString::fromLatin1(rows[0].left(29)), Qt::ISODateWithMs).isValid(), rows[0]);
-        QVERIFY(rows[0].endsWith(",0,0,3.00,0.00,0,0,0,0,\r"));
-        QVERIFY(rows[60].endsWith(",0,60,5.50,3.60,0,1,1,1,\r"));
-        QVERIFY(rows[600].endsWith(",0,600,3.00,0.00,1,0,1,1,\r"));
+        QVERIFY(rows[0].endsWith(oven ? ",0,0,3.00,0.00,0,0,0,0,,300,°C,0.00,V\r"
+                                      : ",0,0,3.00,0.00,0,0,0,0,,3.00,V,0.00,V\r"));
+        QVERIFY(rows[60].endsWith(oven ? ",0,60,5.50,3.60,0,1,1,1,,550,°C,3.60,V\r"
+                                       : ",0,60,5.50,3.60,0,1,1,1,,5.50,V,3.60,V\r"));
+        QVERIFY(rows[600].endsWith(oven ? ",0,600,3.00,0.00,1,0,1,1,,300,°C,0.00,V\r"
+                                        : ",0,600,3.00,0.00,1,0,1,1,,3.00,V,0.00,V\r"));
+        // The oven's crossings: out only from inside, back only from outside, each on the right side of
+        // its limit; the command ran once for each, with the row's value and time.
+        QByteArray outside;
+        QByteArray calls;
         for (unsigned n = 0; n < 601; ++n) {
             const QList<QByteArray> f = rows[n].chopped(1).split(',');
-            QCOMPARE(f.size(), qsizetype(11));
+            QCOMPARE(f.size(), qsizetype(15));
             const std::uint8_t lines = device::UnitModel::DigitalLines(n);
-            const QByteArray expected = "0," + QByteArray::number(n) + ',' + Volts(device::UnitModel::Ad0(n)) + ',' +
+            const unsigned ad0 = device::UnitModel::Ad0(n);
+            const QByteArray note = f[10];
+            const QByteArray expected = "0," + QByteArray::number(n) + ',' + Volts(ad0) + ',' +
                                         Volts(device::UnitModel::Ad1(n)) + ',' + char('0' + (lines >> 3 & 1)) + ',' +
                                         char('0' + (lines >> 2 & 1)) + ',' + char('0' + (lines >> 1 & 1)) + ',' +
-                                        char('0' + (lines & 1)) + ',';
+                                        char('0' + (lines & 1)) + ',' + note + ',' +
+                                        (oven ? QByteArray::number(ad0) + ",°C," : Volts(ad0) + ",V,") +
+                                        Volts(device::UnitModel::Ad1(n)) + ",V";
             QCOMPARE(f.mid(2).join(','), expected);
+            if (note.isEmpty())
+                continue;
+            QVERIFY2(oven, rows[n].constData());
+            if (note == "ad0 back")
+                QVERIFY2(!outside.isEmpty() && ad0 >= 100 && ad0 <= 400, rows[n].constData());
+            else
+                QVERIFY2(outside.isEmpty() && (note == "ad0 high" ? ad0 > 400 : note == "ad0 low" && ad0 < 100),
+                         rows[n].constData());
+            outside = note == "ad0 back" ? QByteArray() : note;
+            calls += QByteArray(note).replace(' ', '|') + '|' + QByteArray::number(ad0) + "|°C|" + f[0] + "|\n";
         }
+        QCOMPARE(ReadAll(dir.filePath("crossings")), calls);
+        QVERIFY(!oven || calls.count('\n') >= 8);
 
         // A second run in the same folder, on the simulated unit: a record of its own, the first one
         // byte for byte as it was.
@@ -300,9 +336,9 @@ private slots:
         QTest::newRow("standard output") << sim + QStringList{"--record", "-"} << 0 << 0 << 0 << 601 << "";
         QTest::newRow("AD0 alone: AD1 empty in every row")
             << sim + QStringList{"--record", "-", "--channels", "ad0"} << 0 << 0 << 0 << 601
-            << "^[^,]+,[^,]+,0,[0-9]+,[0-9]\\.[0-9][0-9],,[01],[01],[01],[01],\r$";
+            << "^[^,]+,[^,]+,0,[0-9]+,([0-9]\\.[0-9][0-9]),,[01],[01],[01],[01],,\\1,V,,\r$";
         QTest::newRow("silent unit") << QStringList{"--device", "SILENT", "--record", "-"} << 2 << 0 << 0 << 1
-                                     << ",0,0,,,,,,,no reply\r$";
+                                     << ",0,0,,,,,,,no reply,,,,\r$";
     }
     void recordDestinations() {
         QFETCH(QStringList, arguments);
@@ -368,7 +404,7 @@ private slots:
         QVERIFY2(err.contains("File too large"), qPrintable(err));
         const QByteArray record = ReadAll(dir.filePath(Records(dir.path()).first()));
         QVERIFY(record.endsWith("\r\n") && record.size() <= 1000);
-        QCOMPARE(Rows(record).size(), qsizetype(15));
+        QCOMPARE(Rows(record).size(), qsizetype(12));
     }
 
     // A signal in the middle of a continuous run: every row before stays, none is torn. SIGINT, SIGTERM

@@ -1,0 +1,244 @@
+// What calls for attention at a crossing: the --on-limit command, run for real
+// (a script in a temporary folder that writes down its arguments), one crossing
+// at a time; and the desktop's notice, counted through its seam, and once through
+// a session bus of the test's own with a stand-in notification service on it.
+#include "alarm/desktop_notice.h"
+#include "alarm/limit_command.h"
+#include "report/reporter.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+namespace {
+
+const QDateTime kTime(QDate(2026, 12, 7), QTime(9, 30, 47, 123), QTimeZone(9 * 3600));
+
+// AD0 an oven: 0-5 V for 0-500 °C, its limits 100 and 400 °C; AD1 in volts.
+acquisition::RunInfo OvenRun() {
+    acquisition::RunInfo run;
+    run.channels[0].name = QStringLiteral("Oven");
+    run.channels[0].unit = QStringLiteral("°C");
+    run.channels[0].scale = {0, 0, 5, 500};
+    run.channels[0].limits.low = 100;
+    run.channels[0].limits.high = 400;
+    return run;
+}
+
+// A sample of 4.12 V on AD0 and 1.23 V on AD1 that makes the crossings `notes` ("ad0 high; ad1 low").
+acquisition::DecodedSample Crossing(const QString& notes) {
+    acquisition::DecodedSample sample;
+    sample.time = kTime;
+    sample.ad0 = 412;
+    sample.ad1 = 123;
+    for (const auto& [channel, crossing] : channels::ParseNotes(notes.toStdString()))
+        sample.crossings[std::size_t(channel)] = crossing;
+    return sample;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The stand-in for the desktop's notification service: keeps each notice's summary and body.
+class Notifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList shown;
+
+public slots:
+    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap& hints, int) {
+        shown << summary + " / " + body + " / urgency " + QString::number(hints.value("urgency").toInt());
+        return uint(shown.size());
+    }
+};
+
+} // namespace
+
+class AlarmTest : public QObject {
+    Q_OBJECT
+
+    QStringList said_;
+    report::Output reports_;
+
+private slots:
+    void init() {
+        said_.clear();
+        reports_ = report::SetReportOutput([this](const char*, const QString& text) { said_ << text; });
+    }
+    void cleanup() { report::SetReportOutput(reports_); }
+
+    // SCRIPT stands for a script that runs `then`, then writes its arguments, each followed by '|', as
+    // a line of the file `got`; DIR for the folder it is in.
+    void limitCommand_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QStringList>("samples"); // the crossings of each
+        QTest::addColumn<int>("maxWaiting");
+        QTest::addColumn<bool>("endAtOnce"); // the program ends right after the samples
+        QTest::addColumn<QByteArray>("got");
+        QTest::addColumn<QStringList>("said");
+        QTest::addColumn<QString>("shortfall");
+        const QByteArray t = "2026-12-07T09:30:47.123+09:00|\n";
+        QTest::newRow("one crossing") << "SCRIPT --oven"
+                                      << "" << QStringList{"ad0 high"} << 100 << false
+                                      << "--oven|ad0|high|412|°C|" + t << QStringList{} << "";
+        QTest::newRow("three queued, in turn")
+            << "SCRIPT"
+            << "" << QStringList{"ad0 high; ad1 low", "ad0 back"} << 100 << false
+            << "ad0|high|412|°C|" + t + "ad1|low|1.23|V|" + t + "ad0|back|412|°C|" + t << QStringList{} << "";
+        QTest::newRow("a program that does not exist")
+            << "DIR/none \"an argument\""
+            << "" << QStringList{"ad0 low"} << 100 << false << QByteArray()
+            << QStringList{"ad0 low: the --on-limit command DIR/none \"an argument\" ad0 low 412 °C "
+                           "2026-12-07T09:30:47.123+09:00 failed: it could not start: "}
+            << "1 --on-limit commands failed";
+        QTest::newRow("status 3")
+            << "SCRIPT"
+            << "exit 3" << QStringList{"ad0 high"} << 100 << false << QByteArray()
+            << QStringList{"ad0 high: the --on-limit command SCRIPT ad0 high 412 °C "
+                           "2026-12-07T09:30:47.123+09:00 failed: it ended with status 3"}
+            << "1 --on-limit commands failed";
+        QTest::newRow("too many waiting")
+            << "SCRIPT"
+            << "" << QStringList{"ad0 high; ad1 low", "ad0 back"} << 1 << false
+            << "ad0|high|412|°C|" + t + "ad1|low|1.23|V|" + t
+            << QStringList{"1 crossings wait for the --on-limit command SCRIPT: later crossings run no "
+                           "command "
+                           "until it catches up; their number is said at the end"}
+            << "1 crossings ran no --on-limit command, too many waiting";
+        QTest::newRow("the program ends first")
+            << "SCRIPT"
+            << "exec sleep 60" << QStringList{"ad0 high; ad1 low"} << 100 << true << QByteArray()
+            << QStringList{"ad0 high: the --on-limit command SCRIPT ad0 high 412 °C "
+                           "2026-12-07T09:30:47.123+09:00 "
+                           "failed: it was still running when the program ended, and was stopped",
+                           "the --on-limit command SCRIPT did not run for 1 crossings (ad1 low): the program "
+                           "ended first"}
+            << "1 --on-limit commands failed; 1 crossings ran no --on-limit command, the program ending "
+               "first";
+    }
+    void limitCommand() {
+        QFETCH(QString, command);
+        QFETCH(QString, then);
+        QFETCH(QStringList, samples);
+        QFETCH(int, maxWaiting);
+        QFETCH(bool, endAtOnce);
+        QFETCH(QByteArray, got);
+        QFETCH(QStringList, said);
+        QFETCH(QString, shortfall);
+        QTemporaryDir dir;
+        const QString script = dir.filePath("on-limit");
+        QFile file(script);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(("#!/bin/sh\n" + then + "\nprintf '%s|' \"$@\" >>'" + dir.filePath("got") + "'\necho >>'" +
+                    dir.filePath("got") + "'\n")
+                       .toUtf8());
+        file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        command.replace("SCRIPT", script).replace("DIR", dir.path());
+
+        alarms::LimitCommand sink(command, std::size_t(maxWaiting));
+        QSignalSpy ended(&sink, &alarms::LimitCommand::CommandEnded);
+        QVERIFY(sink.RunStarted(OvenRun()));
+        int crossings = 0;
+        for (const QString& notes : samples) {
+            QVERIFY(sink.Take(Crossing(notes)));
+            crossings += int(channels::ParseNotes(notes.toStdString()).size());
+        }
+        QVERIFY(sink.Take(Crossing(QString()))); // a plain sample runs nothing
+        if (endAtOnce)
+            sink.Finish();
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(ended.count(), qMin(crossings, maxWaiting + 1), 30'000);
+        QVERIFY(sink.Idle());
+        QCOMPARE(ReadAll(dir.filePath("got")), got);
+        QStringList expected = said.replaceInStrings("SCRIPT", script).replaceInStrings("DIR", dir.path());
+        QCOMPARE(said_.size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            QVERIFY2(said_[i].startsWith(expected[i]), qPrintable(said_[i]));
+        QCOMPARE(sink.Shortfall(), shortfall);
+    }
+
+    // What the desktop is asked to show, and what is said, once, when it cannot show anything.
+    void desktopNotice_data() {
+        QTest::addColumn<QString>("answer");    // "shown", or the error's type and message
+        QTest::addColumn<QStringList>("asked"); // summary / body / urgency
+        const QStringList asked{
+            "Tavrin: Oven high / ad0 (Oven) high: 412 °C, above the high limit of 400 °C / urgency 2",
+            "Tavrin: Oven back / ad0 (Oven) back: 412 °C, back inside 100 °C to 400 °C / urgency 1",
+            "Tavrin: AD1 low / ad1 (AD1) low: 1.23 V, below the low limit of 2.00 V / urgency 2"};
+        QTest::newRow("shown") << "shown" << asked;
+        QTest::newRow("no service: said once") << "ServiceUnknown: no notification service" << asked;
+        QTest::newRow("no bus: said once, nothing sent after") << "Disconnected: no bus" << asked.mid(0, 1);
+    }
+    void desktopNotice() {
+        QFETCH(QString, answer);
+        QFETCH(QStringList, asked);
+        QStringList got;
+        alarms::DesktopNotice sink([&](const QVariantList& arguments) {
+            got << arguments[3].toString() + " / " + arguments[4].toString() + " / urgency " +
+                       QString::number(arguments[6].toMap().value("urgency").toInt());
+            if (answer == "shown")
+                return QDBusPendingCall::fromCompletedCall(
+                    QDBusMessage::createMethodCall("s", "/p", "i", "m").createReply());
+            const auto type =
+                answer.startsWith("Disconnected") ? QDBusError::Disconnected : QDBusError::ServiceUnknown;
+            return QDBusPendingCall::fromError(QDBusError(type, answer.section(": ", 1)));
+        });
+        acquisition::RunInfo run = OvenRun();
+        run.channels[1].limits.low = 2;
+        QVERIFY(sink.RunStarted(run));
+        for (const char* notes : {"ad0 high", "", "ad0 back; ad1 low"})
+            QVERIFY(sink.Take(Crossing(notes)));
+        QCOMPARE(got, asked);
+        QCOMPARE(said_,
+                 answer == "shown"
+                     ? QStringList{}
+                     : QStringList{"desktop notifications are not available (" + answer.section(": ", 1) +
+                                   "); crossings are said here and on the status line only"});
+    }
+
+    // The real call, on a session bus of the test's own with the stand-in service on it.
+    void notifiedThroughASessionBus() {
+        const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
+        if (daemon.isEmpty())
+            QSKIP("no dbus-daemon here (Debian package dbus-daemon)");
+        QProcess bus;
+        bus.start(daemon, {"--session", "--nofork", "--print-address"});
+        QVERIFY(bus.waitForReadyRead(30'000));
+        const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
+        Notifications service;
+        {
+            QDBusConnection own = QDBusConnection::connectToBus(address, "notifications");
+            QVERIFY(own.registerService("org.freedesktop.Notifications"));
+            QVERIFY(own.registerObject("/org/freedesktop/Notifications", &service,
+                                       QDBusConnection::ExportAllSlots));
+            alarms::DesktopNotice sink;
+            QVERIFY(sink.RunStarted(OvenRun()));
+            QVERIFY(sink.Take(Crossing("ad0 high")));
+            QTRY_COMPARE(service.shown,
+                         QStringList{"Tavrin: Oven high / ad0 (Oven) high: 412 °C, above the high "
+                                     "limit of 400 °C / urgency 2"});
+            QCOMPARE(said_, QStringList{});
+        }
+        QDBusConnection::disconnectFromBus("notifications");
+        bus.terminate();
+        QVERIFY(bus.waitForFinished(30'000));
+    }
+};
+
+QTEST_GUILESS_MAIN(AlarmTest)
+#include "alarm_test.moc"
