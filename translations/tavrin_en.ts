@@ -363,6 +363,14 @@
         <translation>Auto-scale volts</translation>
     </message>
     <message>
+        <source>ボルト表示</source>
+        <translation>Volts</translation>
+    </message>
+    <message>
+        <source>各チャンネルの単位ではなく、読み取った電圧 (V) のまま表示します</source>
+        <translation>Shows the readings in volts, as read, rather than in each channel&apos;s unit</translation>
+    </message>
+    <message>
         <source>時間軸:</source>
         <translation>Time axis:</translation>
     </message>
