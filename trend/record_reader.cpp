@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
@@ -201,27 +200,35 @@ bool ParseCrossings(std::string_view f, Row& row) {
     return true;
 }
 
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
+                                   1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+
 // A value as the record writes it: an optional minus, digits, and a point with digits or not.
 bool ParseValue(std::string_view f, double& value, int& decimals) {
     std::size_t i = !f.empty() && f[0] == '-' ? 1 : 0;
-    const std::size_t digitsFrom = i;
-    while (i < f.size() && Digit(f[i]) <= 9)
-        ++i;
-    if (i == digitsFrom || i - digitsFrom > 18)
-        return false;
-    decimals = 0;
-    if (i < f.size()) {
-        if (f[i] != '.')
+    std::uint64_t digits = 0;
+    int count = 0;
+    decimals = -1;
+    for (; i < f.size(); ++i) {
+        if (f[i] == '.' && decimals < 0 && count > 0) {
+            decimals = 0;
+            continue;
+        }
+        const unsigned d = Digit(f[i]);
+        if (d > 9 || ++count > 18)
             return false;
-        const std::size_t point = i++;
-        while (i < f.size() && Digit(f[i]) <= 9)
-            ++i;
-        decimals = int(i - point - 1);
-        if (i != f.size() || decimals == 0 || decimals > 18)
-            return false;
+        digits = digits * 10 + d;
+        decimals += decimals >= 0;
     }
-    const auto [end, error] = std::from_chars(f.data(), f.data() + f.size(), value, std::chars_format::fixed);
-    return error == std::errc() && end == f.data() + f.size();
+    if (count == 0 || decimals == 0)
+        return false;
+    decimals = std::max(decimals, 0);
+    // Up to fifteen digits and a power of ten are both exact: the quotient is the nearest value to the
+    // text (and within a part in 10^15 of it beyond).
+    value = double(digits) / kPowersOfTen[decimals];
+    if (f[0] == '-')
+        value = -value;
+    return true;
 }
 
 // The four value columns after the note, RFC 4180 fields: a unit may be quoted, its quotes doubled.
@@ -296,7 +303,7 @@ bool OnLine(const ValueColumns::Line& line, int h, double y) {
         return true;
     // Each value is the line's own rounded to the record's decimals, off by half a unit of the last one;
     // the line through two of them is off by as much between them, and by more beyond them.
-    const double unit = std::pow(10.0, -line.decimals);
+    const double unit = 1 / kPowersOfTen[line.decimals];
     const double span = double(line.high - line.low);
     const double predicted = line.lowValue + (line.highValue - line.lowValue) * double(h - line.low) / span;
     const double beyond = h < line.low ? line.low - h : h > line.high ? h - line.high : 0;
@@ -1217,7 +1224,7 @@ Units UnitsOf(const ValueColumns& columns, Channel channel) {
     } else {
         // One reading in the whole record: every line through it shows each row's value; the one taken
         // makes a hundredth of a volt a unit of the last decimal.
-        const double slope = std::pow(10.0, 2 - line.decimals);
+        const double slope = 100 / kPowersOfTen[line.decimals];
         const double offset = line.lowValue - slope * v;
         units.channel.scale = {0, offset, 1, offset + slope};
     }

@@ -260,6 +260,11 @@ private slots:
         QTest::newRow("with units") << kUnitsHeader + c + d << 2 << "" << -1 << "°C 100 0 0, V 1 0 2";
         QTest::newRow("a quoted unit") << kUnitsHeader + e + QByteArray(e).replace("0.00,", "2.00,").replace("0.000", "0.200")
                                        << 2 << "" << -1 << "°C 100 0 0, in \"Hg\", abs 0.1 0 3";
+        QTest::newRow("negative values, a decimal")
+            << kUnitsHeader + QByteArray(c).replace(",1.23,V", ",-50.0,K").replace(",1.23,", ",0.00,") +
+                   QByteArray(c).replace(",1.23,V", ",0.0,K").replace(",1.23,", ",2.50,") +
+                   QByteArray(c).replace(",1.23,V", ",-25.4,K")
+            << 3 << "" << -1 << "°C 100 0 0, K 20 -50 1";
         QTest::newRow("a value off the line")
             << kUnitsHeader + c + d + f << 2
             << "r.csv の 4 行目: 列「ad0_value」の値「500」が列「ad0_v」の値「4.00」と合いません (読めない行は 1 行。飛ばして、残りをすべて表示します)"
