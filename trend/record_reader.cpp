@@ -16,9 +16,9 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <mutex>
 #include <optional>
+#include <sys/file.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -200,8 +200,8 @@ bool ParseCrossings(std::string_view f, Row& row) {
     return true;
 }
 
-constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
-                                   1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                   1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
 
 // A value as the record writes it: an optional minus, digits, and a point with digits or not.
 bool ParseValue(std::string_view f, double& value, int& decimals) {
@@ -342,7 +342,8 @@ std::optional<QString> CheckValues(ValueColumns& columns, const Row& row, const 
         }
         if (values.unit[c] != line.unit)
             return QCoreApplication::translate("trend", "列「%1」の値「%2」が前の行の単位「%3」と違います")
-                .arg(QString::fromLatin1(kValueColumns[2 * c + 1].data()), Shown(values.unit[c]), Shown(line.unit));
+                .arg(QString::fromLatin1(kValueColumns[2 * c + 1].data()), Shown(values.unit[c]),
+                     Shown(line.unit));
         const double y = values.value[c];
         if (values.decimals[c] != line.decimals || !OnLine(line, h, y))
             return disagrees(values.text[c], kValueColumns[2 * c].data());
@@ -751,7 +752,8 @@ public:
     // Parses the first part of the oldest lines started; false once the record can be read no further.
     bool FirstPart() {
         const Part& part = parts_.front();
-        return Account(ParseRows(part.begin, part.middle, values_.present, values_.present ? &values_ : nullptr,
+        return Account(ParseRows(part.begin, part.middle, values_.present,
+                                 values_.present ? &values_ : nullptr,
                                  [this](const Row& row, const Values&) { return Take(row); }));
     }
 
@@ -837,7 +839,9 @@ public:
     }
 
 private:
-    static std::string_view WithoutLineEnd(std::string_view header) { return header.substr(0, header.size() - 2); }
+    static std::string_view WithoutLineEnd(std::string_view header) {
+        return header.substr(0, header.size() - 2);
+    }
     static std::string_view WithoutByteOrderMark(std::string_view bytes) {
         return bytes.substr(0, 3) == "\xEF\xBB\xBF" ? bytes.substr(3) : bytes;
     }
@@ -910,7 +914,8 @@ private:
     }
 
     std::optional<QString> HeaderProblem(std::string_view header) const {
-        if (header == WithoutLineEnd(record::kHeaderRow) || header == WithoutLineEnd(record::kVoltsOnlyHeaderRow))
+        if (header == WithoutLineEnd(record::kHeaderRow) ||
+            header == WithoutLineEnd(record::kVoltsOnlyHeaderRow))
             return std::nullopt;
         // The record's header is some 50 bytes: a long first line is something else.
         if (header.size() > 1024)
@@ -1294,15 +1299,14 @@ RecordTail::Step RecordTail::ReadOn() {
         return end(Ending::Failed, LineProblem(name_, at_.line + 1, TooLong()));
     bool full = false;
     const Piece piece = ParseRows(bytes.data(), bytes.data() + whole, at_.values.present,
-                                  at_.values.present ? &at_.values : nullptr,
-                                  [&](Row row, const Values&) {
-        if (trace_.Size() == kMostTraceRows)
-            return !(full = true);
-        row.gapBefore = row.gapBefore || std::exchange(at_.gapNext, false);
-        trace_.Append(row);
-        ++step.rows;
-        return true;
-    });
+                                  at_.values.present ? &at_.values : nullptr, [&](Row row, const Values&) {
+                                      if (trace_.Size() == kMostTraceRows)
+                                          return !(full = true);
+                                      row.gapBefore = row.gapBefore || std::exchange(at_.gapNext, false);
+                                      trace_.Append(row);
+                                      ++step.rows;
+                                      return true;
+                                  });
     if (at_.values.present)
         for (const Channel c : {Channel::Ad0, Channel::Ad1})
             trace_.SetUnits(c, UnitsOf(at_.values, c));

@@ -45,7 +45,8 @@ ChannelStats InUnits(const ChannelStats& volts, const Units& units) {
     s.max = slope * (slope < 0 ? volts.min : volts.max) + offset;
     s.mean = slope * volts.mean + offset;
     // The mean of (slope v + offset)²: slope² rms² + 2 slope offset mean + offset².
-    s.rms = std::sqrt(std::max(slope * slope * volts.rms * volts.rms + 2 * slope * offset * volts.mean + offset * offset, 0.0));
+    s.rms = std::sqrt(std::max(
+        slope * slope * volts.rms * volts.rms + 2 * slope * offset * volts.mean + offset * offset, 0.0));
     s.stddev = std::abs(slope) * volts.stddev;
     return s;
 }
@@ -88,8 +89,8 @@ std::string StatsCsv(const Trace& trace, const RowRanges& rows, bool volts) {
     for (const Channel channel : {Channel::Ad0, Channel::Ad1}) {
         const Units& units = volts ? DefaultUnits(channel) : trace.UnitsOf(channel);
         const ChannelStats s = InUnits(StatsOf(trace, channel, rows), units);
-        csv += Field(trace.UnitsOf(channel).channel.name) + ',' + Field(units.channel.unit) + ',' + range + ',' +
-               std::to_string(s.samples);
+        csv += Field(trace.UnitsOf(channel).channel.name) + ',' + Field(units.channel.unit) + ',' + range +
+               ',' + std::to_string(s.samples);
         if (s.samples == 0) {
             csv += ",,,,,\r\n";
             continue;

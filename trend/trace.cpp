@@ -64,8 +64,9 @@ bool Units::Volts() const {
 QString Units::Text(double value) const {
     QString text = QString::number(value, 'f', decimals);
     // A value that rounds to zero from below is 0, as the record writes it.
-    if (text.startsWith(QLatin1Char('-')) &&
-        std::all_of(text.begin() + 1, text.end(), [](QChar c) { return c == QLatin1Char('0') || c == QLatin1Char('.'); }))
+    if (text.startsWith(QLatin1Char('-')) && std::all_of(text.begin() + 1, text.end(), [](QChar c) {
+            return c == QLatin1Char('0') || c == QLatin1Char('.');
+        }))
         text.remove(0, 1);
     return text;
 }
@@ -206,7 +207,7 @@ Row Trace::At(std::size_t i) const {
     row.levels = c.levels[s];
     row.note = acquisition::SampleNote(c.flags[s] & kNoteBits);
     for (auto k = std::lower_bound(crossings_.begin(), crossings_.end(), i,
-                                   [](const LimitCrossing& x, std::size_t row) { return x.row < row; });
+                                   [](const LimitCrossing&x, std::size_t row) { return x.row < row; });
          k != crossings_.end() && k->row == i; ++k)
         row.crossings[std::size_t(k->channel)] = k->crossing;
     return row;

@@ -254,7 +254,8 @@ void TrendWindow::BuildControls() {
     viewBar->addWidget(new QLabel(tr("時間軸:"), this));
     viewBar->addWidget(axisBox_);
     viewBar->addSpacing(12);
-    for (QWidget* w : std::initializer_list<QWidget*>{followBox_, spanBox_, fitButton_, autoButton_, voltsButton_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{followBox_, spanBox_, fitButton_, autoButton_, voltsButton_})
         viewBar->addWidget(w);
     viewBar->addStretch(1);
     // At the end of the buttons' row, so that the plot keeps its size (and its buffers) while a record
@@ -503,8 +504,8 @@ void TrendWindow::StyleGraphs(Shown& shown) {
         QCPGraph* g = shown.volts[c];
         g->setPen(pen);
         g->setAntialiased(false);
-        g->setName(NameOf(shown.trace->UnitsOf(kAnalog[c]), kAnalog[c]) + (channelOn_[c] ? QString() : tr(" (オフ)")) +
-                   suffix);
+        g->setName(NameOf(shown.trace->UnitsOf(kAnalog[c]), kAnalog[c]) +
+                   (channelOn_[c] ? QString() : tr(" (オフ)")) + suffix);
         QColor tint = color;
         tint.setAlpha(kOutsideAlpha);
         shown.outside[c]->setBrush(tint);
@@ -961,8 +962,8 @@ void TrendWindow::AssignAxes() {
         const QString& unit = axisUnits_[k].channel.unit;
         axis->setLabel(unit == QLatin1String("V") ? tr("電圧 (V)")
                        : unit.isEmpty()           ? names[k].join(QStringLiteral(", "))
-                                                  : names[k].join(QStringLiteral(", ")) + QStringLiteral(" (") + unit +
-                                                        QLatin1Char(')'));
+                                        : names[k].join(QStringLiteral(", ")) + QStringLiteral(" (") + unit +
+                                              QLatin1Char(')'));
     }
 }
 
@@ -986,7 +987,8 @@ void TrendWindow::ScaleVolts() {
                 const double a = units.ValueOf(e.min), b = units.ValueOf(e.max);
                 auto& range = ranges[shown->axis[c]];
                 range = {std::min({range.first, a, b}), std::max({range.second, a, b})};
-                steps[shown->axis[c]] = std::max(steps[shown->axis[c]], std::abs(units.channel.scale.Slope()));
+                steps[shown->axis[c]] =
+                    std::max(steps[shown->axis[c]], std::abs(units.channel.scale.Slope()));
             }
         }
     }
@@ -1070,7 +1072,8 @@ void TrendWindow::UpdateReadOut(double keyS) {
                    tr("%1 秒").arg(double(row.elapsedMs) / 1000.0, 0, 'f', 3);
     for (const Channel c : kAnalog) {
         const Units units = ViewUnits(t, c);
-        text += QStringLiteral("   %1 %2").arg(NameOf(units, c), ValueText(units, c == Channel::Ad0 ? row.ad0 : row.ad1));
+        text += QStringLiteral("   %1 %2")
+                    .arg(NameOf(units, c), ValueText(units, c == Channel::Ad0 ? row.ad0 : row.ad1));
     }
     if (row.levels != kNoLevels)
         text += QStringLiteral("   HH %1  HL %2  LH %3  LL %4")
@@ -1143,9 +1146,9 @@ void TrendWindow::UpdateCursorItems() {
             // B less A, each in its own trace's unit; none between two units.
             const Units ua = ViewUnits(*of[0], c), ub = ViewUnits(*of[1], c);
             parts << QStringLiteral("Δ%1 %2").arg(
-                         NameOf(ub, c), a == kNoVolts || b == kNoVolts || ua.channel.unit != ub.channel.unit
-                                            ? QStringLiteral("—")
-                                            : ub.WithUnit(ub.ValueOf(b) - ua.ValueOf(a)));
+                NameOf(ub, c), a == kNoVolts || b == kNoVolts || ua.channel.unit != ub.channel.unit
+                                   ? QStringLiteral("—")
+                                   : ub.WithUnit(ub.ValueOf(b) - ua.ValueOf(a)));
         }
     } else {
         for (int i = 0; i < 2; ++i)
@@ -1155,7 +1158,8 @@ void TrendWindow::UpdateCursorItems() {
                     const Units units = ViewUnits(*of[i], c);
                     values << NameOf(units, c) + QLatin1Char(' ') + ValueText(units, volts(*at[i], c));
                 }
-                parts << (i == 0 ? QStringLiteral("A: ") : QStringLiteral("B: ")) + values.join(QStringLiteral("  "));
+                parts << (i == 0 ? QStringLiteral("A: ") : QStringLiteral("B: ")) +
+                             values.join(QStringLiteral("  "));
             }
     }
     cursorOut_->setText(parts.join(QStringLiteral("   ")));
@@ -1193,8 +1197,13 @@ void TrendWindow::UpdateStatistics() {
     };
     // The rows a redraw changes nothing of are not summed again (a week is millions of them).
     const auto [from, to] = TimeRange();
-    QList<double> key{from, to, cursors_[0].keyS.value_or(-1), cursors_[1].keyS.value_or(-1),
-                      double(channelOn_[0]), double(channelOn_[1]), double(keys_ == Trace::Keys::Elapsed),
+    QList<double> key{from,
+                      to,
+                      cursors_[0].keyS.value_or(-1),
+                      cursors_[1].keyS.value_or(-1),
+                      double(channelOn_[0]),
+                      double(channelOn_[1]),
+                      double(keys_ == Trace::Keys::Elapsed),
                       double(showVolts_)};
     for (const auto& shown : shown_)
         key << double(reinterpret_cast<std::uintptr_t>(shown->trace.get())) << double(shown->trace->Size());
@@ -1211,9 +1220,10 @@ void TrendWindow::UpdateStatistics() {
                 if (channelOn_[c]) {
                     // Named, and in a unit other than volts said so.
                     const Units units = ViewUnits(t, kAnalog[c]);
-                    const QString unit = units.channel.unit == QLatin1String("V") || units.channel.unit.isEmpty()
-                                             ? QString()
-                                             : QStringLiteral(" (") + units.channel.unit + QLatin1Char(')');
+                    const QString unit =
+                        units.channel.unit == QLatin1String("V") || units.channel.unit.isEmpty()
+                            ? QString()
+                            : QStringLiteral(" (") + units.channel.unit + QLatin1Char(')');
                     lines.push_back({NameOf(units, kAnalog[c]) + unit + range + suffix,
                                      InUnits(StatsOf(t, kAnalog[c], rows), units), units.decimals + 1});
                 }

@@ -247,9 +247,9 @@ private:
     QCPAxisRect* levelsRect_ = nullptr;
     QCPAxis* timeOfVolts_ = nullptr;
     QCPAxis* timeOfLevels_ = nullptr;
-    QCPAxis* volts_ = nullptr;                // the first unit's, on the left
-    std::vector<QCPAxis*> valueAxes_;         // volts_, then those on the right
-    std::vector<Units> axisUnits_;            // of each axis in use, as the last replot assigned them
+    QCPAxis* volts_ = nullptr;        // the first unit's, on the left
+    std::vector<QCPAxis*> valueAxes_; // volts_, then those on the right
+    std::vector<Units> axisUnits_;    // of each axis in use, as the last replot assigned them
     QCPAxis* lines_ = nullptr;
     QCPAxis* events_ = nullptr;
     QSharedPointer<ClockTicker> clockTicker_;
