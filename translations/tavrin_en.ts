@@ -263,8 +263,16 @@
         <translation>an empty row</translation>
     </message>
     <message>
-        <source>列が %1 個あります (記録の行は 11 列です)</source>
-        <translation>%1 columns (a record row has 11)</translation>
+        <source>列が %1 個あります (記録の行は %2 列です)</source>
+        <translation>%1 columns (a record row has %2)</translation>
+    </message>
+    <message>
+        <source>列「%1」の値「%2」が列「%3」の値「%4」と合いません</source>
+        <translation>column &quot;%1&quot; holds &quot;%2&quot;, which does not agree with &quot;%4&quot; in column &quot;%3&quot; and the other rows</translation>
+    </message>
+    <message>
+        <source>列「%1」の値「%2」が前の行の単位「%3」と違います</source>
+        <translation>column &quot;%1&quot; holds &quot;%2&quot;, not the unit &quot;%3&quot; of the rows before</translation>
     </message>
     <message>
         <source>hh, hl, lh, ll の一部だけが空です</source>
@@ -468,6 +476,14 @@
     <message>
         <source>電圧の自動調整</source>
         <translation>Auto-scale volts</translation>
+    </message>
+    <message>
+        <source>ボルト表示</source>
+        <translation>Volts</translation>
+    </message>
+    <message>
+        <source>各チャンネルの単位ではなく、読み取った電圧 (V) のまま表示します</source>
+        <translation>Shows the readings in volts, as read, rather than in each channel&apos;s unit</translation>
     </message>
     <message>
         <source>時間軸:</source>

@@ -11,13 +11,14 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <mutex>
 #include <optional>
+#include <sys/file.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -33,6 +34,12 @@ namespace {
 
 const std::array<std::string_view, 11> kColumns = {"time", "elapsed_s", "sweep", "x",  "ad0_v", "ad1_v",
                                                    "hh",   "hl",        "lh",    "ll", "note"};
+// After the note, in the records written since the channels had units.
+const std::array<std::string_view, 4> kValueColumns = {"ad0_value", "ad0_unit", "ad1_value", "ad1_unit"};
+
+std::string_view ColumnName(std::size_t column) {
+    return column < kColumns.size() ? kColumns[column] : kValueColumns[column - kColumns.size()];
+}
 
 // A field's text, shortened for a message (from its first bytes only: a field may be huge).
 QString Shown(std::string_view text) {
@@ -179,6 +186,178 @@ bool ParseNote(std::string_view f, acquisition::SampleNote& note) {
     return false;
 }
 
+// A note column's crossings of limits ("ad0 high; ad1 back"), a channel at most once.
+bool ParseCrossings(std::string_view f, Row& row) {
+    const auto crossings = channels::ParseNotes(f);
+    if (crossings.empty())
+        return false;
+    for (const auto& [channel, crossing] : crossings) {
+        auto& slot = row.crossings[std::size_t(channel)];
+        if (slot)
+            return false;
+        slot = crossing;
+    }
+    return true;
+}
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                   1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+
+// A value as the record writes it: an optional minus, digits, and a point with digits or not.
+bool ParseValue(std::string_view f, double& value, int& decimals) {
+    std::size_t i = !f.empty() && f[0] == '-' ? 1 : 0;
+    std::uint64_t digits = 0;
+    int count = 0;
+    decimals = -1;
+    for (; i < f.size(); ++i) {
+        if (f[i] == '.' && decimals < 0 && count > 0) {
+            decimals = 0;
+            continue;
+        }
+        const unsigned d = Digit(f[i]);
+        if (d > 9 || ++count > 18)
+            return false;
+        digits = digits * 10 + d;
+        decimals += decimals >= 0;
+    }
+    if (count == 0 || decimals == 0)
+        return false;
+    decimals = std::max(decimals, 0);
+    // Up to fifteen digits and a power of ten are both exact: the quotient is the nearest value to the
+    // text (and within a part in 10^15 of it beyond).
+    value = double(digits) / kPowersOfTen[decimals];
+    if (f[0] == '-')
+        value = -value;
+    return true;
+}
+
+// The four value columns after the note, RFC 4180 fields: a unit may be quoted, its quotes doubled.
+bool SplitValueColumns(std::string_view text, std::array<std::string_view, 4>& fields) {
+    std::size_t n = 0;
+    std::size_t i = 0;
+    for (;;) {
+        const std::size_t from = i;
+        if (i < text.size() && text[i] == '"') {
+            for (++i;; ++i) {
+                if (i >= text.size())
+                    return false;
+                if (text[i] == '"') {
+                    if (i + 1 < text.size() && text[i + 1] == '"')
+                        ++i;
+                    else
+                        break;
+                }
+            }
+            ++i;
+            if (i < text.size() && text[i] != ',')
+                return false;
+        } else {
+            while (i < text.size() && text[i] != ',' && text[i] != '"')
+                ++i;
+            if (i < text.size() && text[i] == '"')
+                return false;
+        }
+        if (n == fields.size())
+            return false;
+        fields[n++] = text.substr(from, i - from);
+        if (i == text.size())
+            return n == fields.size();
+        ++i;
+    }
+}
+
+// A unit field's text: unquoted, its doubled quotes made one.
+QString Unquoted(std::string_view field) {
+    if (field.size() < 2 || field.front() != '"')
+        return QString::fromUtf8(field.data(), qsizetype(field.size()));
+    std::string text;
+    for (std::size_t i = 1; i + 1 < field.size(); ++i) {
+        text += field[i];
+        if (field[i] == '"')
+            ++i;
+    }
+    return QString::fromStdString(text);
+}
+
+// A row's value columns as read, checked against the record's other rows in row order.
+struct Values {
+    std::array<std::string_view, 2> text; // the value fields
+    std::array<std::string_view, 2> unit;
+    std::array<double, 2> value{};
+    std::array<int, 2> decimals{-1, -1}; // -1: empty
+    long long line = 0;                  // in its piece, from 0
+};
+
+QString VoltsText(std::int16_t hundredths) {
+    if (hundredths == kNoVolts)
+        return QString();
+    return QStringLiteral("%1.%2").arg(hundredths / 100).arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+}
+
+// Whether (h, y) lies on the line the record's rows so far draw, as near as rounding allows.
+bool OnLine(const ValueColumns::Line& line, int h, double y) {
+    // The same volts are the same value.
+    if (h == line.low || h == line.high)
+        return y == (h == line.low ? line.lowValue : line.highValue);
+    if (line.low == line.high)
+        return true;
+    // Each value is the line's own rounded to the record's decimals, off by half a unit of the last one;
+    // the line through two of them is off by as much between them, and by more beyond them.
+    const double unit = 1 / kPowersOfTen[line.decimals];
+    const double span = double(line.high - line.low);
+    const double predicted = line.lowValue + (line.highValue - line.lowValue) * double(h - line.low) / span;
+    const double beyond = h < line.low ? line.low - h : h > line.high ? h - line.high : 0;
+    const double allowed = unit * (1 + beyond / span) + 1e-12 * std::max(std::abs(y), std::abs(predicted));
+    return std::abs(y - predicted) <= allowed;
+}
+
+// A sample row's values against the rows before: the unit and the decimals the same, every value on
+// one line from volts to values. Notes have no values.
+std::optional<QString> CheckValues(ValueColumns& columns, const Row& row, const Values& values) {
+    if (row.note != acquisition::SampleNote::None)
+        return std::nullopt;
+    for (std::size_t c = 0; c < 2; ++c) {
+        const std::int16_t h = c == 0 ? row.ad0 : row.ad1;
+        const auto disagrees = [&](std::string_view field, const char* column) {
+            return QCoreApplication::translate("trend", "列「%1」の値「%2」が列「%3」の値「%4」と合いません")
+                .arg(QString::fromLatin1(column), Shown(field), QString::fromLatin1(kColumns[4 + c].data()),
+                     VoltsText(h));
+        };
+        if ((h == kNoVolts) != (values.decimals[c] < 0))
+            return disagrees(values.text[c], kValueColumns[2 * c].data());
+        if (h == kNoVolts) {
+            if (!values.unit[c].empty())
+                return disagrees(values.unit[c], kValueColumns[2 * c + 1].data());
+            continue;
+        }
+        ValueColumns::Line& line = columns.lines[c];
+        if (line.decimals < 0) {
+            if (!IsUtf8(values.unit[c]))
+                return QCoreApplication::translate("trend", "UTF-8 でないバイトがあります");
+            line.unit = std::string(values.unit[c]);
+            line.decimals = values.decimals[c];
+            line.low = line.high = h;
+            line.lowValue = line.highValue = values.value[c];
+            continue;
+        }
+        if (values.unit[c] != line.unit)
+            return QCoreApplication::translate("trend", "列「%1」の値「%2」が前の行の単位「%3」と違います")
+                .arg(QString::fromLatin1(kValueColumns[2 * c + 1].data()), Shown(values.unit[c]),
+                     Shown(line.unit));
+        const double y = values.value[c];
+        if (values.decimals[c] != line.decimals || !OnLine(line, h, y))
+            return disagrees(values.text[c], kValueColumns[2 * c].data());
+        if (h < line.low) {
+            line.low = h;
+            line.lowValue = y;
+        } else if (h > line.high) {
+            line.high = h;
+            line.highValue = y;
+        }
+    }
+    return std::nullopt;
+}
+
 // A row's text between `start` and its line end (a CR before it left out), its commas and where
 // the next row begins.
 struct Fields {
@@ -267,27 +446,50 @@ QString CannotRead(const QString& name, const QString& why) {
     return QCoreApplication::translate("trend", "%1 を読めません: %2").arg(name, why);
 }
 
-std::optional<QString> ParseRow(const Fields& fields, Row& row) {
+// A row of a record with the value columns (`valueColumns`) or without; their fields in `values`.
+std::optional<QString> ParseRow(const Fields& fields, bool valueColumns, Row& row, Values& values) {
     const std::string_view text(fields.start, std::size_t(fields.end - fields.start));
     if (text.size() > kLongestLine)
         return TooLong();
-    if (fields.commas != kColumns.size() - 1) {
+    const std::size_t columns = kColumns.size() + (valueColumns ? kValueColumns.size() : 0);
+    std::array<std::string_view, 4> tail;
+    bool split = fields.commas == columns - 1;
+    if (valueColumns && fields.commas >= kColumns.size()) {
+        // Only a unit can hold a comma or a quote: the fields after the note are split as RFC 4180 does
+        // when there is a quote among them.
+        const char* from = fields.comma[kColumns.size() - 1] + 1;
+        const std::string_view rest(from, std::size_t(fields.end - from));
+        if (rest.find('"') != std::string_view::npos)
+            split = SplitValueColumns(rest, tail);
+        else if (split)
+            for (std::size_t i = 0; i < tail.size(); ++i) {
+                const char* to = i + 1 < tail.size() ? fields.comma[kColumns.size() + i] : fields.end;
+                const char* at = fields.comma[kColumns.size() + i - 1] + 1;
+                tail[i] = std::string_view(at, std::size_t(to - at));
+            }
+    }
+    if (!split) {
         if (!IsUtf8(text))
             return QCoreApplication::translate("trend", "UTF-8 でないバイトがあります");
         if (text.empty())
             return QCoreApplication::translate("trend", "空の行です");
-        return QCoreApplication::translate("trend", "列が %1 個あります (記録の行は 11 列です)")
-            .arg(fields.commas + 1);
+        return QCoreApplication::translate("trend", "列が %1 個あります (記録の行は %2 列です)")
+            .arg(fields.commas + 1)
+            .arg(columns);
     }
-    std::string_view f[kColumns.size()];
+    std::string_view f[kColumns.size() + kValueColumns.size()];
     const char* from = fields.start;
     for (std::size_t i = 0; i < kColumns.size(); ++i) {
-        const char* to = i + 1 < kColumns.size() ? fields.comma[i] : fields.end;
+        const char* to = i + 1 < kColumns.size() || valueColumns ? fields.comma[i] : fields.end;
         f[i] = std::string_view(from, std::size_t(to - from));
         from = to + 1;
     }
+    if (valueColumns)
+        std::copy(tail.begin(), tail.end(), f + kColumns.size());
+    row.crossings = {};
+    row.note = acquisition::SampleNote::None;
     std::int64_t value = 0;
-    constexpr std::size_t kGood = kColumns.size();
+    constexpr std::size_t kGood = kColumns.size() + kValueColumns.size();
     std::size_t bad = kGood;
     if (!ParseTime(f[0], row))
         bad = 0;
@@ -301,7 +503,7 @@ std::optional<QString> ParseRow(const Fields& fields, Row& row) {
         bad = 4;
     else if (!ParseVolts(f[5], row.ad1))
         bad = 5;
-    else if (!ParseNote(f[10], row.note))
+    else if (!ParseNote(f[10], row.note) && !(valueColumns && ParseCrossings(f[10], row)))
         bad = 10;
     if (bad == kGood) {
         // The four lines: all 1 or 0, or all empty.
@@ -322,10 +524,18 @@ std::optional<QString> ParseRow(const Fields& fields, Row& row) {
             return QCoreApplication::translate("trend", "hh, hl, lh, ll の一部だけが空です");
         row.levels = given == 4 ? levels : kNoLevels;
     }
+    for (std::size_t c = 0; c < 2 && valueColumns && bad == kGood; ++c) {
+        values.text[c] = f[kColumns.size() + 2 * c];
+        values.unit[c] = f[kColumns.size() + 2 * c + 1];
+        values.decimals[c] = -1;
+        if (!values.text[c].empty() && !ParseValue(values.text[c], values.value[c], values.decimals[c]))
+            bad = kColumns.size() + 2 * c;
+    }
     if (bad != kGood) {
         if (!IsUtf8(text))
             return QCoreApplication::translate("trend", "UTF-8 でないバイトがあります");
-        const QString column = QString::fromLatin1(kColumns[bad].data(), qsizetype(kColumns[bad].size()));
+        const std::string_view name = ColumnName(bad);
+        const QString column = QString::fromLatin1(name.data(), qsizetype(name.size()));
         return QCoreApplication::translate("trend", "列「%1」の値「%2」が読めません")
             .arg(column, Shown(f[bad]));
     }
@@ -343,6 +553,7 @@ constexpr std::ptrdiff_t kHalvedBytes = 256 << 10;
 // The rows of some whole lines. A bad line is left out, counted, and breaks the lines drawn.
 struct Piece {
     std::vector<Row> rows;          // when read by the second thread
+    std::vector<Values> values;     // theirs, with the value columns, to be checked in row order
     long long lines = 0;            // lines gone through, bad ones too
     long long bad = 0;              // lines that could not be read
     long long firstBad = 0;         // the first bad one, counted from 0 in the piece
@@ -350,13 +561,24 @@ struct Piece {
     std::optional<QString> problem;    // what ends the reading (with `stop`)
     bool endsBad = false;           // the last line was a bad one: the next row breaks the lines
     bool stop = false;              // reading ends here (memory)
+
+    // The line `line` (from 0 in the piece) cannot be read for `why`.
+    void Bad(long long line, QString why) {
+        if (bad++ == 0 || line < firstBad) {
+            firstBad = line;
+            badProblem = std::move(why);
+        }
+    }
 };
 
-// Reads the whole lines [p, end) and hands each row to `take`, until it answers false.
-template <class Take> Piece ParseRows(const char* p, const char* end, const Take& take) {
+// Reads the whole lines [p, end) and hands each row and its value columns to `take`, until it answers
+// false. With `check`, the value columns are checked as the rows come (in row order only).
+template <class Take>
+Piece ParseRows(const char* p, const char* end, bool valueColumns, ValueColumns* check, const Take& take) {
     Piece piece;
     Fields fields;
     Row row;
+    Values values;
     bool gap = false;
     while (p < end && Split(p, end, fields)) {
         p = fields.next;
@@ -367,21 +589,43 @@ template <class Take> Piece ParseRows(const char* p, const char* end, const Take
             piece.stop = true;
             break;
         }
-        if (auto problem = ParseRow(fields, row)) {
-            if (piece.bad++ == 0) {
-                piece.firstBad = piece.lines - 1;
-                piece.badProblem = std::move(problem);
-            }
+        auto problem = ParseRow(fields, valueColumns, row, values);
+        if (!problem && check)
+            problem = CheckValues(*check, row, values);
+        if (problem) {
+            piece.Bad(piece.lines - 1, std::move(*problem));
             gap = true;
             continue;
         }
         row.gapBefore = gap;
         gap = false;
-        if (!take(row))
+        values.line = piece.lines - 1;
+        if (!take(row, values))
             break;
     }
     piece.endsBad = gap;
     return piece;
+}
+
+// The value columns of rows another thread read, checked in row order: a row that does not agree is
+// left out as a bad line, and breaks the lines there.
+void CheckPiece(Piece& piece, ValueColumns& columns) {
+    std::size_t kept = 0;
+    bool gap = false;
+    for (std::size_t i = 0; i < piece.rows.size(); ++i) {
+        Row row = piece.rows[i];
+        if (auto problem = CheckValues(columns, row, piece.values[i])) {
+            piece.Bad(piece.values[i].line, std::move(*problem));
+            gap = true;
+            continue;
+        }
+        row.gapBefore = row.gapBefore || gap;
+        gap = false;
+        piece.rows[kept++] = row;
+    }
+    piece.rows.resize(kept);
+    // Whatever lines follow the last row left out were bad ones too.
+    piece.endsBad = piece.endsBad || gap;
 }
 
 // Parses the second part of each chunk's lines on a thread of its own, in the order given, while the
@@ -398,8 +642,9 @@ public:
             thread_.join();
     }
 
-    // Queues the lines [begin, end); false when there is no thread to be had.
-    bool Post(const char* begin, const char* end) {
+    // Queues the lines [begin, end) of a record with the value columns or without; false when there is no
+    // thread to be had.
+    bool Post(const char* begin, const char* end, bool valueColumns) {
         if (!thread_.joinable()) {
             try {
                 thread_ = std::thread([this] { Run(); });
@@ -409,7 +654,7 @@ public:
         }
         {
             std::lock_guard lock(mutex_);
-            jobs_.push_back({begin, end});
+            jobs_.push_back({begin, end, valueColumns});
         }
         changed_.notify_all();
         return true;
@@ -431,18 +676,25 @@ private:
             changed_.wait(lock, [this] { return !jobs_.empty() || quit_; });
             if (quit_)
                 return;
-            const auto [begin, end] = jobs_.front();
+            const Job job = jobs_.front();
             jobs_.pop_front();
             lock.unlock();
             Piece piece;
             try {
                 std::vector<Row> rows;
-                rows.reserve(std::size_t(end - begin) / 64);
-                piece = ParseRows(begin, end, [&rows](const Row& row) {
-                    rows.push_back(row);
-                    return true;
-                });
+                std::vector<Values> values;
+                rows.reserve(std::size_t(job.end - job.begin) / 64);
+                if (job.valueColumns)
+                    values.reserve(rows.capacity());
+                piece = ParseRows(job.begin, job.end, job.valueColumns, nullptr,
+                                  [&](const Row& row, const Values& v) {
+                                      rows.push_back(row);
+                                      if (job.valueColumns)
+                                          values.push_back(v);
+                                      return true;
+                                  });
                 piece.rows = std::move(rows);
+                piece.values = std::move(values);
             } catch (const std::bad_alloc&) {
                 piece.problem = QCoreApplication::translate("trend", "メモリが足りません");
                 piece.stop = true;
@@ -456,7 +708,12 @@ private:
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::pair<const char*, const char*>> jobs_;
+    struct Job {
+        const char* begin;
+        const char* end;
+        bool valueColumns;
+    };
+    std::deque<Job> jobs_;
     std::deque<Piece> pieces_;
     bool quit_ = false;
 };
@@ -486,7 +743,7 @@ public:
             const char* split = p + (end - p) * 2 / 5;
             const char* lineEnd =
                 static_cast<const char*>(std::memchr(split, '\n', std::size_t(end - split)));
-            if (lineEnd + 1 < end && helper_.Post(lineEnd + 1, end))
+            if (lineEnd + 1 < end && helper_.Post(lineEnd + 1, end, values_.present))
                 middle = lineEnd + 1;
         }
         parts_.push_back({p, middle, end});
@@ -495,7 +752,9 @@ public:
     // Parses the first part of the oldest lines started; false once the record can be read no further.
     bool FirstPart() {
         const Part& part = parts_.front();
-        return Account(ParseRows(part.begin, part.middle, [this](const Row& row) { return Take(row); }));
+        return Account(ParseRows(part.begin, part.middle, values_.present,
+                                 values_.present ? &values_ : nullptr,
+                                 [this](const Row& row, const Values&) { return Take(row); }));
     }
 
     // Takes the helper's rows of the oldest lines started; false once the record can be read no further.
@@ -504,7 +763,9 @@ public:
         parts_.pop_front();
         if (part.middle == part.end)
             return true;
-        const Piece piece = helper_.Next();
+        Piece piece = helper_.Next();
+        if (values_.present)
+            CheckPiece(piece, values_);
         for (std::size_t i = 0; i < piece.rows.size() && Take(piece.rows[i]); ++i) {
         }
         return Account(piece);
@@ -518,6 +779,7 @@ public:
             growing->line = line_;
             growing->gapNext = gapNext_;
             growing->bad = bad_;
+            growing->values = values_;
             read_.growing = growing;
             return Finish();
         }
@@ -563,6 +825,7 @@ public:
             read_.onlyTorn = false;
             return std::move(read_);
         }
+        SetUnits();
         read_.trace = std::move(trace_);
         return std::move(read_);
     }
@@ -570,11 +833,15 @@ public:
     // A record being written may have no rows yet.
     RecordRead FinishGrowing() {
         SayBadLines();
+        SetUnits();
         read_.trace = std::move(trace_);
         return std::move(read_);
     }
 
 private:
+    static std::string_view WithoutLineEnd(std::string_view header) {
+        return header.substr(0, header.size() - 2);
+    }
     static std::string_view WithoutByteOrderMark(std::string_view bytes) {
         return bytes.substr(0, 3) == "\xEF\xBB\xBF" ? bytes.substr(3) : bytes;
     }
@@ -586,8 +853,17 @@ private:
             read_.problem = *problem;
             return false;
         }
+        values_.present = header == WithoutLineEnd(record::kHeaderRow);
         trace_ = std::make_unique<Trace>(name_);
         return true;
+    }
+
+    // The channels' units and scaling, as the value columns read say.
+    void SetUnits() {
+        if (!trace_)
+            return;
+        for (const Channel c : {Channel::Ad0, Channel::Ad1})
+            trace_->SetUnits(c, UnitsOf(values_, c));
     }
 
     bool Take(const Row& row) {
@@ -638,8 +914,8 @@ private:
     }
 
     std::optional<QString> HeaderProblem(std::string_view header) const {
-        const std::string_view expected = record::kHeaderRow.substr(0, record::kHeaderRow.size() - 2);
-        if (header == expected)
+        if (header == WithoutLineEnd(record::kHeaderRow) ||
+            header == WithoutLineEnd(record::kVoltsOnlyHeaderRow))
             return std::nullopt;
         // The record's header is some 50 bytes: a long first line is something else.
         if (header.size() > 1024)
@@ -687,6 +963,7 @@ private:
     long long firstBadLine_ = 0; // the first of them, counted from 1
     QString firstProblem_;
     bool gapNext_ = false;       // the row taken next follows a bad line
+    ValueColumns values_;        // what the value columns have said so far, if the record has them
     std::deque<Part> parts_;
     Helper helper_;
 };
@@ -939,6 +1216,26 @@ constexpr std::size_t kTailStepBytes = std::size_t(4) << 20;
 
 } // namespace
 
+Units UnitsOf(const ValueColumns& columns, Channel channel) {
+    Units units = DefaultUnits(channel);
+    const ValueColumns::Line& line = columns.lines[channel == Channel::Ad0 ? 0 : 1];
+    if (!columns.present || line.decimals < 0)
+        return units;
+    units.channel.unit = Unquoted(line.unit);
+    units.decimals = line.decimals;
+    const double v = line.low / 100.0;
+    if (line.high != line.low) {
+        units.channel.scale = {v, line.lowValue, line.high / 100.0, line.highValue};
+    } else {
+        // One reading in the whole record: every line through it shows each row's value; the one taken
+        // makes a hundredth of a volt a unit of the last decimal.
+        const double slope = 100 / kPowersOfTen[line.decimals];
+        const double offset = line.lowValue - slope * v;
+        units.channel.scale = {0, offset, 1, offset + slope};
+    }
+    return units;
+}
+
 RecordTail::RecordTail(const QString& path, const Growing& from, Trace& trace)
     : path_(path), name_(QFileInfo(path).fileName()), at_(from), trace_(trace) {
     fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -1001,14 +1298,18 @@ RecordTail::Step RecordTail::ReadOn() {
     if (bytes.size() - whole > kLongestLine)
         return end(Ending::Failed, LineProblem(name_, at_.line + 1, TooLong()));
     bool full = false;
-    const Piece piece = ParseRows(bytes.data(), bytes.data() + whole, [&](Row row) {
-        if (trace_.Size() == kMostTraceRows)
-            return !(full = true);
-        row.gapBefore = row.gapBefore || std::exchange(at_.gapNext, false);
-        trace_.Append(row);
-        ++step.rows;
-        return true;
-    });
+    const Piece piece = ParseRows(bytes.data(), bytes.data() + whole, at_.values.present,
+                                  at_.values.present ? &at_.values : nullptr, [&](Row row, const Values&) {
+                                      if (trace_.Size() == kMostTraceRows)
+                                          return !(full = true);
+                                      row.gapBefore = row.gapBefore || std::exchange(at_.gapNext, false);
+                                      trace_.Append(row);
+                                      ++step.rows;
+                                      return true;
+                                  });
+    if (at_.values.present)
+        for (const Channel c : {Channel::Ad0, Channel::Ad1})
+            trace_.SetUnits(c, UnitsOf(at_.values, c));
     if (piece.bad > 0) {
         at_.bad += piece.bad;
         step.said = BadLines(name_, at_.line + piece.firstBad + 1, *piece.badProblem, at_.bad);

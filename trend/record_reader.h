@@ -9,11 +9,20 @@
 // the message names the file, the first such line and how many, and every
 // other row is kept. A line too long to be a row ends the reading. A torn last
 // row (the logger was killed while writing it) is left out and said gently.
+//
+// A record written since the channels had units ends each row with the
+// readings in their channels' units (ad0_value, ad0_unit, ad1_value, ad1_unit).
+// The trace keeps its volts and, once for the record, each channel's unit and
+// the line from volts to values those columns follow; a row that does not
+// follow them is a row that cannot be read. Records written before open as
+// they always have. A sample row's note may hold the crossings of limits
+// ("ad0 high"): they are kept with the trace.
 #pragma once
 
 #include "trend/trace.h"
 
 #include <QString>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -24,6 +33,25 @@
 
 namespace trend {
 
+// What a record's value columns say of each channel, from the rows read so far: its unit as written,
+// the decimals of its values, and the rows lowest and highest in volts, through which the line from
+// volts to values is drawn.
+struct ValueColumns {
+    struct Line {
+        std::string unit;  // the field as written: quoted when the unit holds a comma or a quote
+        int decimals = -1; // -1: no value read yet
+        int low = 0;       // hundredths of a volt
+        int high = 0;
+        double lowValue = 0;
+        double highValue = 0;
+    };
+    bool present = false; // the record has them
+    std::array<Line, 2> lines;
+};
+
+// The units a record's value columns give its trace; volts when it has none.
+Units UnitsOf(const ValueColumns& columns, Channel channel);
+
 // Where the reading of a record still being written stopped: RecordTail reads on from there.
 struct Growing {
     std::uint64_t device = 0; // the file read (a file put in its place since is another)
@@ -32,6 +60,7 @@ struct Growing {
     long long line = 1;       // the last line read whole, counted from 1 (the header)
     bool gapNext = false;     // the last line was a bad one: the next row breaks the lines
     long long bad = 0;        // lines left out so far
+    ValueColumns values;      // what the rows so far have said of the channels' units
 };
 
 struct RecordRead {

@@ -36,7 +36,40 @@ ChannelStats StatsOf(const Trace& trace, Channel channel, const RowRanges& rows)
     return stats;
 }
 
-std::string StatsCsv(const Trace& trace, const RowRanges& rows) {
+ChannelStats InUnits(const ChannelStats& volts, const Units& units) {
+    const double slope = units.channel.scale.Slope(), offset = units.channel.scale.Offset();
+    ChannelStats s = volts;
+    if (slope == 1 && offset == 0)
+        return s;
+    s.min = slope * (slope < 0 ? volts.max : volts.min) + offset;
+    s.max = slope * (slope < 0 ? volts.min : volts.max) + offset;
+    s.mean = slope * volts.mean + offset;
+    // The mean of (slope v + offset)²: slope² rms² + 2 slope offset mean + offset².
+    s.rms = std::sqrt(std::max(
+        slope * slope * volts.rms * volts.rms + 2 * slope * offset * volts.mean + offset * offset, 0.0));
+    s.stddev = std::abs(slope) * volts.stddev;
+    return s;
+}
+
+namespace {
+
+// A field as RFC 4180 writes it: quoted, its quotes doubled, when it holds a comma, a quote or a line end.
+std::string Field(const QString& text) {
+    std::string field = text.toStdString();
+    if (field.find_first_of(",\"\r\n") == std::string::npos)
+        return field;
+    std::string quoted = "\"";
+    for (const char c : field) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+} // namespace
+
+std::string StatsCsv(const Trace& trace, const RowRanges& rows, bool volts) {
     std::string csv = "channel,unit,from,to,samples,min,max,mean,rms,stddev\r\n";
     if (rows.empty() || rows.front().first >= trace.Size())
         return csv;
@@ -54,19 +87,21 @@ std::string StatsCsv(const Trace& trace, const RowRanges& rows) {
     };
     const std::string range = timeOf(rows.front().first) + ',' + timeOf(std::min(rows.back().second, trace.Size()) - 1);
     for (const Channel channel : {Channel::Ad0, Channel::Ad1}) {
-        const ChannelStats s = StatsOf(trace, channel, rows);
-        csv += channel == Channel::Ad0 ? "AD0" : "AD1";
-        csv += ",V," + range + ',' + std::to_string(s.samples);
+        const Units& units = volts ? DefaultUnits(channel) : trace.UnitsOf(channel);
+        const ChannelStats s = InUnits(StatsOf(trace, channel, rows), units);
+        csv += Field(trace.UnitsOf(channel).channel.name) + ',' + Field(units.channel.unit) + ',' + range +
+               ',' + std::to_string(s.samples);
         if (s.samples == 0) {
             csv += ",,,,,\r\n";
             continue;
         }
+        const int d = units.decimals;
         csv += QStringLiteral(",%1,%2,%3,%4,%5\r\n")
-                   .arg(s.min, 0, 'f', 2)
-                   .arg(s.max, 0, 'f', 2)
-                   .arg(s.mean, 0, 'f', 4)
-                   .arg(s.rms, 0, 'f', 4)
-                   .arg(s.stddev, 0, 'f', 4)
+                   .arg(s.min, 0, 'f', d)
+                   .arg(s.max, 0, 'f', d)
+                   .arg(s.mean, 0, 'f', d + 2)
+                   .arg(s.rms, 0, 'f', d + 2)
+                   .arg(s.stddev, 0, 'f', d + 2)
                    .toStdString();
     }
     return csv;

@@ -12,7 +12,7 @@ namespace trend {
 
 struct ChannelStats {
     std::size_t samples = 0; // rows holding the reading
-    double min = 0;          // volts
+    double min = 0;          // volts, or the channel's unit (InUnits)
     double max = 0;
     double mean = 0;
     double rms = 0;
@@ -22,9 +22,13 @@ struct ChannelStats {
 // AD0 or AD1 over the rows of the ranges.
 ChannelStats StatsOf(const Trace& trace, Channel channel, const RowRanges& rows);
 
+// The same numbers in the channel's unit (the line from volts to values taken through them).
+ChannelStats InUnits(const ChannelStats& volts, const Units& units);
+
 // The statistics file written beside a CSV slice: a header, then one line a reading
-// (`channel,unit,from,to,samples,min,max,mean,rms,stddev`).
-// `from` and `to` are the times of the first and the last row.
-std::string StatsCsv(const Trace& trace, const RowRanges& rows);
+// (`channel,unit,from,to,samples,min,max,mean,rms,stddev`), named and in its unit, or in volts
+// (`volts`). `from` and `to` are the times of the first and the last row. The lowest and highest
+// are written with the channel's decimals, the others with two more.
+std::string StatsCsv(const Trace& trace, const RowRanges& rows, bool volts = false);
 
 } // namespace trend

@@ -34,6 +34,7 @@ Row RowOf(const acquisition::DecodedSample& sample) {
     row.ad1 = Hundredths(sample.ad1);
     row.levels = sample.levels ? std::uint8_t(*sample.levels & 0x0F) : kNoLevels;
     row.note = sample.note;
+    row.crossings = sample.crossings;
     return row;
 }
 
@@ -51,7 +52,31 @@ acquisition::DecodedSample SampleOf(const Row& row, const QTimeZone* zone) {
     if (row.levels != kNoLevels)
         sample.levels = row.levels;
     sample.note = row.note;
+    sample.crossings = row.crossings;
     return sample;
+}
+
+bool Units::Volts() const {
+    return channel.unit == QLatin1String("V") && channel.scale.Slope() == 1 && channel.scale.Offset() == 0 &&
+           decimals == 2;
+}
+
+QString Units::Text(double value) const {
+    QString text = QString::number(value, 'f', decimals);
+    // A value that rounds to zero from below is 0, as the record writes it.
+    if (text.startsWith(QLatin1Char('-')) && std::all_of(text.begin() + 1, text.end(), [](QChar c) {
+            return c == QLatin1Char('0') || c == QLatin1Char('.');
+        }))
+        text.remove(0, 1);
+    return text;
+}
+
+QString Units::WithUnit(double value) const {
+    return channel.unit.isEmpty() ? Text(value) : Text(value) + QLatin1Char(' ') + channel.unit;
+}
+
+Units DefaultUnits(Channel channel) {
+    return {channels::DefaultChannel(channel == Channel::Ad0 ? 0 : 1), 2};
 }
 
 void Trace::Block::Add(const Block& other) {
@@ -152,6 +177,9 @@ void Trace::Append(const Row& row) {
     default:
         break;
     }
+    for (int channel = 0; channel < channels::kChannelCount; ++channel)
+        if (const auto& crossing = row.crossings[std::size_t(channel)])
+            crossings_.push_back({size_, channel, *crossing});
     open_[1].AddRow(row.ad0, row.ad1, row.levels);
     ++size_;
     for (int level = 1; level <= kLevels && size_ % BlockRows(level) == 0; ++level) {
@@ -178,7 +206,33 @@ Row Trace::At(std::size_t i) const {
     row.offsetMinutes = change == offsets_.begin() ? 0 : std::prev(change)->second;
     row.levels = c.levels[s];
     row.note = acquisition::SampleNote(c.flags[s] & kNoteBits);
+    for (auto k = std::lower_bound(crossings_.begin(), crossings_.end(), i,
+                                   [](const LimitCrossing&x, std::size_t row) { return x.row < row; });
+         k != crossings_.end() && k->row == i; ++k)
+        row.crossings[std::size_t(k->channel)] = k->crossing;
     return row;
+}
+
+std::vector<Outside> Trace::OutsideOf(Channel channel) const {
+    const int c = channel == Channel::Ad0 ? 0 : 1;
+    constexpr std::size_t kInside = SIZE_MAX;
+    std::vector<Outside> stretches;
+    std::size_t since = kInside;
+    bool first = true;
+    for (const LimitCrossing& x : crossings_) {
+        if (x.channel != c)
+            continue;
+        if (x.crossing != channels::Crossing::Back) {
+            since = std::min(since, x.row);
+        } else if (since != kInside || first) {
+            stretches.push_back({since == kInside ? 0 : since, x.row});
+            since = kInside;
+        }
+        first = false;
+    }
+    if (since != kInside && size_ > 0)
+        stretches.push_back({since, size_ - 1});
+    return stretches;
 }
 
 bool Trace::BreakBefore(Channel channel, std::size_t i) const {
@@ -358,7 +412,8 @@ std::size_t Trace::MemoryBytes() const {
     std::size_t bytes = sizeof *this + chunks_.capacity() * sizeof(void*) + chunks_.size() * sizeof(Columns);
     for (const auto& level : blocks_)
         bytes += level.capacity() * sizeof(Block);
-    return bytes + events_.capacity() * sizeof(Event) + offsets_.capacity() * sizeof(offsets_[0]);
+    return bytes + events_.capacity() * sizeof(Event) + crossings_.capacity() * sizeof(LimitCrossing) +
+           offsets_.capacity() * sizeof(offsets_[0]);
 }
 
 } // namespace trend

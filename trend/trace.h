@@ -5,10 +5,14 @@
 //
 // A row keeps everything its record row has (the CSV slice of a view is
 // written back from it, byte for byte), and whether a jump in time breaks the
-// line before it.
+// line before it. What is the same for every row is kept once for the trace:
+// each reading's name, unit and the line that turns its volts into values; and
+// the few rows where a reading crossed its limits are kept in a list of their own.
 #pragma once
 
 #include "acquisition/decoded_sample.h"
+#include "channels/channel.h"
+#include "channels/limit_watch.h"
 
 #include <QString>
 #include <array>
@@ -42,6 +46,8 @@ struct Row {
     std::uint8_t levels = kNoLevels; // HH 0x08, HL 0x04, LH 0x02, LL 0x01
     acquisition::SampleNote note = acquisition::SampleNote::None;
     bool gapBefore = false; // rows were left out before this one: the lines break (not kept once appended)
+    // The crossings of limits this sample made, by channel (kept aside: few rows have one).
+    std::array<std::optional<channels::Crossing>, channels::kChannelCount> crossings{};
 };
 
 Row RowOf(const acquisition::DecodedSample& sample);
@@ -68,6 +74,36 @@ struct Event {
     acquisition::SampleNote note;
 };
 
+// A reading as the trace shows it in its own unit: the channel's name, unit and line from volts to
+// values, and the decimals a value is shown with. By default "V", 1 V → 1, two decimals: the volts.
+struct Units {
+    channels::Channel channel; // its limits are not used
+    int decimals = 2;
+
+    // The default: the readings themselves, in volts.
+    bool Volts() const;
+    double ValueOf(std::int16_t hundredths) const { return channels::ValueOf(channel.scale, hundredths); }
+    // A value at the decimals: "307", "3.07", never "-0".
+    QString Text(double value) const;
+    // With the unit after it, as the window shows a value: "307 °C".
+    QString WithUnit(double value) const;
+};
+Units DefaultUnits(Channel channel);
+
+// A crossing of a channel's limits, on the sample row where it happened.
+struct LimitCrossing {
+    std::size_t row;
+    int channel;
+    channels::Crossing crossing;
+};
+
+// Rows [from, to] a channel spent outside its limits: from the row it crossed out on to the row it came
+// back on, or to the last row when it has not come back (`to` then moves on as the trace grows).
+struct Outside {
+    std::size_t from;
+    std::size_t to;
+};
+
 class Trace {
 public:
     // Where the time of a row on the axis comes from: its clock time, or the seconds since START.
@@ -80,6 +116,12 @@ public:
 
     // The run's name in the legend: the record's file name, or empty for the run going on.
     const QString& Name() const { return name_; }
+
+    // AD0's or AD1's name, unit and scaling: the run's, or what a record's value columns say.
+    const Units& UnitsOf(Channel channel) const { return units_[channel == Channel::Ad0 ? 0 : 1]; }
+    void SetUnits(Channel channel, const Units& units) { units_[channel == Channel::Ad0 ? 0 : 1] = units; }
+    // Both channels as the run record writes them.
+    channels::Channels ChannelsOf() const { return {units_[0].channel, units_[1].channel}; }
 
     std::size_t Size() const { return size_; }
     bool Empty() const { return size_ == 0; }
@@ -130,6 +172,11 @@ public:
 
     // No reply, unit lost, unit back: in row order.
     const std::vector<Event>& Events() const { return events_; }
+    // Where the channels crossed their limits, in row order.
+    const std::vector<LimitCrossing>& Crossings() const { return crossings_; }
+    // The stretches the channel spent outside its limits, in row order. A "back" with no crossing out
+    // before it (a slice of a record begun while outside) closes a stretch from the first row.
+    std::vector<Outside> OutsideOf(Channel channel) const;
 
     // Bytes held, for the memory figure.
     std::size_t MemoryBytes() const;
@@ -178,6 +225,8 @@ private:
     std::array<std::vector<Block>, kLevels + 1> blocks_; // [0] unused: level 0 is the rows
     std::array<Block, kLevels + 1> open_;                // the blocks being filled
     std::vector<Event> events_;
+    std::vector<LimitCrossing> crossings_;
+    std::array<Units, 2> units_{DefaultUnits(Channel::Ad0), DefaultUnits(Channel::Ad1)};
     std::array<std::vector<std::size_t>, 2> starts_{{{0}, {0}}}; // of the segments, by Index(keys)
     // The clock's offset from UTC from each row where it changed on (twice a year at most, in a zone
     // with summer time): kept once, not with every row.

@@ -65,7 +65,8 @@ report::Done SavePicture(QCustomPlot& plot, const QString& path) {
     return {};
 }
 
-report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, double toS, const QString& path) {
+report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, double toS, const QString& path,
+                       bool volts) {
     const RowRanges rows = RowsIn(trace, keys, fromS, toS);
     std::size_t count = 0;
     for (const auto& [first, last] : rows)
@@ -75,6 +76,7 @@ report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, doubl
     // One zone for every row of the same offset: making one is dearer than writing a row.
     std::int16_t offset = 0;
     QTimeZone zone(0);
+    const channels::Channels channels = trace.ChannelsOf();
     for (const auto& [first, last] : rows)
         for (std::size_t i = first; i < last; ++i) {
             const Row row = trace.At(i);
@@ -82,7 +84,7 @@ report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, doubl
                 offset = row.offsetMinutes;
                 zone = QTimeZone(offset * 60);
             }
-            record::AppendRow(bytes, SampleOf(row, &zone));
+            record::AppendRow(bytes, SampleOf(row, &zone), channels);
         }
     if (auto saved = storage::ReplaceFile(path, QByteArrayView(bytes.data(), qsizetype(bytes.size())),
                                           storage::LinkHandling::ReplaceLink);
@@ -91,7 +93,7 @@ report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, doubl
     // Beside it, the numbers over the same rows.
     const QFileInfo slice(path);
     const QString statsPath = slice.dir().filePath(slice.completeBaseName() + QStringLiteral(".stats.csv"));
-    const std::string stats = StatsCsv(trace, rows);
+    const std::string stats = StatsCsv(trace, rows, volts);
     if (auto saved = storage::ReplaceFile(statsPath, QByteArrayView(stats.data(), qsizetype(stats.size())),
                                           storage::LinkHandling::ReplaceLink);
         !saved)

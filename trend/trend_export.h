@@ -18,8 +18,10 @@ namespace trend {
 // Why the picture could not be saved, or nothing.
 report::Done SavePicture(QCustomPlot& plot, const QString& path);
 
-// The rows of `trace` whose keys lie in [fromS, toS], with the record's header, and beside it
-// "<name>.stats.csv", the statistics of the same rows. Why not, or nothing.
-report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, double toS, const QString& path);
+// The rows of `trace` whose keys lie in [fromS, toS], with the record's header and the trace's channels,
+// and beside it "<name>.stats.csv", the statistics of the same rows in the channels' units (or in
+// volts). Why not, or nothing.
+report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, double toS, const QString& path,
+                       bool volts = false);
 
 } // namespace trend

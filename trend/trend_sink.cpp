@@ -2,8 +2,13 @@
 
 namespace trend {
 
-report::Done TrendSink::RunStarted(const acquisition::RunInfo&) {
+report::Done TrendSink::RunStarted(const acquisition::RunInfo& run) {
     live_ = std::make_shared<Trace>();
+    // The run's names, units and scaling, for the whole run.
+    for (const Channel c : {Channel::Ad0, Channel::Ad1}) {
+        const channels::Channel& channel = run.channels[c == Channel::Ad0 ? 0 : 1];
+        live_->SetUnits(c, {channel, channels::Decimals(channel.scale.Slope())});
+    }
     shown_ = live_;
     running_ = true;
     if (changed)

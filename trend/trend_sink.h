@@ -1,6 +1,7 @@
 // The trend window's sample sink: it keeps every sample of the run going on,
-// across sweep ends, in a trace of its own; START begins a new trace (the run
-// before stays in its record). Taking a sample only stores it and tells the
+// across sweep ends, in a trace of its own, with the run's names, units and
+// scaling of the channels and the crossings of their limits; START begins a new
+// trace (the run before stays in its record). Taking a sample only stores it and tells the
 // window, which draws nothing while it is hidden.
 #pragma once
 

@@ -56,14 +56,23 @@ QPen Hairline(const QColor& color, Qt::PenStyle style = Qt::SolidLine) {
 
 enum ExportKind { kPng, kPdf, kSvg, kCsv };
 
-// The layer of AD1's graphs, under the main one.
+// The layer of AD1's graphs, under the main one; and under it, the shading of the time outside limits.
 const QString kAd1Layer = QStringLiteral("ad1");
+const QString kOutsideLayer = QStringLiteral("outside");
+// How much of a channel's colour the shading of its time outside its limits takes.
+constexpr int kOutsideAlpha = 40;
 
-QString FormatVolts(std::int16_t hundredths) {
-    if (hundredths == kNoVolts)
-        return QStringLiteral("—");
-    return QStringLiteral("%1.%2 V").arg(hundredths / 100).arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+// A channel's name as the legend and the read-out give it.
+QString NameOf(const Units& units, Channel channel) {
+    return units.channel.name.isEmpty() ? DefaultUnits(channel).channel.name : units.channel.name;
 }
+
+// A reading in the view's unit, or a dash where there is none: "3.07 V", "307 °C".
+QString ValueText(const Units& units, std::int16_t hundredths) {
+    return hundredths == kNoVolts ? QStringLiteral("—") : units.WithUnit(units.ValueOf(hundredths));
+}
+
+constexpr Channel kAnalog[2] = {Channel::Ad0, Channel::Ad1};
 
 } // namespace
 
@@ -74,6 +83,8 @@ struct TrendWindow::Shown {
     std::array<QCPGraph*, 2> volts{};
     std::array<QCPGraph*, 4> levels{};
     std::array<QCPGraph*, 4> events{}; // no reply, unit lost, unit back, clock set back
+    std::array<QCPGraph*, 2> outside{}; // AD0's and AD1's time outside their limits, shaded
+    std::array<std::size_t, 2> axis{};  // AD0's and AD1's value axis, by its index
     // Where the clock went back within the view, the lines of the rows after it overlap those before in
     // time: they go on graphs of their own (AD0, AD1, HH, HL, LH, LL), out of the legend.
     std::vector<std::array<QCPGraph*, 6>> overlaps;
@@ -226,6 +237,11 @@ void TrendWindow::BuildControls() {
     autoButton_->setCheckable(true);
     autoButton_->setChecked(true);
     connect(autoButton_, &QPushButton::clicked, this, &TrendWindow::SetAutoScale);
+    voltsButton_ = button(tr("ボルト表示"));
+    voltsButton_->setObjectName(QStringLiteral("showVolts"));
+    voltsButton_->setToolTip(tr("各チャンネルの単位ではなく、読み取った電圧 (V) のまま表示します"));
+    voltsButton_->setCheckable(true);
+    connect(voltsButton_, &QPushButton::clicked, this, &TrendWindow::SetShowVolts);
 
     // Two rows, the records and the view, so that the window fits beside the main one.
     auto* bar = new QHBoxLayout;
@@ -236,7 +252,8 @@ void TrendWindow::BuildControls() {
     viewBar->addWidget(new QLabel(tr("時間軸:"), this));
     viewBar->addWidget(axisBox_);
     viewBar->addSpacing(12);
-    for (QWidget* w : std::initializer_list<QWidget*>{followBox_, spanBox_, fitButton_, autoButton_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{followBox_, spanBox_, fitButton_, autoButton_, voltsButton_})
         viewBar->addWidget(w);
     viewBar->addStretch(1);
     // At the end of the buttons' row, so that the plot keeps its size (and its buffers) while a record
@@ -323,6 +340,7 @@ void TrendWindow::BuildPlot() {
     plot_->setPlottingHint(QCP::phFastPolylines, false);
     voltsRect_ = plot_->axisRect();
     plot_->addLayer(kAd1Layer, plot_->layer(QStringLiteral("main")), QCustomPlot::limBelow);
+    plot_->addLayer(kOutsideLayer, plot_->layer(kAd1Layer), QCustomPlot::limBelow);
     levelsRect_ = new QCPAxisRect(plot_);
     plot_->plotLayout()->addElement(1, 0, levelsRect_);
     plot_->plotLayout()->setRowStretchFactor(0, 3);
@@ -339,6 +357,7 @@ void TrendWindow::BuildPlot() {
     timeOfVolts_ = voltsRect_->axis(QCPAxis::atBottom);
     timeOfLevels_ = levelsRect_->axis(QCPAxis::atBottom);
     volts_ = voltsRect_->axis(QCPAxis::atLeft);
+    valueAxes_ = {volts_};
     lines_ = levelsRect_->axis(QCPAxis::atLeft);
     events_ = voltsRect_->axis(QCPAxis::atRight);
     events_->setRange(0, 1);
@@ -413,6 +432,16 @@ TrendWindow::Shown& TrendWindow::AddShown(std::shared_ptr<const Trace> trace) {
         g->removeFromLegend();
         shown->events[e] = g;
     }
+    for (QCPGraph*& g : shown->outside) {
+        // Filled from the top of the band down to its foot, where the channel was outside.
+        g = plot_->addGraph(timeOfVolts_, events_);
+        g->setLayer(kOutsideLayer);
+        g->setLineStyle(QCPGraph::lsStepLeft);
+        g->setPen(Qt::NoPen);
+        g->setAntialiased(false);
+        g->setAntialiasedFill(false);
+        g->removeFromLegend();
+    }
     shown_.push_back(std::move(shown));
     StyleGraphs(*shown_.back());
     NameWindow();
@@ -454,6 +483,8 @@ void TrendWindow::RemoveShown(std::size_t index) {
         plot_->removeGraph(g);
     for (QCPGraph* g : shown.events)
         plot_->removeGraph(g);
+    for (QCPGraph* g : shown.outside)
+        plot_->removeGraph(g);
     for (const auto& overlap : shown.overlaps)
         for (QCPGraph* g : overlap)
             plot_->removeGraph(g);
@@ -466,12 +497,16 @@ void TrendWindow::StyleGraphs(Shown& shown) {
     const bool record = !shown.trace->Name().isEmpty();
     const QString suffix = record ? QStringLiteral(" — ") + shown.trace->Name() : QString();
     for (std::size_t c = 0; c < 2; ++c) {
-        const QPen pen = Hairline(channelOn_[c] ? ToQColor(colors_[c]) : kGreyed, record ? Qt::DashLine : Qt::SolidLine);
+        const QColor color = channelOn_[c] ? ToQColor(colors_[c]) : kGreyed;
+        const QPen pen = Hairline(color, record ? Qt::DashLine : Qt::SolidLine);
         QCPGraph* g = shown.volts[c];
         g->setPen(pen);
         g->setAntialiased(false);
-        g->setName((c == 0 ? QStringLiteral("AD0") : QStringLiteral("AD1")) +
+        g->setName(NameOf(shown.trace->UnitsOf(kAnalog[c]), kAnalog[c]) +
                    (channelOn_[c] ? QString() : tr(" (オフ)")) + suffix);
+        QColor tint = color;
+        tint.setAlpha(kOutsideAlpha);
+        shown.outside[c]->setBrush(tint);
         for (const auto& overlap : shown.overlaps) {
             overlap[c]->setPen(pen);
             overlap[c]->setAntialiased(false);
@@ -715,6 +750,7 @@ void TrendWindow::Redraw() {
 void TrendWindow::Prepare() {
     liveRedraw_->stop();
     FollowRange();
+    AssignAxes();
     ScaleVolts();
     TimeAxisLabels();
     EventLegend();
@@ -729,8 +765,30 @@ void TrendWindow::Fill() {
         const Trace& t = *shown->trace;
         const std::vector<Grid> grids = GridsOf(t, span);
         std::array<std::vector<Polyline>, 6> layers; // AD0, AD1, HH, HL, LH, LL
-        for (std::size_t c = 0; c < 2; ++c)
-            layers[c] = VoltsLines(t, c == 0 ? Channel::Ad0 : Channel::Ad1, grids);
+        for (std::size_t c = 0; c < 2; ++c) {
+            layers[c] = VoltsLines(t, kAnalog[c], grids);
+            const Units units = ViewUnits(t, kAnalog[c]);
+            if (units.Volts())
+                continue;
+            const double slope = units.channel.scale.Slope(), offset = units.channel.scale.Offset();
+            for (Polyline& line : layers[c])
+                for (double& v : line.values)
+                    v = slope * v + offset; // a break (NaN) stays one
+        }
+        // The time outside the limits, from each crossing out to its way back.
+        for (std::size_t c = 0; c < 2; ++c) {
+            QVector<double> keys, tops;
+            for (const Outside& stretch : t.OutsideOf(kAnalog[c])) {
+                double first = KeySeconds(t, keys_, stretch.from), last = KeySeconds(t, keys_, stretch.to);
+                if (last < first)
+                    std::swap(first, last);
+                if (last < from || first > to)
+                    continue;
+                keys << first << last;
+                tops << 1.0 << 0.0;
+            }
+            shown->outside[c]->setData(keys, tops);
+        }
         for (auto& levels : LevelLines(t, grids))
             for (std::size_t j = 0; j < 4; ++j) {
                 for (double& v : levels[j].values)
@@ -742,6 +800,8 @@ void TrendWindow::Fill() {
             depth = std::max(depth, layer.size());
         while (shown->overlaps.size() + 1 < depth) {
             shown->overlaps.push_back(AddLineGraphs());
+            for (std::size_t c = 0; c < 2; ++c)
+                shown->overlaps.back()[c]->setValueAxis(ValueAxis(shown->axis[c]));
             StyleGraphs(*shown);
         }
         for (std::size_t g = 0; g < 6; ++g)
@@ -784,31 +844,128 @@ void TrendWindow::EventLegend() {
     }
 }
 
+Units TrendWindow::ViewUnits(const Trace& trace, Channel channel) const {
+    if (!showVolts_)
+        return trace.UnitsOf(channel);
+    Units volts = DefaultUnits(channel);
+    volts.channel.name = trace.UnitsOf(channel).channel.name;
+    return volts;
+}
+
+QCPAxis* TrendWindow::ValueAxis(std::size_t index) {
+    while (valueAxes_.size() <= index) {
+        QCPAxis* axis = voltsRect_->addAxis(QCPAxis::atRight);
+        axis->setLowerEnding(QCPLineEnding::esNone);
+        axis->setUpperEnding(QCPLineEnding::esNone);
+        axis->grid()->setVisible(false);
+        axis->grid()->setZeroLinePen(Qt::NoPen);
+        valueAxes_.push_back(axis);
+    }
+    return valueAxes_[index];
+}
+
+void TrendWindow::AssignAxes() {
+    // The units in the order the traces hold them, of the channels that hold a reading (of every
+    // channel while none does yet).
+    axisUnits_.clear();
+    std::vector<QStringList> names;
+    for (const bool anyReading : {true, false}) {
+        for (const auto& shown : shown_) {
+            const Trace& t = *shown->trace;
+            for (std::size_t c = 0; c < 2; ++c) {
+                if (anyReading && !t.FirstWith(kAnalog[c], 0, t.Size()))
+                    continue;
+                const Units units = ViewUnits(t, kAnalog[c]);
+                std::size_t k = 0;
+                while (k < axisUnits_.size() && axisUnits_[k].channel.unit != units.channel.unit)
+                    ++k;
+                if (k == axisUnits_.size()) {
+                    axisUnits_.push_back(units);
+                    names.emplace_back();
+                }
+                if (const QString name = NameOf(units, kAnalog[c]); !names[k].contains(name))
+                    names[k] << name;
+            }
+        }
+        if (!axisUnits_.empty())
+            break;
+    }
+    if (axisUnits_.empty()) {
+        axisUnits_.push_back(DefaultUnits(Channel::Ad0));
+        names.emplace_back();
+    }
+    for (const auto& shown : shown_)
+        for (std::size_t c = 0; c < 2; ++c) {
+            const QString unit = ViewUnits(*shown->trace, kAnalog[c]).channel.unit;
+            std::size_t k = 0;
+            while (k + 1 < axisUnits_.size() && axisUnits_[k].channel.unit != unit)
+                ++k;
+            shown->axis[c] = k;
+            QCPAxis* axis = ValueAxis(k);
+            shown->volts[c]->setValueAxis(axis);
+            for (const auto& overlap : shown->overlaps)
+                overlap[c]->setValueAxis(axis);
+        }
+    for (std::size_t k = 0; k < std::max(valueAxes_.size(), axisUnits_.size()); ++k) {
+        QCPAxis* axis = ValueAxis(k);
+        axis->setVisible(k < axisUnits_.size());
+        if (k >= axisUnits_.size())
+            continue;
+        const QString& unit = axisUnits_[k].channel.unit;
+        axis->setLabel(unit == QLatin1String("V") ? tr("電圧 (V)")
+                       : unit.isEmpty()           ? names[k].join(QStringLiteral(", "))
+                                        : names[k].join(QStringLiteral(", ")) + QStringLiteral(" (") + unit +
+                                              QLatin1Char(')'));
+    }
+}
+
 void TrendWindow::ScaleVolts() {
     if (!autoScale_)
         return;
     const auto [from, to] = TimeRange();
-    VoltsExtent all;
+    std::vector<std::pair<double, double>> ranges(axisUnits_.size(), {INFINITY, -INFINITY});
+    std::vector<double> steps(axisUnits_.size(), 0);
     for (const auto& shown : shown_) {
         const Trace& t = *shown->trace;
         for (const Grid& rows : GridsOf(t, {keys_, from, to, 1})) {
             // With the rows just outside, which the lines run to.
             const std::size_t first = rows.first > rows.segment.begin ? rows.first - 1 : rows.segment.begin;
             const std::size_t last = std::min(rows.last + 1, rows.segment.end);
-            for (const Channel c : {Channel::Ad0, Channel::Ad1}) {
-                const VoltsExtent e = t.Volts(c, first, last);
-                all.min = std::min(all.min, e.min);
-                all.max = std::max(all.max, e.max);
+            for (std::size_t c = 0; c < 2; ++c) {
+                const VoltsExtent e = t.Volts(kAnalog[c], first, last);
+                if (!e.Any())
+                    continue;
+                const Units units = ViewUnits(t, kAnalog[c]);
+                const double a = units.ValueOf(e.min), b = units.ValueOf(e.max);
+                auto& range = ranges[shown->axis[c]];
+                range = {std::min({range.first, a, b}), std::max({range.second, a, b})};
+                steps[shown->axis[c]] =
+                    std::max(steps[shown->axis[c]], std::abs(units.channel.scale.Slope()));
             }
         }
     }
-    if (!all.Any()) {
-        volts_->setRange(0, 6);
-        return;
+    for (std::size_t k = 0; k < axisUnits_.size(); ++k) {
+        auto [low, high] = ranges[k];
+        if (!(low <= high)) {
+            // Nothing in view: 0 V to 6 V in the axis' unit.
+            const Units& units = axisUnits_[k];
+            low = std::min(units.ValueOf(0), units.ValueOf(600));
+            high = std::max(units.ValueOf(0), units.ValueOf(600));
+            valueAxes_[k]->setRange(low, high);
+            continue;
+        }
+        // A twentieth of the range above and below, and at least five hundredths of a volt.
+        const double pad = std::max((high - low) * 0.05, 0.05 * steps[k]);
+        valueAxes_[k]->setRange(low - pad, high + pad);
     }
-    const double low = all.min / 100.0, high = all.max / 100.0;
-    const double pad = std::max((high - low) * 0.05, 0.05);
-    volts_->setRange(low - pad, high + pad);
+}
+
+void TrendWindow::SetShowVolts(bool on) {
+    showVolts_ = on;
+    voltsButton_->setChecked(on);
+    if (readOutKeyS_)
+        UpdateReadOut(*readOutKeyS_);
+    SetAutoScale(true); // the values' ranges are not the volts'
 }
 
 void TrendWindow::TimeAxisLabels() {
@@ -854,6 +1011,7 @@ std::optional<std::pair<const TrendWindow::Shown*, std::size_t>> TrendWindow::Ne
 }
 
 void TrendWindow::UpdateReadOut(double keyS) {
+    readOutKeyS_ = keyS;
     const auto nearest = Nearest(keyS);
     if (!nearest) {
         readOut_->clear();
@@ -862,10 +1020,13 @@ void TrendWindow::UpdateReadOut(double keyS) {
     const Trace& t = *nearest->first->trace;
     const Row row = t.At(nearest->second);
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(row.timeMs, QTimeZone(row.offsetMinutes * 60));
-    QString text = QStringLiteral("%1   %2   AD0 %3   AD1 %4")
-                       .arg(time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
-                            tr("%1 秒").arg(double(row.elapsedMs) / 1000.0, 0, 'f', 3), FormatVolts(row.ad0),
-                            FormatVolts(row.ad1));
+    QString text = time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) + QStringLiteral("   ") +
+                   tr("%1 秒").arg(double(row.elapsedMs) / 1000.0, 0, 'f', 3);
+    for (const Channel c : kAnalog) {
+        const Units units = ViewUnits(t, c);
+        text += QStringLiteral("   %1 %2")
+                    .arg(NameOf(units, c), ValueText(units, c == Channel::Ad0 ? row.ad0 : row.ad1));
+    }
     if (row.levels != kNoLevels)
         text += QStringLiteral("   HH %1  HL %2  LH %3  LL %4")
                     .arg((row.levels >> 3) & 1)
@@ -920,29 +1081,38 @@ void TrendWindow::UpdateCursorItems() {
     }
     QStringList parts;
     std::optional<Row> at[2];
+    const Trace* of[2] = {};
     for (int i = 0; i < 2; ++i) {
         if (!cursors_[std::size_t(i)].keyS)
             continue;
-        if (const auto nearest = Nearest(*cursors_[std::size_t(i)].keyS))
-            at[i] = nearest->first->trace->At(nearest->second);
+        if (const auto nearest = Nearest(*cursors_[std::size_t(i)].keyS)) {
+            of[i] = nearest->first->trace.get();
+            at[i] = of[i]->At(nearest->second);
+        }
     }
-    const auto volts = [](const Row& row, int c) { return c == 0 ? row.ad0 : row.ad1; };
+    const auto volts = [](const Row& row, Channel c) { return c == Channel::Ad0 ? row.ad0 : row.ad1; };
     if (at[0] && at[1]) {
         parts << QStringLiteral("Δt %1 s").arg(double(at[1]->timeMs - at[0]->timeMs) / 1000.0, 0, 'f', 3);
-        for (int c = 0; c < 2; ++c) {
+        for (const Channel c : kAnalog) {
             const std::int16_t a = volts(*at[0], c), b = volts(*at[1], c);
-            parts << QStringLiteral("ΔAD%1 %2")
-                         .arg(c)
-                         .arg(a == kNoVolts || b == kNoVolts
-                                  ? QStringLiteral("—")
-                                  : QStringLiteral("%1 V").arg((b - a) / 100.0, 0, 'f', 2));
+            // B less A, each in its own trace's unit; none between two units.
+            const Units ua = ViewUnits(*of[0], c), ub = ViewUnits(*of[1], c);
+            parts << QStringLiteral("Δ%1 %2").arg(
+                NameOf(ub, c), a == kNoVolts || b == kNoVolts || ua.channel.unit != ub.channel.unit
+                                   ? QStringLiteral("—")
+                                   : ub.WithUnit(ub.ValueOf(b) - ua.ValueOf(a)));
         }
     } else {
         for (int i = 0; i < 2; ++i)
-            if (at[i])
-                parts << QStringLiteral("%1: AD0 %2  AD1 %3")
-                             .arg(i == 0 ? QStringLiteral("A") : QStringLiteral("B"), FormatVolts(at[i]->ad0),
-                                  FormatVolts(at[i]->ad1));
+            if (at[i]) {
+                QStringList values;
+                for (const Channel c : kAnalog) {
+                    const Units units = ViewUnits(*of[i], c);
+                    values << NameOf(units, c) + QLatin1Char(' ') + ValueText(units, volts(*at[i], c));
+                }
+                parts << (i == 0 ? QStringLiteral("A: ") : QStringLiteral("B: ")) +
+                             values.join(QStringLiteral("  "));
+            }
     }
     cursorOut_->setText(parts.join(QStringLiteral("   ")));
 }
@@ -975,11 +1145,18 @@ void TrendWindow::UpdateStatistics() {
     struct Line {
         QString name;
         ChannelStats stats;
+        int decimals;
     };
     // The rows a redraw changes nothing of are not summed again (a week is millions of them).
     const auto [from, to] = TimeRange();
-    QList<double> key{from, to, cursors_[0].keyS.value_or(-1), cursors_[1].keyS.value_or(-1),
-                      double(channelOn_[0]), double(channelOn_[1]), double(keys_ == Trace::Keys::Elapsed)};
+    QList<double> key{from,
+                      to,
+                      cursors_[0].keyS.value_or(-1),
+                      cursors_[1].keyS.value_or(-1),
+                      double(channelOn_[0]),
+                      double(channelOn_[1]),
+                      double(keys_ == Trace::Keys::Elapsed),
+                      double(showVolts_)};
     for (const auto& shown : shown_)
         key << double(reinterpret_cast<std::uintptr_t>(shown->trace.get())) << double(shown->trace->Size());
     if (key == statsKey_)
@@ -991,10 +1168,17 @@ void TrendWindow::UpdateStatistics() {
             const Trace& t = *shown->trace;
             const RowRanges rows = RowsIn(t, keys_, fromS, toS);
             const QString suffix = t.Name().isEmpty() ? QString() : QStringLiteral(" — ") + t.Name();
-            for (int c = 0; c < 2; ++c)
-                if (channelOn_[std::size_t(c)])
-                    lines.push_back({(c == 0 ? QStringLiteral("AD0") : QStringLiteral("AD1")) + range + suffix,
-                                     StatsOf(t, c == 0 ? Channel::Ad0 : Channel::Ad1, rows)});
+            for (std::size_t c = 0; c < 2; ++c)
+                if (channelOn_[c]) {
+                    // Named, and in a unit other than volts said so.
+                    const Units units = ViewUnits(t, kAnalog[c]);
+                    const QString unit =
+                        units.channel.unit == QLatin1String("V") || units.channel.unit.isEmpty()
+                            ? QString()
+                            : QStringLiteral(" (") + units.channel.unit + QLatin1Char(')');
+                    lines.push_back({NameOf(units, kAnalog[c]) + unit + range + suffix,
+                                     InUnits(StatsOf(t, kAnalog[c], rows), units), units.decimals + 1});
+                }
         }
     };
     add(QString(), from, to);
@@ -1002,9 +1186,10 @@ void TrendWindow::UpdateStatistics() {
         add(QStringLiteral(" A–B"), std::min(*cursors_[0].keyS, *cursors_[1].keyS),
             std::max(*cursors_[0].keyS, *cursors_[1].keyS));
     stats_->setRowCount(int(lines.size()));
-    const auto volts = [](double v) { return QString::number(v, 'f', 3); };
     for (int r = 0; r < int(lines.size()); ++r) {
         const ChannelStats& s = lines[std::size_t(r)].stats;
+        // A decimal more than the values have.
+        const auto volts = [&](double v) { return QString::number(v, 'f', lines[std::size_t(r)].decimals); };
         const QStringList cells =
             s.samples == 0
                 ? QStringList{lines[std::size_t(r)].name, QStringLiteral("0"), {}, {}, {}, {}, {}}
@@ -1054,10 +1239,14 @@ void TrendWindow::ShowRead(bool cancelled) {
         emit RecordsRead({});
         return;
     }
+    ShowRecords(loader_->TakeReads());
+}
+
+void TrendWindow::ShowRecords(std::vector<RecordRead> reads) {
     QStringList problems;
     std::optional<std::pair<double, double>> opened;
     bool growing = false;
-    for (RecordRead& read : loader_->TakeReads()) {
+    for (RecordRead& read : reads) {
         if (!read.problem.isEmpty())
             problems << read.problem;
         if (!read.trace)
@@ -1158,7 +1347,7 @@ report::Done TrendWindow::SaveSlice(const QString& path) {
     for (std::size_t i = shown_.size(); i-- > 0;) {
         const Trace& t = *shown_[i]->trace;
         if (!RowsIn(t, keys_, from, to).empty())
-            return trend::SaveSlice(t, keys_, from, to, path);
+            return trend::SaveSlice(t, keys_, from, to, path, showVolts_);
     }
     return report::Fail(tr("表示している範囲にサンプルがありません"));
 }
@@ -1206,7 +1395,9 @@ void TrendWindow::MouseRelease(QMouseEvent* event) {
         if (box.width() > kClickSlop) {
             if (voltsRect_->rect().contains(box.center()) && box.height() > kClickSlop) {
                 SetAutoScale(false);
-                volts_->setRange(volts_->pixelToCoord(box.bottom()), volts_->pixelToCoord(box.top()));
+                for (QCPAxis* axis : valueAxes_)
+                    if (axis->visible())
+                        axis->setRange(axis->pixelToCoord(box.bottom()), axis->pixelToCoord(box.top()));
             }
             SetTimeRange(timeOfVolts_->pixelToCoord(box.left()), timeOfVolts_->pixelToCoord(box.right()));
         }
@@ -1226,7 +1417,9 @@ void TrendWindow::MouseWheel(QWheelEvent* event) {
     const QPointF at = event->position();
     if (event->modifiers() & Qt::ControlModifier) {
         SetAutoScale(false);
-        volts_->scaleRange(factor, volts_->pixelToCoord(at.y()));
+        for (QCPAxis* axis : valueAxes_)
+            if (axis->visible())
+                axis->scaleRange(factor, axis->pixelToCoord(at.y()));
         Redraw();
     } else {
         ZoomTime(factor, timeOfVolts_->pixelToCoord(at.x()));

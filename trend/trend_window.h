@@ -1,9 +1,13 @@
 // The trend window: the whole run on a time axis beside the main form. AD0 and
-// AD1 in volts above, the four digital lines as steps below, sharing the time
-// axis (clock time, or seconds since START); the run going on, fed sample by
-// sample through its sink and followed as it grows, and any run records opened.
+// AD1 above, each in its channel's unit (an axis a unit: left, and right when
+// the units differ; or all in volts, as read, at the Volts toggle), the time a
+// channel spent outside its limits shaded in its colour behind the lines; the
+// four digital lines as steps below, sharing the time axis (clock time, or
+// seconds since START); the run going on, fed sample by sample through its sink
+// and followed as it grows, and any run records opened. The run going on shows
+// the run's names of the channels; a record opened shows AD0 and AD1.
 //
-// Mouse and keys: the wheel zooms time around the pointer, Ctrl+wheel volts;
+// Mouse and keys: the wheel zooms time around the pointer, Ctrl+wheel the values;
 // a drag pans; a right-drag or Shift+drag zooms to its box; Home or a double
 // click fits the whole run; End follows the newest samples again. A click puts
 // cursor A at the nearest sample, Ctrl+click cursor B; Esc takes them away.
@@ -52,6 +56,7 @@ class ElapsedTicker; // seconds since START; from a day on, d h:mm:ss
 
 class RecordLoader;
 class TrendSink;
+struct RecordRead;
 
 // The window's file dialogs; tests answer them.
 struct TrendDialogs {
@@ -79,6 +84,8 @@ public:
     // how far with a Cancel button, and shown whole once read; RecordsRead follows. A read going on
     // is cancelled first.
     void OpenRecords(const QStringList& paths);
+    // Shows records already read (ReadRecord), as OpenRecords does once its read is over.
+    void ShowRecords(std::vector<RecordRead> reads);
     // Stops the read going on: nothing of it is shown.
     void CancelReading();
     bool Reading() const;
@@ -102,6 +109,9 @@ public:
     void FitAll();
     bool AutoScale() const { return autoScale_; }
     void SetAutoScale(bool on);
+    // The readings in volts, as read, rather than in their channels' units (the values scaled anew).
+    bool ShowsVolts() const { return showVolts_; }
+    void SetShowVolts(bool on);
 
     // Cursor 0 (A) or 1 (B) at the sample nearest keyS.
     void SetCursor(int which, double keyS);
@@ -165,6 +175,12 @@ private:
     void Fill();
     void EventLegend();
     void FollowRange();
+    // Each channel on the value axis of its unit, made the first time a unit wants it, and each axis
+    // titled by its unit and the channels on it.
+    void AssignAxes();
+    QCPAxis* ValueAxis(std::size_t index);
+    // A channel of a trace as the view shows it: in its unit, or in volts at the Volts toggle.
+    Units ViewUnits(const Trace& trace, Channel channel) const;
     void ScaleVolts();
     void TimeAxisLabels();
     void ApplyTimeRange(double fromS, double toS);
@@ -196,6 +212,8 @@ private:
     bool channelOn_[2] = {true, true};
     int followSpan_ = 600;
     bool autoScale_ = true;
+    bool showVolts_ = false;
+    std::optional<double> readOutKeyS_; // where the read-out was last asked for
     int filledColumns_ = 0;
     bool liveDirty_ = false;
 
@@ -217,7 +235,9 @@ private:
     QCPAxisRect* levelsRect_ = nullptr;
     QCPAxis* timeOfVolts_ = nullptr;
     QCPAxis* timeOfLevels_ = nullptr;
-    QCPAxis* volts_ = nullptr;
+    QCPAxis* volts_ = nullptr;        // the first unit's, on the left
+    std::vector<QCPAxis*> valueAxes_; // volts_, then those on the right
+    std::vector<Units> axisUnits_;    // of each axis in use, as the last replot assigned them
     QCPAxis* lines_ = nullptr;
     QCPAxis* events_ = nullptr;
     QSharedPointer<ClockTicker> clockTicker_;
@@ -236,6 +256,7 @@ private:
     QComboBox* spanBox_ = nullptr;
     QPushButton* fitButton_ = nullptr;
     QPushButton* autoButton_ = nullptr;
+    QPushButton* voltsButton_ = nullptr;
     QLabel* readOut_ = nullptr;
     QLabel* cursorOut_ = nullptr;
     QTableWidget* stats_ = nullptr;

@@ -75,7 +75,23 @@ QString Pieces(const std::vector<trend::Polyline>& layers, std::int64_t originMs
     return drawn.join(QStringLiteral(" / "));
 }
 
-QByteArray kHeader = QByteArray(record::kHeaderRow.data(), qsizetype(record::kHeaderRow.size()));
+// A record written before the channels had units, and one since.
+QByteArray kHeader = QByteArray(record::kVoltsOnlyHeaderRow.data(), qsizetype(record::kVoltsOnlyHeaderRow.size()));
+QByteArray kUnitsHeader = QByteArray(record::kHeaderRow.data(), qsizetype(record::kHeaderRow.size()));
+
+// A trace's units as "unit slope offset decimals", AD0's then AD1's.
+QString UnitsText(const Trace& trace) {
+    QStringList said;
+    for (const Channel c : {Channel::Ad0, Channel::Ad1}) {
+        const trend::Units& u = trace.UnitsOf(c);
+        said << QStringLiteral("%1 %2 %3 %4")
+                    .arg(u.channel.unit)
+                    .arg(u.channel.scale.Slope())
+                    .arg(u.channel.scale.Offset())
+                    .arg(u.decimals);
+    }
+    return said.join(QStringLiteral(", "));
+}
 
 } // namespace
 
@@ -89,23 +105,34 @@ private slots:
         QTest::addColumn<int>("from");
         QTest::addColumn<int>("to");
         QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QString>("scale"); // AD0's in °C; none: volts
         const QByteArray header = "channel,unit,from,to,samples,min,max,mean,rms,stddev\r\n";
+        QTest::newRow("in °C, 0 V 0 °C to 5 V 500 °C")
+            << QList<int>{100, 200, 300, -1, 400} << 0 << 5
+            << header + "AD0,°C,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,4,100,400,250.00,273.86,111.80\r\n"
+                        "AD1,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,5,1.00,1.00,1.0000,1.0000,0.0000\r\n"
+            << "0=0,5=500";
         QTest::newRow("an empty reading left out")
             << QList<int>{100, 200, 300, -1, 400} << 0 << 5
             << header + "AD0,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,4,1.00,4.00,2.5000,2.7386,1.1180\r\n"
-                        "AD1,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,5,1.00,1.00,1.0000,1.0000,0.0000\r\n";
+                        "AD1,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,5,1.00,1.00,1.0000,1.0000,0.0000\r\n"
+            << "";
         QTest::newRow("a stretch in the middle")
             << QList<int>{100, 200, 300, 400} << 1 << 3
             << header + "AD0,V,2026-11-30T00:53:20.100+00:00,2026-11-30T00:53:20.200+00:00,2,2.00,3.00,2.5000,2.5495,0.5000\r\n"
-                        "AD1,V,2026-11-30T00:53:20.100+00:00,2026-11-30T00:53:20.200+00:00,2,1.00,1.00,1.0000,1.0000,0.0000\r\n";
-        QTest::newRow("nothing in range") << QList<int>{100} << 1 << 1 << header;
+                        "AD1,V,2026-11-30T00:53:20.100+00:00,2026-11-30T00:53:20.200+00:00,2,1.00,1.00,1.0000,1.0000,0.0000\r\n"
+            << "";
+        QTest::newRow("nothing in range") << QList<int>{100} << 1 << 1 << header << "";
     }
     void statistics() {
         QFETCH(QList<int>, ad0);
         QFETCH(int, from);
         QFETCH(int, to);
         QFETCH(QByteArray, csv);
+        QFETCH(QString, scale);
         Trace trace;
+        if (!scale.isEmpty())
+            trace.SetUnits(Channel::Ad0, {{"AD0", "°C", *channels::ParseScale(scale), {}}, 0});
         for (int i = 0; i < ad0.size(); ++i)
             trace.Append(Sample(100 * i, ad0[i] < 0 ? trend::kNoVolts : std::int16_t(ad0[i])));
         QCOMPARE(QByteArray::fromStdString(trend::StatsCsv(trace, {{std::size_t(from), std::size_t(to)}})), csv);
@@ -221,68 +248,99 @@ private slots:
         QTest::addColumn<int>("rows");
         QTest::addColumn<QString>("problem");
         QTest::addColumn<int>("cutTo");
+        QTest::addColumn<QString>("units"); // UnitsText; empty: not looked at
         const QByteArray a = "2026-12-07T09:30:47.123+09:00,0.100,0,0,3.07,1.23,1,0,0,1,\r\n";
         const QByteArray b = "2026-12-07T09:30:47.223+09:00,0.200,0,1,3.08,,1,0,0,1,\r\n";
-        QTest::newRow("a record") << kHeader + a + b << 2 << "" << -1;
+        QTest::newRow("a record") << kHeader + a + b << 2 << "" << -1 << "V 1 0 2, V 1 0 2";
+        // With the value columns: AD0 0 V 0 °C to 5 V 500 °C, AD1 in volts, then in a unit that needs quoting.
+        const QByteArray c = "2026-12-07T09:30:47.123+09:00,0.100,0,0,3.07,1.23,1,0,0,1,,307,°C,1.23,V\r\n";
+        const QByteArray d = "2026-12-07T09:30:47.223+09:00,0.200,0,1,4.10,,1,0,0,1,ad0 high,410,°C,,\r\n";
+        const QByteArray e = "2026-12-07T09:30:47.323+09:00,0.300,0,2,4.00,0.00,1,0,0,1,,400,°C,0.000,\"in \"\"Hg\"\", abs\"\r\n";
+        const QByteArray f = "2026-12-07T09:30:47.423+09:00,0.400,0,3,4.00,,1,0,0,1,,500,°C,,\r\n";
+        QTest::newRow("with units") << kUnitsHeader + c + d << 2 << "" << -1 << "°C 100 0 0, V 1 0 2";
+        QTest::newRow("a quoted unit") << kUnitsHeader + e + QByteArray(e).replace("0.00,", "2.00,").replace("0.000", "0.200")
+                                       << 2 << "" << -1 << "°C 100 0 0, in \"Hg\", abs 0.1 0 3";
+        QTest::newRow("negative values, a decimal")
+            << kUnitsHeader + QByteArray(c).replace(",1.23,V", ",-50.0,K").replace(",1.23,", ",0.00,") +
+                   QByteArray(c).replace(",1.23,V", ",0.0,K").replace(",1.23,", ",2.50,") +
+                   QByteArray(c).replace(",1.23,V", ",-25.4,K")
+            << 3 << "" << -1 << "°C 100 0 0, K 20 -50 1";
+        QTest::newRow("a value off the line")
+            << kUnitsHeader + c + d + f << 2
+            << "r.csv の 4 行目: 列「ad0_value」の値「500」が列「ad0_v」の値「4.00」と合いません (読めない行は 1 行。飛ばして、残りをすべて表示します)"
+            << -1 << "°C 100 0 0, V 1 0 2";
+        QTest::newRow("a unit changed")
+            << kUnitsHeader + c + QByteArray(c).replace("°C", "K") << 1
+            << "r.csv の 3 行目: 列「ad0_unit」の値「K」が前の行の単位「°C」と違います (読めない行は 1 行。飛ばして、残りをすべて表示します)"
+            << -1 << "";
+        QTest::newRow("a row without the value columns")
+            << kUnitsHeader + c + a << 1
+            << "r.csv の 3 行目: 列が 11 個あります (記録の行は 15 列です) (読めない行は 1 行。飛ばして、残りをすべて表示します)"
+            << -1 << "";
+        QTest::newRow("long, with units, read by two threads, off the line near its end")
+            << kUnitsHeader + (c + d).repeated(45'000) + QByteArray(d).replace(",410,", ",411,") + c << 90'001
+            << "r.csv の 90002 行目: 列「ad0_value」の値「411」が列「ad0_v」の値「4.10」と合いません (読めない行は 1 行。飛ばして、残りをすべて表示します)"
+            << -1 << "°C 100 0 0, V 1 0 2";
         QTest::newRow("line feeds alone, a byte-order mark")
             << "\xEF\xBB\xBF" + kHeader.chopped(2) + "\n" + a.chopped(2) + "\n"
-            << 1 << "" << -1;
+            << 1 << "" << -1 << "";
         QTest::newRow("empty file") << QByteArray() << 0
-                                    << "r.csv: 空のファイルです。記録ファイルではありません" << -1;
-        QTest::newRow("header only") << kHeader << 0 << "r.csv: サンプルの行がありません" << -1;
+                                    << "r.csv: 空のファイルです。記録ファイルではありません" << -1 << "";
+        QTest::newRow("header only") << kHeader << 0 << "r.csv: サンプルの行がありません" << -1 << "";
         QTest::newRow("not a record")
             << QByteArray("a,b,c\r\n1,2,3\r\n") << 0
-            << "r.csv: 記録ファイルではありません (1 行目が記録の見出しではありません)" << -1;
+            << "r.csv: 記録ファイルではありません (1 行目が記録の見出しではありません)" << -1 << "";
         QTest::newRow("not text")
             << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << 0
-            << "r.csv の 1 行目: UTF-8 でないバイトがあります。記録ファイルではありません" << -1;
+            << "r.csv の 1 行目: UTF-8 でないバイトがあります。記録ファイルではありません" << -1 << "";
         QTest::newRow("a missing column")
             << QByteArray("time,elapsed_s,sweep,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n") + a << 0
-            << "r.csv の 1 行目: 列「x」がありません" << -1;
+            << "r.csv の 1 行目: 列「x」がありません" << -1 << "";
         QTest::newRow("malformed volts on line 3")
             << kHeader + a + QByteArray(a).replace(",3.07,", ",3.0,") + b << 2
-            << "r.csv の 3 行目: 列「ad0_v」の値「3.0」が読めません (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
+            << "r.csv の 3 行目: 列「ad0_v」の値「3.0」が読めません (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1 << "";
         QTest::newRow("no such day")
             << kHeader + QByteArray(a).replace("12-07", "02-30") << 0
-            << "r.csv の 2 行目: 列「time」の値「2026-02-30T09:30:47.123+09:00」が読めません (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
+            << "r.csv の 2 行目: 列「time」の値「2026-02-30T09:30:47.123+09:00」が読めません (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1 << "";
         QTest::newRow("a field missing")
             << kHeader + a + QByteArray(b).replace(",,", ",") << 1
-            << "r.csv の 3 行目: 列が 10 個あります (記録の行は 11 列です) (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
+            << "r.csv の 3 行目: 列が 10 個あります (記録の行は 11 列です) (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1 << "";
         QTest::newRow("some lines empty") << kHeader + QByteArray(a).replace("1,0,0,1", "1,,0,1") << 0
-                                          << "r.csv の 2 行目: hh, hl, lh, ll の一部だけが空です (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
+                                          << "r.csv の 2 行目: hh, hl, lh, ll の一部だけが空です (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1 << "";
         QTest::newRow("an unknown note") << kHeader + a + QByteArray(b).replace(",\r\n", ",lost\r\n") << 1
-                                         << "r.csv の 3 行目: 列「note」の値「lost」が読めません (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
+                                         << "r.csv の 3 行目: 列「note」の値「lost」が読めません (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1 << "";
         QTest::newRow("a byte that is not UTF-8")
             << kHeader + a + QByteArray(b).replace(",\r\n", ",\xff\r\n") << 1
-            << "r.csv の 3 行目: UTF-8 でないバイトがあります (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
+            << "r.csv の 3 行目: UTF-8 でないバイトがあります (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1 << "";
         QTest::newRow("an empty line")
-            << kHeader + a + "\r\n" + b << 2 << "r.csv の 3 行目: 空の行です (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
+            << kHeader + a + "\r\n" + b << 2 << "r.csv の 3 行目: 空の行です (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1 << "";
         QTest::newRow("long, read by two threads, bad near its end")
             << kHeader + a.repeated(90'000) + QByteArray(b).replace(",0,1,", ",0,x,") + b << 90'001
-            << "r.csv の 90002 行目: 列「x」の値「x」が読めません (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1;
+            << "r.csv の 90002 行目: 列「x」の値「x」が読めません (読めない行は 1 行。飛ばして、残りをすべて表示します)" << -1 << "";
         QTest::newRow("torn last row")
             << kHeader + a + b + b.left(30) << 2
             << "r.csv: 最後の行 (4 行目) が途中で切れています。記録中にロガーが止まった"
                "ようです。その前の 2 行を表示します"
-            << -1;
+            << -1 << "";
         QTest::newRow("a line of zeros past 64 KiB")
             << kHeader + a + QByteArray(70'000, '\0') + b << 1
-            << "r.csv の 3 行目: 行が 65536 バイトを超えています" << -1;
+            << "r.csv の 3 行目: 行が 65536 バイトを超えています" << -1 << "";
         QTest::newRow("two bad lines among good ones")
             << kHeader + a + "abc\r\n" + b + QByteArray(b).replace(",0,1,", ",0,x,") + a << 3
             << "r.csv の 3 行目: 列が 1 個あります (記録の行は 11 列です) (読めない行は 2 行。飛ばして、残りをすべて表示します)"
-            << -1;
+            << -1 << "";
         QTest::newRow("cut short while read")
             << kHeader + a.repeated(5) << 1
             << "r.csv: 読んでいる間にファイルが短くなりました (開いたときは 353 バイト、読めたのは 130 "
                "バイト)。その前の 1 行を表示します"
-            << 130;
+            << 130 << "";
     }
     void readRecord() {
         QFETCH(QByteArray, bytes);
         QFETCH(int, rows);
         QFETCH(QString, problem);
         QFETCH(int, cutTo);
+        QFETCH(QString, units);
         QTemporaryDir dir;
         QFile file(dir.filePath("r.csv"));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
@@ -302,6 +360,8 @@ private slots:
             QCOMPARE(read->problem, problem);
             QCOMPARE(read->trace ? int(read->trace->Size()) : 0, rows);
             QCOMPARE(read->onlyTorn, problem.contains(QStringLiteral("切れて")));
+            if (!units.isEmpty())
+                QCOMPARE(UnitsText(*read->trace), units);
         }
     }
 
@@ -320,25 +380,34 @@ private slots:
 
     // Rows read back and written again are the record's own bytes: the CSV slice of a view is a record.
     void rowsWrittenBackAreTheRecords() {
-        const QByteArray rows = "2026-12-07T09:30:47.123+09:00,0.100,0,0,3.07,1.23,1,0,0,1,\r\n"
-                                "2026-12-07T23:59:59.999-03:30,86399.999,143,600,,0.00,0,0,0,0,\r\n"
-                                "2027-01-01T00:00:00.000+00:00,90000.000,149,17,,,,,,,no frame\r\n"
-                                "2028-02-29T12:00:00.005+05:45,123456.789,2000000,5,9.99,10.00,1,1,1,1,\r\n"
-                                "2028-02-29T12:00:01.005+05:45,123457.789,2000000,6,,,,,,,unit lost\r\n"
-                                "0000-02-29T00:00:00.000+00:00,123458.789,2000000,7,0.00,,1,1,0,1,\r\n";
+        const QByteArray rows = "2026-12-07T09:30:47.123+09:00,0.100,0,0,3.07,1.23,1,0,0,1,,307,°C,1.23,V\r\n"
+                                "2026-12-07T23:59:59.999-03:30,86399.999,143,600,,0.00,0,0,0,0,ad1 low,,,0.00,V\r\n"
+                                "2027-01-01T00:00:00.000+00:00,90000.000,149,17,,,,,,,no frame,,,,\r\n"
+                                "2028-02-29T12:00:00.005+05:45,123456.789,2000000,5,9.99,10.00,1,1,1,1,ad0 high; ad1 back,999,°C,10.00,V\r\n"
+                                "2028-02-29T12:00:01.005+05:45,123457.789,2000000,6,,,,,,,unit lost,,,,\r\n"
+                                "0000-02-29T00:00:00.000+00:00,123458.789,2000000,7,0.00,,1,1,0,1,ad0 back,0,°C,,\r\n";
         QTemporaryDir dir;
         const QString path = dir.filePath("run.csv");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(kHeader + rows);
+        file.write(kUnitsHeader + rows);
         file.close();
         const auto read = trend::ReadRecord(path);
         QCOMPARE(read.problem, QString());
         QCOMPARE(read.trace->Name(), QStringLiteral("run.csv"));
         std::string written;
         for (std::size_t i = 0; i < read.trace->Size(); ++i)
-            record::AppendRow(written, trend::SampleOf(read.trace->At(i)));
+            record::AppendRow(written, trend::SampleOf(read.trace->At(i)), read.trace->ChannelsOf());
         QCOMPARE(QByteArray::fromStdString(written), rows);
+        // The time outside the limits, from each crossing out to its way back.
+        const auto outside = [&](Channel c) {
+            QList<std::size_t> rows;
+            for (const trend::Outside& o : read.trace->OutsideOf(c))
+                rows << o.from << o.to;
+            return rows;
+        };
+        QCOMPARE(outside(Channel::Ad0), (QList<std::size_t>{3, 5}));
+        QCOMPARE(outside(Channel::Ad1), (QList<std::size_t>{1, 3}));
         QCOMPARE(trend::ReadRecord(dir.path()).problem,
                  QFileInfo(dir.path()).fileName() + " を開けません: it is a folder, not a regular file");
     }

@@ -469,10 +469,10 @@ private slots:
         QTest::newRow("CSV of 10.0 s to 10.3 s")
             << "slice.csv"
             << QByteArray(record::kHeaderRow.data()) +
-                   "2026-12-07T23:50:10.000+09:00,10.000,0,100,2.00,4.00,1,0,0,0,\r\n"
-                   "2026-12-07T23:50:10.100+09:00,10.100,0,101,2.00,4.00,1,0,0,0,\r\n"
-                   "2026-12-07T23:50:10.200+09:00,10.200,0,102,2.00,4.00,1,0,0,0,\r\n"
-                   "2026-12-07T23:50:10.300+09:00,10.300,0,103,2.00,4.00,1,0,0,0,\r\n"
+                   "2026-12-07T23:50:10.000+09:00,10.000,0,100,2.00,4.00,1,0,0,0,,2.00,V,4.00,V\r\n"
+                   "2026-12-07T23:50:10.100+09:00,10.100,0,101,2.00,4.00,1,0,0,0,,2.00,V,4.00,V\r\n"
+                   "2026-12-07T23:50:10.200+09:00,10.200,0,102,2.00,4.00,1,0,0,0,,2.00,V,4.00,V\r\n"
+                   "2026-12-07T23:50:10.300+09:00,10.300,0,103,2.00,4.00,1,0,0,0,,2.00,V,4.00,V\r\n"
             << QStringList{};
     }
     void saves() {
@@ -546,8 +546,9 @@ private slots:
         QFile good(dir.filePath("good.csv")), bad(dir.filePath("bad.csv"));
         QVERIFY(good.open(QIODevice::WriteOnly) && bad.open(QIODevice::WriteOnly));
         const QByteArray row = "2026-12-07T09:30:47.123+09:00,0.100,0,0,3.07,1.23,1,0,0,1,\r\n";
-        good.write(QByteArray(record::kHeaderRow.data()) + row + row);
-        bad.write(QByteArray(record::kHeaderRow.data()) + row + "x\r\n");
+        // Records written before the channels had units.
+        good.write(QByteArray(record::kVoltsOnlyHeaderRow.data()) + row + row);
+        bad.write(QByteArray(record::kVoltsOnlyHeaderRow.data()) + row + "x\r\n");
         good.close();
         bad.close();
         auto viewer = std::make_unique<trend::TrendWindow>();
@@ -586,6 +587,81 @@ private slots:
                             1000.0;
         QVERIFY(viewer->TimeRange().first < rowS && viewer->TimeRange().second > rowS);
     }
+    // A record of an oven on AD0 (0 V 0 °C to 5 V 500 °C), 200 °C but for 20 s at 450 °C, above its high
+    // limit of 400 °C; AD1 at 3.00 V. Shown in °C, the time outside shaded; or in volts.
+    void showsARecordInItsUnits_data() {
+        QTest::addColumn<bool>("volts");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<double>("lowest");
+        QTest::addColumn<double>("highest");
+        QTest::addColumn<QString>("cursor");
+        QTest::addColumn<QString>("stats");
+        QTest::newRow("°C") << false << "AD0 (°C)" << 187.5 << 462.5 << "A: AD0 450 °C  AD1 3.00 V"
+                            << "AD0 (°C) — oven.csv\t600\t200.0\t450.0\t283.3";
+        QTest::newRow("volts") << true << "電圧 (V)" << 1.875 << 4.625 << "A: AD0 4.50 V  AD1 3.00 V"
+                               << "AD0 — oven.csv\t600\t2.000\t4.500\t2.833";
+    }
+    void showsARecordInItsUnits() {
+        QFETCH(bool, volts);
+        QFETCH(QString, label);
+        QFETCH(double, lowest);
+        QFETCH(double, highest);
+        QFETCH(QString, cursor);
+        QFETCH(QString, stats);
+        channels::Channels oven = channels::DefaultChannels();
+        oven[0] = {"Oven", "°C", {0, 0, 5, 500}, *channels::ParseLimits("100:400")};
+        std::string rows(record::kHeaderRow);
+        for (int i = 0; i < 600; ++i) {
+            acquisition::DecodedSample s;
+            s.ad0 = i >= 200 && i < 400 ? 450 : 200;
+            s.ad1 = 300;
+            s.elapsedMs = 100LL * i;
+            s.time = kStart.addMSecs(s.elapsedMs);
+            if (i == 200 || i == 400)
+                s.crossings[0] = i == 200 ? channels::Crossing::High : channels::Crossing::Back;
+            record::AppendRow(rows, s, oven);
+        }
+        trend::TrendSink sink;
+        trend::TrendWindow window(&sink);
+        window.resize(900, 600);
+        window.show();
+        window.SetChannels(0x0000FF, 0xFF0000, true, true); // AD0 red
+        QVERIFY(sink.RunStarted({kStart, "tavrin", "sim", oven}));
+        QCOMPARE(window.Plot().graph(0)->name(), QStringLiteral("Oven")); // the run going on: the run's names
+        std::vector<trend::RecordRead> reads;
+        reads.push_back(trend::ReadRecordBytes(rows, "oven.csv"));
+        window.ShowRecords(std::move(reads));
+        window.SetShowVolts(volts);
+        window.SetCursor(0, StartS() + 30);
+        QCustomPlot& plot = window.Plot();
+        plot.replot(QCustomPlot::rpImmediateRefresh);
+        QCPAxis* axis = plot.axisRect(0)->axis(QCPAxis::atLeft);
+        QCOMPARE(axis->label(), label);
+        QCOMPARE(axis->range().lower, lowest);
+        QCOMPARE(axis->range().upper, highest);
+        // AD1 in volts on an axis of its own on the right, unless all are in volts.
+        QCPAxis* right = plot.axisRect(0)->axes(QCPAxis::atRight).value(1);
+        QCOMPARE(right && right->visible(), !volts);
+        QCOMPARE(window.CursorText(), cursor);
+        // After the run going on (no samples yet), the record.
+        QVERIFY2(window.Statistics().section(QLatin1Char('\n'), 3, 3).startsWith(stats), qPrintable(window.Statistics()));
+        // AD0's time above 400 °C shaded, from its crossing out at 20 s to its way back at 40 s, in a tint of red.
+        QList<double> shaded;
+        for (QCPLayerable* item : plot.layer(QStringLiteral("outside"))->children())
+            if (auto* g = qobject_cast<QCPGraph*>(item))
+                for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it)
+                    shaded << it->key - StartS() << it->value;
+        QCOMPARE(shaded, (QList<double>{20, 1, 40, 0}));
+        const auto tinted = [&](double keyS) {
+            const QSet<QRgb> colours = ColoursAt(window, keyS);
+            return std::any_of(colours.begin(), colours.end(), [](QRgb c) {
+                return qRed(c) == 255 && qGreen(c) == qBlue(c) && qGreen(c) > 200 && qGreen(c) < 230;
+            });
+        };
+        QVERIFY(tinted(StartS() + 25));
+        QVERIFY(!tinted(StartS() + 50));
+    }
+
     // A record another process is writing opens followed: its new rows are drawn as they come, over the
     // span chosen, and a truncation is said and ends the following.
     void followsARecordBeingWritten() {
