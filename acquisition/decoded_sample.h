@@ -52,7 +52,7 @@ struct DecodedSample {
     std::optional<QByteArray> reply; // the reply as read, to its first zero (maybe empty); none for a note, or a read that failed
     DecodedReply frame;            // the reply decoded: what the chart draws (no marker for a note)
     // Each channel's crossing of its limits at this sample, if it makes one (a sample row only).
-    std::array<std::optional<channels::Crossing>, channels::kChannelCount> crossings;
+    channels::Crossings crossings;
 };
 
 // What every consumer learns when START begins a run.

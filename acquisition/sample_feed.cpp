@@ -49,7 +49,7 @@ void SampleFeed::RunStarted(const RunInfo& run) {
     Each([&run](SampleSink& sink) { return sink.RunStarted(run); });
 }
 
-SampleFeed::Crossings SampleFeed::Take(DecodedSample sample, const QDateTime& time, int x) {
+channels::Crossings SampleFeed::Take(DecodedSample sample, const QDateTime& time, int x) {
     sample.time = time;
     sample.elapsedMs = (Monotonic() - started_).count();
     sample.sweep = sweep_;

@@ -34,9 +34,8 @@ public:
     std::int64_t ElapsedMs() const { return (Monotonic() - started_).count(); }
 
     void RunStarted(const RunInfo& run);
-    using Crossings = std::array<std::optional<channels::Crossing>, channels::kChannelCount>;
     // `sample` holds its values and note; the feed adds the rest. Says the crossings the sample made.
-    Crossings Take(DecodedSample sample, const QDateTime& time, int x);
+    channels::Crossings Take(DecodedSample sample, const QDateTime& time, int x);
     void SweepEnded();
     void RunEnded();
 

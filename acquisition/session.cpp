@@ -463,7 +463,7 @@ void Session::PlotReply() {
         ++state_.SweepX;
 }
 
-void Session::SayCrossings(const SampleFeed::Crossings& crossings) {
+void Session::SayCrossings(const channels::Crossings& crossings) {
     for (int channel = 0; channel < channels::kChannelCount; ++channel) {
         const auto& crossing = crossings[std::size_t(channel)];
         if (!crossing)

@@ -175,7 +175,7 @@ private:
     void FeedNote(SampleNote note);
     QString UnitName() const;
     // A crossing of a channel's limits is said in the log (standard error when unattended) with a beep.
-    void SayCrossings(const SampleFeed::Crossings& crossings);
+    void SayCrossings(const channels::Crossings& crossings);
     // What the status line says after a sample: a channel outside its limits, the record stopped, or
     // the reading text.
     QString SampleStatus() const;

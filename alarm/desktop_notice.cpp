@@ -63,7 +63,7 @@ report::Done DesktopNotice::RunStarted(const acquisition::RunInfo& run) {
 }
 
 report::Done DesktopNotice::Take(const acquisition::DecodedSample& sample) {
-    if ((!sample.crossings[0] && !sample.crossings[1]) || noBus_)
+    if (!channels::Any(sample.crossings) || noBus_)
         return {};
     for (int channel = 0; channel < channels::kChannelCount; ++channel) {
         const auto& crossing = sample.crossings[std::size_t(channel)];

@@ -31,7 +31,7 @@ report::Done LimitCommand::RunStarted(const acquisition::RunInfo& run) {
 }
 
 report::Done LimitCommand::Take(const acquisition::DecodedSample& sample) {
-    if (!sample.crossings[0] && !sample.crossings[1])
+    if (!channels::Any(sample.crossings))
         return {};
     for (int channel = 0; channel < channels::kChannelCount; ++channel) {
         const auto& crossing = sample.crossings[std::size_t(channel)];

@@ -59,7 +59,7 @@ ChannelRead ReadChannel(const ChannelTexts& texts) {
     channels::Channel channel;
     const auto say = [&read](ChannelField field, const char* problem) { At(read.problems, field) = Said(problem); };
     for (const ChannelField field : {ChannelField::Name, ChannelField::Unit}) {
-        if (!settings::ChannelLabelOk(At(texts, field)))
+        if (!channels::LabelOk(At(texts, field)))
             say(field, kLabelProblem);
         (field == ChannelField::Name ? channel.name : channel.unit) = At(texts, field).trimmed();
     }

@@ -40,27 +40,24 @@ template <class T, class Parse> Take Override(std::optional<T> RunOverrides::*fi
 void AddChannelRows(std::vector<OptionRow>& rows, int channel) {
     const QString key = channels::Key(channel);
     const std::size_t i = std::size_t(channel);
+    // A name or a unit: not empty, and nothing that would break the record's row.
+    auto label = [i](std::optional<QString> channels::ChannelOptions::*field, const QString& what) {
+        return [i, field, what](const QString& value, Options& o) -> std::optional<QString> {
+            o.channels[i].*field = value.trimmed();
+            if (channels::LabelOk(value))
+                return std::nullopt;
+            return QStringLiteral("%1 that is not empty and holds no comma, quote or line end").arg(what);
+        };
+    };
     rows.push_back({key + QStringLiteral("-name"), QStringLiteral("TEXT"),
                     QStringLiteral("%1's name in the views, the messages and the published samples (default "
                                    "AD%2), this run only.")
                         .arg(key.toUpper())
                         .arg(channel),
-                    [i](const QString& value, Options& o) -> std::optional<QString> {
-                        o.channels[i].name = value.trimmed();
-                        if (!value.trimmed().isEmpty() && !value.contains(QLatin1Char(',')) &&
-                            !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('"')))
-                            return std::nullopt;
-                        return QStringLiteral("a name that is not empty and holds no comma, quote or line end");
-                    }});
+                    label(&channels::ChannelOptions::name, QStringLiteral("a name"))});
     rows.push_back({key + QStringLiteral("-unit"), QStringLiteral("TEXT"),
                     QStringLiteral("%1's unit, e.g. °C (default V), this run only.").arg(key.toUpper()),
-                    [i](const QString& value, Options& o) -> std::optional<QString> {
-                        o.channels[i].unit = value.trimmed();
-                        if (!value.trimmed().isEmpty() && !value.contains(QLatin1Char(',')) &&
-                            !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('"')))
-                            return std::nullopt;
-                        return QStringLiteral("a unit that is not empty and holds no comma, quote or line end");
-                    }});
+                    label(&channels::ChannelOptions::unit, QStringLiteral("a unit"))});
     rows.push_back({key + QStringLiteral("-scale"), QStringLiteral("V1=Y1,V2=Y2"),
                     QStringLiteral("%1's values: the straight line through two points, volts = value (0=0,5=500: "
                                    "0 V is 0, 5 V is 500), this run only.")

@@ -63,6 +63,22 @@ struct Record {
     }
 };
 
+// Two records take samples batch by batch in turns, so that the load of a shared machine falls on both
+// alike; each sample's time goes to its record's list. Says the time of them all, in microseconds.
+double InTurns(Record& first, Record& second, std::vector<double> (&us)[2]) {
+    double total = 0;
+    for (int batch = 0; batch < kTimedRows / kBatchRows; ++batch)
+        for (int which = 0; which < 2; ++which)
+            for (int i = 0; i < kBatchRows; ++i) {
+                const auto t0 = Clock::now();
+                (which == 0 ? first : second).Sample();
+                const double d = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
+                us[which].push_back(d);
+                total += d;
+            }
+    return total;
+}
+
 // A fresh record and one holding a day's rows take turns, batch by batch, so that the load of a
 // shared machine falls on both alike.
 void RowCost(benchmark::State& state) {
@@ -72,17 +88,7 @@ void RowCost(benchmark::State& state) {
         while (late.rows < kRowsPerDay)
             late.Sample();
         std::vector<double> us[2];
-        double total = 0;
-        for (int batch = 0; batch < kTimedRows / kBatchRows; ++batch)
-            for (int which = 0; which < 2; ++which)
-                for (int i = 0; i < kBatchRows; ++i) {
-                    const auto t0 = Clock::now();
-                    (which == 0 ? early : late).Sample();
-                    const double d = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
-                    us[which].push_back(d);
-                    total += d;
-                }
-        state.SetIterationTime(total / 1e6);
+        state.SetIterationTime(InTurns(early, late, us) / 1e6);
         rowSpreads[0] = bench::SpreadOf(std::move(us[0]));
         rowSpreads[kRowsPerDay] = bench::SpreadOf(std::move(us[1]));
         state.counters["early_median_us"] = rowSpreads[0].median;
@@ -123,17 +129,7 @@ void UnitsAndLimits(benchmark::State& state) {
         Record volts;
         Record scaled(units);
         std::vector<double> us[2];
-        double total = 0;
-        for (int batch = 0; batch < kTimedRows / kBatchRows; ++batch)
-            for (int which = 0; which < 2; ++which)
-                for (int i = 0; i < kBatchRows; ++i) {
-                    const auto t0 = Clock::now();
-                    (which == 0 ? volts : scaled).Sample();
-                    const double d = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
-                    us[which].push_back(d);
-                    total += d;
-                }
-        state.SetIterationTime(total / 1e6);
+        state.SetIterationTime(InTurns(volts, scaled, us) / 1e6);
         voltsSpread = bench::SpreadOf(std::move(us[0]));
         unitsSpread = bench::SpreadOf(std::move(us[1]));
         state.counters["units_extra_us"] = unitsSpread.median - voltsSpread.median;

@@ -1,6 +1,7 @@
 #include "channels/channel.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
@@ -31,6 +32,11 @@ std::string Fixed(double value, int decimals) {
 }
 
 } // namespace
+
+bool LabelOk(const QString& text) {
+    static const QRegularExpression refused(QStringLiteral("[,\"\r\n]"));
+    return !text.trimmed().isEmpty() && !text.contains(refused);
+}
 
 QString Key(int channel) {
     return QStringLiteral("ad%1").arg(channel);

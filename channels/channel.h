@@ -53,6 +53,10 @@ struct Channel {
 
 using Channels = std::array<Channel, kChannelCount>;
 
+// Whether a channel's name or unit will do in the record, the messages and the settings file: not
+// empty (once trimmed), and no comma, quote or line end.
+bool LabelOk(const QString& text);
+
 // "ad0", "ad1": the channel's key in the record's notes, the command line, the MQTT topics.
 QString Key(int channel);
 // The channels as they are until the user says otherwise: "AD0" and "AD1" in volts, 1 V → 1 V.

@@ -21,6 +21,24 @@ std::string Note(int channel, Crossing crossing) {
     return note;
 }
 
+void AppendNotes(std::string& out, const Crossings& crossings) {
+    bool first = true;
+    for (int channel = 0; channel < kChannelCount; ++channel)
+        if (const auto& crossing = crossings[std::size_t(channel)]) {
+            if (!first)
+                out += kNoteSeparator;
+            out += Note(channel, *crossing);
+            first = false;
+        }
+}
+
+bool Any(const Crossings& crossings) {
+    for (const auto& crossing : crossings)
+        if (crossing)
+            return true;
+    return false;
+}
+
 std::vector<std::pair<int, Crossing>> ParseNotes(std::string_view text) {
     std::vector<std::pair<int, Crossing>> crossings;
     while (!text.empty()) {

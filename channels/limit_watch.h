@@ -8,6 +8,7 @@
 #include "channels/channel.h"
 
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ namespace channels {
 
 enum class Crossing { High, Low, Back };
 
+// Each channel's crossing at one sample, if it makes one.
+using Crossings = std::array<std::optional<Crossing>, kChannelCount>;
+
 // "high", "low", "back".
 std::string_view CrossingWord(Crossing crossing);
 // The note column's text: "ad0 high".
@@ -27,6 +31,9 @@ std::string Note(int channel, Crossing crossing);
 // Several crossings on one row are joined by "; ".
 std::vector<std::pair<int, Crossing>> ParseNotes(std::string_view text);
 inline constexpr std::string_view kNoteSeparator = "; ";
+// Appends the note column's text of a sample's crossings ("ad0 high; ad1 low"); nothing when it made none.
+void AppendNotes(std::string& out, const Crossings& crossings);
+bool Any(const Crossings& crossings);
 
 class LimitWatch {
 public:

@@ -230,7 +230,7 @@ void MqttPublisher::Start(const QString& unit) {
 report::Done MqttPublisher::Take(const acquisition::DecodedSample& sample) {
     if (!started_)
         (void)RunStarted(acquisition::RunInfo{sample.time, QString(), QString()});
-    const bool crossed = sample.crossings[0] || sample.crossings[1];
+    const bool crossed = channels::Any(sample.crossings);
     if (finished_) {
         std::lock_guard lock(mutex_);
         ++undelivered_;

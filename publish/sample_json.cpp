@@ -127,16 +127,9 @@ std::string SampleJson(const acquisition::DecodedSample& sample, const std::stri
         out += '"';
         out += note;
         out += '"';
-    } else if (sample.crossings[0] || sample.crossings[1]) {
+    } else if (channels::Any(sample.crossings)) {
         out += '"';
-        bool first = true;
-        for (int channel = 0; channel < channels::kChannelCount; ++channel)
-            if (const auto& crossing = sample.crossings[std::size_t(channel)]) {
-                if (!first)
-                    out += channels::kNoteSeparator;
-                out += channels::Note(channel, *crossing);
-                first = false;
-            }
+        channels::AppendNotes(out, sample.crossings);
         out += '"';
     } else {
         out += "null";

@@ -106,14 +106,7 @@ void AppendRow(std::string& out, const acquisition::DecodedSample& sample, const
     }
     out += ',';
     out += NoteText(sample.note);
-    bool first = true;
-    for (int channel = 0; channel < channels::kChannelCount; ++channel)
-        if (const auto& crossing = sample.crossings[std::size_t(channel)]) {
-            if (!first)
-                out += channels::kNoteSeparator;
-            out += channels::Note(channel, *crossing);
-            first = false;
-        }
+    channels::AppendNotes(out, sample.crossings);
     const bool sampleRow = sample.note == acquisition::SampleNote::None;
     AppendValue(out, sampleRow ? sample.ad0 : std::nullopt, channels[0]);
     AppendValue(out, sampleRow ? sample.ad1 : std::nullopt, channels[1]);

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QStringDecoder>
 #include <array>
 #include <cerrno>
@@ -81,7 +80,7 @@ bool Take(AppSettings& settings, int key, const QByteArray& value) {
     switch (field) {
     case kName:
     case kUnit:
-        if (!ChannelLabelOk(text))
+        if (!channels::LabelOk(text))
             return false;
         (field == kName ? channel.name : channel.unit) = text;
         return true;
@@ -266,11 +265,6 @@ QString FilePath(const QString& folder) {
 }
 
 } // namespace
-
-bool ChannelLabelOk(const QString& text) {
-    static const QRegularExpression refused(QStringLiteral("[,\"\r\n]"));
-    return !text.trimmed().isEmpty() && !text.contains(refused);
-}
 
 AppSettings ParseAppSettings(const QByteArray& text) {
     AppSettings settings;

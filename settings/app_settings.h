@@ -51,10 +51,6 @@ AppSettingsLoad LoadAppSettings(const QString& folder);
 // file cannot be read whole now.
 report::Done SaveAppSettings(const QString& folder, const AppSettings& settings);
 
-// Whether a channel's name or unit will do in the record, the messages and this file: not empty
-// (once trimmed), and no comma, quote or line end.
-bool ChannelLabelOk(const QString& text);
-
 // The text of a new file for `settings`: reconnect and language, and the others where they are
 // not the defaults.
 QByteArray AppSettingsText(const AppSettings& settings);

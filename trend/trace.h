@@ -47,7 +47,7 @@ struct Row {
     acquisition::SampleNote note = acquisition::SampleNote::None;
     bool gapBefore = false; // rows were left out before this one: the lines break (not kept once appended)
     // The crossings of limits this sample made, by channel (kept aside: few rows have one).
-    std::array<std::optional<channels::Crossing>, channels::kChannelCount> crossings{};
+    channels::Crossings crossings{};
 };
 
 Row RowOf(const acquisition::DecodedSample& sample);
