@@ -3,7 +3,7 @@
 #include "app/chart_view.h"
 #include "app/clock_text.h"
 #include "app/color_dialog.h"
-#include "app/fonts.h"
+#include "faces/faces.h"
 #include "app/log_pane/log_view.h"
 #include "app/manual_window.h"
 #include "app/message_beep.h"
@@ -200,7 +200,7 @@ TForm1::~TForm1() {
 void TForm1::BuildControls() {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("ombu1"));
-    setFont(WindowFont(12));
+    setFont(faces::Window(12));
     const QColor silver = ToQColor(clSilver);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, silver);
@@ -210,18 +210,18 @@ void TForm1::BuildControls() {
     resize(879, 662);
 
     label2 = MakeLabel(this, "label2", QStringLiteral("Tavrin βVer1.0"), 6, 4);
-    label2->setFont(WindowFont(16, true));
+    label2->setFont(faces::Window(16, true));
     SetColours(label2, ToQColor(clFuchsia));
     label2->adjustSize();
 
     const QColor white = ToQColor(clWhite);
     Label3 = MakeLabel(this, "Label3", QString(36, QLatin1Char(' ')), 5, 29);
-    Label3->setFont(WindowFont(12));
+    Label3->setFont(faces::Window(12));
     SetColours(Label3, ToQColor(clRed), &white);
     Label3->adjustSize();
 
     Label14 = MakeLabel(this, "Label14", QStringLiteral("Tavrin data logger"), 288, 6);
-    Label14->setFont(WindowFont(13, true));
+    Label14->setFont(faces::Window(13, true));
     SetColours(Label14, ToQColor(clBlue));
     Label14->adjustSize();
 
@@ -229,7 +229,7 @@ void TForm1::BuildControls() {
                         QStringLiteral("DISPLAY VALUE (or INPUT\u3000VOLTAGE)  AND  OUTPUT LEVEL"), 128, 62);
 
     Edit1 = MakeEdit(this, "Edit1", QString(), 693, 0, 68, 21, true);
-    Edit1->setFont(WindowFont(13));
+    Edit1->setFont(faces::Window(13));
     SetColours(Edit1, ToQColor(clBlack));
 
     Image1 = Place(new ChartView(this), "Image1", 168, 94, 609, 403);

@@ -1,6 +1,6 @@
 #include "app/window_run.h"
 
-#include "app/fonts.h"
+#include "faces/faces.h"
 #include "app/ombu1.h"
 #include "app/run_end.h"
 #include "app/run_sinks.h"
@@ -32,7 +32,7 @@ void LoadTranslations(QApplication& app, const Options& options, const settings:
 } // namespace
 
 Kept StartWindowSystem(QApplication& app, const Options& options) {
-    InstallFontSubstitutes();
+    faces::UseTextFaceForApplication();
     Kept kept;
     if (const auto folder = settings::UserConfigFolder()) {
         kept.folder = *folder;

@@ -1,6 +1,7 @@
 #include "chart/chart_text.h"
 
 #include "chart/chart_picture.h"
+#include "faces/faces.h"
 
 #include <QFontMetrics>
 
@@ -23,15 +24,7 @@ QFontMetrics ChartMetrics() {
 } // namespace
 
 QFont ChartFont() {
-    static const QFont font = [] {
-        QFont f;
-        f.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
-                       QStringLiteral("VL PGothic"), QStringLiteral("Noto Sans CJK JP"),
-                       QStringLiteral("TakaoPGothic")});
-        f.setStyleHint(QFont::SansSerif, QFont::NoAntialias);
-        f.setPointSize(10);
-        return f;
-    }();
+    static const QFont font = faces::Chart();
     return font;
 }
 

@@ -10,8 +10,7 @@
 
 namespace chart {
 
-// 10 points, not antialiased, in a Japanese proportional gothic so that the "×" of the sampling-time
-// annotation has its proper glyph. The only place the chart's face is chosen.
+// faces::Chart(), kept for the chart's drawing and metrics.
 QFont ChartFont();
 
 // Height in pixels of a line of chart text at the chart's resolution.

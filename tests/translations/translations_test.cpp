@@ -3,7 +3,7 @@
 // layout, and that saved files do not depend on the language.
 #include "acquisition/session.h"
 #include "app/clock_text.h"
-#include "app/fonts.h"
+#include "faces/faces.h"
 #include "tests/support/form_fixture.h"
 #include "translations/ui_language.h"
 #include "translations/untranslated_texts.h"
@@ -162,9 +162,8 @@ private slots:
         QFETCH(QLocale, locale);
         QFETCH(int, textWidth);
         QFETCH(QString, clock);
-        InstallFontSubstitutes();
         const QDateTime now(QDate(2024, 5, 1), QTime(13, 4, 5));
-        QCOMPARE(ClockText(now, locale, QFontMetrics(WindowFont(13)), textWidth), clock);
+        QCOMPARE(ClockText(now, locale, QFontMetrics(faces::Window(13)), textWidth), clock);
     }
 
     void savedFilesAreTheSameInEitherLanguage() {

@@ -1,0 +1,34 @@
+// The faces the program draws with, named once. Each is a list of families from the fonts the set-up
+// installs (IPA's gothics for the window, the chart and Japanese text; DejaVu for the Latin text of the
+// trend window, the dialogs and the manual), so that whatever else a machine has installed (Noto,
+// Liberation, …) changes nothing the program draws. A face whose first family is missing is said once,
+// and the program goes on with the next family of its list, or with what the system offers.
+#pragma once
+
+#include <QFont>
+#include <QStringList>
+
+namespace faces {
+
+// The window's face at a pixel height: a Japanese proportional gothic, metric-compatible with
+// "ＭＳ Ｐゴシック", the face the window is laid out for.
+QFont Window(int pixelSize, bool bold = false);
+
+// The chart's face: 10 points, not antialiased, in the same proportional gothic so that the "×" of the
+// sampling-time annotation has its proper glyph.
+QFont Chart();
+
+// The text of the trend window, the dialogs and the manual: the application's font, in DejaVu Sans (its
+// Japanese text in the gothic), at the size the platform gives `base`.
+QFont Text(const QFont& base);
+
+// The families behind each face, first choice first: the window's and the chart's, the text's, and the
+// code's (in the manual: DejaVu Sans Mono, the Japanese in the fixed-width gothic).
+QStringList WindowFamilies();
+QStringList TextFamilies();
+QStringList CodeFamilies();
+
+// Sets the application's font to Text() of the one it has. Needs a QGuiApplication.
+void UseTextFaceForApplication();
+
+} // namespace faces
