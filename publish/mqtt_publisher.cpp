@@ -140,8 +140,17 @@ MqttPublisher::MqttPublisher(const PublishTarget& target, PublisherOptions optio
     : target_(target), options_(std::move(options)), client_(client), outbox_(options_.capacity) {}
 
 MqttPublisher::~MqttPublisher() {
+    if (finisher_.joinable())
+        finisher_.join();
     Finish();
     mosquitto_destroy(client_);
+}
+
+void MqttPublisher::FinishThen(std::function<void()> done) {
+    finisher_ = std::thread([this, done = std::move(done)] {
+        Finish();
+        done();
+    });
 }
 
 void MqttPublisher::Finish() {

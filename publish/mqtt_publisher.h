@@ -75,6 +75,9 @@ public:
     // gives the notices of the end (samples dropped in all, samples not delivered). Later samples
     // are counted as not delivered. The destructor finishes a publisher not finished yet.
     void Finish();
+    // The same on a thread of its own, so that the program's other ends go on meanwhile; `done` is
+    // called on that thread once finished. Nothing else is called on the publisher until then.
+    void FinishThen(std::function<void()> done);
     struct Counts {
         std::size_t waiting = 0;     // queued, not yet acknowledged by the broker
         std::uint64_t delivered = 0; // acknowledged
@@ -126,6 +129,7 @@ private:
     std::uint64_t undelivered_ = 0;  // known once finished
     std::uint64_t undeliveredAlarms_ = 0;
     std::thread server_;
+    std::thread finisher_;       // FinishThen's
     bool networkThread_ = false; // libmosquitto's thread runs; set by server_ as it ends
 };
 
