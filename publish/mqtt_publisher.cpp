@@ -294,6 +294,16 @@ void MqttPublisher::Serve() {
 
     std::unique_lock lock(mutex_);
     while (!stopping_) {
+        if (alarms_.DroppingStarts() > alarmsDroppingSaid_) {
+            alarmsDroppingSaid_ = alarms_.DroppingStarts();
+            lock.unlock();
+            {
+                std::lock_guard saying(noticeMutex_);
+                Notify(PublishNotice::Kind::AlarmsDropping, 0);
+            }
+            lock.lock();
+            continue;
+        }
         if (outbox_.DroppingStarts() > droppingSaid_) {
             // Said as soon as the oldest samples start to go, not when the broker is back.
             droppingSaid_ = outbox_.DroppingStarts();
@@ -523,6 +533,13 @@ void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const 
         notice.message =
             QStringLiteral("the MQTT broker at %1 is back; sending the samples that waited").arg(broker);
         notice.status = StatusText(kStatusBack);
+        break;
+    case PublishNotice::Kind::AlarmsDropping:
+        notice.message =
+            QStringLiteral("the MQTT queue of alarms is full (%1 crossings): the oldest alarms are dropped "
+                           "from now on while the broker at %2 is away; their number is said at the end")
+                .arg(QString::number(kAlarmCapacity), broker);
+        notice.status = StatusText(kStatusDropping);
         break;
     case PublishNotice::Kind::Dropping:
         notice.message =

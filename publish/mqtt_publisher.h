@@ -11,7 +11,8 @@
 // wait in the Outbox and go out, oldest first, when it is back. When the Outbox
 // is full and its oldest samples start to go, that is said at once; their total
 // is said at the end. The alarms wait in an Outbox of their own and go out
-// before the samples: a full queue of samples never pushes one out.
+// before the samples: a full queue of samples never pushes one out; when theirs
+// is full and its oldest start to go, that too is said at once.
 #pragma once
 
 #include "acquisition/decoded_sample.h"
@@ -39,8 +40,9 @@ constexpr std::size_t kAlarmCapacity = 1000;
 struct PublishNotice {
     // Unreachable: no connection for a while (the broker away, silent, or refusing the connection,
     // its reason named); Dropping: the queue is full and its oldest samples go from now on; Dropped:
-    // at the end, how many went in all.
-    enum class Kind { Unreachable, Back, Dropped, Undelivered, Dropping };
+    // at the end, how many went in all; AlarmsDropping: the alarms' queue is full, and its oldest go
+    // from now on (their total is the Shortfall()).
+    enum class Kind { Unreachable, Back, Dropped, Undelivered, Dropping, AlarmsDropping };
     Kind kind;
     std::uint64_t count = 0; // samples dropped or left undelivered
     QString message;         // plain English, for standard error
@@ -126,6 +128,7 @@ private:
     std::chrono::steady_clock::time_point disconnectedSince_;
     int statusMid_ = -1;
     std::uint64_t droppingSaid_ = 0; // Outbox::DroppingStarts() already said
+    std::uint64_t alarmsDroppingSaid_ = 0; // the same for the alarms
     std::uint64_t undelivered_ = 0;  // known once finished
     std::uint64_t undeliveredAlarms_ = 0;
     std::thread server_;

@@ -27,11 +27,13 @@ void AlarmProgramTest::stopSignalEndsAHungCommandAndADeadBrokerSideBySide() {
     QProcess tavrin;
     tavrin.setWorkingDirectory(dir.path());
     // Nothing listens on the broker's port.
-    tavrin.start(QStringLiteral(TAVRIN_EXECUTABLE),
-                 {"--headless", "--device", "sim", "--tick-ms", "10", "--param-dir", dir.path(), "--record", "off",
-                  "--continuous", "on", "--sampling-time", "1", "--ad0-scale", "0=0,5=500", "--ad0-unit", "°C",
-                  "--ad0-limits", "100:400", "--on-limit", "'" + script + "' --oven",
-                  "--publish", QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(testing::FreePort())});
+    QStringList arguments{"--headless", "--device",     "sim", "--tick-ms",       "10",     "--record",
+                          "off",        "--continuous", "on",  "--sampling-time", "1",      "--ad0-scale",
+                          "0=0,5=500",  "--ad0-unit",   "°C",  "--ad0-limits",    "100:400"};
+    arguments << "--param-dir" << dir.path() << "--on-limit"
+              << "'" + script + "' --oven"
+              << "--publish" << QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(testing::FreePort());
+    tavrin.start(QStringLiteral(TAVRIN_EXECUTABLE), arguments);
     QTRY_VERIFY_WITH_TIMEOUT(QFile(dir.filePath("started")).size() > 0, 60'000);
     QFile started(dir.filePath("started"));
     QVERIFY(started.open(QIODevice::ReadOnly));
@@ -46,7 +48,8 @@ void AlarmProgramTest::stopSignalEndsAHungCommandAndADeadBrokerSideBySide() {
     QCOMPARE(tavrin.exitStatus(), QProcess::NormalExit);
     QCOMPARE(tavrin.exitCode(), 4); // the command ended, the samples not delivered
     const QString err = QString::fromLocal8Bit(tavrin.readAllStandardError());
-    QVERIFY2(err.contains("was still running when the program ended: it is ended (SIGTERM now"), qPrintable(err));
+    QVERIFY2(err.contains("was still running when the program ended: it is ended (SIGTERM now"),
+             qPrintable(err));
     QVERIFY2(err.contains("samples were not delivered to the MQTT broker"), qPrintable(err));
     QVERIFY2(!err.contains("QProcess"), qPrintable(err));
     // The command went with the program.
