@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "alarm/command_words.h"
 #include "publish/publish_target.h"
 #include "report/reporter.h"
 #include "settings/parameter_file.h"
@@ -9,7 +10,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <cstdio>
 
 namespace app {
@@ -188,13 +188,31 @@ std::vector<OptionRow> MakeTable() {
     rows.push_back({QStringLiteral("on-limit"), QStringLiteral("COMMAND"),
                     QStringLiteral("Run COMMAND at each crossing of a channel's limits, with the channel (ad0), the "
                                    "crossing (high, low, back), the value, the unit and the time as its last five "
-                                   "arguments. Split into words as a shell would, but not run through one; "
-                                   "crossings wait their turn, and the run never waits on the command."),
+                                   "arguments. Split into words as a shell splits them (quotes, backslash), "
+                                   "but not run through one; crossings wait their turn, and the run never waits "
+                                   "on the command."),
                     [](const QString& value, Options& o) -> std::optional<QString> {
                         o.onLimit = value;
-                        if (!QProcess::splitCommand(value).isEmpty())
+                        const auto words = alarms::SplitCommandWords(value);
+                        if (!words)
+                            return QStringLiteral("a program and its arguments with every quote closed (%1)")
+                                .arg(words.Reason());
+                        if (!words->isEmpty())
                             return std::nullopt;
                         return QStringLiteral("a program to run, with its arguments");
+                    }});
+    rows.push_back({QStringLiteral("on-limit-timeout"), QStringLiteral("SECONDS"),
+                    QStringLiteral("How long one --on-limit command may run (default 60): then its process "
+                                   "group gets SIGTERM, and SIGKILL 5 s later, and the next crossing's command "
+                                   "runs."),
+                    [](const QString& value, Options& o) -> std::optional<QString> {
+                        bool ok = false;
+                        const double seconds = value.toDouble(&ok);
+                        if (ok && seconds >= 0.001 && seconds <= 86400) {
+                            o.onLimitTimeout = std::chrono::milliseconds(qRound64(seconds * 1000));
+                            return std::nullopt;
+                        }
+                        return QStringLiteral("a number of seconds above 0, at most 86400");
                     }});
     rows.push_back({QStringLiteral("trend"), QString(), QStringLiteral("Open the trend window at start."),
                     Flag(&Options::trend)});

@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <variant>
@@ -42,6 +43,7 @@ struct Options {
     QStringList positional; // the arguments that are not options
     channels::ChannelsOptions channels; // names, units, scaling, limits: this run only
     QString onLimit;        // a command run at each crossing of a limit; empty: none
+    std::chrono::milliseconds onLimitTimeout{60'000}; // how long one such command may run
 };
 
 // --record's two words that are not folders.

@@ -15,20 +15,48 @@ namespace app {
 void RunSinks::Finish() {
     if (limitCommand)
         limitCommand->Finish();
+    if (finishing_)
+        return; // the rest is under way, and ends with the sinks
     if (publisher)
         publisher->Finish();
+    if (rowStream)
+        rowStream->Drain();
 }
 
 void RunSinks::FinishThen(std::function<void()> then) {
-    if (!limitCommand) {
-        Finish();
-        then();
+    if (finishing_) {
+        if (left_ == 0)
+            then();
+        else
+            thens_.push_back(std::move(then));
         return;
     }
-    limitCommand->FinishWithin(kCommandsAtExit, [this, then = std::move(then)] {
-        Finish();
-        then();
-    });
+    finishing_ = std::make_unique<QObject>();
+    thens_.push_back(std::move(then));
+    left_ = 1; // until all three have begun
+    auto oneOver = [this] {
+        if (--left_ > 0)
+            return;
+        const auto thens = std::move(thens_);
+        thens_.clear();
+        for (const auto& t : thens)
+            t();
+    };
+    if (publisher) {
+        ++left_;
+        publisher->FinishThen([context = finishing_.get(), oneOver] {
+            QMetaObject::invokeMethod(context, oneOver, Qt::QueuedConnection);
+        });
+    }
+    if (rowStream) {
+        ++left_;
+        rowStream->DrainThen(oneOver);
+    }
+    if (limitCommand) {
+        ++left_;
+        limitCommand->FinishWithin(kCommandsAtExit, oneOver);
+    }
+    oneOver();
 }
 
 report::Done CheckBeforeStart(const Options& options) {
@@ -52,9 +80,11 @@ report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int(
     // sinks do not say the same counts at the run's end as well.
     const bool shortfallsSaidAtExit = options.exitAfterRun;
     if (options.record == kRecordToStandardOutput) {
-        sinks.owned.push_back(
+        auto stream =
             std::make_unique<record::RowStream>(STDOUT_FILENO, record::RowStream::kMaxBacklogBytes,
-                                                record::RowStream::kStallLimitMs, !shortfallsSaidAtExit));
+                                                record::RowStream::kStallLimitMs, !shortfallsSaidAtExit);
+        sinks.rowStream = stream.get();
+        sinks.owned.push_back(std::move(stream));
     } else if (options.record != kRecordOff) {
         auto file = std::make_unique<record::RunRecordFile>(options.record);
         sinks.recordFile = file.get();
@@ -86,7 +116,7 @@ report::Result<RunSinks> MakeRunSinks(const Options& options, std::function<int(
         sinks.owned.push_back(std::move(*publisher));
     }
     if (!options.onLimit.isEmpty()) {
-        auto command = std::make_unique<alarms::LimitCommand>(options.onLimit);
+        auto command = std::make_unique<alarms::LimitCommand>(options.onLimit, options.onLimitTimeout);
         sinks.limitCommand = command.get();
         sinks.owned.push_back(std::move(command));
     }

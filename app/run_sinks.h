@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "report/failure.h"
 
+#include <QObject>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -21,6 +22,7 @@ namespace publish {
 class MqttPublisher;
 }
 namespace record {
+class RowStream;
 class RunRecordFile;
 }
 
@@ -29,20 +31,31 @@ namespace app {
 struct RunSinks {
     std::vector<std::unique_ptr<acquisition::SampleSink>> owned;
     record::RunRecordFile* recordFile = nullptr; // when records go to files
+    record::RowStream* rowStream = nullptr;      // with --record -
     publish::MqttPublisher* publisher = nullptr; // when samples are published
     alarms::LimitCommand* limitCommand = nullptr; // with --on-limit
 
-    // How long the end of an unattended run gives the --on-limit commands still to run.
+    // How long the end of the program gives the --on-limit commands still to run, at most (and no
+    // longer than one command's limit).
     static constexpr std::chrono::milliseconds kCommandsAtExit{10'000};
 
     std::vector<acquisition::SampleSink*> All() const;
-    // Before the program ends: the publisher waits a while for its queue to empty and says what did
-    // not get out; the --on-limit commands that did not run are said, one still running is stopped.
-    // Their shortfalls are known after this.
+    // Before the program ends, when no event loop is left: the publisher waits a while for its queue
+    // to empty and says what did not get out; the rows still waiting for standard output wait for its
+    // reader; the --on-limit commands that did not run are said, one still running is killed. Their
+    // shortfalls are known after this.
     void Finish();
-    // The same at the end of an unattended run, once the --on-limit commands still to run have run
-    // (for kCommandsAtExit at most, the event loop turning meanwhile); then `then`. Returns at once.
+    // The same as the program ends, without blocking and side by side: the --on-limit commands still
+    // to run run for kCommandsAtExit at most, then one still running is ended (SIGTERM, then
+    // SIGKILL); the publisher empties its queue on a thread of its own; the rows go out to standard
+    // output as its reader takes them; the event loop turns meanwhile. Then `then`, once all three
+    // are over. Returns at once; a second call adds its `then`.
     void FinishThen(std::function<void()> then);
+
+private:
+    std::unique_ptr<QObject> finishing_; // FinishThen's, once called
+    int left_ = 0;                       // of its ends still under way
+    std::vector<std::function<void()>> thens_;
 };
 
 // An unattended run refuses to start (exit 3) when its record could not be made: the folder is not

@@ -96,29 +96,35 @@ int RunWindow(int& argc, char** argv, const Options& options) {
                     form.Button3Click();
             });
         });
+    // The program ends once its sinks have: an --on-limit command still running is given its time and
+    // ended, and the event loop turns meanwhile.
+    auto endProgram = [&sinks] { sinks->FinishThen([] { QCoreApplication::exit(kExitNormal); }); };
     // A stop signal ends a run as STOP ends it, with its record complete, and then the program.
     StopSignals stopSignals;
-    QObject::connect(&stopSignals, &StopSignals::Received, &form, [&form, &stopSignalled] {
+    QObject::connect(&stopSignals, &StopSignals::Received, &form, [&form, &stopSignalled, endProgram] {
         stopSignalled = true;
         if (form.RunInProgress())
             form.Button4Click();
         else
-            QCoreApplication::exit(kExitNormal);
+            endProgram();
     });
-    QObject::connect(&form, &TForm1::RunEnded, &app, [&form, &stopSignalled, &exitStatus, &options, &sinks] {
-        if (options.exitAfterRun) {
-            sinks->FinishThen([&form, &exitStatus] {
-                exitStatus = EndOfUnattendedRun(form.Session());
-                QCoreApplication::exit(exitStatus);
-            });
-        } else if (stopSignalled) {
-            QCoreApplication::exit(kExitNormal);
-        }
-    });
+    QObject::connect(&form, &TForm1::RunEnded, &app,
+                     [&form, &stopSignalled, &exitStatus, &options, &sinks, endProgram] {
+                         if (options.exitAfterRun) {
+                             sinks->FinishThen([&form, &exitStatus] {
+                                 exitStatus = EndOfUnattendedRun(form.Session());
+                                 QCoreApplication::exit(exitStatus);
+                             });
+                         } else if (stopSignalled) {
+                             endProgram();
+                         }
+                     });
     if (options.trend)
         QObject::connect(&form, &TForm1::Shown, &form, [&form] { form.Button14Click(); });
-    // The program ends with the main window, whatever else (the trend window, the manual) is open.
-    QObject::connect(&form, &TForm1::Closed, &app, &QCoreApplication::quit);
+    // The program ends with the main window, whatever else (the trend window, the manual) is open, once
+    // its sinks have: not at once when the last window closes.
+    app.setQuitOnLastWindowClosed(false);
+    QObject::connect(&form, &TForm1::Closed, &app, endProgram);
     if (options.quitWhenShown)
         QObject::connect(&form, &TForm1::Shown, &app, &QCoreApplication::quit);
     if (stopSignalled)

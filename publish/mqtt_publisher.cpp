@@ -140,8 +140,17 @@ MqttPublisher::MqttPublisher(const PublishTarget& target, PublisherOptions optio
     : target_(target), options_(std::move(options)), client_(client), outbox_(options_.capacity) {}
 
 MqttPublisher::~MqttPublisher() {
+    if (finisher_.joinable())
+        finisher_.join();
     Finish();
     mosquitto_destroy(client_);
+}
+
+void MqttPublisher::FinishThen(std::function<void()> done) {
+    finisher_ = std::thread([this, done = std::move(done)] {
+        Finish();
+        done();
+    });
 }
 
 void MqttPublisher::Finish() {
@@ -285,6 +294,16 @@ void MqttPublisher::Serve() {
 
     std::unique_lock lock(mutex_);
     while (!stopping_) {
+        if (alarms_.DroppingStarts() > alarmsDroppingSaid_) {
+            alarmsDroppingSaid_ = alarms_.DroppingStarts();
+            lock.unlock();
+            {
+                std::lock_guard saying(noticeMutex_);
+                Notify(PublishNotice::Kind::AlarmsDropping, 0);
+            }
+            lock.lock();
+            continue;
+        }
         if (outbox_.DroppingStarts() > droppingSaid_) {
             // Said as soon as the oldest samples start to go, not when the broker is back.
             droppingSaid_ = outbox_.DroppingStarts();
@@ -514,6 +533,13 @@ void MqttPublisher::Notify(PublishNotice::Kind kind, std::uint64_t count, const 
         notice.message =
             QStringLiteral("the MQTT broker at %1 is back; sending the samples that waited").arg(broker);
         notice.status = StatusText(kStatusBack);
+        break;
+    case PublishNotice::Kind::AlarmsDropping:
+        notice.message =
+            QStringLiteral("the MQTT queue of alarms is full (%1 crossings): the oldest alarms are dropped "
+                           "from now on while the broker at %2 is away; their number is said at the end")
+                .arg(QString::number(kAlarmCapacity), broker);
+        notice.status = StatusText(kStatusDropping);
         break;
     case PublishNotice::Kind::Dropping:
         notice.message =

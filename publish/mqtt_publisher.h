@@ -11,7 +11,8 @@
 // wait in the Outbox and go out, oldest first, when it is back. When the Outbox
 // is full and its oldest samples start to go, that is said at once; their total
 // is said at the end. The alarms wait in an Outbox of their own and go out
-// before the samples: a full queue of samples never pushes one out.
+// before the samples: a full queue of samples never pushes one out; when theirs
+// is full and its oldest start to go, that too is said at once.
 #pragma once
 
 #include "acquisition/decoded_sample.h"
@@ -39,8 +40,9 @@ constexpr std::size_t kAlarmCapacity = 1000;
 struct PublishNotice {
     // Unreachable: no connection for a while (the broker away, silent, or refusing the connection,
     // its reason named); Dropping: the queue is full and its oldest samples go from now on; Dropped:
-    // at the end, how many went in all.
-    enum class Kind { Unreachable, Back, Dropped, Undelivered, Dropping };
+    // at the end, how many went in all; AlarmsDropping: the alarms' queue is full, and its oldest go
+    // from now on (their total is the Shortfall()).
+    enum class Kind { Unreachable, Back, Dropped, Undelivered, Dropping, AlarmsDropping };
     Kind kind;
     std::uint64_t count = 0; // samples dropped or left undelivered
     QString message;         // plain English, for standard error
@@ -75,6 +77,9 @@ public:
     // gives the notices of the end (samples dropped in all, samples not delivered). Later samples
     // are counted as not delivered. The destructor finishes a publisher not finished yet.
     void Finish();
+    // The same on a thread of its own, so that the program's other ends go on meanwhile; `done` is
+    // called on that thread once finished. Nothing else is called on the publisher until then.
+    void FinishThen(std::function<void()> done);
     struct Counts {
         std::size_t waiting = 0;     // queued, not yet acknowledged by the broker
         std::uint64_t delivered = 0; // acknowledged
@@ -123,9 +128,11 @@ private:
     std::chrono::steady_clock::time_point disconnectedSince_;
     int statusMid_ = -1;
     std::uint64_t droppingSaid_ = 0; // Outbox::DroppingStarts() already said
+    std::uint64_t alarmsDroppingSaid_ = 0; // the same for the alarms
     std::uint64_t undelivered_ = 0;  // known once finished
     std::uint64_t undeliveredAlarms_ = 0;
     std::thread server_;
+    std::thread finisher_;       // FinishThen's
     bool networkThread_ = false; // libmosquitto's thread runs; set by server_ as it ends
 };
 

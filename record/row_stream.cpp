@@ -3,6 +3,8 @@
 #include "record/csv_row.h"
 #include "report/reporter.h"
 
+#include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -21,6 +23,8 @@ long long RowEnds(const char* begin, const char* end) {
 }
 
 } // namespace
+
+RowStream::~RowStream() = default;
 
 RowStream::RowStream(int fd, std::size_t maxBacklogBytes, int stallLimitMs, bool countAtRunEnd)
     : fd_(fd), maxBacklogBytes_(maxBacklogBytes), stallLimitMs_(stallLimitMs), countAtRunEnd_(countAtRunEnd) {
@@ -102,7 +106,7 @@ report::Done RowStream::SweepEnded() {
 }
 
 report::Done RowStream::RunEnded() {
-    Flush(stallLimitMs_);
+    Flush(countAtRunEnd_ ? stallLimitMs_ : 0);
     if (lostInRun_ == 0 || !countAtRunEnd_)
         return {};
     return report::Fail(QStringLiteral("%1 rows of this run did not reach standard output: %2.")
@@ -160,6 +164,47 @@ void RowStream::Flush(int waitMs) {
             frontSent_ = 0;
         }
     }
+}
+
+void RowStream::Drain() {
+    Flush(stallLimitMs_);
+}
+
+void RowStream::DrainThen(std::function<void()> done) {
+    Flush(0);
+    if (gone_ || backlogBytes_ == 0) {
+        done();
+        return;
+    }
+    drained_ = std::move(done);
+    writable_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
+    stall_ = std::make_unique<QTimer>();
+    stall_->setSingleShot(true);
+    QObject::connect(writable_.get(), &QSocketNotifier::activated, writable_.get(), [this] {
+        const long long before = bytesWritten_;
+        Flush(0);
+        if (gone_ || backlogBytes_ == 0)
+            Drained();
+        else if (bytesWritten_ != before)
+            stall_->start(stallLimitMs_);
+    });
+    QObject::connect(stall_.get(), &QTimer::timeout, stall_.get(), [this] {
+        GiveUp(QStringLiteral("its reader took nothing for %1 seconds").arg(stallLimitMs_ / 1000));
+        Drained();
+    });
+    stall_->start(stallLimitMs_);
+}
+
+void RowStream::Drained() {
+    // Not deleted from inside their own signals.
+    writable_->setEnabled(false);
+    stall_->stop();
+    writable_.release()->deleteLater();
+    stall_.release()->deleteLater();
+    const auto done = std::move(drained_);
+    drained_ = nullptr;
+    if (done)
+        done();
 }
 
 } // namespace record

@@ -10,13 +10,20 @@
 // as the reader keeps taking rows, and gives up only after kStallLimitMs without
 // any progress or when the reader is gone; the rows it could not deliver are
 // counted, said at the run's end, and kept in Shortfall(). A program that ends
-// with the run and says the Shortfall() then has the run's end say nothing more.
+// with the run and says the Shortfall() then has the run's end say nothing more,
+// and wait for nothing either: the rows still waiting then go out in DrainThen,
+// in the event loop, beside the program's other ends, with the same limit.
 #pragma once
 
 #include "acquisition/decoded_sample.h"
 
 #include <deque>
+#include <functional>
+#include <memory>
 #include <string>
+
+class QSocketNotifier;
+class QTimer;
 
 namespace record {
 
@@ -26,10 +33,11 @@ public:
     static constexpr int kStallLimitMs = 60'000;
 
     // Writes to `fd`, which it does not own (nor changes: it may be a terminal other programs share).
-    // Without `countAtRunEnd`, RunEnded does not fail for the rows the run lost: the Shortfall() is
-    // said instead, once the run is over.
+    // Without `countAtRunEnd`, RunEnded does not fail for the rows the run lost, nor wait for the
+    // reader: DrainThen or Drain does, and the Shortfall() is said once the run is over.
     explicit RowStream(int fd, std::size_t maxBacklogBytes = kMaxBacklogBytes,
                        int stallLimitMs = kStallLimitMs, bool countAtRunEnd = true);
+    ~RowStream() override;
 
     const char* Module() const override;
     report::Done RunStarted(const acquisition::RunInfo& run) override;
@@ -38,6 +46,12 @@ public:
     report::Done RunEnded() override;
     // The rows that did not reach the stream since the program started, and why.
     QString Shortfall() const override;
+
+    // The program ends: the rows still waiting go out as the reader takes them, without blocking (the
+    // event loop writes them); gives up after the stall limit without progress. Then `done`.
+    void DrainThen(std::function<void()> done);
+    // The same, waiting: when no event loop is left.
+    void Drain();
 
 private:
     void Queue(const std::string& bytes);
@@ -64,6 +78,11 @@ private:
     long long lostRows_ = 0; // since the program started
     long long lostInRun_ = 0;
     QString lossReason_; // why the last rows were lost
+    // DrainThen's
+    std::unique_ptr<QSocketNotifier> writable_;
+    std::unique_ptr<QTimer> stall_;
+    std::function<void()> drained_;
+    void Drained();
 };
 
 } // namespace record

@@ -120,6 +120,16 @@ private slots:
         QTest::newRow("a unit with a comma") << QStringList{"--ad1-unit", "m,s"} << "--ad1-unit wants a unit";
         QTest::newRow("no command on a limit") << QStringList{"--on-limit", " "}
                                                << "--on-limit wants a program to run";
+        QTest::newRow("a quote never closed in the command on a limit")
+            << QStringList{"--on-limit", "rec.py 'a b"}
+            << "--on-limit wants a program and its arguments with every quote closed (its single quote at "
+               "character 8 is never closed), not 'rec.py 'a b'";
+        QTest::newRow("a command's time limit of 0")
+            << QStringList{"--on-limit-timeout", "0"}
+            << "--on-limit-timeout wants a number of seconds above 0, at "
+               "most 86400, not '0'";
+        QTest::newRow("a command's time limit that is not a number")
+            << QStringList{"--on-limit-timeout", "soon"} << "--on-limit-timeout wants a number of seconds";
     }
     void badCommandLinesAreRefusedClearly() {
         QFETCH(QStringList, arguments);

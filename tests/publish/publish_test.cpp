@@ -57,6 +57,7 @@ private slots:
     void topicLevel();
     void unreachableSaysWhy_data();
     void unreachableSaysWhy();
+    void alarmsDroppedSaidWhenTheFirstGoes();
 };
 
 void PublishTest::parseUrl_data() {
@@ -450,6 +451,49 @@ void PublishTest::unreachableSaysWhy() {
     QVERIFY2(said().contains(QString(reason).replace("PORT", QString::number(port))), qPrintable(said()));
     std::lock_guard lock(mutex);
     QCOMPARE(statusText, status);
+}
+
+// With the broker away, a channel crossing its limits more often than the alarms' queue holds: the
+// first alarm dropped is said then, once, not only in the count at the end.
+void PublishTest::alarmsDroppedSaidWhenTheFirstGoes() {
+    std::mutex mutex;
+    QStringList said;
+    publish::PublisherOptions options;
+    options.flushOnExit = std::chrono::milliseconds(0);
+    options.notify = [&](const publish::PublishNotice& n) {
+        std::lock_guard lock(mutex);
+        if (n.kind == publish::PublishNotice::Kind::AlarmsDropping)
+            said << n.message;
+    };
+    // Nothing listens on the port.
+    const auto target =
+        publish::ParsePublishUrl(QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(testing::FreePort()));
+    auto made = publish::MqttPublisher::Make(*target, options);
+    QVERIFY(made);
+    auto publisher = std::move(*made);
+    QVERIFY(publisher->RunStarted({kStart, QStringLiteral("t"), QStringLiteral("A1B2"), Oven()}));
+    const auto saidNow = [&] {
+        std::lock_guard lock(mutex);
+        return said;
+    };
+    for (int n = 0; n < 1000; ++n) {
+        DecodedSample sample = Sample(n);
+        sample.crossings[0] = n % 2 == 0 ? channels::Crossing::High : channels::Crossing::Back;
+        QVERIFY(publisher->Take(sample));
+    }
+    QCOMPARE(saidNow(), QStringList{}); // 1000 alarms fit
+    for (int n = 1000; n < 1003; ++n) {
+        DecodedSample sample = Sample(n);
+        sample.crossings[0] = channels::Crossing::High;
+        QVERIFY(publisher->Take(sample));
+    }
+    const QString message =
+        "the MQTT queue of alarms is full (1000 crossings): the oldest alarms are dropped from "
+        "now on while the broker at 127.0.0.1:%1 is away; their number is said at the end";
+    QTRY_COMPARE_WITH_TIMEOUT(saidNow(), QStringList{message.arg(target->port)}, 30'000);
+    publisher->Finish();
+    QVERIFY2(publisher->Shortfall().contains("3 alarms were dropped for room"),
+             qPrintable(publisher->Shortfall()));
 }
 
 QTEST_GUILESS_MAIN(PublishTest)

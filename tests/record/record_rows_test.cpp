@@ -254,6 +254,8 @@ private slots:
     void checkRecordFolder();
     void rowStream_data();
     void rowStream();
+    void rowStreamDrainedAtTheProgramsEnd_data();
+    void rowStreamDrainedAtTheProgramsEnd();
     void progressLineUnderReports();
 
     // A file size limit stands in for a full disk: the record stops, says why once, keeps its
@@ -463,6 +465,54 @@ void RecordRowsTest::rowStream() {
                                       i / 10, i % 10 * 100, i % 601, i % 1000 / 100, i % 100, i % 1000 / 100,
                                       i % 100).toLatin1();
     QCOMPARE(ReadAll(got), expected);
+}
+
+// A program that ends with its run: the run's end waits for no reader; the rows still waiting go out
+// afterwards as the reader takes them, in the event loop, and a reader that takes nothing is given up
+// after the stall limit. Then the drain says it is over.
+void RecordRowsTest::rowStreamDrainedAtTheProgramsEnd_data() {
+    QTest::addColumn<bool>("readerStarts"); // once the run has ended; or only after the drain
+    QTest::addColumn<int>("stallMs");
+    QTest::addColumn<int>("reports");
+    QTest::addColumn<QString>("shortfall");
+    QTest::newRow("a reader that starts after the run's end gets every row") << true << 30'000 << 0 << "^$";
+    QTest::newRow("a reader that takes nothing: given up after the limit")
+        << false << 1'000 << 1
+        << "^\\d+ rows did not reach standard output \\(its reader took nothing for 1 seconds\\)$";
+}
+
+void RecordRowsTest::rowStreamDrainedAtTheProgramsEnd() {
+    QFETCH(bool, readerStarts);
+    QFETCH(int, stallMs);
+    QFETCH(int, reports);
+    QFETCH(QString, shortfall);
+    QTemporaryDir dir;
+    const QString got = dir.filePath("got.csv");
+    std::signal(SIGPIPE, SIG_IGN);
+    SlowReader slow("head -c1 <&3 >/dev/null; exec cat >\"" + got + "\"");
+    QStringList said;
+    const report::Output before =
+        report::SetReportOutput([&said](const char*, const QString& text) { said << text; });
+    record::RowStream stream(slow.pipe[1], record::RowStream::kMaxBacklogBytes, stallMs, false);
+    QVERIFY(stream.RunStarted({kStart, "tavrin", "sim"}));
+    const int rows = 1500; // more than the pipe holds
+    for (int i = 0; i < rows; ++i)
+        QVERIFY(stream.Take(Row(i)));
+    QVERIFY(stream.RunEnded());
+    if (readerStarts)
+        slow.Go();
+    bool drained = false;
+    stream.DrainThen([&drained] { drained = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(drained, 60'000);
+    if (!readerStarts)
+        slow.Go();
+    slow.Finish();
+    report::SetReportOutput(before);
+    QCOMPARE(said.size(), reports);
+    QVERIFY2(QRegularExpression(shortfall).match(stream.Shortfall()).hasMatch(),
+             qPrintable(stream.Shortfall()));
+    if (readerStarts)
+        QCOMPARE(ReadAll(got).count('\n'), rows + 1);
 }
 
 // A report on standard error clears the progress line first and draws it again below.
