@@ -215,11 +215,10 @@ std::optional<Limits> ParseLimits(const QString& text, QString* problem, const S
             continue;
         const auto value = ParseNumber(sides[i]);
         if (!value)
-            return refuse(
-                QStringLiteral("numbers in LOW:HIGH (either may be left empty), e.g. 100:400 or :400"));
+            return refuse(QStringLiteral("numbers in LOW:HIGH (either may be left empty), e.g. 100:400 or :400"));
+        (i == 0 ? limits.low : limits.high) = *value;
         if (!FitsDigits(scale, *value))
             return refuse(QStringLiteral("limits %1 of the channel's scale)").arg(BoundText(scale)));
-        (i == 0 ? limits.low : limits.high) = *value;
     }
     if (limits.low && limits.high && *limits.low > *limits.high)
         return refuse(QStringLiteral("a low limit that is not above the high one"));

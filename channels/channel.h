@@ -43,7 +43,7 @@ struct Limits {
 };
 
 struct Channel {
-    QString name; // "AD0", "AD1" unless the user names it
+    QString name;                       // "AD0", "AD1" unless the user names it
     QString unit = QStringLiteral("V");
     Scale scale;
     Limits limits;

@@ -43,8 +43,7 @@ private slots:
         QFETCH(QString, scale);
         QFETCH(int, hundredths);
         QFETCH(QString, expected);
-        QCOMPARE(QString::fromStdString(channels::ValueText(ScaleOf(qPrintable(scale)), hundredths)),
-                 expected);
+        QCOMPARE(QString::fromStdString(channels::ValueText(ScaleOf(qPrintable(scale)), hundredths)), expected);
     }
 
     // Every reading of 0-5 V at 100 °C a volt is the volts times 100, exactly.
@@ -58,27 +57,13 @@ private slots:
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("readBack"); // empty: refused
-        QTest::newRow("scale") << "scale"
-                               << "0=0,5=500"
-                               << "0=0,5=500";
-        QTest::newRow("scale with decimals and spaces") << "scale"
-                                                        << " 1 = 4 , 5=20.5"
-                                                        << "1=4,5=20.5";
-        QTest::newRow("scale, one point") << "scale"
-                                          << "0=0"
-                                          << "";
-        QTest::newRow("scale, same volts") << "scale"
-                                           << "1=0,1=5"
-                                           << "";
-        QTest::newRow("scale, flat") << "scale"
-                                     << "0=3,5=3"
-                                     << "";
-        QTest::newRow("scale, not a number") << "scale"
-                                             << "0=0,5=hot"
-                                             << "";
-        QTest::newRow("scale, infinite") << "scale"
-                                         << "0=0,5=inf"
-                                         << "";
+        QTest::newRow("scale") << "scale" << "0=0,5=500" << "0=0,5=500";
+        QTest::newRow("scale with decimals and spaces") << "scale" << " 1 = 4 , 5=20.5" << "1=4,5=20.5";
+        QTest::newRow("scale, one point") << "scale" << "0=0" << "";
+        QTest::newRow("scale, same volts") << "scale" << "1=0,1=5" << "";
+        QTest::newRow("scale, flat") << "scale" << "0=3,5=3" << "";
+        QTest::newRow("scale, not a number") << "scale" << "0=0,5=hot" << "";
+        QTest::newRow("scale, infinite") << "scale" << "0=0,5=inf" << "";
         QTest::newRow("scale, infinite at 9.99 V") << "scale"
                                                    << "0=0,1=1e308"
                                                    << "";
@@ -103,27 +88,13 @@ private slots:
         QTest::newRow("scale, 14 integer digits and 2 decimals") << "scale"
                                                                  << "0=10000000000000,1=10000000000001"
                                                                  << "";
-        QTest::newRow("limits") << "limits"
-                                << "100:400"
-                                << "100:400";
-        QTest::newRow("limits, high only") << "limits"
-                                           << ":400"
-                                           << ":400";
-        QTest::newRow("limits, low only, below zero") << "limits"
-                                                      << "-12.5:"
-                                                      << "-12.5:";
-        QTest::newRow("limits, none") << "limits"
-                                      << ":"
-                                      << ":";
-        QTest::newRow("limits, low above high") << "limits"
-                                                << "400:100"
-                                                << "";
-        QTest::newRow("limits, no colon") << "limits"
-                                          << "400"
-                                          << "";
-        QTest::newRow("limits, a word") << "limits"
-                                        << "low:400"
-                                        << "";
+        QTest::newRow("limits") << "limits" << "100:400" << "100:400";
+        QTest::newRow("limits, high only") << "limits" << ":400" << ":400";
+        QTest::newRow("limits, low only, below zero") << "limits" << "-12.5:" << "-12.5:";
+        QTest::newRow("limits, none") << "limits" << ":" << ":";
+        QTest::newRow("limits, low above high") << "limits" << "400:100" << "";
+        QTest::newRow("limits, no colon") << "limits" << "400" << "";
+        QTest::newRow("limits, a word") << "limits" << "low:400" << "";
         QTest::newRow("limits, 15 digits in volts") << "limits"
                                                     << "-9999999999999:9999999999999.99"
                                                     << "-9999999999999:9999999999999.99";
@@ -268,17 +239,15 @@ private slots:
         QTest::addColumn<QString>("expected"); // "-" no crossing, else h/l/b per reading
         QTest::addColumn<int>("outsideS");
         // 0-5 V is 0-500 °C: the hysteresis is 1% of 300 °C, 3 °C.
-        QTest::newRow("out and back")
-            << "100:400" << 0.0 << QList<int>{300, 401, 402, 398, 397} << "-h--b" << 3;
-        QTest::newRow("on the limit is inside")
-            << "100:400" << 0.0 << QList<int>{400, 100, 400} << "---" << 0;
-        QTest::newRow("hysteresis keeps it out")
-            << "100:400" << 0.0 << QList<int>{401, 398, 399, 401, 398} << "h----" << 4;
+        QTest::newRow("out and back") << "100:400" << 0.0 << QList<int>{300, 401, 402, 398, 397} << "-h--b" << 3;
+        QTest::newRow("on the limit is inside") << "100:400" << 0.0 << QList<int>{400, 100, 400} << "---" << 0;
+        QTest::newRow("hysteresis keeps it out") << "100:400" << 0.0 << QList<int>{401, 398, 399, 401, 398}
+                                                 << "h----" << 4;
         QTest::newRow("low, then high at once") << "100:400" << 0.0 << QList<int>{99, 450, 200} << "lhb" << 2;
-        QTest::newRow("the hold is waited")
-            << "100:400" << 2.0 << QList<int>{401, 401, 401, 401, 300} << "--h-b" << 2;
-        QTest::newRow("a spike shorter than the hold")
-            << "100:400" << 2.0 << QList<int>{401, 401, 300, 401, 300} << "-----" << 0;
+        QTest::newRow("the hold is waited") << "100:400" << 2.0 << QList<int>{401, 401, 401, 401, 300}
+                                            << "--h-b" << 2;
+        QTest::newRow("a spike shorter than the hold") << "100:400" << 2.0 << QList<int>{401, 401, 300, 401, 300}
+                                                       << "-----" << 0;
         QTest::newRow("high only, 1% of 400") << ":400" << 0.0 << QList<int>{401, 397, 396} << "h-b" << 2;
         QTest::newRow("low only at zero: one step") << "0:" << 0.0 << QList<int>{-1, 0, 1} << "l-b" << 2;
         QTest::newRow("no limits") << ":" << 0.0 << QList<int>{-500, 900} << "--" << 0;
@@ -310,18 +279,12 @@ private slots:
     void notesReadBack_data() {
         QTest::addColumn<QString>("note");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("one") << "ad0 high"
-                             << "0h";
-        QTest::newRow("two") << "ad0 back; ad1 low"
-                             << "0b1l";
-        QTest::newRow("a note of its own") << "unit lost"
-                                           << "";
-        QTest::newRow("no channel 2") << "ad2 high"
-                                      << "";
-        QTest::newRow("empty") << ""
-                               << "";
-        QTest::newRow("a crossing and something else") << "ad0 high; hot"
-                                                       << "";
+        QTest::newRow("one") << "ad0 high" << "0h";
+        QTest::newRow("two") << "ad0 back; ad1 low" << "0b1l";
+        QTest::newRow("a note of its own") << "unit lost" << "";
+        QTest::newRow("no channel 2") << "ad2 high" << "";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("a crossing and something else") << "ad0 high; hot" << "";
     }
     void notesReadBack() {
         QFETCH(QString, note);
