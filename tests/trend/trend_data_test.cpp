@@ -107,24 +107,32 @@ private slots:
         QTest::addColumn<int>("from");
         QTest::addColumn<int>("to");
         QTest::addColumn<QByteArray>("csv");
-        QTest::addColumn<QString>("scale"); // AD0's in °C; none: volts
+        QTest::addColumn<QString>("scale"); // AD0's; none: volts
+        QTest::addColumn<QString>("name");  // AD0's with the scale
+        QTest::addColumn<QString>("unit");
         const QByteArray header = "channel,unit,from,to,samples,min,max,mean,rms,stddev\r\n";
         QTest::newRow("in °C, 0 V 0 °C to 5 V 500 °C")
             << QList<int>{100, 200, 300, -1, 400} << 0 << 5
             << header + "AD0,°C,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,4,100,400,250.00,273.86,111.80\r\n"
                         "AD1,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,5,1.00,1.00,1.0000,1.0000,0.0000\r\n"
-            << "0=0,5=500";
+            << "0=0,5=500" << "AD0" << "°C";
+        // A spreadsheet reads a cell beginning with an apostrophe as text, never as a formula.
+        QTest::newRow("a name and a unit a spreadsheet would take for formulas")
+            << QList<int>{100, 200} << 0 << 2
+            << header + "'@cmd,'=1+1,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.100+00:00,2,100,200,150.00,158.11,50.00\r\n"
+                        "AD1,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.100+00:00,2,1.00,1.00,1.0000,1.0000,0.0000\r\n"
+            << "0=0,5=500" << "@cmd" << "=1+1";
         QTest::newRow("an empty reading left out")
             << QList<int>{100, 200, 300, -1, 400} << 0 << 5
             << header + "AD0,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,4,1.00,4.00,2.5000,2.7386,1.1180\r\n"
                         "AD1,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,5,1.00,1.00,1.0000,1.0000,0.0000\r\n"
-            << "";
+            << "" << "" << "";
         QTest::newRow("a stretch in the middle")
             << QList<int>{100, 200, 300, 400} << 1 << 3
             << header + "AD0,V,2026-11-30T00:53:20.100+00:00,2026-11-30T00:53:20.200+00:00,2,2.00,3.00,2.5000,2.5495,0.5000\r\n"
                         "AD1,V,2026-11-30T00:53:20.100+00:00,2026-11-30T00:53:20.200+00:00,2,1.00,1.00,1.0000,1.0000,0.0000\r\n"
-            << "";
-        QTest::newRow("nothing in range") << QList<int>{100} << 1 << 1 << header << "";
+            << "" << "" << "";
+        QTest::newRow("nothing in range") << QList<int>{100} << 1 << 1 << header << "" << "" << "";
     }
     void statistics() {
         QFETCH(QList<int>, ad0);
@@ -132,9 +140,11 @@ private slots:
         QFETCH(int, to);
         QFETCH(QByteArray, csv);
         QFETCH(QString, scale);
+        QFETCH(QString, name);
+        QFETCH(QString, unit);
         Trace trace;
         if (!scale.isEmpty())
-            trace.SetUnits(Channel::Ad0, {{"AD0", "°C", *channels::ParseScale(scale), {}}, 0});
+            trace.SetUnits(Channel::Ad0, {{name, unit, *channels::ParseScale(scale), {}}, 0});
         for (int i = 0; i < ad0.size(); ++i)
             trace.Append(Sample(100 * i, ad0[i] < 0 ? trend::kNoVolts : std::int16_t(ad0[i])));
         QCOMPARE(QByteArray::fromStdString(trend::StatsCsv(trace, {{std::size_t(from), std::size_t(to)}})), csv);
