@@ -11,7 +11,8 @@ namespace app {
 namespace {
 
 const char* const kContext = "SettingsDialog";
-const char* const kLabelProblem = QT_TRANSLATE_NOOP("SettingsDialog", "空にできず、コンマ、引用符、改行は使えません");
+const char* const kLabelProblem = QT_TRANSLATE_NOOP(
+    "SettingsDialog", "空にできず、%1 文字まで。コンマ、引用符、制御文字 (タブ、改行など) は使えません");
 const char* const kNotANumber = QT_TRANSLATE_NOOP("SettingsDialog", "数値を入れてください");
 const char* const kNumberOrEmpty = QT_TRANSLATE_NOOP("SettingsDialog", "数値を入れるか、空欄にしてください");
 const char* const kSameVolts = QT_TRANSLATE_NOOP("SettingsDialog", "点 1 と同じ電圧です");
@@ -19,11 +20,23 @@ const char* const kSameValue = QT_TRANSLATE_NOOP("SettingsDialog", "点 1 と同
 const char* const kNoLine = QT_TRANSLATE_NOOP("SettingsDialog", "この 2 点では直線になりません");
 const char* const kLowAboveHigh = QT_TRANSLATE_NOOP("SettingsDialog", "上限より上です");
 const char* const kHoldRange = QT_TRANSLATE_NOOP("SettingsDialog", "0 から 86400 までの秒数を入れてください");
+const char* const kScaleDigits = QT_TRANSLATE_NOOP(
+    "SettingsDialog", "0〜9.99 V の値が %1 未満になる 2 点にしてください (小数 %2 桁で %3 桁まで)");
+const char* const kNumberDigits =
+    QT_TRANSLATE_NOOP("SettingsDialog", "大きさ %1 未満の数値にしてください (小数 %2 桁で %3 桁まで)");
 const char* const kHysteresisRange =
     QT_TRANSLATE_NOOP("SettingsDialog", "0 以上の数値を入れるか、空欄 (既定) にしてください");
 
 QString Said(const char* text) {
     return QCoreApplication::translate(kContext, text);
+}
+
+// A scale's or a number's wanted size at the scale's decimals.
+QString SaidDigits(const char* text, const channels::Scale& scale) {
+    return Said(text)
+        .arg(channels::NumberText(channels::ValueBound(scale)))
+        .arg(channels::Decimals(scale.Slope()))
+        .arg(channels::kMostDigits);
 }
 
 // A number a field holds; none for an empty field or one that is no number.
@@ -60,7 +73,7 @@ ChannelRead ReadChannel(const ChannelTexts& texts) {
     const auto say = [&read](ChannelField field, const char* problem) { At(read.problems, field) = Said(problem); };
     for (const ChannelField field : {ChannelField::Name, ChannelField::Unit}) {
         if (!channels::LabelOk(At(texts, field)))
-            say(field, kLabelProblem);
+            At(read.problems, field) = Said(kLabelProblem).arg(channels::kMostLabelCharacters);
         (field == ChannelField::Name ? channel.name : channel.unit) = At(texts, field).trimmed();
     }
 
@@ -82,6 +95,12 @@ ChannelRead ReadChannel(const ChannelTexts& texts) {
         say(ChannelField::Value2, kSameValue);
     else if (numbers && (!std::isfinite(channel.scale.Slope()) || !std::isfinite(channel.scale.Offset())))
         say(ChannelField::Value2, kNoLine);
+    else if (numbers && channels::ScaleDigitsProblem(channel.scale))
+        At(read.problems, ChannelField::Value2) = SaidDigits(kScaleDigits, channel.scale);
+    const bool scaleFine = At(read.problems, ChannelField::Volts1).isEmpty() &&
+                           At(read.problems, ChannelField::Value1).isEmpty() &&
+                           At(read.problems, ChannelField::Volts2).isEmpty() &&
+                           At(read.problems, ChannelField::Value2).isEmpty();
 
     channels::Limits& limits = channel.limits;
     for (const ChannelField field : {ChannelField::Low, ChannelField::High}) {
@@ -104,6 +123,18 @@ ChannelRead ReadChannel(const ChannelTexts& texts) {
         limits.hysteresis = NumberIn(At(texts, ChannelField::Hysteresis));
         if (!limits.hysteresis || *limits.hysteresis < 0)
             say(ChannelField::Hysteresis, kHysteresisRange);
+    }
+
+    // Limits and a hysteresis are written at the scale's decimals: they must fit its digits too.
+    if (scaleFine) {
+        for (const ChannelField field : {ChannelField::Low, ChannelField::High, ChannelField::Hysteresis}) {
+            const std::optional<double>& number = field == ChannelField::Low    ? limits.low
+                                                  : field == ChannelField::High ? limits.high
+                                                                                : limits.hysteresis;
+            if (number && At(read.problems, field).isEmpty() &&
+                channels::NumberDigitsProblem(channel.scale, *number))
+                At(read.problems, field) = SaidDigits(kNumberDigits, channel.scale);
+        }
     }
 
     if (std::all_of(read.problems.begin(), read.problems.end(), [](const QString& p) { return p.isEmpty(); }))

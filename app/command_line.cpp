@@ -40,13 +40,17 @@ template <class T, class Parse> Take Override(std::optional<T> RunOverrides::*fi
 void AddChannelRows(std::vector<OptionRow>& rows, int channel) {
     const QString key = channels::Key(channel);
     const std::size_t i = std::size_t(channel);
-    // A name or a unit: not empty, and nothing that would break the record's row.
+    // A name or a unit: not empty, not long, and nothing that would break the record's row or a terminal.
     auto label = [i](std::optional<QString> channels::ChannelOptions::*field, const QString& what) {
         return [i, field, what](const QString& value, Options& o) -> std::optional<QString> {
             o.channels[i].*field = value.trimmed();
             if (channels::LabelOk(value))
                 return std::nullopt;
-            return QStringLiteral("%1 that is not empty and holds no comma, quote or line end").arg(what);
+            return QStringLiteral(
+                       "%1 that is not empty, has at most %2 characters and holds no comma, quote or "
+                       "control character (tab, line end, escape, U+0085, U+2028 and the like)")
+                .arg(what)
+                .arg(channels::kMostLabelCharacters);
         };
     };
     rows.push_back({key + QStringLiteral("-name"), QStringLiteral("TEXT"),
@@ -75,7 +79,10 @@ void AddChannelRows(std::vector<OptionRow>& rows, int channel) {
                         .arg(key.toUpper()),
                     [i](const QString& value, Options& o) -> std::optional<QString> {
                         QString problem;
-                        o.channels[i].limits = channels::ParseLimits(value, &problem);
+                        // At the scale given before it (the options are taken in the table's order), else at
+                        // the scale a run starts with.
+                        o.channels[i].limits = channels::ParseLimits(
+                            value, &problem, o.channels[i].scale.value_or(channels::DefaultChannel(0).scale));
                         if (o.channels[i].limits)
                             return std::nullopt;
                         return problem;
@@ -227,6 +234,20 @@ std::vector<OptionRow> MakeTable() {
     return rows;
 }
 
+// A value as an error message shows it: control characters as U+XXXX (an escape never reaches the
+// terminal), and a long one cut.
+QString Shown(const QString& value) {
+    QString shown;
+    for (const char32_t c : value.left(200).toUcs4()) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029)
+            shown += QStringLiteral("U+") +
+                     QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+        else
+            shown += QString::fromUcs4(&c, 1);
+    }
+    return value.size() > 200 ? shown + QChar(0x2026) : shown;
+}
+
 void PrintError(const QString& message) {
     report::WriteStandardError(nullptr, message + QStringLiteral("\nTry 'tavrin --help'."));
 }
@@ -282,7 +303,7 @@ std::variant<Options, int> ParseCommandLine(const QStringList& arguments, bool s
             // A message that names its option already (the publishing URL's) stands as it is.
             PrintError(wanted->startsWith(QLatin1String("--"))
                            ? *wanted
-                           : QStringLiteral("--%1 wants %2, not '%3'").arg(row.name, *wanted, value));
+                           : QStringLiteral("--%1 wants %2, not '%3'").arg(row.name, *wanted, Shown(value)));
             return kExitBadCommandLine;
         }
     }

@@ -81,6 +81,12 @@ int RunWindow(int& argc, char** argv, const Options& options) {
         QObject::connect(&form, &TForm1::Shown, &form, [problem = kept.load.problem] {
             report::Report(report::module::kSettings, problem);
         });
+    // The values the file holds that are not taken, one line each.
+    if (!kept.load.notices.isEmpty())
+        QObject::connect(&form, &TForm1::Shown, &form, [notices = kept.load.notices] {
+            for (const QString& notice : notices)
+                report::Report(report::module::kSettings, notice);
+        });
     Form1 = &form;
     shownForm = &form;
 

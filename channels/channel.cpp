@@ -1,7 +1,6 @@
 #include "channels/channel.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
@@ -22,9 +21,14 @@ std::optional<double> ParseNumber(const QString& text) {
 }
 
 std::string Fixed(double value, int decimals) {
-    char text[64];
-    const int n = std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    std::string out(text, std::size_t(std::clamp(n, 0, int(sizeof text) - 1)));
+    // As long as the number needs: a value is checked before it is written (FitsDigits), but a number
+    // is never cut.
+    const int n = std::snprintf(nullptr, 0, "%.*f", decimals, value);
+    if (n <= 0)
+        return std::string();
+    std::string out(std::size_t(n) + 1, '\0');
+    std::snprintf(out.data(), out.size(), "%.*f", decimals, value);
+    out.resize(std::size_t(n));
     // A value that rounds to zero from below is written 0, not -0.
     if (!out.empty() && out[0] == '-' && out.find_first_not_of("0.", 1) == std::string::npos)
         out.erase(0, 1);
@@ -34,8 +38,15 @@ std::string Fixed(double value, int decimals) {
 } // namespace
 
 bool LabelOk(const QString& text) {
-    static const QRegularExpression refused(QStringLiteral("[,\"\r\n]"));
-    return !text.trimmed().isEmpty() && !text.contains(refused);
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return false;
+    for (const char32_t c : text.toUcs4()) {
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+        if (control || c == ',' || c == '"')
+            return false;
+    }
+    return trimmed.toUcs4().size() <= kMostLabelCharacters;
 }
 
 QString Key(int channel) {
@@ -76,6 +87,66 @@ std::string ValueText(const Scale& scale, int hundredths) {
 
 QString FormatValue(const Scale& scale, double value) {
     return QString::fromStdString(Fixed(value, Decimals(scale.Slope())));
+}
+
+double ValueBound(const Scale& scale) {
+    return std::pow(10.0, kMostDigits - Decimals(scale.Slope()));
+}
+
+bool FitsDigits(const Scale& scale, double value) {
+    if (!std::isfinite(value))
+        return false;
+    // The digits as the value is written, its rounding included.
+    const std::string text = Fixed(value, Decimals(scale.Slope()));
+    return std::count_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }) <=
+           kMostDigits;
+}
+
+namespace {
+
+// "below 1e+13 in size (15 digits with the 2 decimals …)": the bound of the scale's values.
+QString BoundText(const Scale& scale) {
+    return QStringLiteral("below %1 in size (%2 digits with the %3 decimals")
+        .arg(NumberText(ValueBound(scale)))
+        .arg(kMostDigits)
+        .arg(Decimals(scale.Slope()));
+}
+
+QString VoltsText(int hundredths) {
+    return QStringLiteral("%1.%2 V").arg(hundredths / 100).arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+std::optional<QString> ScaleDigitsProblem(const Scale& scale) {
+    for (const int h : {kLowestReading, kHighestReading}) {
+        const double value = ValueOf(scale, h);
+        if (!FitsDigits(scale, value))
+            return QStringLiteral("a line whose values for readings of %1 to %2 stay %3 it needs), not one "
+                                  "that gives %4 at %5")
+                .arg(VoltsText(kLowestReading), VoltsText(kHighestReading), BoundText(scale),
+                     NumberText(value), VoltsText(h));
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> NumberDigitsProblem(const Scale& scale, double value) {
+    if (FitsDigits(scale, value))
+        return std::nullopt;
+    return QStringLiteral("a number %1 of the channel's scale)").arg(BoundText(scale));
+}
+
+std::optional<DigitsProblem> LimitsDigitsProblem(const Channel& channel) {
+    const Limits& limits = channel.limits;
+    const std::pair<const std::optional<double>*, DigitsProblem::What> numbers[] = {
+        {&limits.low, DigitsProblem::What::Low},
+        {&limits.high, DigitsProblem::What::High},
+        {&limits.hysteresis, DigitsProblem::What::Hysteresis}};
+    for (const auto& [number, what] : numbers)
+        if (*number)
+            if (auto wanted = NumberDigitsProblem(channel.scale, **number))
+                return DigitsProblem{what, *wanted};
+    return std::nullopt;
 }
 
 double Hysteresis(const Channel& channel) {
@@ -119,6 +190,8 @@ std::optional<Scale> ParseScale(const QString& text, QString* problem) {
         return refuse(QStringLiteral("two different values (Y1 and Y2 are the same)"));
     if (!std::isfinite(scale.Slope()) || !std::isfinite(scale.Offset()))
         return refuse(QStringLiteral("points that make a line (these are too far apart)"));
+    if (auto wanted = ScaleDigitsProblem(scale))
+        return refuse(*wanted);
     return scale;
 }
 
@@ -127,7 +200,7 @@ QString ScaleText(const Scale& scale) {
         .arg(NumberText(scale.v1), NumberText(scale.y1), NumberText(scale.v2), NumberText(scale.y2));
 }
 
-std::optional<Limits> ParseLimits(const QString& text, QString* problem) {
+std::optional<Limits> ParseLimits(const QString& text, QString* problem, const Scale& scale) {
     auto refuse = [&](const QString& why) -> std::optional<Limits> {
         if (problem)
             *problem = why;
@@ -144,6 +217,8 @@ std::optional<Limits> ParseLimits(const QString& text, QString* problem) {
         if (!value)
             return refuse(QStringLiteral("numbers in LOW:HIGH (either may be left empty), e.g. 100:400 or :400"));
         (i == 0 ? limits.low : limits.high) = *value;
+        if (!FitsDigits(scale, *value))
+            return refuse(QStringLiteral("limits %1 of the channel's scale)").arg(BoundText(scale)));
     }
     if (limits.low && limits.high && *limits.low > *limits.high)
         return refuse(QStringLiteral("a low limit that is not above the high one"));

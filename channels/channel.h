@@ -53,9 +53,22 @@ struct Channel {
 
 using Channels = std::array<Channel, kChannelCount>;
 
+// The most characters a channel's name or unit may have (once trimmed), so that a record's row stays short.
+constexpr int kMostLabelCharacters = 64;
+
 // Whether a channel's name or unit will do in the record, the messages and the settings file: not
-// empty (once trimmed), and no comma, quote or line end.
+// empty (once trimmed), at most kMostLabelCharacters characters, and no comma, quote or control
+// character (C0 with tab and line ends, DEL, C1 with U+0085, and the line and paragraph separators
+// U+2028, U+2029).
 bool LabelOk(const QString& text);
+
+// The readings a channel's values come from, in hundredths of a volt: the unit's three digits.
+constexpr int kLowestReading = 0;
+constexpr int kHighestReading = 999;
+// The most digits a value of a channel may have at its decimals: a record's value of up to fifteen
+// digits is read back as the very number written (a double holds every fifteen-digit integer, and
+// the reader divides it by an exact power of ten).
+constexpr int kMostDigits = 15;
 
 // "ad0", "ad1": the channel's key in the record's notes, the command line, the MQTT topics.
 QString Key(int channel);
@@ -76,17 +89,37 @@ std::string ValueText(const Scale& scale, int hundredths);
 // Any value of the channel's unit at the channel's decimals (for limits and statistics).
 QString FormatValue(const Scale& scale, double value);
 
+// The size every value of this scale must stay below so that it has at most kMostDigits digits at the
+// scale's decimals: 10^(kMostDigits − decimals).
+double ValueBound(const Scale& scale);
+// Whether `value` has at most kMostDigits digits at the scale's decimals (and is finite).
+bool FitsDigits(const Scale& scale, double value);
+// What a scale wants when a reading from kLowestReading to kHighestReading gives a value that does not
+// fit (infinite, or of more digits than the record's values can be read back with); none when all fit.
+std::optional<QString> ScaleDigitsProblem(const Scale& scale);
+// What a limit or a hysteresis wants at this scale when it does not fit; none when it does.
+std::optional<QString> NumberDigitsProblem(const Scale& scale, double value);
+// The first of the channel's limits and hysteresis that does not fit its scale, with what it wants.
+struct DigitsProblem {
+    enum class What { Low, High, Hysteresis } what;
+    QString wanted;
+};
+std::optional<DigitsProblem> LimitsDigitsProblem(const Channel& channel);
+
 // The hysteresis in force: the one set, else 1% of the span between the limits, or of the one
 // limit's absolute value; never less than one hundredth of a volt scaled.
 double Hysteresis(const Channel& channel);
 
 // The command line's and the settings file's texts for a scale and for limits, and back.
 // "V1=Y1,V2=Y2", e.g. "0=0,5=500"; refused (with what it wants) when the two volts are the same or the
-// two values are (a line that is flat or vertical turns no volts into values).
+// two values are (a line that is flat or vertical turns no volts into values), or when a reading gives a
+// value that does not fit (ScaleDigitsProblem).
 std::optional<Scale> ParseScale(const QString& text, QString* problem = nullptr);
 QString ScaleText(const Scale& scale);
-// "LOW:HIGH", either side may be empty; a low above the high is refused.
-std::optional<Limits> ParseLimits(const QString& text, QString* problem = nullptr);
+// "LOW:HIGH", either side may be empty; a low above the high is refused, and so is a limit that does
+// not fit the scale's digits (FitsDigits).
+std::optional<Limits> ParseLimits(const QString& text, QString* problem = nullptr,
+                                  const Scale& scale = Scale{});
 QString LimitsText(const Limits& limits);
 // A number as these texts write it: the shortest text that reads back the same.
 QString NumberText(double value);

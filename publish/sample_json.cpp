@@ -1,5 +1,6 @@
 #include "publish/sample_json.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -53,16 +54,18 @@ void AppendString(std::string& out, const QString& text) {
     out += '"';
 }
 
-// A reading in its channel's unit, as the record writes it (a JSON number), or null.
+// A reading in its channel's unit, as the record writes it (a JSON number), or null. A scale is
+// refused before a run when a reading would give a value that is not finite; JSON has no word for one
+// all the same.
 void AppendValue(std::string& out, const std::optional<int>& hundredths, const channels::Channel& channel) {
-    if (hundredths)
+    if (hundredths && std::isfinite(channels::ValueOf(channel.scale, *hundredths)))
         out += channels::ValueText(channel.scale, *hundredths);
     else
         out += "null";
 }
 
 void AppendLimit(std::string& out, const std::optional<double>& limit) {
-    if (limit)
+    if (limit && std::isfinite(*limit))
         out += channels::NumberText(*limit).toStdString();
     else
         out += "null";

@@ -60,10 +60,40 @@ void AppendValue(std::string& out, const std::optional<int>& hundredths, const c
         out += channels::ValueText(channel.scale, *hundredths);
     out += ',';
     if (hundredths)
-        AppendField(out, channel.unit);
+        AppendField(out, UnitField(channel.unit));
 }
 
 } // namespace
+
+QString UnitField(const QString& unit) {
+    if (unit.isEmpty())
+        return unit;
+    switch (unit.front().unicode()) {
+    case '=':
+    case '+':
+    case '-':
+    case '@':
+    case '\'':
+        return QLatin1Char('\'') + unit;
+    default:
+        return unit;
+    }
+}
+
+QString UnitOfField(const QString& field) {
+    if (field.size() < 2 || field.front() != QLatin1Char('\''))
+        return field;
+    switch (field.at(1).unicode()) {
+    case '=':
+    case '+':
+    case '-':
+    case '@':
+    case '\'':
+        return field.sliced(1);
+    default:
+        return field;
+    }
+}
 
 std::string TimeText(const QDateTime& time) {
     std::string text;

@@ -6,11 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
-#include <limits>
 #include <fcntl.h>
+#include <limits>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +45,9 @@ const channels::Channel& ChannelOf(const AppSettings& settings, int key) {
     return settings.channels[std::size_t((key - kFirstChannelKey) / kChannelFieldCount)];
 }
 
+// The scale of the fewest decimals: what no scale takes, this one does not either.
+const channels::Scale kWidestScale{0, 0, 1, 100};
+
 std::optional<double> NumberOf(const QString& text, double least, double most) {
     bool ok = false;
     const double value = text.toDouble(&ok);
@@ -52,20 +56,24 @@ std::optional<double> NumberOf(const QString& text, double least, double most) {
     return value;
 }
 
-// `value` taken into `settings` as the value of `key`; false, `settings` as they were, when the
-// program does not take it.
-bool Take(AppSettings& settings, int key, const QByteArray& value) {
+// `value` taken into `settings` as the value of `key`; false, `settings` as they were and what the key
+// wants in `wanted`, when the program does not take it.
+bool Take(AppSettings& settings, int key, const QByteArray& value, QString& wanted) {
+    const auto refuse = [&wanted](QString why) {
+        wanted = std::move(why);
+        return false;
+    };
     if (key == kReconnect) {
-        const bool taken = value == "on" || value == "off";
-        if (taken)
-            settings.reconnect = value == "on";
-        return taken;
+        if (value != "on" && value != "off")
+            return refuse(QStringLiteral("on or off"));
+        settings.reconnect = value == "on";
+        return true;
     }
     if (key == kLanguage) {
-        const bool taken = value == "ja" || value == "en" || value.isEmpty();
-        if (taken)
-            settings.language = QString::fromLatin1(value);
-        return taken;
+        if (value != "ja" && value != "en" && !value.isEmpty())
+            return refuse(QStringLiteral("ja, en or nothing"));
+        settings.language = QString::fromLatin1(value);
+        return true;
     }
     if (key == kTrendSpan) {
         settings.trendSpan = QString::fromUtf8(value);
@@ -75,50 +83,62 @@ bool Take(AppSettings& settings, int key, const QByteArray& value) {
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8(value);
     if (utf8.hasError())
-        return false;
+        return refuse(QStringLiteral("UTF-8 text"));
     const int field = (key - kFirstChannelKey) % kChannelFieldCount;
+    QString problem;
     switch (field) {
     case kName:
     case kUnit:
         if (!channels::LabelOk(text))
-            return false;
+            return refuse(
+                QStringLiteral("%1 that is not empty, has at most %2 characters and holds no comma, "
+                               "quote or control character (tab, line end, NUL, U+0085, U+2028 and "
+                               "the like)")
+                    .arg(field == kName ? QStringLiteral("a name") : QStringLiteral("a unit"))
+                    .arg(channels::kMostLabelCharacters));
         (field == kName ? channel.name : channel.unit) = text;
         return true;
     case kScale:
-        if (const auto scale = channels::ParseScale(text)) {
+        if (const auto scale = channels::ParseScale(text, &problem)) {
             channel.scale = *scale;
             return true;
         }
-        return false;
+        return refuse(problem);
     case kLimits:
-        if (const auto limits = channels::ParseLimits(text)) {
+        // Against the scale once the whole file is read (its line may come later): here only what no
+        // scale takes.
+        if (const auto limits = channels::ParseLimits(text, &problem, kWidestScale)) {
             channel.limits.low = limits->low;
             channel.limits.high = limits->high;
             return true;
         }
-        return false;
+        return refuse(problem);
     case kHold:
         if (const auto seconds = NumberOf(text, 0, kMostHoldSeconds)) {
             channel.limits.holdS = *seconds;
             return true;
         }
-        return false;
+        return refuse(QStringLiteral("a number of seconds from 0 to 86400"));
     default: // kHysteresis: empty for the default
         if (text.isEmpty()) {
             channel.limits.hysteresis.reset();
             return true;
         }
-        if (const auto hysteresis = NumberOf(text, 0, std::numeric_limits<double>::max())) {
+        if (const auto hysteresis = NumberOf(text, 0, std::numeric_limits<double>::max());
+            hysteresis && channels::FitsDigits(kWidestScale, *hysteresis)) {
             channel.limits.hysteresis = *hysteresis;
             return true;
         }
-        return false;
+        return refuse(
+            QStringLiteral("a number from 0 that fits the channel's scale, or nothing for the default"));
     }
 }
 
 // A line taken into `settings`: the key it sets, or -1 (settings as they were) for every line
-// that is not one of the program's with a value it takes.
-int TakeLine(AppSettings& settings, QByteArrayView line) {
+// that is not one of the program's with a value it takes; `refused` the key of a line of the program's
+// whose value it does not take, and `wanted` what it wants.
+int TakeLine(AppSettings& settings, QByteArrayView line, int& refused, QString& wanted) {
+    refused = -1;
     const QByteArrayView text = line.trimmed();
     if (text.isEmpty() || text.startsWith('#') || text.startsWith(';'))
         return -1;
@@ -127,8 +147,12 @@ int TakeLine(AppSettings& settings, QByteArrayView line) {
         return -1;
     const QByteArrayView key = text.first(eq).trimmed();
     for (int k = 0; k < kKeyCount; ++k)
-        if (key == KeyNames()[std::size_t(k)])
-            return Take(settings, k, text.sliced(eq + 1).trimmed().toByteArray()) ? k : -1;
+        if (key == KeyNames()[std::size_t(k)]) {
+            if (Take(settings, k, text.sliced(eq + 1).trimmed().toByteArray(), wanted))
+                return k;
+            refused = k;
+            return -1;
+        }
     return -1;
 }
 
@@ -266,11 +290,61 @@ QString FilePath(const QString& folder) {
 
 } // namespace
 
-AppSettings ParseAppSettings(const QByteArray& text) {
+namespace {
+
+// What a file's lines give: the settings, for each key the last line whose value counts (or -1), and
+// each line of the program's whose value is not taken, with what it wants.
+struct FileLines {
     AppSettings settings;
-    for (const LineSpan& line : Lines(text))
-        TakeLine(settings, QByteArrayView(text).sliced(line.begin, line.size));
-    return settings;
+    std::array<qsizetype, kKeyCount> last;
+    struct Refused {
+        qsizetype line; // from 0
+        int key;
+        QString wanted;
+    };
+    QList<Refused> refused;
+};
+
+FileLines ReadLines(const QByteArray& file) {
+    FileLines read;
+    read.last.fill(-1);
+    const QList<LineSpan> lines = Lines(file);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        int refused = -1;
+        QString wanted;
+        if (const int key = TakeLine(
+                read.settings, QByteArrayView(file).sliced(lines[i].begin, lines[i].size), refused, wanted);
+            key >= 0)
+            read.last[std::size_t(key)] = i;
+        else if (refused >= 0)
+            read.refused.append({i, refused, wanted});
+    }
+    // Limits and a hysteresis are written at the decimals of their channel's scale, wherever its line stands:
+    // one that does not fit is not taken, the default kept.
+    for (int c = 0; c < channels::kChannelCount; ++c) {
+        channels::Channel& channel = read.settings.channels[std::size_t(c)];
+        while (const auto problem = channels::LimitsDigitsProblem(channel)) {
+            const bool hysteresis = problem->what == channels::DigitsProblem::What::Hysteresis;
+            const int key = kFirstChannelKey + c * kChannelFieldCount + (hysteresis ? kHysteresis : kLimits);
+            if (hysteresis) {
+                channel.limits.hysteresis.reset();
+            } else {
+                channel.limits.low.reset();
+                channel.limits.high.reset();
+            }
+            read.refused.append({read.last[std::size_t(key)], key, problem->wanted});
+            read.last[std::size_t(key)] = -1;
+        }
+    }
+    std::sort(read.refused.begin(), read.refused.end(),
+              [](const FileLines::Refused& a, const FileLines::Refused& b) { return a.line < b.line; });
+    return read;
+}
+
+} // namespace
+
+AppSettings ParseAppSettings(const QByteArray& text) {
+    return ReadLines(text).settings;
 }
 
 QByteArray AppSettingsText(const AppSettings& settings) {
@@ -285,13 +359,9 @@ QByteArray AppSettingsText(const AppSettings& settings) {
 QByteArray AppSettingsText(const AppSettings& settings, const QByteArray& file) {
     // For each key the last line whose value counts, as ParseAppSettings reads them.
     const QList<LineSpan> lines = Lines(file);
-    std::array<qsizetype, kKeyCount> last;
-    last.fill(-1);
-    AppSettings given;
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        if (const int key = TakeLine(given, QByteArrayView(file).sliced(lines[i].begin, lines[i].size));
-            key >= 0)
-            last[std::size_t(key)] = i;
+    const FileLines read = ReadLines(file);
+    const AppSettings& given = read.settings;
+    const auto& last = read.last;
     QByteArray added;
     std::map<qsizetype, QByteArray> rewritten; // by line
     for (int key = 0; key < kKeyCount; ++key) {
@@ -329,7 +399,15 @@ AppSettingsLoad LoadAppSettings(const QString& folder) {
                 .arg(FilePath(folder), read.cause);
         return load;
     }
-    load.settings = ParseAppSettings(read.bytes);
+    const FileLines lines = ReadLines(read.bytes);
+    load.settings = lines.settings;
+    for (const FileLines::Refused& refused : lines.refused)
+        load.notices.append(
+            QStringLiteral("The settings file %1, line %2: the value of %3 is not taken (it wants "
+                           "%4); the line is left as it is.")
+                .arg(FilePath(folder))
+                .arg(refused.line + 1)
+                .arg(QString::fromLatin1(KeyNames()[std::size_t(refused.key)]), refused.wanted));
     return load;
 }
 

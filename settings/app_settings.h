@@ -13,6 +13,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace settings {
 
@@ -41,6 +42,9 @@ struct AppSettings {
 struct AppSettingsLoad {
     AppSettings settings;
     QString problem; // empty when the file was read or is not there
+    // A line each of the program's keys whose value is not taken (a scale whose values do not fit
+    // the record's digits, a unit with a control character, …): which, and what it wants.
+    QStringList notices;
 };
 AppSettingsLoad LoadAppSettings(const QString& folder);
 

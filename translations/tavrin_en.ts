@@ -83,10 +83,6 @@
         <translation>Default: %1</translation>
     </message>
     <message>
-        <source>空にできず、コンマ、引用符、改行は使えません</source>
-        <translation>May not be empty or hold a comma, quote or line end</translation>
-    </message>
-    <message>
         <source>数値を入れてください</source>
         <translation>Enter a number</translation>
     </message>
@@ -117,6 +113,18 @@
     <message>
         <source>0 以上の数値を入れるか、空欄 (既定) にしてください</source>
         <translation>Enter a number from 0 up, or leave it empty (the default)</translation>
+    </message>
+    <message>
+        <source>空にできず、%1 文字まで。コンマ、引用符、制御文字 (タブ、改行など) は使えません</source>
+        <translation>Not empty, at most %1 characters; no comma, quote or control character (tab, line end…)</translation>
+    </message>
+    <message>
+        <source>0〜9.99 V の値が %1 未満になる 2 点にしてください (小数 %2 桁で %3 桁まで)</source>
+        <translation>Values for 0–9.99 V must stay below %1 (%3 digits with %2 decimals)</translation>
+    </message>
+    <message>
+        <source>大きさ %1 未満の数値にしてください (小数 %2 桁で %3 桁まで)</source>
+        <translation>Enter a number below %1 in size (%3 digits with %2 decimals)</translation>
     </message>
 </context>
 <context>

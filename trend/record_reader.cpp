@@ -1221,7 +1221,7 @@ Units UnitsOf(const ValueColumns& columns, Channel channel) {
     const ValueColumns::Line& line = columns.lines[channel == Channel::Ad0 ? 0 : 1];
     if (!columns.present || line.decimals < 0)
         return units;
-    units.channel.unit = Unquoted(line.unit);
+    units.channel.unit = record::UnitOfField(Unquoted(line.unit));
     units.decimals = line.decimals;
     const double v = line.low / 100.0;
     if (line.high != line.low) {

@@ -1,5 +1,7 @@
 #include "trend/statistics.h"
 
+#include "record/csv_row.h"
+
 #include <QDateTime>
 #include <QTimeZone>
 #include <cmath>
@@ -89,7 +91,9 @@ std::string StatsCsv(const Trace& trace, const RowRanges& rows, bool volts) {
     for (const Channel channel : {Channel::Ad0, Channel::Ad1}) {
         const Units& units = volts ? DefaultUnits(channel) : trace.UnitsOf(channel);
         const ChannelStats s = InUnits(StatsOf(trace, channel, rows), units);
-        csv += Field(trace.UnitsOf(channel).channel.name) + ',' + Field(units.channel.unit) + ',' + range +
+        // A name or a unit a spreadsheet would take for a formula goes after an apostrophe, as in the record.
+        csv += Field(record::UnitField(trace.UnitsOf(channel).channel.name)) + ',' +
+               Field(record::UnitField(units.channel.unit)) + ',' + range +
                ',' + std::to_string(s.samples);
         if (s.samples == 0) {
             csv += ",,,,,\r\n";

@@ -134,6 +134,35 @@ private slots:
     void badCommandLinesAreRefusedClearly() {
         QFETCH(QStringList, arguments);
         QFETCH(QString, message);
+        QTest::newRow("a scale that gives inf")
+            << QStringList{"--ad0-scale", "0=0,1=1e308"}
+            << "--ad0-scale wants a line whose values for readings of 0.00 V to 9.99 V stay below 1e+15 in "
+               "size (15 "
+               "digits with the 0 decimals it needs), not one that gives inf at 9.99 V, not '0=0,1=1e308'";
+        QTest::newRow("a scale that gives 3.07e62")
+            << QStringList{"--ad0-scale", "0=0,1=1e100"} << "not one that gives 9.99e+100 at 9.99 V";
+        QTest::newRow("limits past 15 digits at the scale given")
+            << QStringList{"--ad0-scale", "0=0,5=500", "--ad0-limits", ":1e15"}
+            << "--ad0-limits wants limits below 1e+15 in size (15 digits with the 0 decimals of the "
+               "channel's scale)";
+        QTest::newRow("limits past 15 digits in volts")
+            << QStringList{"--ad1-limits", "-1e13:"}
+            << "--ad1-limits wants limits below 1e+13 in size (15 digits with the 2 decimals of the "
+               "channel's scale)";
+        QTest::newRow("a unit with an escape, shown escaped")
+            << QStringList{"--ad0-unit", "\x1b[31mC"}
+            << "--ad0-unit wants a unit that is not empty, has at most 64 characters and holds no comma, "
+               "quote or "
+               "control character (tab, line end, escape, U+0085, U+2028 and the like), not 'U+001B[31mC'";
+        QTest::newRow("a unit with a tab") << QStringList{"--ad0-unit", "a\tb"} << "not 'aU+0009b'";
+        QTest::newRow("a unit with DEL") << QStringList{"--ad0-unit", "a\x7f"} << "not 'aU+007F'";
+        QTest::newRow("a unit with U+0085")
+            << QStringList{"--ad1-unit", QString::fromUtf16(u"a\u0085")} << "not 'aU+0085'";
+        QTest::newRow("a name with U+2028")
+            << QStringList{"--ad0-name", QString::fromUtf16(u"a\u2028b")} << "not 'aU+2028b'";
+        QTest::newRow("a name of 65 characters")
+            << QStringList{"--ad0-name", QString(65, 'n')}
+            << "--ad0-name wants a name that is not empty, has at most 64";
         const Outcome o = Run(arguments);
         QCOMPARE(o.exitCode, 1);
         QVERIFY2(o.err.contains(message), qPrintable(o.err));

@@ -448,11 +448,11 @@ private slots:
         QTest::addColumn<QString>("problem");
         QTest::addColumn<QString>("hysteresis"); // the hysteresis field's placeholder
         const QString volts = "既定: 0.01";
+        const QString label =
+            "空にできず、64 文字まで。コンマ、引用符、制御文字 (タブ、改行など) は使えません";
         QTest::newRow("as they were") << QStringList() << "" << "" << volts;
-        QTest::newRow("a name with a comma")
-            << QStringList{"Name=a,b"} << "Name" << "空にできず、コンマ、引用符、改行は使えません" << volts;
-        QTest::newRow("a unit of spaces")
-            << QStringList{"Unit= "} << "Unit" << "空にできず、コンマ、引用符、改行は使えません" << volts;
+        QTest::newRow("a name with a comma") << QStringList{"Name=a,b"} << "Name" << label << volts;
+        QTest::newRow("a unit of spaces") << QStringList{"Unit= "} << "Unit" << label << volts;
         QTest::newRow("volts that are no number") << QStringList{"Volts1=x"} << "Volts1" << "数値を入れてください" << volts;
         QTest::newRow("the same volts twice") << QStringList{"Volts2=0"} << "Volts2" << "点 1 と同じ電圧です" << volts;
         QTest::newRow("the same value twice") << QStringList{"Value2=0"} << "Value2" << "点 1 と同じ値です" << volts;
@@ -465,6 +465,31 @@ private slots:
         QTest::newRow("a hysteresis below 0")
             << QStringList{"Hysteresis=-1"} << "Hysteresis" << "0 以上の数値を入れるか、空欄 (既定) にしてください"
             << volts;
+        QTest::newRow("a unit with a tab") << QStringList{"Unit=a\tb"} << "Unit" << label << volts;
+        QTest::newRow("a unit with an escape") << QStringList{"Unit=\x1b[31m"} << "Unit" << label << volts;
+        QTest::newRow("a name with U+0085")
+            << QStringList{QString::fromUtf16(u"Name=a\u0085b")} << "Name" << label << volts;
+        QTest::newRow("a name with U+2029")
+            << QStringList{QString::fromUtf16(u"Name=a\u2029b")} << "Name" << label << volts;
+        QTest::newRow("a name of 65 characters")
+            << QStringList{"Name=" + QString(65, 'n')} << "Name" << label << volts;
+        QTest::newRow("a name of 64 characters") << QStringList{"Name=" + QString(64, 'n')} << ""
+                                                 << "" << volts;
+        QTest::newRow("a scale that gives inf")
+            << QStringList{"Value2=1e308"} << "Value2"
+            << "0〜9.99 V の値が 1e+15 未満になる 2 点にしてください (小数 0 桁で 15 桁まで)" << volts;
+        QTest::newRow("a scale of 16 digits at 9.99 V")
+            << QStringList{"Value2=1e15"} << "Value2"
+            << "0〜9.99 V の値が 1e+15 未満になる 2 点にしてください (小数 0 桁で 15 桁まで)" << volts;
+        QTest::newRow("a high limit of 16 digits in volts")
+            << QStringList{"High=1e13"} << "High"
+            << "大きさ 1e+13 未満の数値にしてください (小数 2 桁で 15 桁まで)" << volts;
+        QTest::newRow("a low limit of 15 digits in volts") << QStringList{"Low=-9999999999999"} << ""
+                                                           << ""
+                                                           << "既定: 99999999999.99";
+        QTest::newRow("a hysteresis of 16 digits in volts")
+            << QStringList{"Hysteresis=1e14"} << "Hysteresis"
+            << "大きさ 1e+13 未満の数値にしてください (小数 2 桁で 15 桁まで)" << volts;
         QTest::newRow("an oven: 1% of its band")
             << QStringList{"Unit=°C", "Volts2=5", "Value2=500", "Low=100", "High=400"} << "" << "" << "既定: 3";
     }

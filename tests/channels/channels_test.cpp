@@ -36,6 +36,8 @@ private slots:
         QTest::newRow("below zero") << "0=-50,5=450" << 1 << "-49";
         QTest::newRow("rounds to zero, no sign") << "0=-0.001,1=0.999" << 0 << "0.00";
         QTest::newRow("a thousand per volt") << "0=0,1=1000" << 123 << "1230";
+        QTest::newRow("the largest, 15 digits") << "0=0,9.99=999999999999999" << 999 << "999999999999999";
+        QTest::newRow("12 decimals") << "0=0,1=0.0000000001" << 999 << "0.000000000999";
     }
     void valuesInTheUnit() {
         QFETCH(QString, scale);
@@ -62,6 +64,30 @@ private slots:
         QTest::newRow("scale, flat") << "scale" << "0=3,5=3" << "";
         QTest::newRow("scale, not a number") << "scale" << "0=0,5=hot" << "";
         QTest::newRow("scale, infinite") << "scale" << "0=0,5=inf" << "";
+        QTest::newRow("scale, infinite at 9.99 V") << "scale"
+                                                   << "0=0,1=1e308"
+                                                   << "";
+        QTest::newRow("scale, 1e100") << "scale"
+                                      << "0=0,1=1e100"
+                                      << "";
+        QTest::newRow("scale, 1e18") << "scale"
+                                     << "0=0,1=1e18"
+                                     << "";
+        QTest::newRow("scale, 16 digits at 9.99 V") << "scale"
+                                                    << "0=0,1=1e15"
+                                                    << "";
+        QTest::newRow("scale, 15 digits at 9.99 V") << "scale"
+                                                    << "0=0,9.99=999999999999999"
+                                                    << "0=0,9.99=999999999999999";
+        QTest::newRow("scale, 16 digits at 0 V") << "scale"
+                                                 << "0=-1e15,1=-999999999999999"
+                                                 << "";
+        QTest::newRow("scale, 13 integer digits and 2 decimals") << "scale"
+                                                                 << "0=9999999999990,1=9999999999991"
+                                                                 << "0=9999999999990,1=9999999999991";
+        QTest::newRow("scale, 14 integer digits and 2 decimals") << "scale"
+                                                                 << "0=10000000000000,1=10000000000001"
+                                                                 << "";
         QTest::newRow("limits") << "limits" << "100:400" << "100:400";
         QTest::newRow("limits, high only") << "limits" << ":400" << ":400";
         QTest::newRow("limits, low only, below zero") << "limits" << "-12.5:" << "-12.5:";
@@ -69,6 +95,15 @@ private slots:
         QTest::newRow("limits, low above high") << "limits" << "400:100" << "";
         QTest::newRow("limits, no colon") << "limits" << "400" << "";
         QTest::newRow("limits, a word") << "limits" << "low:400" << "";
+        QTest::newRow("limits, 15 digits in volts") << "limits"
+                                                    << "-9999999999999:9999999999999.99"
+                                                    << "-9999999999999:9999999999999.99";
+        QTest::newRow("limits, 16 digits in volts") << "limits"
+                                                    << ":10000000000000"
+                                                    << "";
+        QTest::newRow("limits, 1e308") << "limits"
+                                       << "-1e308:"
+                                       << "";
     }
     void textsOfTheCommandLine() {
         QFETCH(QString, option);
@@ -84,6 +119,116 @@ private slots:
         }
         QCOMPARE(back, readBack);
         QCOMPARE(problem.isEmpty(), !readBack.isEmpty());
+    }
+
+    // What a number that cannot be read back exactly is refused with.
+    void digitsSaid_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("infinite at 9.99 V") << "scale"
+                                            << "0=0,1=1e308"
+                                            << "a line whose values for readings of 0.00 V to 9.99 V stay "
+                                               "below 1e+15 in size (15 digits with the "
+                                               "0 decimals it needs), not one that gives inf at 9.99 V";
+        QTest::newRow("too many digits at 0 V")
+            << "scale"
+            << "0=-1e15,1=-999999999999999"
+            << "a line whose values for readings of 0.00 V to 9.99 V stay below 1e+13 in size (15 digits "
+               "with the "
+               "2 decimals it needs), not one that gives -1e+15 at 0.00 V";
+        QTest::newRow("a limit in volts")
+            << "limits"
+            << "0:1e13"
+            << "limits below 1e+13 in size (15 digits with the 2 decimals of the channel's scale)";
+    }
+    void digitsSaid() {
+        QFETCH(QString, option);
+        QFETCH(QString, text);
+        QFETCH(QString, problem);
+        QString said;
+        if (option == QLatin1String("scale"))
+            QVERIFY(!channels::ParseScale(text, &said));
+        else
+            QVERIFY(!channels::ParseLimits(text, &said));
+        QCOMPARE(said, problem);
+    }
+
+    // A limit or a hysteresis fits the channel's digits at its scale's decimals.
+    void limitsFitTheScale_data() {
+        QTest::addColumn<QString>("scale");
+        QTest::addColumn<QString>("limits");    // as the settings file holds them
+        QTest::addColumn<double>("hysteresis"); // negative: unset
+        QTest::addColumn<int>("refused");       // -1 none, else 0 low, 1 high, 2 hysteresis
+        QTest::newRow("oven") << "0=0,5=500"
+                              << "100:400" << 3.0 << -1;
+        QTest::newRow("whole degrees, 15 digits") << "0=0,5=500"
+                                                  << "-999999999999999:" << -1.0 << -1;
+        QTest::newRow("whole degrees, 16 digits") << "0=0,5=500"
+                                                  << ":1000000000000000" << -1.0 << 1;
+        QTest::newRow("1000 at 12 decimals") << "0=0,1=0.0000000001"
+                                             << "1000:" << -1.0 << 0;
+        QTest::newRow("999 at 12 decimals") << "0=0,1=0.0000000001"
+                                            << "999:" << -1.0 << -1;
+        QTest::newRow("a hysteresis of 1e13 in volts") << "0=0,1=1"
+                                                       << "0:1" << 1e13 << 2;
+    }
+    void limitsFitTheScale() {
+        QFETCH(QString, scale);
+        QFETCH(QString, limits);
+        QFETCH(double, hysteresis);
+        QFETCH(int, refused);
+        Channel channel = channels::DefaultChannel(0);
+        channel.scale = ScaleOf(qPrintable(scale));
+        const QStringList sides = limits.split(QLatin1Char(':'));
+        if (!sides[0].isEmpty())
+            channel.limits.low = sides[0].toDouble();
+        if (!sides[1].isEmpty())
+            channel.limits.high = sides[1].toDouble();
+        if (hysteresis >= 0)
+            channel.limits.hysteresis = hysteresis;
+        const auto problem = channels::LimitsDigitsProblem(channel);
+        QCOMPARE(problem ? int(problem->what) : -1, refused);
+        QString said;
+        QCOMPARE(channels::ParseLimits(limits, &said, channel.scale).has_value(),
+                 refused < 0 || refused == 2);
+    }
+
+    // A channel's name or unit: not empty, 64 characters at most, no comma, quote or control character.
+    void labels_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("a name") << "Oven 1" << true;
+        QTest::newRow("degrees") << "°C" << true;
+        QTest::newRow("spaces around") << "  in Hg " << true;
+        QTest::newRow("64 characters") << QString(64, QChar(0x6E29)) << true;
+        QTest::newRow("64 characters beyond the BMP")
+            << QString::fromUcs4(std::u32string(64, U'\U0001D4B3').c_str()) << true;
+        QTest::newRow("65 characters") << QString(65, QLatin1Char('x')) << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("blank") << "   " << false;
+        QTest::newRow("a comma") << "a,b" << false;
+        QTest::newRow("a quote") << "in \"Hg\"" << false;
+        QTest::newRow("a line feed") << "a\nb" << false;
+        QTest::newRow("a carriage return") << "a\rb" << false;
+        QTest::newRow("a tab") << "a\tb" << false;
+        QTest::newRow("a tab at the end") << "ab\t" << false;
+        QTest::newRow("NUL") << QString::fromUtf16(u"a\0b", 3) << false;
+        QTest::newRow("\\x01") << "a\x01" << false;
+        QTest::newRow("ESC") << "\x1b[31m" << false;
+        QTest::newRow("DEL") << "a\x7f" << false;
+        QTest::newRow("U+0080") << QString::fromUtf16(u"a\u0080") << false;
+        QTest::newRow("U+0085") << QString::fromUtf16(u"a\u0085b") << false;
+        QTest::newRow("U+009F") << QString::fromUtf16(u"a\u009f") << false;
+        QTest::newRow("U+00A0 is a character") << QString::fromUtf16(u"a\u00a0b") << true;
+        QTest::newRow("U+2028") << QString::fromUtf16(u"a\u2028b") << false;
+        QTest::newRow("U+2029") << QString::fromUtf16(u"a\u2029b") << false;
+        QTest::newRow("a formula") << "=1+1" << true;
+    }
+    void labels() {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QCOMPARE(channels::LabelOk(text), ok);
     }
 
     // A run of readings (hundredths of a volt, 1 s apart) against limits, and the crossings it makes.

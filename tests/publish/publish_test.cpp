@@ -172,6 +172,15 @@ void PublishTest::sampleJson_data() {
            R"("ad1_v":1.90,"hh":1,"hl":0,"lh":1,"ll":0,"note":"ad0 high; ad1 low",)"
            R"("ad0_value":410,"ad0_unit":"°C","ad0_name":"Oven","ad1_value":0.950,"ad1_unit":"bar",)"
            R"("ad1_name":"\"Line\"\\2\u0009",)" + kRun;
+    // A scale no check would let through: JSON has no infinity; a unit as typed, no apostrophe.
+    channels::Channels unchecked = volts;
+    unchecked[0].scale = {0, 0, 1, 1e308};
+    unchecked[1].unit = "=mA";
+    QTest::newRow("a value past a double: null; a unit beginning with =")
+        << Sample(612) << unchecked
+        << R"({"time":"2026-12-07T09:31:01.200+09:00","elapsed_s":61.200,"sweep":1,"x":11,)"
+           R"("ad0_v":0.12,"ad1_v":5.88,"hh":0,"hl":1,"lh":0,"ll":0,"note":null,"ad0_value":null,)" +
+               inVolts + R"("ad1_value":5.88,"ad1_unit":"=mA","ad1_name":"AD1",)" + kRun;
 }
 
 void PublishTest::sampleJson() {

@@ -162,6 +162,23 @@ private slots:
         QTest::newRow("a unit with a comma and a quote")
             << reply << true << true << v + ",3.07,\"\"\"in\"\", H2O\",1.23,V\r\n" << kReplyTime
             << Settings("\"in\", H2O", {0, 0, 1, 1});
+        // A unit a spreadsheet would take for a formula is written after an apostrophe: text follows.
+        QTest::newRow("a unit beginning with =") << reply << true << true << v + ",3.07,'=A1,1.23,V\r\n"
+                                                 << kReplyTime << Settings("=A1", {0, 0, 1, 1});
+        QTest::newRow("a unit beginning with +") << reply << true << true << v + ",3.07,'+mA,1.23,V\r\n"
+                                                 << kReplyTime << Settings("+mA", {0, 0, 1, 1});
+        QTest::newRow("a unit beginning with -") << reply << true << true << v + ",3.07,'-dB,1.23,V\r\n"
+                                                 << kReplyTime << Settings("-dB", {0, 0, 1, 1});
+        QTest::newRow("a unit beginning with @") << reply << true << true << v + ",3.07,'@V,1.23,V\r\n"
+                                                 << kReplyTime << Settings("@V", {0, 0, 1, 1});
+        QTest::newRow("a unit beginning with an apostrophe")
+            << reply << true << true << v + ",3.07,''ft,1.23,V\r\n"
+            << kReplyTime << Settings("'ft", {0, 0, 1, 1});
+        QTest::newRow("a unit with = inside") << reply << true << true << v + ",3.07,m=s,1.23,V\r\n"
+                                              << kReplyTime << Settings("m=s", {0, 0, 1, 1});
+        QTest::newRow("the largest values, 15 digits")
+            << reply << true << true << v + ",307307307307307,V,1.23,V\r\n"
+            << kReplyTime << Settings("V", {0, 0, 9.99, 999999999999999});
         QTest::newRow("no frame in °C") << QByteArray("#D0=307 V, #D1=123" "3\r\n") << true << true
                                         << t + ",,,,,,no frame,,,,\r\n" << kReplyTime << Settings("°C", {0, 0, 5, 500});
         QTest::newRow("AD0 off in °C") << reply << false << true << t + ",1.23,1,1,1,1,,,,1.23,V\r\n" << kReplyTime

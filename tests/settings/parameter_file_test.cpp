@@ -423,6 +423,17 @@ private slots:
         QTest::newRow("a channel's unit added, a new file with it")
             << QByteArray() << false << "" << ad0 << ""
             << "°C" << head + "reconnect=off\nlanguage=\nad0.unit=\xc2\xb0\x43\n";
+        const QByteArray unreadable = QByteArrayLiteral(
+            "ad0.scale=0=0,1=1e308\nad0.limits=:1e15\nad0.unit=a\0b\nad0.name=a\tb\nad0.hysteresis=1e14\n");
+        QTest::newRow("numbers that cannot be read back, control characters: the defaults, the lines kept")
+            << unreadable << false << "" << ad0 << ""
+            << "" << unreadable;
+        // The limits are read at the scale of the whole file, whichever line comes first.
+        const QByteArray limitsFirst = "ad0.limits=:1e14\nad0.scale=0=0,5=500\nad0.hysteresis=0.5\n";
+        QTest::newRow("limits of 15 digits at the scale after them") << limitsFirst << false << ""
+                                                                     << "AD0|V|0=0,5=500|:1e+14|0|0.5"
+                                                                     << ""
+                                                                     << "" << limitsFirst;
     }
     void appSettingsFile() {
         QFETCH(QByteArray, file);
@@ -454,6 +465,56 @@ private slots:
             load.settings.channels[0].unit = unit;
         QVERIFY(SaveAppSettings(folder, load.settings));
         QCOMPARE(ReadFile(folder + "/tavrin.conf"), written);
+    }
+
+    // Each line of the program's keys whose value is not taken is said, with what it wants; the rest is read.
+    void appSettingsFileSaysWhatItDoesNotTake_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("ad0"); // name|unit|scale|limits
+        QTest::addColumn<QStringList>("notices");
+        const QString at = "The settings file %1, line ";
+        QTest::newRow("all taken") << QByteArray("ad0.scale=0=0,5=500\nad0.limits=100:400\n")
+                                   << "AD0|V|0=0,5=500|100:400" << QStringList();
+        QTest::newRow("a scale that gives inf")
+            << QByteArray("# oven\nad0.scale=0=0,1=1e308\nad0.unit=K\n") << "AD0|K|0=0,1=1|:"
+            << QStringList{
+                   at +
+                   "2: the value of ad0.scale is not taken (it wants a line whose values for readings of "
+                   "0.00 V to 9.99 V stay below 1e+15 in size (15 digits with the 0 decimals it needs), "
+                   "not one that gives inf at 9.99 V); the line is left as it is."};
+        QTest::newRow("limits too large for the scale after them")
+            << QByteArray("ad0.limits=:1e13\nad0.scale=0=0,1=2\n") << "AD0|V|0=0,1=2|:"
+            << QStringList{
+                   at + "1: the value of ad0.limits is not taken (it wants a number below 1e+13 in size (15 "
+                        "digits with the 2 decimals of the channel's scale)); the line is left as it is."};
+        QTest::newRow("a unit with NUL, a name with U+2028")
+            << QByteArrayLiteral("ad0.unit=a\0b\nad0.name=a\xe2\x80\xa8\x62\n") << "AD0|V|0=0,1=1|:"
+            << QStringList{
+                   at + "1: the value of ad0.unit is not taken (it wants a unit that is not empty, has at "
+                        "most "
+                        "64 characters and holds no comma, quote or control character (tab, line end, NUL, "
+                        "U+0085, U+2028 and the like)); the line is left as it is.",
+                   at + "2: the value of ad0.name is not taken (it wants a name that is not empty, has at "
+                        "most "
+                        "64 characters and holds no comma, quote or control character (tab, line end, NUL, "
+                        "U+0085, U+2028 and the like)); the line is left as it is."};
+    }
+    void appSettingsFileSaysWhatItDoesNotTake() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, ad0);
+        QFETCH(QStringList, notices);
+        const QString folder = temp_->filePath("config/tavrin");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(WriteFile(folder + "/tavrin.conf", file));
+        const AppSettingsLoad load = LoadAppSettings(folder);
+        const channels::Channel& c = load.settings.channels[0];
+        QCOMPARE(QStringList({c.name, c.unit, channels::ScaleText(c.scale), channels::LimitsText(c.limits)})
+                     .join('|'),
+                 ad0);
+        QStringList expected;
+        for (const QString& notice : notices)
+            expected << notice.arg(folder + "/tavrin.conf");
+        QCOMPARE(load.notices, expected);
     }
 
     // A settings file that cannot be read whole is refused without being opened when it is no

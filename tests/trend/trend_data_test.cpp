@@ -1,6 +1,7 @@
 // The trend window's data: where lines break, what a view of a long run draws
 // at every zoom, and reading run records back, bad ones included.
 #include "record/csv_row.h"
+#include "record/run_record_file.h"
 #include "trend/decimation.h"
 #include "trend/record_reader.h"
 #include "trend/statistics.h"
@@ -8,6 +9,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <cmath>
 #include <sys/file.h>
 
@@ -105,24 +107,32 @@ private slots:
         QTest::addColumn<int>("from");
         QTest::addColumn<int>("to");
         QTest::addColumn<QByteArray>("csv");
-        QTest::addColumn<QString>("scale"); // AD0's in °C; none: volts
+        QTest::addColumn<QString>("scale"); // AD0's; none: volts
+        QTest::addColumn<QString>("name");  // AD0's with the scale
+        QTest::addColumn<QString>("unit");
         const QByteArray header = "channel,unit,from,to,samples,min,max,mean,rms,stddev\r\n";
         QTest::newRow("in °C, 0 V 0 °C to 5 V 500 °C")
             << QList<int>{100, 200, 300, -1, 400} << 0 << 5
             << header + "AD0,°C,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,4,100,400,250.00,273.86,111.80\r\n"
                         "AD1,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,5,1.00,1.00,1.0000,1.0000,0.0000\r\n"
-            << "0=0,5=500";
+            << "0=0,5=500" << "AD0" << "°C";
+        // A spreadsheet reads a cell beginning with an apostrophe as text, never as a formula.
+        QTest::newRow("a name and a unit a spreadsheet would take for formulas")
+            << QList<int>{100, 200} << 0 << 2
+            << header + "'@cmd,'=1+1,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.100+00:00,2,100,200,150.00,158.11,50.00\r\n"
+                        "AD1,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.100+00:00,2,1.00,1.00,1.0000,1.0000,0.0000\r\n"
+            << "0=0,5=500" << "@cmd" << "=1+1";
         QTest::newRow("an empty reading left out")
             << QList<int>{100, 200, 300, -1, 400} << 0 << 5
             << header + "AD0,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,4,1.00,4.00,2.5000,2.7386,1.1180\r\n"
                         "AD1,V,2026-11-30T00:53:20.000+00:00,2026-11-30T00:53:20.400+00:00,5,1.00,1.00,1.0000,1.0000,0.0000\r\n"
-            << "";
+            << "" << "" << "";
         QTest::newRow("a stretch in the middle")
             << QList<int>{100, 200, 300, 400} << 1 << 3
             << header + "AD0,V,2026-11-30T00:53:20.100+00:00,2026-11-30T00:53:20.200+00:00,2,2.00,3.00,2.5000,2.5495,0.5000\r\n"
                         "AD1,V,2026-11-30T00:53:20.100+00:00,2026-11-30T00:53:20.200+00:00,2,1.00,1.00,1.0000,1.0000,0.0000\r\n"
-            << "";
-        QTest::newRow("nothing in range") << QList<int>{100} << 1 << 1 << header << "";
+            << "" << "" << "";
+        QTest::newRow("nothing in range") << QList<int>{100} << 1 << 1 << header << "" << "" << "";
     }
     void statistics() {
         QFETCH(QList<int>, ad0);
@@ -130,9 +140,11 @@ private slots:
         QFETCH(int, to);
         QFETCH(QByteArray, csv);
         QFETCH(QString, scale);
+        QFETCH(QString, name);
+        QFETCH(QString, unit);
         Trace trace;
         if (!scale.isEmpty())
-            trace.SetUnits(Channel::Ad0, {{"AD0", "°C", *channels::ParseScale(scale), {}}, 0});
+            trace.SetUnits(Channel::Ad0, {{name, unit, *channels::ParseScale(scale), {}}, 0});
         for (int i = 0; i < ad0.size(); ++i)
             trace.Append(Sample(100 * i, ad0[i] < 0 ? trend::kNoVolts : std::int16_t(ad0[i])));
         QCOMPARE(QByteArray::fromStdString(trend::StatsCsv(trace, {{std::size_t(from), std::size_t(to)}})), csv);
@@ -363,6 +375,140 @@ private slots:
             if (!units.isEmpty())
                 QCOMPARE(UnitsText(*read->trace), units);
         }
+    }
+
+    // Every record Tavrin writes is read back whole: a run of every reading (0.00 to 9.99 V on AD0, the
+    // other way on AD1), a crossing, a note and a sample after it, written by the run record itself with
+    // the widest scales, the longest names and units and those a spreadsheet would take for formulas
+    // that the checks take, then read back.
+    void everyRecordWrittenIsReadWhole_data() {
+        QTest::addColumn<QString>("scale");
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("top");      // AD0's value at 9.99 V, as the window shows it
+        QTest::addColumn<QString>("readUnit"); // as the trend window shows it
+        QTest::addColumn<int>("decimals");
+        QTest::newRow("volts") << "0=0,1=1"
+                               << "V"
+                               << "AD0"
+                               << "9.99"
+                               << "V" << 2;
+        QTest::newRow("15 digits at 9.99 V, no decimals") << "0=0,9.99=999999999999999"
+                                                          << "nm"
+                                                          << "Stage"
+                                                          << "999999999999999"
+                                                          << "nm" << 0;
+        QTest::newRow("15 digits at 0 V, falling") << "0=-999999999999999,9.99=0"
+                                                   << "nm"
+                                                   << "Stage"
+                                                   << "0"
+                                                   << "nm" << 0;
+        QTest::newRow("13 digits and 2 decimals") << "0=9999999999990,1=9999999999991"
+                                                  << "V"
+                                                  << "AD0"
+                                                  << "9999999999999.99"
+                                                  << "V" << 2;
+        QTest::newRow("12 decimals") << "0=0,1=0.0000000001"
+                                     << "V"
+                                     << "AD0"
+                                     << "0.000000000999"
+                                     << "V" << 12;
+        QTest::newRow("a unit of 64 characters")
+            << "0=0,5=500" << QString(64, QChar(0x00B0)) << QString(64, 'n') << "999"
+            << QString(64, QChar(0x00B0)) << 0;
+        QTest::newRow("a unit beginning with =") << "0=0,1=1"
+                                                 << "=SUM(A1)"
+                                                 << "=x"
+                                                 << "9.99"
+                                                 << "=SUM(A1)" << 2;
+        QTest::newRow("a unit beginning with -") << "0=0,1=1"
+                                                 << "-dB"
+                                                 << "AD0"
+                                                 << "9.99"
+                                                 << "-dB" << 2;
+        QTest::newRow("a unit beginning with +") << "0=0,1=1"
+                                                 << "+mA"
+                                                 << "AD0"
+                                                 << "9.99"
+                                                 << "+mA" << 2;
+        QTest::newRow("a unit beginning with @") << "0=0,1=1"
+                                                 << "@V"
+                                                 << "AD0"
+                                                 << "9.99"
+                                                 << "@V" << 2;
+        QTest::newRow("a unit beginning with an apostrophe") << "0=0,1=1"
+                                                             << "'ft"
+                                                             << "AD0"
+                                                             << "9.99"
+                                                             << "'ft" << 2;
+        QTest::newRow("a unit of an apostrophe and =") << "0=0,1=1"
+                                                       << "'="
+                                                       << "AD0"
+                                                       << "9.99"
+                                                       << "'=" << 2;
+    }
+    void everyRecordWrittenIsReadWhole() {
+        QFETCH(QString, scale);
+        QFETCH(QString, unit);
+        QFETCH(QString, name);
+        QFETCH(QString, top);
+        QFETCH(QString, readUnit);
+        QFETCH(int, decimals);
+        channels::Channels settings = channels::DefaultChannels();
+        channels::Channel& ad0 = settings[0];
+        QString problem;
+        // Only what the checks take.
+        QVERIFY(channels::LabelOk(unit) && channels::LabelOk(name));
+        const auto parsed = channels::ParseScale(scale, &problem);
+        QVERIFY2(parsed, qPrintable(problem));
+        ad0.scale = *parsed;
+        ad0.unit = unit;
+        ad0.name = name;
+        settings[1].unit = unit;
+        settings[1].name = name;
+        QTemporaryDir dir;
+        record::RunRecordFile file(dir.path());
+        const QDateTime start(QDate(2026, 12, 7), QTime(9, 30), QTimeZone(9 * 3600));
+        QVERIFY(file.RunStarted({start, "tavrin", "sim", settings}));
+        acquisition::DecodedSample s;
+        s.levels = 0x05;
+        for (int h = 0; h <= 999; ++h) {
+            s.elapsedMs = 100 * h;
+            s.time = start.addMSecs(s.elapsedMs);
+            s.x = h % 601;
+            s.sweep = h / 601;
+            s.ad0 = h;
+            s.ad1 = 999 - h;
+            s.crossings =
+                h == 500 ? channels::Crossings{channels::Crossing::High, {}} : channels::Crossings{};
+            QVERIFY(file.Take(s));
+        }
+        acquisition::DecodedSample note;
+        note.time = start.addSecs(101);
+        note.elapsedMs = 101'000;
+        note.note = SampleNote::NoReply;
+        QVERIFY(file.Take(note));
+        s.time = start.addSecs(102);
+        s.elapsedMs = 102'000;
+        QVERIFY(file.Take(s));
+        QVERIFY(file.RunEnded());
+
+        const auto read = trend::ReadRecord(file.Path());
+        QCOMPARE(read.problem, QString());
+        QVERIFY(read.trace);
+        QCOMPARE(int(read.trace->Size()), 1002);
+        const trend::Units& units = read.trace->UnitsOf(Channel::Ad0);
+        QCOMPARE(units.channel.unit, readUnit);
+        QCOMPARE(read.trace->UnitsOf(Channel::Ad1).channel.unit, readUnit);
+        QCOMPARE(units.decimals, decimals);
+        QCOMPARE(units.Text(units.ValueOf(999)), top);
+        // Written again from what was read, the rows are the record's own bytes.
+        std::string written(record::kHeaderRow);
+        for (std::size_t i = 0; i < read.trace->Size(); ++i)
+            record::AppendRow(written, trend::SampleOf(read.trace->At(i)), read.trace->ChannelsOf());
+        QFile record(file.Path());
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        QCOMPARE(QByteArray::fromStdString(written), record.readAll());
     }
 
     // A line left out breaks the lines drawn there, as an outage does; the rows either side stay joined
