@@ -96,12 +96,13 @@ int RunWindow(int& argc, char** argv, const Options& options) {
                     form.Button3Click();
             });
         });
-    // A stop signal ends a run as STOP ends it, with its record complete, and then the program.
+    // A stop signal ends a run as STOP ends it, with its record complete, and then the program; a reply
+    // in flight is not waited for, as STOP waits for it.
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::Received, &form, [&form, &stopSignalled] {
         stopSignalled = true;
         if (form.RunInProgress())
-            form.Button4Click();
+            form.Session().StopNow();
         else
             QCoreApplication::exit(kExitNormal);
     });
