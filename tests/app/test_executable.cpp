@@ -113,8 +113,8 @@ private slots:
                "U+0080–U+009F); it holds U+000A (%0A)\nTry 'tavrin --help'.\n";
         QTest::newRow("a publish URL whose escapes are not UTF-8")
             << QStringList{"--publish", "mqtt://127.0.0.1/a%C3%28"}
-            << "tavrin: --publish wants the URL in percent-encoded UTF-8 (é is %C3%A9, a '%' itself %25): %C3%28 "
-               "in 'mqtt://127.0.0.1/a%C3%28' is not UTF-8\nTry 'tavrin --help'.\n";
+            << "tavrin: --publish wants the URL in percent-encoded UTF-8 (é is %C3%A9, a '%' itself %25): "
+               "%C3%28 in 'mqtt://127.0.0.1/a%C3%28' is not UTF-8\nTry 'tavrin --help'.\n";
         QTest::newRow("bad language") << QStringList{"--lang", "fr"} << "--lang wants ja or en";
         QTest::newRow("a scale of one volt") << QStringList{"--ad0-scale", "1=0,1=5"}
                                              << "--ad0-scale wants two different volts (V1 and V2 are the same), not "
