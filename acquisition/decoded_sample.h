@@ -24,6 +24,7 @@ enum class SampleNote {
     NoReply,  // the time-out that ends the run
     UnitLost, // the unit vanished during the run
     UnitBack, // the same unit was reopened and the run goes on
+    CutShort, // a request whose reply was not waited for: a stop signal ended the run
 };
 
 // A reading under both of its rules.

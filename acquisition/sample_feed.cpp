@@ -62,6 +62,10 @@ channels::Crossings SampleFeed::Take(DecodedSample sample, const QDateTime& time
     return sample.crossings;
 }
 
+void SampleFeed::SwitchedOff(int channel) {
+    watches_[std::size_t(channel)].SwitchedOff(ElapsedMs());
+}
+
 void SampleFeed::SweepEnded() {
     Each([](SampleSink& sink) { return sink.SweepEnded(); });
     ++sweep_;

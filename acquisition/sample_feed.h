@@ -36,6 +36,8 @@ public:
     void RunStarted(const RunInfo& run);
     // `sample` holds its values and note; the feed adds the rest. Says the crossings the sample made.
     channels::Crossings Take(DecodedSample sample, const QDateTime& time, int x);
+    // A channel the run no longer reads (its box unticked): see channels::LimitWatch::SwitchedOff.
+    void SwitchedOff(int channel);
     void SweepEnded();
     void RunEnded();
 

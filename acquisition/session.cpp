@@ -77,19 +77,19 @@ void Session::Tick() {
         break;
     case RunPhase::AwaitingReply:
         // A reply the unit's readiness did not report is seen here; the countdown ends the wait.
-        Later(phase_, &Session::LookAtReply);
+        Later(phase_, &Session::LookAtReply, true);
         break;
     case RunPhase::AwaitingInterval:
         if (state_.IntervalTicks == 0)
-            Later(phase_, &Session::EndInterval);
+            Later(phase_, &Session::EndInterval, true);
         break;
     case RunPhase::SavePause:
         if (state_.ReplyTicks == 0)
-            Later(phase_, &Session::FinishSave);
+            Later(phase_, &Session::FinishSave, true);
         break;
     case RunPhase::AwaitingUnit:
         if (state_.IntervalTicks == 0 || state_.Acquiring == 0)
-            Later(phase_, &Session::LookForUnit);
+            Later(phase_, &Session::LookForUnit, true);
         break;
     }
 }
@@ -196,6 +196,8 @@ void Session::LookForUnit() {
     } else {
         report::Report(report::module::kDevice, QStringLiteral("unit found: %1").arg(serial));
     }
+    // The wait for the unit used the interval's countdown: the next request waits its full sampling time.
+    LoadInterval();
     BeginSample();
 }
 
@@ -212,11 +214,15 @@ void Session::SetPhase(RunPhase phase) {
     view_.PhaseChanged(phase);
 }
 
-void Session::Later(RunPhase phase, void (Session::*step)()) {
+void Session::Later(RunPhase phase, void (Session::*step)(), bool onTick) {
     QMetaObject::invokeMethod(
-        this, [this, phase, step, run = runNumber_] {
-            if (running_ && run == runNumber_ && phase_ == phase)
+        this,
+        [this, phase, step, onTick, run = runNumber_] {
+            if (running_ && run == runNumber_ && phase_ == phase) {
+                onTick_ = onTick;
                 (this->*step)();
+                onTick_ = false;
+            }
         },
         Qt::QueuedConnection);
 }
@@ -275,6 +281,16 @@ void Session::Stop() {
         Later(phase_, &Session::EndNormally);
 }
 
+// Straight away rather than from the event loop: a look at the reply that the tick put off, and which
+// would find the time-out, never comes first.
+void Session::StopNow() {
+    Stop();
+    if (phase_ == RunPhase::AwaitingReply)
+        CutReplyShort();
+    else if (phase_ == RunPhase::SavePause)
+        FinishSave();
+}
+
 // Requests go out SamplingTime ticks apart: the countdown is loaded with the sampling time itself, so
 // the interval matches what the window, the log header and the chart annotation state (10 means 1.0 s).
 void Session::LoadInterval() {
@@ -289,7 +305,9 @@ void Session::BeginSample() {
     SetPhase(RunPhase::AwaitingReply);
     view_.ShowStatus(kStatusBlank);
     unit_.SendRequest();
-    state_.ReplyTicks = device::kReplyTimeoutTicks;
+    // The reply wait is 10 whole ticks. A request sent between two ticks (the first, at START) has the
+    // rest of its tick on top; every other one goes out on a tick.
+    state_.ReplyTicks = std::int16_t(device::kReplyTimeoutTicks + (onTick_ ? 0 : 1));
     LookAtReply();
 }
 
@@ -335,6 +353,17 @@ void Session::ReplyTimedOut() {
     view_.ShowStatus(kStatusNoResponse);
     EndWith(RunEnd::TimedOut,
             QStringLiteral("the unit did not answer within %1 ticks; the run ended").arg(device::kReplyTimeoutTicks));
+}
+
+void Session::CutReplyShort() {
+    watch_.Unwatch();
+    if (unit_.TakeReply(state_.ReplyTicks, state_.RxBuffer) == device::ExchangeResult::Replied) {
+        replyRead_ = unit_.Status() == FT_OK;
+        HandleReply();
+        return;
+    }
+    FeedNote(SampleNote::CutShort);
+    EndNormally();
 }
 
 void Session::HandleReply() {
@@ -398,8 +427,11 @@ void Session::ContinueSweepEnd() {
     AwaitInterval();
 }
 
+// The next request goes out on a tick, its full sampling time after the last one: at once only when
+// this very tick ran the countdown out (a reply that came between two ticks waits for the next). After
+// STOP the run ends at once.
 void Session::AwaitInterval() {
-    if (state_.IntervalTicks == 0)
+    if (state_.Acquiring == 0 || (state_.IntervalTicks == 0 && onTick_))
         EndInterval();
     else
         SetPhase(RunPhase::AwaitingInterval);
@@ -450,6 +482,11 @@ void Session::PlotReply() {
     // Read once a sample: the chart draws with the channels the sinks get.
     sampleSettings_ = view_.Settings();
     const RunSettings& settings = sampleSettings_;
+    // A channel switched off is no longer outside its limits: its value is not read any more.
+    if (!settings.ad0On)
+        feed_.SwitchedOff(0);
+    if (!settings.ad1On)
+        feed_.SwitchedOff(1);
     const bool framed = FindReplyFrame().has_value();
     // Every sink gets the reply once, at its column and with the channels of its marks: the log its
     // bytes, the chart its marks at SweepX and its digital lines at the advanced column.

@@ -118,6 +118,9 @@ public:
     bool Start();
     // STOP: the run ends at its next loop test (a reply or a save pause in progress runs to its end).
     void Stop();
+    // A stop signal: STOP, except that a reply wait or a save pause in progress ends now. A reply
+    // already queued is still taken; a request still unanswered is noted in the sinks as cut short.
+    void StopNow();
     bool Running() const { return running_; }
     RunPhase Phase() const { return phase_; }
     // Whether a unit that is gone is waited for, from the next wait on.
@@ -153,6 +156,9 @@ private:
     void LookAtReply();
     void HandleReply();
     void ReplyTimedOut();
+    // The reply wait ended by a stop signal: a reply already queued is taken, otherwise the request
+    // is given up and the run ends.
+    void CutReplyShort();
     void BeginSweepEnd();
     void FinishSave();
     void ContinueSweepEnd();
@@ -161,8 +167,9 @@ private:
     void EndNormally();
     void EndWith(RunEnd end, const QString& reason, const char* module = "acquisition");
     void Finish(RunOutcome outcome);
-    // Runs `step` from the event loop if the run still waits in `phase` then.
-    void Later(RunPhase phase, void (Session::*step)());
+    // Runs `step` from the event loop if the run still waits in `phase` then; `onTick` when the tick
+    // itself puts it off, so that a request it sends goes out on the tick.
+    void Later(RunPhase phase, void (Session::*step)(), bool onTick = false);
     void LoadInterval();
     // Before a run: whether one may start, reopening the unit when it went away. Unattended and
     // without a unit it may not, and says why.
@@ -198,6 +205,7 @@ private:
     bool recordStopped_ = false; // a sink (the record) was left out of this run
     RunPhase phase_ = RunPhase::Idle;
     unsigned runNumber_ = 0;        // which run a step put off for later belongs to
+    bool onTick_ = false;           // the step running now was put off by the tick
     bool awaitingLostUnit_ = false;
     unsigned framelessInARow_ = 0;
     bool unitOpenForRun_ = false;

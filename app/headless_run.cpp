@@ -137,13 +137,14 @@ int RunHeadless(int& argc, char** argv, const Options& options) {
     tick.start(options.tickMs);
 
     session.ConnectDevice();
-    // A stop signal ends the run as STOP does; one that came before the run began means no run.
+    // A stop signal ends the run as STOP does, but without waiting for a reply in flight; one that came
+    // before the run began means no run.
     StopSignals stopSignals;
     bool stopped = StopSignalPending();
     QObject::connect(&stopSignals, &StopSignals::Received, [&session, &stopped] {
         stopped = true;
         if (session.Running())
-            session.Stop();
+            session.StopNow();
     });
     if (stopped)
         return kExitNormal;

@@ -105,12 +105,13 @@ int RunWindow(int& argc, char** argv, const Options& options) {
     // The program ends once its sinks have: an --on-limit command still running is given its time and
     // ended, and the event loop turns meanwhile.
     auto endProgram = [&sinks] { sinks->FinishThen([] { QCoreApplication::exit(kExitNormal); }); };
-    // A stop signal ends a run as STOP ends it, with its record complete, and then the program.
+    // A stop signal ends a run as STOP ends it, with its record complete, and then the program; unlike
+    // STOP, it does not wait for a reply in flight.
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::Received, &form, [&form, &stopSignalled, endProgram] {
         stopSignalled = true;
         if (form.RunInProgress())
-            form.Button4Click();
+            form.Session().StopNow();
         else
             endProgram();
     });

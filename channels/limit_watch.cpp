@@ -1,5 +1,6 @@
 #include "channels/limit_watch.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace channels {
@@ -111,6 +112,13 @@ std::optional<Crossing> LimitWatch::Take(std::optional<int> hundredths, std::int
     case State::Inside: return Crossing::Back;
     }
     return std::nullopt;
+}
+
+void LimitWatch::SwitchedOff(std::int64_t elapsedMs) {
+    pending_.reset();
+    if (state_ != State::Inside)
+        outsideMs_ += std::max<std::int64_t>(0, elapsedMs - outsideSince_);
+    state_ = State::Inside;
 }
 
 std::int64_t LimitWatch::OutsideMs(std::int64_t elapsedMs) const {

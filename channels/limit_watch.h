@@ -44,6 +44,10 @@ public:
     // A reading of the channel at `elapsedMs` since START; none (off, or not three digits) leaves
     // everything as it is. Says the crossing this reading makes, if any.
     std::optional<Crossing> Take(std::optional<int> hundredths, std::int64_t elapsedMs);
+    // The channel is switched off at `elapsedMs`: it is inside from now on, its time outside stops and
+    // nothing is pending. No crossing is said, since its value did not come back; switched on again
+    // and still outside, it crosses anew.
+    void SwitchedOff(std::int64_t elapsedMs);
 
     bool Watched() const { return channel_.limits.Watched(); }
     State Now() const { return state_; }

@@ -2,6 +2,7 @@
 
 #include "channels/channel.h"
 
+#include <QStringDecoder>
 #include <QUrl>
 #include <algorithm>
 
@@ -22,9 +23,45 @@ bool IsControl(QChar c) {
     return u <= 0x1F || (u >= 0x7F && u <= 0x9F);
 }
 
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// Every '%' begins two hex digits, and each run of escapes stands for whole UTF-8 characters: a topic
+// is UTF-8, and a byte that is not would reach the broker as U+FFFD.
+report::Done PercentEncodedUtf8(const QString& url) {
+    const QByteArray bytes = url.toUtf8();
+    const QString wants =
+        QStringLiteral("--publish wants the URL in percent-encoded UTF-8 (é is %C3%A9, a '%' itself %25): ");
+    for (qsizetype i = 0; i < bytes.size();) {
+        if (bytes[i] != '%') {
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < bytes.size() && bytes[end] == '%') {
+            if (end + 2 >= bytes.size() || !IsHexDigit(bytes[end + 1]) || !IsHexDigit(bytes[end + 2]))
+                return report::Fail(
+                    wants + QStringLiteral("'%1' has a '%' without two hex digits after it").arg(Shown(url)));
+            end += 3;
+        }
+        const QByteArray escapes = bytes.mid(i, end - i);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        [[maybe_unused]] const QString decoded = utf8.decode(QByteArray::fromPercentEncoding(escapes));
+        if (utf8.hasError())
+            return report::Fail(
+                wants +
+                QStringLiteral("%1 in '%2' is not UTF-8").arg(QString::fromLatin1(escapes), Shown(url)));
+        i = end;
+    }
+    return {};
+}
+
 } // namespace
 
 report::Result<PublishTarget> ParsePublishUrl(const QString& url) {
+    if (auto encoded = PercentEncodedUtf8(url); !encoded)
+        return report::Fail(encoded.Reason());
     const QUrl parsed(url, QUrl::StrictMode);
     const QString scheme = parsed.scheme().toLower();
     if (!parsed.isValid() && parsed.errorString().startsWith(QLatin1String("Invalid port"))) {

@@ -30,7 +30,8 @@ struct PublishTarget {
 
 // mqtt://[user@]host[:port]/PREFIX or mqtts://…; nullopt and a message in
 // *error, naming the rule broken, for anything else. A password in the URL is
-// refused: it would show in the process list and the shell's history. The
+// refused: it would show in the process list and the shell's history. A '%'
+// not followed by two hex digits, or escapes that are not UTF-8, are refused. The
 // prefix is percent-decoded (%2F is a '/', %20 a blank) and then must make
 // topics a broker takes: no NUL, no other control character (C0, DEL, C1), no
 // wildcard '+' or '#', no leading '$' (the broker's own $SYS/…), at most

@@ -83,6 +83,8 @@ const char* NoteText(acquisition::SampleNote note) {
         return "unit lost";
     case acquisition::SampleNote::UnitBack:
         return "unit back";
+    case acquisition::SampleNote::CutShort:
+        return "request cut short by stop";
     }
     return nullptr;
 }

@@ -108,6 +108,7 @@ std::string_view NoteText(acquisition::SampleNote note) {
     case acquisition::SampleNote::NoReply: return "no reply";
     case acquisition::SampleNote::UnitLost: return "unit lost";
     case acquisition::SampleNote::UnitBack: return "unit back";
+    case acquisition::SampleNote::CutShort: return "request cut short by stop";
     }
     return {};
 }

@@ -178,7 +178,7 @@ bool ParseVolts(std::string_view f, std::int16_t& volts) {
 bool ParseNote(std::string_view f, acquisition::SampleNote& note) {
     using acquisition::SampleNote;
     for (const SampleNote n : {SampleNote::None, SampleNote::NoFrame, SampleNote::NoReply,
-                               SampleNote::UnitLost, SampleNote::UnitBack})
+                               SampleNote::UnitLost, SampleNote::UnitBack, SampleNote::CutShort})
         if (f == record::NoteText(n)) {
             note = n;
             return true;

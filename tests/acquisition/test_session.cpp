@@ -60,6 +60,17 @@ public:
     QByteArray FileBytes() const override { return "log\r\n"; }
 };
 
+// The notes of the rows a run feeds its sinks, in order (None for a sample).
+struct Notes : acquisition::SampleSink {
+    QList<SampleNote> notes;
+    const char* Module() const override { return "test"; }
+    report::Done RunStarted(const acquisition::RunInfo&) override { return {}; }
+    report::Done Take(const acquisition::DecodedSample& sample) override {
+        notes << sample.note;
+        return {};
+    }
+};
+
 // A session on the simulated unit, its sweep files in a folder of its own.
 struct Rig {
     explicit Rig(unsigned framelessLimit = 0) : pump(100) {
@@ -69,6 +80,7 @@ struct Rig {
         SetD2xxBackend(std::move(simulated));
         acquisition::SessionSeams seams;
         seams.framelessReplyLimit = framelessLimit;
+        seams.sinks = {&notes};
         seams.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(10, 20, 30)); };
         session = std::make_unique<acquisition::Session>(view, view, view, unit, pump, seams);
         pump.tick = [this] { session->Tick(); };
@@ -95,8 +107,17 @@ struct Rig {
     device::SimulatedUnit* sim = nullptr;
     device::Unit unit;
     RecordingView view;
+    Notes notes;
     std::unique_ptr<acquisition::Session> session;
 };
+
+// The requests' send times by the unit's clock, in ms from START.
+QList<long> RequestMs(const device::SimulatedUnit& sim) {
+    QList<long> ms;
+    for (const auto t : sim.RequestTimes())
+        ms << long(t.count() / 1000);
+    return ms;
+}
 
 QStringList After(const QStringList& steps, const QString& marker) { return steps.mid(steps.lastIndexOf(marker)); }
 
@@ -192,6 +213,129 @@ private slots:
         QCOMPARE(After(r.view.steps, "status"),
                  (QStringList{"status", "beep", "plot", "status データ読み込み中", "status データ取り込み終了", "start-on"}));
         QCOMPARE(r.sim->Requests(), 3u);
+    }
+
+    // A stop signal does not wait: a reply wait or the pause before a sweep's log file ends at the
+    // tick it came in, and a request still unanswered is noted as cut short, the run's end normal.
+    void stopSignalEndsAWaitAtOnce_data() {
+        QTest::addColumn<QString>("during");
+        QTest::addColumn<QString>("marker");
+        QTest::addColumn<QStringList>("tail");
+        QTest::addColumn<int>("lastNote");
+        const QString request = "status";
+        const QStringList afterRequest{"status", "beep", "status データ取り込み終了", "start-on"};
+        const QString sweepEnd = "status キャプチャー開始";
+        const QStringList afterSweepEnd{sweepEnd,  "beep", "clear-log",   "header tavrin1",
+                                        "print",   "beep", "clear-chart", "status データ取り込み終了",
+                                        "start-on"};
+        QTest::newRow("the reply wait of a unit that stopped answering")
+            << QString("silent") << request << afterRequest << int(SampleNote::CutShort);
+        QTest::newRow("a reply wait of 2.5 s")
+            << QString("slow") << request << afterRequest << int(SampleNote::CutShort);
+        QTest::newRow("the pause before the sweep's log file")
+            << QString("save") << sweepEnd << afterSweepEnd << int(SampleNote::None);
+    }
+    void stopSignalEndsAWaitAtOnce() {
+        QFETCH(QString, during);
+        QFETCH(QString, marker);
+        QFETCH(QStringList, tail);
+        QFETCH(int, lastNote);
+        Rig r;
+        r.view.settings.continuous = during == "save";
+        r.view.settings.autoSave = during == "save";
+        r.view.settings.autoPrint = during == "save";
+        long stoppedAt = -1;
+        const auto stopAtTheNextTick = [&] {
+            r.pump.afterTick = [&](long tick) {
+                r.session->StopNow();
+                stoppedAt = tick;
+                r.pump.afterTick = {};
+            };
+        };
+        r.view.onStep = [&](const QString& s) {
+            if (during == "save" ? s == marker : s == "status" && r.sim->Requests() == 2) {
+                if (during == "silent")
+                    r.sim->Faults().silentAfter = 2;
+                if (during == "slow")
+                    r.sim->Faults().replyDelayUs = 2'500'000;
+                stopAtTheNextTick();
+            }
+        };
+        QCOMPARE(r.Run(), RunEnd::Normal);
+        QCOMPARE(r.pump.Ticks(), stoppedAt);
+        QCOMPARE(After(r.view.steps, marker), tail);
+        QCOMPARE(int(r.notes.notes.last()), lastNote);
+        QVERIFY(!r.notes.notes.contains(SampleNote::NoReply));
+    }
+
+    // The next request waits its full sampling time from the last one and goes out on a tick, so that
+    // its reply wait is 10 whole ticks: after a slow reply, after a wait for the unit at START, and
+    // after the unit came back. Ticks are 100 ms; replies that are not slow take their wire time.
+    void requestsGoOutOnTheTick_data() {
+        QTest::addColumn<int>("samplingTime");
+        QTest::addColumn<QString>("unit"); // "slow", "plugged in at tick 5", "unplugged after 2 replies"
+        QTest::addColumn<QList<long>>("requestMs");
+        QTest::newRow("0.98 s replies at sampling time 1 never time out")
+            << 1 << "slow" << QList<long>{0, 1000, 2000, 3000};
+        QTest::newRow("no unit at START, then one")
+            << 3 << "plugged in at tick 5" << QList<long>{1000, 1300, 1600, 1900};
+        // Unplugged after the second reply: the third request times out at 1.6 s, the unit is looked
+        // for once a second from then on and is back at the second look.
+        QTest::newRow("unit back") << 3 << "unplugged after 2 replies" << QList<long>{0, 300, 2600, 2900};
+    }
+    void requestsGoOutOnTheTick() {
+        QFETCH(int, samplingTime);
+        QFETCH(QString, unit);
+        QFETCH(QList<long>, requestMs);
+        Rig r;
+        r.view.settings.continuous = true;
+        r.session->State().SamplingTime = std::uint16_t(samplingTime);
+        r.session->SetReconnect(true);
+        if (unit == "slow")
+            r.sim->Faults().replyDelayUs = 980'000;
+        if (unit == "plugged in at tick 5") {
+            r.sim->Unplug();
+            r.pump.afterTick = [&](long tick) {
+                if (tick == 5)
+                    r.sim->PlugIn();
+            };
+        }
+        r.view.onStep = [&](const QString& s) {
+            if (s != "status データ読み込み中")
+                return;
+            if (unit == "unplugged after 2 replies" && r.sim->Requests() == 2 && !r.sim->Unplugged()) {
+                r.sim->Unplug();
+                r.pump.afterTick = [&](long tick) {
+                    if (tick == 20)
+                        r.sim->PlugIn();
+                };
+            }
+            if (r.view.steps.count(s) == 4)
+                r.session->Stop();
+        };
+        QCOMPARE(r.Run(), RunEnd::Normal);
+        QCOMPARE(RequestMs(*r.sim), requestMs);
+        QVERIFY(!r.notes.notes.contains(SampleNote::NoReply));
+    }
+
+    // A channel switched off while outside its limits leaves them: the status line has the run's own
+    // text again from the next sample on.
+    void aChannelSwitchedOffLeavesItsLimits() {
+        Rig r;
+        r.view.settings.channels[0].limits.low = 10; // the simulated AD0 stays between 0.50 and 5.50 V
+        r.view.onStep = [&](const QString& s) {
+            if (s == "status" && r.sim->Requests() == 3)
+                r.view.settings.ad0On = false;
+            if (s == "status データ読み込み中" && r.view.steps.count(s) == 2)
+                r.session->Stop();
+        };
+        QCOMPARE(r.Run(), RunEnd::Normal);
+        QStringList said;
+        for (const QString& step : r.view.steps)
+            if (step.startsWith("status "))
+                said << (step.startsWith("status AD0 が下限を下回っています (") ? "AD0 below" : step.mid(7));
+        QCOMPARE(said, (QStringList{"AD0 below", "AD0 below", "AD0 below", "データ読み込み中",
+                                    "データ読み込み中", "データ取り込み終了"}));
     }
 
     void stopDuringTheSavePauseStillRestartsTheChart() {

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <csignal>
 #include <functional>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -110,6 +111,10 @@ private slots:
             << QStringList{"--publish", "mqtt://127.0.0.1/lab%0A"}
             << "tavrin: --publish: the topic prefix may not hold control characters (U+0000–U+001F, U+007F, "
                "U+0080–U+009F); it holds U+000A (%0A)\nTry 'tavrin --help'.\n";
+        QTest::newRow("a publish URL whose escapes are not UTF-8")
+            << QStringList{"--publish", "mqtt://127.0.0.1/a%C3%28"}
+            << "tavrin: --publish wants the URL in percent-encoded UTF-8 (é is %C3%A9, a '%' itself %25): "
+               "%C3%28 in 'mqtt://127.0.0.1/a%C3%28' is not UTF-8\nTry 'tavrin --help'.\n";
         QTest::newRow("bad language") << QStringList{"--lang", "fr"} << "--lang wants ja or en";
         QTest::newRow("a scale of one volt") << QStringList{"--ad0-scale", "1=0,1=5"}
                                              << "--ad0-scale wants two different volts (V1 and V2 are the same), not "
@@ -413,6 +418,43 @@ private slots:
         QCOMPARE(o.err.contains(QRegularExpression("\ntavrin: device: the unit was unplugged \\(.*\\); --reconnect waits "
                                                    "for it to come back\n")),
                  !reconnect);
+    }
+
+    // A stop signal does not wait for the reply in flight: with 2 s ticks the reply wait would be 20 s,
+    // and the run ends normally at once, its record's last row noting the request cut short. "PTY" is
+    // a unit that never answers; the emulator answers after 15 s.
+    void stopSignalDoesNotWaitForAReply_data() {
+        QTest::addColumn<QStringList>("unit");
+        QTest::newRow("a unit that stopped answering") << QStringList{};
+        QTest::newRow("a reply in 15 s") << QStringList{"--serial", "EMUT0003", "--delay-us", "15000000"};
+    }
+    void stopSignalDoesNotWaitForAReply() {
+        QFETCH(QStringList, unit);
+        QTemporaryDir dir;
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        WriteParameters(dir.path(), "111100");
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        std::optional<Emulator> emulator;
+        if (!unit.isEmpty()) {
+            emulator.emplace(dir.path(), unit);
+            QVERIFY(emulator->Ready());
+        }
+        const QString device = unit.isEmpty() ? "tty:" + QString::fromLocal8Bit(::ptsname(master)) : unit[1];
+        const auto record = [&dir] {
+            const QStringList records = QDir(dir.path()).entryList({"tavrin-*.csv"});
+            QFile file(dir.filePath(records.value(0)));
+            return !records.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const Outcome o =
+            Run({"--device", device, "--tick-ms", "2000", "--param-dir", dir.path(), "--headless"},
+                dir.path(), dir.path(), {}, [&record] { return record().endsWith("\r\n"); });
+        ::close(master);
+        QCOMPARE(o.exitCode, 0);
+        QCOMPARE(o.err, QString());
+        const QList<QByteArray> rows = record().split('\n');
+        QCOMPARE(rows.size(), 3); // the header, the note, and nothing after the last line end
+        QVERIFY2(rows[1].endsWith(",request cut short by stop,,,,\r"), rows[1].constData());
     }
 
     void unattendedRunReportsAnErrorOnStandardError() {

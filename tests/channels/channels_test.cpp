@@ -14,6 +14,9 @@ Scale ScaleOf(const char* text) {
     return *channels::ParseScale(QString::fromLatin1(text));
 }
 
+// A reading that stands for the channel switched off.
+constexpr int kOff = -1'000'000;
+
 } // namespace
 
 class ChannelsTest : public QObject {
@@ -252,6 +255,13 @@ private slots:
         QTest::newRow("low only at zero: one step") << "0:" << 0.0 << QList<int>{-1, 0, 1} << "l-b" << 2;
         QTest::newRow("no limits") << ":" << 0.0 << QList<int>{-500, 900} << "--" << 0;
         QTest::newRow("still out at the end") << "100:400" << 0.0 << QList<int>{300, 401, 500} << "-h-" << 1;
+        // kOff: the channel's box unticked at that sample.
+        QTest::newRow("switched off while out, then on and still out")
+            << "100:400" << 0.0 << QList<int>{300, 401, 402, kOff, 402} << "-h--h" << 2;
+        QTest::newRow("switched off while out: the time outside stops")
+            << "100:400" << 0.0 << QList<int>{300, 401, kOff, kOff} << "-h--" << 1;
+        QTest::newRow("switched off during the hold: the hold starts again")
+            << "100:400" << 2.0 << QList<int>{401, 401, kOff, 401, 401, 401} << "-----h" << 0;
     }
     void crossings() {
         QFETCH(QString, limits);
@@ -267,6 +277,12 @@ private slots:
         watch.Reset(oven);
         QString made;
         for (int i = 0; i < readings.size(); ++i) {
+            if (readings[i] == kOff) {
+                watch.SwitchedOff(1000LL * i);
+                QVERIFY(watch.Now() == channels::LimitWatch::State::Inside);
+                made += QLatin1Char('-');
+                continue;
+            }
             const auto crossing = watch.Take(readings[i], 1000LL * i);
             made += !crossing ? QLatin1Char('-') : QLatin1Char(channels::CrossingWord(*crossing)[0]);
         }

@@ -92,6 +92,27 @@ void PublishTest::parseUrl_data() {
     row("port 0", "mqtt://broker:0/lab", "--publish: the port in 'mqtt://broker:0/lab' must be a number from 1 to 65535");
     row("port 65536", "mqtt://broker:65536/lab", "--publish: the port in 'mqtt://broker:65536/lab' must be");
     row("encoded slash", "mqtt://broker/a%2Fb%20c", "broker 1883  a/b c 0");
+    row("encoded UTF-8", "mqtt://broker/caf%C3%A9/%e2%82%ac", "broker 1883  café/€ 0");
+    const char* const notUtf8 =
+        "--publish wants the URL in percent-encoded UTF-8 (é is %C3%A9, a '%' itself %25): ";
+    row("encoded byte that is not UTF-8", "mqtt://broker/a%FF",
+        (std::string(notUtf8) + "%FF in 'mqtt://broker/a%FF' is not UTF-8").c_str());
+    row("encoded lead byte, then no follower", "mqtt://broker/a%C3%28",
+        (std::string(notUtf8) + "%C3%28 in 'mqtt://broker/a%C3%28' is not UTF-8").c_str());
+    row("encoded lead byte, then a plain character", "mqtt://broker/a%C3(",
+        (std::string(notUtf8) + "%C3 in 'mqtt://broker/a%C3(' is not UTF-8").c_str());
+    row("overlong slash", "mqtt://broker/a%C0%AF",
+        (std::string(notUtf8) + "%C0%AF in 'mqtt://broker/a%C0%AF' is not UTF-8").c_str());
+    row("encoded surrogate", "mqtt://broker/a%ED%A0%80",
+        (std::string(notUtf8) + "%ED%A0%80 in 'mqtt://broker/a%ED%A0%80' is not UTF-8").c_str());
+    row("in the user name", "mqtt://a%FF@broker/lab",
+        (std::string(notUtf8) + "%FF in 'mqtt://a%FF@broker/lab' is not UTF-8").c_str());
+    row("not hex", "mqtt://broker/%G1",
+        (std::string(notUtf8) + "'mqtt://broker/%G1' has a '%' without two hex digits after it").c_str());
+    row("a lone %", "mqtt://broker/a%",
+        (std::string(notUtf8) + "'mqtt://broker/a%' has a '%' without two hex digits after it").c_str());
+    row("one hex digit", "mqtt://broker/a%4",
+        (std::string(notUtf8) + "'mqtt://broker/a%4' has a '%' without two hex digits after it").c_str());
     const QByteArray longest = "mqtt://b/" + QByteArray(65269, 'p');
     QTest::newRow("longest prefix") << QString::fromLatin1(longest) << "b 1883  " + QString(65269, 'p') + " 0";
     QTest::newRow("prefix too long")
