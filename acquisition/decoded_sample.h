@@ -75,6 +75,10 @@ public:
     virtual report::Done Take(const DecodedSample& sample) = 0;
     virtual report::Done SweepEnded() { return {}; }
     virtual report::Done RunEnded() { return {}; }
+    // The status line's text while the sink is left out of a run after failing: a status text
+    // (QT_TRANSLATE_NOOP("Status", …)) naming the sink, shown in the place of the reading text; the reason
+    // goes to the log pane. Empty: a failure that needs no word on the status line.
+    virtual QString StoppedStatus() const { return {}; }
     // What did not reach the sink's destination since the program started, in
     // plain words; empty when everything did. An unattended run that leaves a
     // shortfall ends with its own exit status.

@@ -34,7 +34,7 @@ template <class Call> void SampleFeed::Each(const Call& call) {
         }
         fed.failed = true;
         if (report_)
-            report_(fed.sink->Module(), problem);
+            report_(*fed.sink, problem);
     }
 }
 

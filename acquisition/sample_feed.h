@@ -19,8 +19,8 @@ namespace acquisition {
 class SampleFeed {
 public:
     using MonotonicClock = std::function<std::chrono::milliseconds()>;
-    // Told once for each sink that fails, with the sink's module and reason.
-    using Report = std::function<void(const char* module, const QString& reason)>;
+    // Told once for each sink that fails, with the sink and its reason.
+    using Report = std::function<void(const SampleSink& sink, const QString& reason)>;
 
     // A null clock reads std::chrono::steady_clock.
     SampleFeed(std::vector<SampleSink*> sinks, MonotonicClock clock, Report report);

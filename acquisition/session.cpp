@@ -50,16 +50,21 @@ std::vector<SampleSink*> AllSinks(SampleSink& log, SampleSink& chart, const std:
 
 } // namespace
 
-Session::Session(SessionView& view, RunLog& log, RunChart& chart, device::Unit& unit, device::ReadyWatch& watch,
-                 SessionSeams seams)
-    : view_(view), log_(log), chart_(chart), unit_(unit), watch_(watch), seams_(std::move(seams)), logSink_(log_),
-      painter_(chart_, [this] { return sampleSettings_; }, [this] { return state_.FileIndex; }),
-      feed_(AllSinks(logSink_, painter_, seams_.sinks), seams_.monotonic, [this](const char* module, const QString& reason) {
-          report::Report(module, reason);
-          // Said now, and in the place of the reading text for the rest of the run, so that it is seen.
-          recordStopped_ = true;
-          view_.ShowStatus(kStatusRecordStopped);
-      }) {}
+Session::Session(SessionView& view, RunLog& log, RunChart& chart, device::Unit& unit,
+                 device::ReadyWatch& watch, SessionSeams seams)
+    : view_(view), log_(log), chart_(chart), unit_(unit), watch_(watch), seams_(std::move(seams)),
+      logSink_(log_), painter_(
+                          chart_, [this] { return sampleSettings_; }, [this] { return state_.FileIndex; }),
+      feed_(AllSinks(logSink_, painter_, seams_.sinks), seams_.monotonic,
+            [this](const SampleSink& sink, const QString& reason) {
+                report::Report(sink.Module(), reason);
+                // Said now, and in the place of the reading text for the rest of the run, so that it is seen;
+                // each sink in its own words, the last to fail standing.
+                if (const QString status = sink.StoppedStatus(); !status.isEmpty()) {
+                    stoppedStatus_ = status;
+                    view_.ShowStatus(status);
+                }
+            }) {}
 
 QDateTime Session::Now() const {
     return seams_.now ? seams_.now() : QDateTime::currentDateTime();
@@ -249,7 +254,7 @@ bool Session::Start() {
     state_.FileIndex = 0;
     WriteRunHeader();
     // After the log is cleared: a record that cannot be made is said under the run's header.
-    recordStopped_ = false;
+    stoppedStatus_.clear();
     feed_.RunStarted({started, baseName, UnitName(), view_.Settings().channels});
     // The unit could not be opened again: the run goes on as without a unit, and its log says why.
     if (!unitProblem_.isEmpty())
@@ -525,7 +530,7 @@ QString Session::SampleStatus() const {
     }
     if (!outside.isEmpty())
         return outside.join(QStringLiteral("  "));
-    return recordStopped_ ? kStatusRecordStopped : kStatusReading;
+    return stoppedStatus_.isEmpty() ? kStatusReading : stoppedStatus_;
 }
 
 void Session::ClearChart() {

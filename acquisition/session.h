@@ -39,7 +39,6 @@ inline const QString kStatusSweepEnd = QStringLiteral(QT_TRANSLATE_NOOP("Status"
 inline const QString kStatusFinished = QStringLiteral(QT_TRANSLATE_NOOP("Status", "データ取り込み終了"));
 inline const QString kStatusNoResponse = QStringLiteral(QT_TRANSLATE_NOOP("Status", "応答がありません"));
 inline const QString kStatusFrameError = QStringLiteral(QT_TRANSLATE_NOOP("Status", "データ受信エラー"));
-inline const QString kStatusRecordStopped = QStringLiteral(QT_TRANSLATE_NOOP("Status", "記録を中止しました"));
 inline const QString kStatusAwaitingUnit = QStringLiteral(QT_TRANSLATE_NOOP("Status", "ユニット再接続待ち"));
 // A channel outside its limits, said on the status line for as long as it stays outside: its name,
 // its value, its unit.
@@ -202,7 +201,7 @@ private:
     bool replyRead_ = false; // the reply in RxBuffer was read whole, and goes into the log
     QDateTime plottedAt_;
     bool running_ = false;
-    bool recordStopped_ = false; // a sink (the record) was left out of this run
+    QString stoppedStatus_; // the status of the last sink left out of this run, if it has one
     RunPhase phase_ = RunPhase::Idle;
     unsigned runNumber_ = 0;        // which run a step put off for later belongs to
     bool onTick_ = false;           // the step running now was put off by the tick

@@ -215,6 +215,10 @@ const char* MqttPublisher::Module() const {
     return report::module::kPublish;
 }
 
+QString MqttPublisher::StoppedStatus() const {
+    return QStringLiteral(QT_TRANSLATE_NOOP("Status", "MQTT送信を中止しました"));
+}
+
 report::Done MqttPublisher::RunStarted(const acquisition::RunInfo& run) {
     run_ = IsoTime(run.started);
     channels_ = run.channels;

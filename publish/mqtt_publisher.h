@@ -68,6 +68,7 @@ public:
     ~MqttPublisher() override;
 
     const char* Module() const override;
+    QString StoppedStatus() const override;
     report::Done RunStarted(const acquisition::RunInfo& run) override;
     report::Done Take(const acquisition::DecodedSample& sample) override;
     // The samples (and alarms) dropped for room, and after Finish those the broker never took.

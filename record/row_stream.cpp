@@ -35,6 +35,10 @@ const char* RowStream::Module() const {
     return report::module::kRecord;
 }
 
+QString RowStream::StoppedStatus() const {
+    return QStringLiteral(QT_TRANSLATE_NOOP("Status", "標準出力に届かなかった行があります"));
+}
+
 QString RowStream::Shortfall() const {
     if (lostRows_ == 0)
         return {};

@@ -40,6 +40,7 @@ public:
     ~RowStream() override;
 
     const char* Module() const override;
+    QString StoppedStatus() const override;
     report::Done RunStarted(const acquisition::RunInfo& run) override;
     report::Done Take(const acquisition::DecodedSample& sample) override;
     report::Done SweepEnded() override;

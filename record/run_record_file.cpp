@@ -200,6 +200,10 @@ const char* RunRecordFile::Module() const {
     return report::module::kRecord;
 }
 
+QString RunRecordFile::StoppedStatus() const {
+    return QStringLiteral(QT_TRANSLATE_NOOP("Status", "記録を中止しました"));
+}
+
 report::Failure RunRecordFile::Stop(const QString& what, int error) {
     Close();
     const QString reason = report::SystemErrorText(error);

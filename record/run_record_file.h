@@ -43,6 +43,7 @@ public:
     RunRecordFile& operator=(const RunRecordFile&) = delete;
 
     const char* Module() const override;
+    QString StoppedStatus() const override;
     report::Done RunStarted(const acquisition::RunInfo& run) override;
     report::Done Take(const acquisition::DecodedSample& sample) override;
     report::Done SweepEnded() override;

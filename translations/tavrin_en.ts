@@ -166,6 +166,18 @@
         <translation>Record stopped</translation>
     </message>
     <message>
+        <source>標準出力に届かなかった行があります</source>
+        <translation>Rows did not reach standard output</translation>
+    </message>
+    <message>
+        <source>MQTT送信を中止しました</source>
+        <translation>MQTT publishing stopped</translation>
+    </message>
+    <message>
+        <source>トレンドウィンドウが満杯です</source>
+        <translation>Trend window full</translation>
+    </message>
+    <message>
         <source>%1 が上限を超えています (%2 %3)</source>
         <translation>%1 above its high limit (%2 %3)</translation>
     </message>

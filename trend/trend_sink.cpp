@@ -2,6 +2,10 @@
 
 namespace trend {
 
+QString TrendSink::StoppedStatus() const {
+    return QStringLiteral(QT_TRANSLATE_NOOP("Status", "トレンドウィンドウが満杯です"));
+}
+
 report::Done TrendSink::RunStarted(const acquisition::RunInfo& run) {
     live_ = std::make_shared<Trace>();
     // The run's names, units and scaling, for the whole run.

@@ -20,6 +20,7 @@ public:
     explicit TrendSink(std::size_t mostSamples = kMostTraceRows) : mostSamples_(mostSamples) {}
 
     const char* Module() const override { return "trend"; }
+    QString StoppedStatus() const override;
     report::Done RunStarted(const acquisition::RunInfo& run) override;
     report::Done Take(const acquisition::DecodedSample& sample) override;
     report::Done RunEnded() override;

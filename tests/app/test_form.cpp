@@ -3,10 +3,12 @@
 #include "app/log_pane/log_view.h"
 #include "app/manual_window.h"
 #include "app/settings_dialog.h"
+#include "record/row_stream.h"
 #include "record/run_record_file.h"
 #include "settings/parameter_file.h"
 #include "tests/settings/unprivileged_user.h"
 #include "tests/support/form_fixture.h"
+#include "trend/trend_sink.h"
 #include "trend/trend_window.h"
 
 #include <QCheckBox>
@@ -21,7 +23,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <fcntl.h>
 #include <qcustomplot.h>
+#include <unistd.h>
 
 using testing::DrivenLoop;
 using testing::FormFixture;
@@ -337,6 +341,66 @@ private slots:
         fx.form->Button4Click();
         fx.pump.RunWhile([&] { return fx.form->RunInProgress(); });
         QCOMPARE(QDir(records.path()).entryList(QDir::Files), QStringList{"x-20261207-102030.csv"});
+    }
+
+    // A sink that fails says its own name on the status line, in the place of the reading text for the rest
+    // of the run (or of "finished", failing at the end): "Record stopped" is the record's alone.
+    void aFailedSinkSaysItsOwnNameOnTheStatusLine_data() {
+        QTest::addColumn<QString>("sink");
+        QTest::addColumn<QString>("midRun");
+        QTest::addColumn<QString>("atTheEnd");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("the trend window, full") << "trend"
+                                                << "トレンドウィンドウが満杯です"
+                                                << "データ取り込み終了"
+                                                << "The trend window keeps the first 5 samples of a run";
+        QTest::newRow("the record's rows on a stream nobody reads")
+            << "stream"
+            << "データ読み込み中"
+            << "標準出力に届かなかった行があります"
+            << "rows of this run did not reach standard output: its reader fell 200 bytes behind.";
+        QTest::newRow("the record") << "record"
+                                    << "記録を中止しました"
+                                    << "データ取り込み終了"
+                                    << "The run record stopped: cannot create";
+    }
+    void aFailedSinkSaysItsOwnNameOnTheStatusLine() {
+        QFETCH(QString, sink);
+        QFETCH(QString, midRun);
+        QFETCH(QString, atTheEnd);
+        QFETCH(QString, logged);
+        trend::TrendSink trendSink(5);
+        // A pipe of one page, full, that nobody reads.
+        int ends[2];
+        QCOMPARE(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+        const auto closeEnds = qScopeGuard([&ends] {
+            ::close(ends[0]);
+            ::close(ends[1]);
+        });
+        ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+        while (::write(ends[1], QByteArray(4096, 'x').constData(), 4096) > 0) {
+        }
+        record::RowStream stream(ends[1], 200, 0);
+        QTemporaryDir records;
+        record::RunRecordFile recordFile(records.path());
+        acquisition::SampleSink* failing = sink == "trend" ? static_cast<acquisition::SampleSink*>(&trendSink)
+                                           : sink == "stream"
+                                               ? static_cast<acquisition::SampleSink*>(&stream)
+                                               : static_cast<acquisition::SampleSink*>(&recordFile);
+        FormFixture fx({}, 100, [&](FormSeams& seams) { seams.sampleSinks.push_back(failing); });
+        fx.Show();
+        fx.form->Edit3->setText(QStringLiteral("nodir/x"));
+        fx.form->CheckBox5->setChecked(false); // one sweep, then the run's end
+        QString statusMidRun;
+        fx.pump.afterTick = [&](long tick) {
+            if (tick == 200) // some 20 samples in
+                statusMidRun = fx.form->Label3->text();
+        };
+        fx.Run();
+        QCOMPARE(statusMidRun, midRun);
+        QCOMPARE(fx.form->Label3->text(), atTheEnd);
+        QVERIFY2(testing::LogLines(*fx.form).join('\n').contains(logged),
+                 qPrintable(testing::LogLines(*fx.form).join('\n')));
     }
 
     void statusLineShowsItsText() {
