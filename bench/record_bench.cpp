@@ -45,8 +45,8 @@ bench::SampleSpread unitsSpread;
 struct Record {
     QTemporaryDir dir;
     record::RunRecordFile file{dir.path()};
-    acquisition::SampleFeed feed{{&file}, {}, [](const char* module, const QString& m) {
-                                     std::fprintf(stderr, "%s: %s\n", module, qPrintable(m));
+    acquisition::SampleFeed feed{{&file}, {}, [](const acquisition::SampleSink& sink, const QString& m) {
+                                     std::fprintf(stderr, "%s: %s\n", sink.Module(), qPrintable(m));
                                  }};
     device::RxBufferBytes rx{};
     long rows = 0;

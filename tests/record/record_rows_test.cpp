@@ -291,7 +291,7 @@ private slots:
         record::RunRecordFile file(dir.path());
         QStringList reports;
         acquisition::SampleFeed feed({&file, &counter}, [] { return std::chrono::milliseconds(0); },
-                                     [&reports](const char*, const QString& m) { reports << m; });
+                                     [&reports](const acquisition::SampleSink&, const QString& m) { reports << m; });
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         getrlimit(RLIMIT_FSIZE, &old);
