@@ -1,7 +1,7 @@
 #include "alarm/limit_command.h"
 
+#include "acquisition/sample_words.h"
 #include "alarm/command_words.h"
-#include "record/csv_row.h"
 #include "report/reporter.h"
 
 #include <algorithm>
@@ -159,7 +159,7 @@ void LimitCommand::Queue(int channel, channels::Crossing crossing, int hundredth
     QStringList arguments = arguments_;
     arguments << channels::Key(channel) << QString::fromLatin1(channels::CrossingWord(crossing))
               << QString::fromStdString(channels::ValueText(settings.scale, hundredths)) << settings.unit
-              << QString::fromStdString(record::TimeText(time));
+              << QString::fromStdString(acquisition::TimeText(time));
     const QString note = QString::fromStdString(channels::Note(channel, crossing));
     if (running_ && !saidWaiting_) {
         saidWaiting_ = true;

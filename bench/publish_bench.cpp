@@ -3,6 +3,7 @@
 //
 // Targets: a Take() costs under 20 us at the median either way (one sample's drawing has
 // a budget of 100 us); a full queue of samples stays under 64 MB.
+#include "acquisition/sample_words.h"
 #include "bench/benchmark_main.h"
 #include "bench/sample_spread.h"
 #include "bench/target_report.h"
@@ -89,7 +90,7 @@ void FullQueue(benchmark::State& state) {
         {
             publish::Outbox outbox;
             const auto topic = std::make_shared<const std::string>("bench/A1B2/sample");
-            const std::string run = publish::IsoTime(kStart);
+            const std::string run = acquisition::TimeText(kStart);
             for (std::size_t n = 0; n < publish::kOutboxCapacity; ++n)
                 outbox.Push({topic, publish::SampleJson(Sample(int(n)), run)});
             queueBytes = double(mallinfo2().uordblks - before);

@@ -1,5 +1,6 @@
 #include "publish/mqtt_publisher.h"
 
+#include "acquisition/sample_words.h"
 #include "publish/sample_json.h"
 #include "report/failure.h"
 #include "report/reporter.h"
@@ -220,7 +221,7 @@ QString MqttPublisher::StoppedStatus() const {
 }
 
 report::Done MqttPublisher::RunStarted(const acquisition::RunInfo& run) {
-    run_ = IsoTime(run.started);
+    run_ = acquisition::TimeText(run.started);
     channels_ = run.channels;
     sampleTopic_ = std::make_shared<const std::string>(SampleTopic(target_, run.unit).toStdString());
     for (int channel = 0; channel < channels::kChannelCount; ++channel)

@@ -111,7 +111,7 @@ private:
     std::string statusTopic_; // fixed by the first run: the will cannot change while connected
     std::shared_ptr<const std::string> sampleTopic_;
     std::array<std::shared_ptr<const std::string>, channels::kChannelCount> alarmTopics_;
-    std::string run_; // IsoTime of the current run's START
+    std::string run_; // the time of the current run's START, as samples say it
     channels::Channels channels_ = channels::DefaultChannels(); // the current run's
 
     std::mutex noticeMutex_;   // held while deciding on and giving a notice; taken before mutex_

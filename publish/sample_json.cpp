@@ -1,5 +1,7 @@
 #include "publish/sample_json.h"
 
+#include "acquisition/sample_words.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -71,44 +73,14 @@ void AppendLimit(std::string& out, const std::optional<double>& limit) {
         out += "null";
 }
 
-const char* NoteText(acquisition::SampleNote note) {
-    switch (note) {
-    case acquisition::SampleNote::None:
-        return nullptr;
-    case acquisition::SampleNote::NoFrame:
-        return "no frame";
-    case acquisition::SampleNote::NoReply:
-        return "no reply";
-    case acquisition::SampleNote::UnitLost:
-        return "unit lost";
-    case acquisition::SampleNote::UnitBack:
-        return "unit back";
-    case acquisition::SampleNote::CutShort:
-        return "request cut short by stop";
-    }
-    return nullptr;
-}
-
 } // namespace
-
-std::string IsoTime(const QDateTime& time) {
-    const QDate d = time.date();
-    const QTime t = time.time();
-    const int offsetMinutes = time.offsetFromUtc() / 60;
-    const int offset = std::abs(offsetMinutes);
-    char text[48];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", d.year(),
-                                d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec(),
-                                offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
-    return std::string(text, static_cast<std::size_t>(n));
-}
 
 std::string SampleJson(const acquisition::DecodedSample& sample, const std::string& run,
                        const channels::Channels& channels) {
     std::string out;
     out.reserve(320);
     out += "{\"time\":\"";
-    out += IsoTime(sample.time);
+    acquisition::AppendTimeText(out, sample.time);
     out += "\",\"elapsed_s\":";
     AppendFixed(out, sample.elapsedMs, 3, 1000);
     out += ",\"sweep\":";
@@ -128,7 +100,7 @@ std::string SampleJson(const acquisition::DecodedSample& sample, const std::stri
     out += ",\"ll\":";
     AppendLevel(out, sample.levels, 0x01);
     out += ",\"note\":";
-    if (const char* note = NoteText(sample.note)) {
+    if (const std::string_view note = acquisition::NoteWord(sample.note); !note.empty()) {
         out += '"';
         out += note;
         out += '"';
@@ -175,7 +147,7 @@ std::string AlarmJson(int channel, const channels::Channel& settings, channels::
     out += ",\"high\":";
     AppendLimit(out, settings.limits.high);
     out += ",\"time\":\"";
-    out += IsoTime(time);
+    acquisition::AppendTimeText(out, time);
     out += "\",\"run\":\"";
     out += run;
     out += "\"}";

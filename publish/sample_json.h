@@ -9,13 +9,11 @@
 
 namespace publish {
 
-// ISO 8601 with milliseconds and the UTC offset: 2026-12-07T09:30:47.123+09:00.
-std::string IsoTime(const QDateTime& time);
-
 // {"time":…,"elapsed_s":12.345,"sweep":0,"x":17,"ad0_v":1.23,"ad1_v":null,
 //  "hh":1,"hl":0,"lh":0,"ll":1,"note":null,
 //  "ad0_value":123,"ad0_unit":"°C","ad0_name":"Oven","ad1_value":null,"ad1_unit":"V","ad1_name":"AD1",
-//  "run":…}; `run` is IsoTime of START. The values are the record's, in the channels' units with their
+//  "run":…}; `run` is the time of START. Times are the record's (acquisition::TimeText). The values are the
+//  record's, in the channels' units with their
 // decimals, null where the record's are empty; the note is the record's too, the crossings of limits
 // included ("ad0 high; ad1 low").
 std::string SampleJson(const acquisition::DecodedSample& sample, const std::string& run,

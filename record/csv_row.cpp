@@ -1,26 +1,13 @@
 #include "record/csv_row.h"
 
+#include "acquisition/sample_words.h"
+
 #include <cstdio>
 #include <cstdlib>
 
 namespace record {
 
 namespace {
-
-// Local time with milliseconds and the UTC offset: 2026-12-07T09:30:47.123+09:00.
-void AppendTime(std::string& out, const QDateTime& time) {
-    const QDate d = time.date();
-    const QTime t = time.time();
-    const int offset = time.offsetFromUtc();
-    const int offsetMinutes = std::abs(offset) / 60;
-    // The year before 1 is 0, as the record writes years (the calendar's 1 BC, year -1 to QDate).
-    const int year = d.year() < 0 ? d.year() + 1 : d.year();
-    char text[48];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", year,
-                                d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec(),
-                                offset < 0 ? '-' : '+', offsetMinutes / 60, offsetMinutes % 60);
-    out.append(text, std::size_t(n));
-}
 
 void AppendInt(std::string& out, long long value) {
     char text[24];
@@ -95,26 +82,8 @@ QString UnitOfField(const QString& field) {
     }
 }
 
-std::string TimeText(const QDateTime& time) {
-    std::string text;
-    AppendTime(text, time);
-    return text;
-}
-
-std::string_view NoteText(acquisition::SampleNote note) {
-    switch (note) {
-    case acquisition::SampleNote::None: return {};
-    case acquisition::SampleNote::NoFrame: return "no frame";
-    case acquisition::SampleNote::NoReply: return "no reply";
-    case acquisition::SampleNote::UnitLost: return "unit lost";
-    case acquisition::SampleNote::UnitBack: return "unit back";
-    case acquisition::SampleNote::CutShort: return "request cut short by stop";
-    }
-    return {};
-}
-
 void AppendRow(std::string& out, const acquisition::DecodedSample& sample, const channels::Channels& channels) {
-    AppendTime(out, sample.time);
+    acquisition::AppendTimeText(out, sample.time);
     out += ',';
     const long long ms = sample.elapsedMs < 0 ? 0 : sample.elapsedMs;
     AppendInt(out, ms / 1000);
@@ -136,7 +105,7 @@ void AppendRow(std::string& out, const acquisition::DecodedSample& sample, const
             out += (*sample.levels & bit) ? '1' : '0';
     }
     out += ',';
-    out += NoteText(sample.note);
+    out += acquisition::NoteWord(sample.note);
     channels::AppendNotes(out, sample.crossings);
     const bool sampleRow = sample.note == acquisition::SampleNote::None;
     AppendValue(out, sampleRow ? sample.ad0 : std::nullopt, channels[0]);

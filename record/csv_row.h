@@ -13,26 +13,56 @@
 
 #include "acquisition/decoded_sample.h"
 
+#include <array>
 #include <string>
 #include <string_view>
 
 namespace record {
 
-inline constexpr std::string_view kHeaderRow =
-    "time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note,ad0_value,ad0_unit,ad1_value,ad1_unit\r\n";
-// The header of the records written before the channels had units; such records are read as well.
-inline constexpr std::string_view kVoltsOnlyHeaderRow = "time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note\r\n";
+// The columns, in their order: those of every record, then the values in the channels' units.
+inline constexpr std::array<std::string_view, 11> kVoltsColumns = {
+    "time", "elapsed_s", "sweep", "x", "ad0_v", "ad1_v", "hh", "hl", "lh", "ll", "note"};
+inline constexpr std::array<std::string_view, 4> kValueColumns = {"ad0_value", "ad0_unit", "ad1_value",
+                                                                  "ad1_unit"};
 
-// The time column's text: local time with milliseconds and the UTC offset, 2026-12-07T09:30:47.123+09:00.
-std::string TimeText(const QDateTime& time);
+namespace header {
+struct Row {
+    char text[160]{};
+    std::size_t size = 0;
+};
+template <std::size_t N>
+consteval Row Joined(const std::array<std::string_view, kVoltsColumns.size()>& first,
+                     const std::array<std::string_view, N>& then) {
+    Row row;
+    const auto put = [&row](std::string_view s) {
+        for (const char c : s)
+            row.text[row.size++] = c;
+    };
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        if (i > 0)
+            put(",");
+        put(first[i]);
+    }
+    for (const std::string_view column : then) {
+        put(",");
+        put(column);
+    }
+    put("\r\n");
+    return row;
+}
+inline constexpr Row kWithValues = Joined(kVoltsColumns, kValueColumns);
+inline constexpr Row kVoltsOnly = Joined(kVoltsColumns, std::array<std::string_view, 0>{});
+} // namespace header
+
+// The header row, CR LF included.
+inline constexpr std::string_view kHeaderRow{header::kWithValues.text, header::kWithValues.size};
+// The header of the records written before the channels had units; such records are read as well.
+inline constexpr std::string_view kVoltsOnlyHeaderRow{header::kVoltsOnly.text, header::kVoltsOnly.size};
 
 // A unit as its column holds it (before any quoting): after an apostrophe when it begins with "=", "+",
 // "-", "@" or an apostrophe; and back.
 QString UnitField(const QString& unit);
 QString UnitOfField(const QString& field);
-
-// The note column's text for each kind of row.
-std::string_view NoteText(acquisition::SampleNote note);
 
 // Appends the sample's row, CR LF included, to `out`, its values in the channels' units.
 void AppendRow(std::string& out, const acquisition::DecodedSample& sample,

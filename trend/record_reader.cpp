@@ -1,5 +1,6 @@
 #include "trend/record_reader.h"
 
+#include "acquisition/sample_words.h"
 #include "record/csv_row.h"
 #include "report/failure.h"
 #include "storage/file_kind.h"
@@ -32,10 +33,8 @@ namespace trend {
 
 namespace {
 
-const std::array<std::string_view, 11> kColumns = {"time", "elapsed_s", "sweep", "x",  "ad0_v", "ad1_v",
-                                                   "hh",   "hl",        "lh",    "ll", "note"};
-// After the note, in the records written since the channels had units.
-const std::array<std::string_view, 4> kValueColumns = {"ad0_value", "ad0_unit", "ad1_value", "ad1_unit"};
+using record::kValueColumns;
+constexpr auto& kColumns = record::kVoltsColumns;
 
 std::string_view ColumnName(std::size_t column) {
     return column < kColumns.size() ? kColumns[column] : kValueColumns[column - kColumns.size()];
@@ -176,10 +175,8 @@ bool ParseVolts(std::string_view f, std::int16_t& volts) {
 }
 
 bool ParseNote(std::string_view f, acquisition::SampleNote& note) {
-    using acquisition::SampleNote;
-    for (const SampleNote n : {SampleNote::None, SampleNote::NoFrame, SampleNote::NoReply,
-                               SampleNote::UnitLost, SampleNote::UnitBack, SampleNote::CutShort})
-        if (f == record::NoteText(n)) {
+    for (const acquisition::SampleNote n : acquisition::kSampleNotes)
+        if (f == acquisition::NoteWord(n)) {
             note = n;
             return true;
         }

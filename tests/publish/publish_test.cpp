@@ -1,3 +1,4 @@
+#include "acquisition/sample_words.h"
 #include "publish/mqtt_publisher.h"
 #include "publish/outbox.h"
 #include "publish/sample_json.h"
@@ -208,7 +209,7 @@ void PublishTest::sampleJson() {
     QFETCH(DecodedSample, sample);
     QFETCH(channels::Channels, settings);
     QFETCH(std::string, json);
-    QCOMPARE(publish::SampleJson(sample, publish::IsoTime(kStart), settings), json);
+    QCOMPARE(publish::SampleJson(sample, acquisition::TimeText(kStart), settings), json);
 }
 
 void PublishTest::outbox_data() {
