@@ -68,10 +68,13 @@ int main(int argc, char* argv[]) {
     const bool standardOutputClosed = KeepStandardStreamsOpen();
     // First thing: a stop signal from now on ends the program cleanly, never half way through its start.
     app::InstallStopSignalHandlers();
+    int status = app::kExitRunError;
     try {
-        return Main(argc, argv, standardOutputClosed);
+        status = Main(argc, argv, standardOutputClosed);
     } catch (const std::exception& e) {
         report::WriteStandardError(report::module::kApp, QString::fromLocal8Bit(e.what()));
-        return app::kExitRunError;
     }
+    // Standard error is written by a thread of its own: what waits for it gets a moment, never more.
+    report::FinishStandardError();
+    return status;
 }
