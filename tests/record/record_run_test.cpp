@@ -524,8 +524,8 @@ private slots:
             ::dup2(writeEnd, STDERR_FILENO);
         });
         Start(p,
-              {"--device", "sim", "--tick-ms", "2", "--param-dir", dir.path(), "--headless", "--continuous", "off",
-               "--ad0-limits", "2:4", "--ad0-hold", "0", "--ad1-limits", "1:5", "--ad1-hold", "0"},
+              {"--device", "sim", "--tick-ms", "2", "--param-dir", dir.path(), "--headless", "--continuous",
+               "off", "--ad0-limits", "2:4", "--ad0-hold", "0", "--ad1-limits", "1:5", "--ad1-hold", "0"},
               dir.path(), false);
         const bool ended = p.waitForFinished(30'000);
         if (!ended)
