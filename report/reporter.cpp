@@ -226,6 +226,15 @@ void WriteStandardError(const char* module, const QString& text) {
     QueueLine(s, line);
 }
 
+void WriteStandardErrorLine(const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    std::string line(utf8.constData(), std::size_t(utf8.size()));
+    line += '\n';
+    ErrorStream& s = Stream();
+    const std::lock_guard lock(s.mutex);
+    QueueLine(s, line);
+}
+
 void ShowStandingLine(std::string_view text) {
     ErrorStream& s = Stream();
     const std::lock_guard lock(s.mutex);

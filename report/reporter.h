@@ -51,6 +51,9 @@ Output SetReportOutput(Output output);
 // line; queued, so that it returns at once whether or not anyone reads standard error.
 void WriteStandardError(const char* module, const QString& text);
 
+// `line` as it is, with a line end, on standard error by the same queue: for Qt's own messages.
+void WriteStandardErrorLine(const QString& line);
+
 // The repeats counted whose second is over are said now (all of them with `all`, at the program's
 // end). A timer on the application's thread calls it while repeats are counted; tests call it.
 void SayRepeats(bool all = false);
