@@ -8,22 +8,22 @@
 #include "trend/trend_export.h"
 #include "trend/trend_sink.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QProgressBar>
+#include <QSignalBlocker>
 #include <QPushButton>
 #include <QRubberBand>
 #include <QShortcut>
-#include <QSignalBlocker>
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
 #include <QTableWidget>
 #include <QTimeZone>
 #include <QTimer>
