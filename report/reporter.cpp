@@ -307,6 +307,8 @@ void SayRepeats(bool all) {
 
 Output SetReportOutput(Output output) {
     const std::lock_guard lock(ReportMutex());
+    // The repeats counted so far are said where their message went; the new output starts afresh.
+    SayRepeats(true);
     return std::exchange(CurrentOutput(), std::move(output));
 }
 

@@ -44,7 +44,7 @@ using Output = std::function<void(const char* module, const QString& text)>;
 void Report(const char* module, const QString& text);
 
 // Where reports go from now on; returns where they went before. A null output
-// means standard error.
+// means standard error. The repeats counted until then are said where they went.
 Output SetReportOutput(Output output);
 
 // "tavrin: <module>: <text>" and a line end on standard error, whole, never interleaved with another

@@ -5,6 +5,7 @@
 #include "report/standing_line.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 #include <atomic>
 #include <csignal>
@@ -25,7 +26,8 @@ private slots:
         report::SetReportClock({});
     }
 
-    // Steps: "T module text" a report at T ms; "T say" the timer's call at T; "end" the program's end.
+    // Steps: "T module text" a report at T ms; "T say" the timer's call at T; "T output" another output
+    // from then on; "end" the program's end.
     void repeatsAreCounted_data() {
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("said");
@@ -49,6 +51,9 @@ private slots:
         QTest::newRow("at the end every count is said")
             << QStringList{"0 limits a", "1 limits a", "2 limits a", "3 say", "end"}
             << QStringList{"limits: a", "limits: a (repeated 2 times)"};
+        QTest::newRow("another output: the counts said where they went, then counted afresh")
+            << QStringList{"0 limits a", "1 limits a", "2 output", "3 limits a"}
+            << QStringList{"limits: a", "limits: a (repeated 1 time)", "then limits: a"};
     }
     void repeatsAreCounted() {
         QFETCH(QStringList, steps);
@@ -56,6 +61,8 @@ private slots:
         qint64 now = 0;
         report::SetReportClock([&now] { return now; });
         QStringList got;
+        // Back before `got` goes: a switch of output says what is still counted.
+        const auto restore = qScopeGuard([this] { report::SetReportOutput(reports_); });
         report::SetReportOutput([&got](const char* module, const QString& text) {
             got << QString::fromLatin1(module) + ": " + text;
         });
@@ -66,7 +73,11 @@ private slots:
                 continue;
             }
             now = words[0].toLongLong();
-            if (words[1] == "say")
+            if (words[1] == "output")
+                report::SetReportOutput([&got](const char* module, const QString& text) {
+                    got << "then " + QString::fromLatin1(module) + ": " + text;
+                });
+            else if (words[1] == "say")
                 report::SayRepeats();
             else
                 report::Report(words[1] == "limits" ? report::module::kLimits : report::module::kDevice,
