@@ -62,16 +62,34 @@ int Main(int argc, char* argv[], bool standardOutputClosed) {
     return app::RunWindow(argc, argv, options);
 }
 
+// Qt's own warnings go to standard error by the reporter's queue as well, in Qt's form: a stalled
+// standard error holds up no thread that warns. A fatal message is written at once, before Qt aborts.
+void QtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    const QString line = qFormatLogMessage(type, context, message);
+    if (type != QtFatalMsg) {
+        report::WriteStandardErrorLine(line);
+        return;
+    }
+    report::FinishStandardError(1000);
+    const QByteArray bytes = line.toLocal8Bit() + '\n';
+    [[maybe_unused]] const ssize_t written =
+        ::write(STDERR_FILENO, bytes.constData(), std::size_t(bytes.size()));
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     const bool standardOutputClosed = KeepStandardStreamsOpen();
+    qInstallMessageHandler(QtMessage);
     // First thing: a stop signal from now on ends the program cleanly, never half way through its start.
     app::InstallStopSignalHandlers();
+    int status = app::kExitRunError;
     try {
-        return Main(argc, argv, standardOutputClosed);
+        status = Main(argc, argv, standardOutputClosed);
     } catch (const std::exception& e) {
         report::WriteStandardError(report::module::kApp, QString::fromLocal8Bit(e.what()));
-        return app::kExitRunError;
     }
+    // Standard error is written by a thread of its own: what waits for it gets a moment, never more.
+    report::FinishStandardError();
+    return status;
 }

@@ -52,10 +52,13 @@ int RunViewer(int& argc, char** argv, const Options& options) {
         viewer.CancelReading();
         QCoreApplication::exit(kExitNormal);
     });
-    QObject::connect(&viewer, &trend::TrendWindow::RecordsRead, &viewer, [](const QStringList& problems) {
-        for (const QString& problem : problems)
-            report::WriteStandardError(report::module::kTrend, problem);
-    });
+    // What the window says under its plot is said on standard error too.
+    const auto sayAll = [](const QStringList& messages) {
+        for (const QString& message : messages)
+            report::WriteStandardError(report::module::kTrend, message);
+    };
+    QObject::connect(&viewer, &trend::TrendWindow::RecordsRead, &viewer, sayAll);
+    QObject::connect(&viewer, &trend::TrendWindow::Said, &viewer, sayAll);
     const QTemporaryDir links;
     viewer.OpenRecords(OpenableNames(options.view, argc, argv, links));
     viewer.show();

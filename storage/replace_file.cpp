@@ -60,6 +60,10 @@ std::optional<QString> FindDestination(const QByteArray& name, LinkHandling link
     }
     to.exists = true;
     to.old = st;
+    // The record a run is still writing is never replaced: the run would go on into a file without a name.
+    if (HeldByWriter(to.path))
+        return QStringLiteral(
+            "it is the record of a run still being written (it is locked); nothing was written");
     // Like an open for writing would, an existing file the user may not write is left alone.
     if (::faccessat(AT_FDCWD, to.path.constData(), W_OK, AT_EACCESS) != 0)
         return Reason(errno);

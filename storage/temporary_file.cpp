@@ -114,6 +114,18 @@ TemporaryFile CreateTemporary(const QByteArray& finalPath, mode_t mode) {
     return temporary;
 }
 
+bool HeldByWriter(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat opened = {};
+    // A shared lock is refused only while someone holds the exclusive one a writer takes.
+    const bool held = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+                      ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
 bool RemoveIfStale(const QByteArray& path) {
     const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)

@@ -35,6 +35,10 @@ bool CannotMakeUnnamed(int error);
 // (EEXIST, a link too). Returns 0 or the errno.
 int LinkUnnamed(int fd, const QByteArray& path);
 
+// Whether the regular file at `path` (not a link's target) is locked by a writer that holds it: the
+// record of a run still being written, or a save's temporary.
+bool HeldByWriter(const QByteArray& path);
+
 // Removes the regular file at `path` unless a save holds it (locks it); true when removed.
 bool RemoveIfStale(const QByteArray& path);
 

@@ -359,6 +359,10 @@
         <translation>%1: pictures are saved as PNG, PDF or SVG</translation>
     </message>
     <message>
+        <source>%1 は書き込み中の測定の記録です。何も書き出していません</source>
+        <translation>%1 is the record of a run still being written; nothing was written</translation>
+    </message>
+    <message>
         <source>行が %1 バイトを超えています</source>
         <translation>the line is longer than %1 bytes</translation>
     </message>
@@ -540,6 +544,12 @@
     <message>
         <source>表示している範囲にサンプルがありません</source>
         <translation>No samples in the visible range</translation>
+    </message>
+    <message>
+        <source>すでにあります: %1
+置き換えますか?</source>
+        <translation>Already there: %1
+Replace?</translation>
     </message>
 </context>
 </TS>

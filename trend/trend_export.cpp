@@ -2,12 +2,14 @@
 
 #include "record/csv_row.h"
 #include "storage/replace_file.h"
+#include "storage/temporary_file.h"
 #include "trend/decimation.h"
 #include "trend/statistics.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPdfWriter>
 #include <QSvgGenerator>
@@ -30,7 +32,23 @@ void PaintVectors(QCustomPlot& plot, QPaintDevice& device) {
 
 } // namespace
 
+QString StatsPath(const QString& slicePath) {
+    const QFileInfo slice(slicePath);
+    return slice.dir().filePath(slice.completeBaseName() + QStringLiteral(".stats.csv"));
+}
+
+report::Done NoLiveRecordAmong(const QStringList& paths) {
+    for (const QString& path : paths)
+        if (storage::HeldByWriter(QFile::encodeName(path)))
+            return report::Fail(QCoreApplication::translate(
+                                    "trend", "%1 は書き込み中の測定の記録です。何も書き出していません")
+                                    .arg(QFileInfo(path).fileName()));
+    return {};
+}
+
 report::Done SavePicture(QCustomPlot& plot, const QString& path) {
+    if (auto live = NoLiveRecordAmong({path}); !live)
+        return live;
     const QString suffix = QFileInfo(path).suffix().toLower();
     const QSize size = plot.viewport().size();
     QByteArray bytes;
@@ -67,6 +85,9 @@ report::Done SavePicture(QCustomPlot& plot, const QString& path) {
 
 report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, double toS, const QString& path,
                        bool volts) {
+    const QString statsPath = StatsPath(path);
+    if (auto live = NoLiveRecordAmong({path, statsPath}); !live)
+        return live;
     const RowRanges rows = RowsIn(trace, keys, fromS, toS);
     std::size_t count = 0;
     for (const auto& [first, last] : rows)
@@ -91,8 +112,6 @@ report::Done SaveSlice(const Trace& trace, Trace::Keys keys, double fromS, doubl
         !saved)
         return report::Fail(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), saved.Reason()));
     // Beside it, the numbers over the same rows.
-    const QFileInfo slice(path);
-    const QString statsPath = slice.dir().filePath(slice.completeBaseName() + QStringLiteral(".stats.csv"));
     const std::string stats = StatsCsv(trace, rows, volts);
     if (auto saved = storage::ReplaceFile(statsPath, QByteArrayView(stats.data(), qsizetype(stats.size())),
                                           storage::LinkHandling::ReplaceLink);

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -210,6 +211,7 @@ void TrendWindow::BuildControls() {
     closeButton_ = button(tr("記録を閉じる"));
     connect(closeButton_, &QPushButton::clicked, this, &TrendWindow::CloseRecords);
     exportButton_ = button(tr("書き出し"));
+    exportButton_->setObjectName(QStringLiteral("export"));
     auto* exportMenu = new QMenu(exportButton_);
     const QString kinds[] = {tr("画像 (PNG)…"), tr("PDF…"), tr("SVG…"), tr("表示範囲の CSV…")};
     for (int kind = kPng; kind <= kCsv; ++kind)
@@ -566,6 +568,7 @@ void TrendWindow::ReadGrowth() {
     if (!said.isEmpty()) {
         const QString before = Messages();
         ShowMessages((before.isEmpty() ? QStringList() : QStringList{before}) + said);
+        emit Said(said);
     }
     if (grew)
         Redraw();
@@ -1306,14 +1309,45 @@ void TrendWindow::AskSave(int kind) {
     static const char* const kFilters[] = {"PNG (*.png)", "PDF (*.pdf)", "SVG (*.svg)", "CSV (*.csv)"};
     static const char* const kSuffixes[] = {"png", "pdf", "svg", "csv"};
     const QString filter = QString::fromLatin1(kFilters[kind]);
+    // The dialog does not ask about a file already there: the name it checked may not be the one
+    // written, which has its suffix added below.
     QString path = dialogs_.saveAs ? dialogs_.saveAs(this, filter)
-                                   : QFileDialog::getSaveFileName(this, tr("書き出し"), QString(), filter);
+                                   : QFileDialog::getSaveFileName(this, tr("書き出し"), QString(), filter,
+                                                                  nullptr, QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QLatin1Char('.') + QString::fromLatin1(kSuffixes[kind]);
+    QStringList written{path};
+    if (kind == kCsv)
+        written << StatsPath(path);
+    const auto say = [this](const QString& why) {
+        ShowMessages({why});
+        emit Said({why});
+    };
+    // A run's record still being written is refused before anything is asked.
+    if (auto live = NoLiveRecordAmong(written); !live) {
+        say(live.Reason());
+        return;
+    }
+    QStringList there;
+    for (const QString& file : written)
+        if (QFileInfo(file).exists() || QFileInfo(file).isSymLink())
+            there << QFileInfo(file).fileName();
+    if (!there.isEmpty() && !(dialogs_.replace ? dialogs_.replace(this, there) : AskReplace(there)))
+        return;
     const report::Done saved = kind == kCsv ? SaveSlice(path) : SavePicture(path);
-    ShowMessages(saved ? QStringList{} : QStringList{saved.Reason()});
+    if (saved)
+        ShowMessages({});
+    else
+        say(saved.Reason());
+}
+
+bool TrendWindow::AskReplace(const QStringList& names) {
+    return QMessageBox::question(
+               this, tr("書き出し"),
+               tr("すでにあります: %1\n置き換えますか?").arg(names.join(QStringLiteral(", "))),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 report::Done TrendWindow::SavePicture(const QString& path) {

@@ -62,8 +62,11 @@ struct RecordRead;
 struct TrendDialogs {
     // The records to open; none when cancelled.
     std::function<QStringList(QWidget* parent)> openRecords;
-    // Where to save, for a filter such as "PNG (*.png)"; empty when cancelled.
+    // Where to save, for a filter such as "PNG (*.png)"; empty when cancelled. The dialog asks
+    // nothing about a file already there: the name is asked about once its suffix is added.
     std::function<QString(QWidget* parent, const QString& filter)> saveAs;
+    // Whether to replace the files named (their names without folders), which exist already.
+    std::function<bool(QWidget* parent, const QStringList& names)> replace;
 };
 
 // The spans Follow keeps in view, in seconds; 0 is the whole run.
@@ -149,6 +152,9 @@ signals:
     // message a file naming it and its first bad line (the rows that could be read are all shown). After a cancel,
     // nothing is shown or said.
     void RecordsRead(const QStringList& problems);
+    // Said under the plot after the records were read: what ends a record's following, what a read
+    // on it could not take, why an export failed.
+    void Said(const QStringList& messages);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -189,6 +195,7 @@ private:
     void ShowRead(bool cancelled);
     void AskOpen();
     void AskSave(int kind);
+    bool AskReplace(const QStringList& names);
     void UpdateCursorItems();
     void UpdateReadOut(double keyS);
     const Shown* LiveShown() const;

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <functional>
 #include <optional>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -512,6 +513,40 @@ private slots:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         ::unlink(path.constData()); // a name QTemporaryDir cannot spell
+    }
+
+    // What the viewer says under its plot later on, as a followed record's end, it says on stderr too.
+    void viewerSaysAFollowedRecordsEndOnStandardError() {
+        QTemporaryDir dir;
+        QFile record(dir.filePath("live.csv"));
+        QVERIFY(record.open(QIODevice::ReadWrite));
+        // A row that cannot be read, so that the read is said to be over, then one that can.
+        const QByteArray header =
+            "time,elapsed_s,sweep,x,ad0_v,ad1_v,hh,hl,lh,ll,note,ad0_value,ad0_unit,ad1_value,"
+            "ad1_unit\r\n";
+        QVERIFY(record.write(header +
+                             "not a row\r\n2026-12-07T09:30:47.123+09:00,0.000,0,0,2.00,,,,,,,2.00,V,,\r\n") >
+                0);
+        record.flush();
+        // Locked as a run locks the record it is writing: the viewer follows it.
+        QVERIFY(::flock(record.handle(), LOCK_EX) == 0);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.setReadChannel(QProcess::StandardError);
+        p.start(QStringLiteral(TAVRIN_EXECUTABLE), {"--view", record.fileName()});
+        QByteArray said;
+        while (!said.contains("live.csv") && p.waitForReadyRead(kWaitMs))
+            said += p.readAllStandardError();
+        QVERIFY2(said.contains("live.csv"), said.constData());
+        QVERIFY(record.resize(header.size()));
+        const QByteArray shorter = QStringLiteral("live.csv: 記録ファイルが短くなりました").toUtf8();
+        while (!said.contains(shorter) && p.waitForReadyRead(kWaitMs))
+            said += p.readAllStandardError();
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(kWaitMs));
+        QVERIFY2(said.contains("tavrin: trend: " + shorter), said.constData());
     }
 
     // Unattended, with no unit plugged in: --reconnect waits for one, saying so, until a stop signal ends

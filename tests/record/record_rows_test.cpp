@@ -544,6 +544,7 @@ void RecordRowsTest::progressLineUnderReports() {
     report::WriteStandardError("publish", "a notice");
     QVERIFY(progress.RunEnded());
     report::WriteStandardError("app", "after");
+    QVERIFY(report::FlushStandardError(60'000));
     ::dup2(savedError, STDERR_FILENO);
     ::close(pipe[1]);
     QFile read;

@@ -504,6 +504,48 @@ private slots:
         qInfo("%lld of 60 killed runs had made their record", (long long)Records(dir.path()).size());
     }
 
+    // Standard error a pipe that is full from the start and never read, and both channels crossing
+    // their limits again and again: the sweep goes on at its pace, every sample in its record, and the
+    // program ends as it would, giving standard error a moment at most.
+    void aStandardErrorNobodyReadsHoldsNoSampleBack() {
+        int ends[2];
+        QVERIFY(::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0);
+        QVERIFY(::fcntl(ends[1], F_SETPIPE_SZ, 4096) >= 0);
+        const QByteArray fill(4096, 'x');
+        while (::write(ends[1], fill.constData(), std::size_t(fill.size())) > 0) {
+        }
+        QTemporaryDir dir;
+        QVERIFY(WriteParameters(dir, "111000"));
+        QProcess p;
+        p.setStandardErrorFile(QProcess::nullDevice());
+        // Blocking for the program, as a terminal nobody reads is.
+        p.setChildProcessModifier([writeEnd = ends[1]] {
+            ::fcntl(writeEnd, F_SETFL, 0);
+            ::dup2(writeEnd, STDERR_FILENO);
+        });
+        Start(p,
+              {"--device", "sim", "--tick-ms", "2", "--param-dir", dir.path(), "--headless", "--continuous",
+               "off", "--ad0-limits", "2:4", "--ad0-hold", "0", "--ad1-limits", "1:5", "--ad1-hold", "0"},
+              dir.path(), false);
+        const bool ended = p.waitForFinished(30'000);
+        if (!ended)
+            p.kill();
+        p.waitForFinished();
+        ::close(ends[0]);
+        ::close(ends[1]);
+        QVERIFY2(ended, "the run was held up by its standard error");
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray record = ReadAll(dir.filePath(Records(dir.path()).value(0)));
+        QVERIFY(record.contains(",ad0 high,") && record.contains(",ad1 low,"));
+        const QList<QByteArray> rows = Rows(record);
+        QCOMPARE(rows.size(), qsizetype(601));
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const QList<QByteArray> f = rows[i].split(',');
+            QCOMPARE(f.value(2).toLongLong() * 601 + f.value(3).toLongLong(), (long long)i);
+        }
+    }
+
     // --record - into a pipe whose reader starts 12 s after the run's end, when more rows wait than
     // the pipe holds: every row arrives, whole and in order, the header once, and the run ends with 0.
     void aSlowReaderOfTheStreamGetsEveryRow() {

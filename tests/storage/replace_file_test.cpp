@@ -6,6 +6,7 @@
 #include <QTest>
 #include <algorithm>
 #include <cerrno>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 using storage::LinkHandling;
@@ -65,25 +66,38 @@ class ReplaceFileTest : public QObject {
 private slots:
     void cleanup() { storage::SetSaveCalls(storage::SystemSaveCalls()); }
 
-    // "out" is a link to a target in "other" (which holds "old") or elsewhere, or a folder.
+    // "out" is a link to a target in "other" (which holds "old") or elsewhere, or a folder; a file
+    // locked as a run locks the record it is writing is never replaced.
     void onlyRegularFilesAreReplaced_data() {
-        QTest::addColumn<QString>("linkTo"); // a link target, or "/": a folder at the name
+        // A link target, or "/": a folder at the name; "live": a run's record at the name.
+        QTest::addColumn<QString>("linkTo");
         QTest::addColumn<LinkHandling>("links");
         QTest::addColumn<QString>("reason"); // empty: saved
         QTest::addColumn<bool>("stillLink");
         QTest::addColumn<QByteArray>("oldFile"); // other/old afterwards
+        QTest::addColumn<bool>("oldLocked");     // other/old locked as a run's record
         const auto link = LinkHandling::ReplaceLink;
         const auto target = LinkHandling::ReplaceTarget;
-        QTest::newRow("output: link to a file") << "other/old" << link << "" << false << QByteArray("old");
-        QTest::newRow("settings: link to a file") << "other/old" << target << "" << true << QByteArray("new");
+        const QString live =
+            "it is the record of a run still being written (it is locked); nothing was written";
+        QTest::newRow("output: link to a file")
+            << "other/old" << link << "" << false << QByteArray("old") << false;
+        QTest::newRow("settings: link to a file")
+            << "other/old" << target << "" << true << QByteArray("new") << false;
         QTest::newRow("settings: link to a device")
             << "/dev/null" << target << "it is a link to a device, not to a regular file" << true
-            << QByteArray("old");
+            << QByteArray("old") << false;
         QTest::newRow("settings: dangling link")
             << "other/none" << target << "it is a link to a file that does not exist" << true
-            << QByteArray("old");
+            << QByteArray("old") << false;
         QTest::newRow("folder") << "/" << target << "it is a folder, not a regular file" << false
-                                << QByteArray("old");
+                                << QByteArray("old") << false;
+        QTest::newRow("a run's record still being written")
+            << "live" << link << live << false << QByteArray("old") << false;
+        QTest::newRow("settings: link to a run's record still being written")
+            << "other/old" << target << live << true << QByteArray("old") << true;
+        QTest::newRow("output: link to a run's record still being written: the link goes, the record stays")
+            << "other/old" << link << "" << false << QByteArray("old") << true;
     }
     void onlyRegularFilesAreReplaced() {
         QFETCH(QString, linkTo);
@@ -91,20 +105,31 @@ private slots:
         QFETCH(QString, reason);
         QFETCH(bool, stillLink);
         QFETCH(QByteArray, oldFile);
+        QFETCH(bool, oldLocked);
         QTemporaryDir temp;
         const QDir dir(temp.path());
         const QString out = dir.filePath("out");
         QVERIFY(dir.mkdir("other"));
         Write(dir.filePath("other/old"), "old");
+        // Held as a run holds its record: open, locked exclusively, for as long as this lives.
+        QFile held(linkTo == "live" ? out : dir.filePath("other/old"));
+        if (linkTo == "live")
+            Write(out, "live");
+        if (linkTo == "live" || oldLocked) {
+            QVERIFY(held.open(QIODevice::ReadWrite | QIODevice::Append));
+            QVERIFY(::flock(held.handle(), LOCK_EX) == 0);
+        }
         if (linkTo == "/")
             QVERIFY(dir.mkdir("out"));
-        else if (!linkTo.isEmpty())
+        else if (!linkTo.isEmpty() && linkTo != "live")
             QVERIFY(QFile::link(linkTo.startsWith('/') ? linkTo : dir.filePath(linkTo), out));
 
         QCOMPARE(Why(storage::ReplaceFile(out, "new", links)), reason);
         QCOMPARE(QFileInfo(out).isSymLink(), stillLink);
         if (reason.isEmpty())
             QCOMPARE(Read(out), QByteArray("new"));
+        if (linkTo == "live")
+            QCOMPARE(Read(out), QByteArray("live"));
         QCOMPARE(Read(dir.filePath("other/old")), oldFile);
         QCOMPARE(dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
                  (QStringList{"other", "out"}));

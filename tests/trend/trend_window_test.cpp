@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -687,6 +688,7 @@ private slots:
         window.show();
         window.SetFollowSpan(60);
         QSignalSpy read(&window, &trend::TrendWindow::RecordsRead);
+        QSignalSpy said(&window, &trend::TrendWindow::Said);
         window.OpenRecords({file.fileName()});
         QVERIFY(read.wait(60'000));
         QVERIFY(window.Growing() && window.Following());
@@ -701,6 +703,109 @@ private slots:
         QVERIFY(!window.Growing() && !window.Following());
         QVERIFY2(window.Messages().contains(QStringLiteral("live.csv: 記録ファイルが短くなりました")),
                  qPrintable(window.Messages()));
+        // Said for --view's standard error as well.
+        QCOMPARE(said.size(), 1);
+        QVERIFY(said.first().first().toStringList().join('\n').contains(
+            QStringLiteral("記録ファイルが短くなりました")));
+    }
+
+    // Export asks before it replaces a file, under the name it really writes (the suffix added, the
+    // statistics beside a CSV), and never touches a run's record still being written. Files named in
+    // `there` hold "kept" beforehand; `live` is locked as a run locks its record.
+    void exportAsksBeforeReplacing_data() {
+        QTest::addColumn<int>("kind"); // the Export menu's entry: PNG, PDF, SVG, CSV
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("there");
+        QTest::addColumn<QString>("live");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QStringList>("asked"); // the names the question named; empty: not asked
+        QTest::addColumn<QStringList>("written");
+        QTest::addColumn<QString>("said");
+        const QString refused = "%1 は書き込み中の測定の記録です。何も書き出していません";
+        QTest::newRow("CSV typed without its suffix over a record: asked, declined")
+            << 3 << "keep" << QStringList{"keep.csv"} << "" << false << QStringList{"keep.csv"}
+            << QStringList{} << "";
+        QTest::newRow("CSV typed without its suffix over a record: asked, replaced")
+            << 3 << "keep" << QStringList{"keep.csv"} << "" << true << QStringList{"keep.csv"}
+            << QStringList{"keep.csv", "keep.stats.csv"} << "";
+        QTest::newRow("CSV typed whole, its statistics there: asked, declined")
+            << 3 << "slice.csv" << QStringList{"slice.stats.csv"} << "" << false
+            << QStringList{"slice.stats.csv"} << QStringList{} << "";
+        QTest::newRow("CSV and statistics both there: asked once about both")
+            << 3 << "slice" << QStringList{"slice.csv", "slice.stats.csv"} << "" << false
+            << QStringList{"slice.csv", "slice.stats.csv"} << QStringList{} << "";
+        QTest::newRow("CSV over nothing: not asked")
+            << 3 << "new" << QStringList{} << "" << false << QStringList{}
+            << QStringList{"new.csv", "new.stats.csv"} << "";
+        QTest::newRow("PNG typed without its suffix: asked, declined")
+            << 0 << "view" << QStringList{"view.png"} << "" << false << QStringList{"view.png"}
+            << QStringList{} << "";
+        QTest::newRow("PDF typed without its suffix: asked, declined")
+            << 1 << "view" << QStringList{"view.pdf"} << "" << false << QStringList{"view.pdf"}
+            << QStringList{} << "";
+        QTest::newRow("SVG typed without its suffix: asked, replaced")
+            << 2 << "view" << QStringList{"view.svg"} << "" << true << QStringList{"view.svg"}
+            << QStringList{"view.svg"} << "";
+        QTest::newRow("CSV typed without its suffix over a run's record: refused, not asked")
+            << 3 << "run" << QStringList{"run.csv"} << "run.csv" << true << QStringList{} << QStringList{}
+            << refused.arg("run.csv");
+        QTest::newRow("CSV whose statistics would replace a run's record: refused, nothing written")
+            << 3 << "run" << QStringList{"run.stats.csv"} << "run.stats.csv" << true << QStringList{}
+            << QStringList{} << refused.arg("run.stats.csv");
+        QTest::newRow("PNG over a run's record: refused")
+            << 0 << "run.png" << QStringList{"run.png"} << "run.png" << true << QStringList{} << QStringList{}
+            << refused.arg("run.png");
+    }
+    void exportAsksBeforeReplacing() {
+        QFETCH(int, kind);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, there);
+        QFETCH(QString, live);
+        QFETCH(bool, answer);
+        QFETCH(QStringList, asked);
+        QFETCH(QStringList, written);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        for (const QString& name : there) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("kept") == 4);
+        }
+        QFile held(dir.filePath(live));
+        if (!live.isEmpty()) {
+            QVERIFY(held.open(QIODevice::ReadWrite | QIODevice::Append));
+            QVERIFY(::flock(held.handle(), LOCK_EX) == 0);
+        }
+        QStringList question;
+        trend::TrendDialogs dialogs;
+        dialogs.saveAs = [&](QWidget*, const QString&) { return dir.filePath(typed); };
+        dialogs.replace = [&](QWidget*, const QStringList& names) {
+            question = names;
+            return answer;
+        };
+        trend::TrendSink sink;
+        trend::TrendWindow window(&sink, dialogs);
+        window.resize(900, 600);
+        window.show();
+        FeedRun(sink, 700);
+        window.SetTimeRange(StartS() + 10, StartS() + 10.3);
+        window.Plot().replot(QCustomPlot::rpImmediateRefresh);
+        QSignalSpy saidSpy(&window, &trend::TrendWindow::Said);
+        window.findChild<QPushButton*>("export")->menu()->actions().at(kind)->trigger();
+        QCOMPARE(question, asked);
+        QCOMPARE(window.Messages(), said);
+        QCOMPARE(saidSpy.size(), said.isEmpty() ? 0 : 1);
+        QStringList now;
+        for (const QString& name : QDir(dir.path()).entryList(QDir::Files)) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            if (file.readAll() != "kept")
+                now << name;
+        }
+        QCOMPARE(now, written);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(),
+                 qsizetype((QSet<QString>(there.begin(), there.end()) +
+                            QSet<QString>(written.begin(), written.end()))
+                               .size()));
     }
 };
 
