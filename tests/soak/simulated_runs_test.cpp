@@ -255,7 +255,7 @@ class SimulatedRunsTest : public QObject {
 
 private slots:
     // Ten sweeps in one continuous run, each saved, against a unit with one mix of faults.
-    void tenSweepsSavedByteForByteWithFlatMemory_data() {
+    void twelveSweepsSavedByteForByteWithFlatMemory_data() {
         QTest::addColumn<QString>("mix");
         QTest::addColumn<uint>("seed");
         QTest::newRow("pieces and short silences") << QStringLiteral("pieces and short silences") << 11u;
@@ -263,14 +263,14 @@ private slots:
         QTest::newRow("bursts over 255 bytes") << QStringLiteral("bursts over 255 bytes") << 13u;
         QTest::newRow("everything") << QStringLiteral("everything") << 14u;
     }
-    void tenSweepsSavedByteForByteWithFlatMemory() {
+    void twelveSweepsSavedByteForByteWithFlatMemory() {
         QFETCH(QString, mix);
         QFETCH(uint, seed);
         SoakRig rig(Mix(mix, seed));
         TForm1& form = *rig.fx.form;
         bool stopped = false;
         rig.Run([&](long) {
-            if (!stopped && form.FileIndex >= 10) {
+            if (!stopped && form.FileIndex >= 12) {
                 stopped = true;
                 form.Button4Click();
             }
@@ -279,8 +279,8 @@ private slots:
         QVERIFY2(rig.problems.isEmpty(), qPrintable(rig.problems.join(QLatin1Char('\n'))));
         QCOMPARE(form.LastRunEnd(), TForm1::LastRun::Normal);
         QCOMPARE(form.Label3->text(), acquisition::kStatusFinished);
-        QCOMPARE(form.FileIndex, std::uint16_t(10));
-        QCOMPARE(rig.oracle.FilesChecked(), 10);
+        QCOMPARE(form.FileIndex, std::uint16_t(12));
+        QCOMPARE(rig.oracle.FilesChecked(), 12);
         QCOMPARE(rig.fx.beeps - rig.beepsAtStart, rig.ExpectedBeeps(true, false));
         const QString logDifference =
             soak::FirstDifference(rig.oracle.Expected(form.FileIndex), form.Memo1->Store().FileBytes());
@@ -294,19 +294,21 @@ private slots:
             tenth <= second + 64 * 1024 && tenth < 1024 * 1024,
             qPrintable(
                 QStringLiteral("log store: %1 bytes in sweep 2, %2 in sweep 10").arg(second).arg(tenth)));
-        const std::size_t residentAfterSecond = rig.residentAfter[2];
-        const std::size_t residentAfterTenth = rig.residentAfter[10];
+        // The resident set from the fourth sweep on: the first sweeps fill Qt's and fontconfig's caches
+        // (a garbled reply brings glyphs of its own to the log pane), which then change little.
+        const std::size_t residentAfterSecond = rig.residentAfter[4];
+        const std::size_t residentAfterTenth = rig.residentAfter[12];
         if (soak::kResidentSetMeaningful && residentAfterSecond > 0)
             QVERIFY2(residentAfterTenth <= residentAfterSecond + 2 * 1024 * 1024,
                      qPrintable(QStringLiteral(
-                                    "resident set grew from %1 KiB after sweep 2 to %2 KiB after sweep 10")
+                                    "resident set grew from %1 KiB after sweep 4 to %2 KiB after sweep 12")
                                     .arg(residentAfterSecond / 1024)
                                     .arg(residentAfterTenth / 1024)));
 
         qInfo(
             "%s: %u requests, %ld reads (%ld frame errors), %d sweeps saved and their files checked; "
-            "log store %zu bytes in sweep 2, %zu in sweep 10; resident %zu KiB after sweep 2, %zu KiB after "
-            "sweep 10",
+            "log store %zu bytes in sweep 2, %zu in sweep 10; resident %zu KiB after sweep 4, %zu KiB after "
+            "sweep 12",
             qPrintable(mix), rig.RunRequests(), rig.oracle.Reads(), rig.oracle.FrameErrors(),
             rig.oracle.FilesChecked(), second, tenth, residentAfterSecond / 1024, residentAfterTenth / 1024);
     }
