@@ -20,7 +20,11 @@ namespace alarms {
 
 namespace {
 
-void CloseOnExec(int fd) {
+// The child's set-up runs between fork and exec, and QProcess may start the child as vfork does, on the
+// parent's memory with a small stack of its own: no sanitiser's bookkeeping may run there.
+#define TAVRIN_IN_CHILD __attribute__((no_sanitize("address", "undefined")))
+
+TAVRIN_IN_CHILD void CloseOnExec(int fd) {
     const int flags = ::fcntl(fd, F_GETFD);
     if (flags >= 0 && !(flags & FD_CLOEXEC))
         ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
@@ -30,7 +34,7 @@ void CloseOnExec(int fd) {
 // (no allocation), and the descriptors are marked rather than closed, so that the pipe on which
 // QProcess learns that exec failed still works. QProcess may start the child as vfork does, on a
 // small stack of its own: little of it is used.
-void CloseOnExecAbove2() {
+TAVRIN_IN_CHILD void CloseOnExecAbove2() {
 #ifdef SYS_close_range
     if (::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
         return;
@@ -67,7 +71,7 @@ void CloseOnExecAbove2() {
 }
 
 // In the child, before exec.
-void SetUpChild() {
+TAVRIN_IN_CHILD void SetUpChild() {
     ::setsid(); // a session and process group of its own, with no controlling terminal
     // Its standard output goes where its errors go: ours may be the record's stream.
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
@@ -103,8 +107,13 @@ LimitCommand::LimitCommand(const QString& command, std::chrono::milliseconds lim
     });
     killTimer_.setSingleShot(true);
     connect(&killTimer_, &QTimer::timeout, this, [this] {
-        if (running_)
-            Signal(SIGKILL);
+        if (!running_)
+            return;
+        Signal(SIGKILL);
+        // SIGKILL cannot be caught: the command is over whether or not its end is ever reported, and
+        // neither the next crossing nor the program's end waits for that report.
+        LetGo();
+        Ended(false, QString());
     });
     finishWait_.setSingleShot(true);
     connect(&finishWait_, &QTimer::timeout, this, &LimitCommand::EndNow);
@@ -216,7 +225,8 @@ void LimitCommand::StartNext() {
 void LimitCommand::Ended(bool ok, const QString& why) {
     limitTimer_.stop();
     killTimer_.stop();
-    running_->deleteLater();
+    if (running_)
+        running_->deleteLater();
     running_ = nullptr;
     pid_ = 0;
     // One that was ended has been said already, and counted.
@@ -347,6 +357,10 @@ void LimitCommand::Finish() {
         Fail(current_.crossing, current_.arguments,
              QStringLiteral("it was still running when the program ended, and was killed"));
     Signal(SIGKILL);
+    LetGo();
+}
+
+void LimitCommand::LetGo() {
     // Left to end on its own: a QProcess destroyed while its process runs would wait for it, and Qt
     // would say so. If the event loop turns again, it goes once it has ended.
     QProcess* process = running_;

@@ -83,6 +83,8 @@ private:
     // Ends the running command: SIGTERM to its process group now, SIGKILL kKillAfter later.
     void Terminate();
     void Signal(int signal);
+    // The running command's process left to end on its own, nothing waiting for it any more.
+    void LetGo();
     QString Shown(const QStringList& arguments) const;
     // The end: what waits will not run; one running is ended.
     void EndNow();

@@ -22,8 +22,8 @@ class ReporterTest : public QObject {
 private slots:
     void initTestCase() { reports_ = report::SetReportOutput(report::SetReportOutput({})); }
     void cleanup() {
-        report::SetReportOutput(reports_);
         report::SetReportClock({});
+        report::SetReportOutput(reports_);
     }
 
     // Steps: "T module text" a report at T ms; "T say" the timer's call at T; "T output" another output
@@ -62,7 +62,10 @@ private slots:
         report::SetReportClock([&now] { return now; });
         QStringList got;
         // Back before `got` goes: a switch of output says what is still counted.
-        const auto restore = qScopeGuard([this] { report::SetReportOutput(reports_); });
+        const auto restore = qScopeGuard([this] {
+            report::SetReportOutput(reports_);
+            report::SetReportClock({}); // the clock reads `now`, which goes with this test
+        });
         report::SetReportOutput([&got](const char* module, const QString& text) {
             got << QString::fromLatin1(module) + ": " + text;
         });
