@@ -55,6 +55,7 @@ ManualWindow::ManualWindow(QWidget* parent) : QWidget(parent, Qt::Window), brows
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(browser_);
+    setFont(faces::Text(font()));
     browser_->setOpenExternalLinks(true);
     browser_->setSearchPaths({QStringLiteral(":/manual")});
     QFile file(ManualResource());

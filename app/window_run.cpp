@@ -1,6 +1,5 @@
 #include "app/window_run.h"
 
-#include "faces/faces.h"
 #include "app/ombu1.h"
 #include "app/run_end.h"
 #include "app/run_sinks.h"
@@ -32,7 +31,6 @@ void LoadTranslations(QApplication& app, const Options& options, const settings:
 } // namespace
 
 Kept StartWindowSystem(QApplication& app, const Options& options) {
-    faces::UseTextFaceForApplication();
     Kept kept;
     if (const auto folder = settings::UserConfigFolder()) {
         kept.folder = *folder;

@@ -3,7 +3,6 @@
 #include "report/reporter.h"
 
 #include <QFontDatabase>
-#include <QGuiApplication>
 #include <mutex>
 
 namespace faces {
@@ -76,10 +75,6 @@ QFont Text(const QFont& base) {
     font.setFamilies(TextFamilies());
     font.setStyleHint(QFont::SansSerif);
     return font;
-}
-
-void UseTextFaceForApplication() {
-    QGuiApplication::setFont(Text(QGuiApplication::font()));
 }
 
 } // namespace faces

@@ -1,6 +1,6 @@
 // The faces the program draws with, named once. Each is a list of families from the fonts the set-up
-// installs (IPA's gothics for the window, the chart and Japanese text; DejaVu for the Latin text of the
-// trend window, the dialogs and the manual), so that whatever else a machine has installed (Noto,
+// installs (IPA's gothics for the window, the chart and Japanese text; DejaVu for the Latin text and the
+// code of the manual), so that whatever else a machine has installed (Noto,
 // Liberation, …) changes nothing the program draws. A face whose first family is missing is said once,
 // and the program goes on with the next family of its list, or with what the system offers.
 #pragma once
@@ -18,8 +18,9 @@ QFont Window(int pixelSize, bool bold = false);
 // sampling-time annotation has its proper glyph.
 QFont Chart();
 
-// The text of the trend window, the dialogs and the manual: the application's font, in DejaVu Sans (its
-// Japanese text in the gothic), at the size the platform gives `base`.
+// The manual's text: `base` (the size the platform gives) in DejaVu Sans, its Japanese in the fixed-width
+// gothic. Only where it is needed: a font of two families costs fontconfig a look for each, which the
+// trend window, redrawing its many labels during a run, is spared.
 QFont Text(const QFont& base);
 
 // The families behind each face, first choice first: the window's and the chart's, the text's, and the
@@ -27,8 +28,5 @@ QFont Text(const QFont& base);
 QStringList WindowFamilies();
 QStringList TextFamilies();
 QStringList CodeFamilies();
-
-// Sets the application's font to Text() of the one it has. Needs a QGuiApplication.
-void UseTextFaceForApplication();
 
 } // namespace faces
