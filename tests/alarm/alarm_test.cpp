@@ -279,9 +279,10 @@ private slots:
         QVERIFY(process);
         const QString proc = QStringLiteral("/proc/%1/").arg(process->processId());
         QTRY_VERIFY_WITH_TIMEOUT(ReadAll(proc + "cmdline").startsWith("sleep"), 30'000);
-        QCOMPARE(
+        // The exec closes the descriptors marked close-on-exec just after the command line is the new one.
+        QTRY_COMPARE_WITH_TIMEOUT(
             QDir(proc + "fd").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
-            (QStringList{"0", "1", "2"}));
+            (QStringList{"0", "1", "2"}), 10'000);
         QCOMPARE(Link(proc + "fd/0"), "/dev/null");
         QCOMPARE(Link(proc + "fd/1"), Link("/proc/self/fd/2"));
         // stat: pid (comm) state ppid pgrp session
