@@ -22,13 +22,20 @@ std::optional<double> ParseNumber(const QString& text) {
 
 std::string Fixed(double value, int decimals) {
     // As long as the number needs: a value is checked before it is written (FitsDigits), but a number
-    // is never cut.
-    const int n = std::snprintf(nullptr, 0, "%.*f", decimals, value);
+    // is never cut. Written once on the stack, as every value a sample gives fits there; formatted again
+    // only for a longer one.
+    char text[64];
+    const int n = std::snprintf(text, sizeof text, "%.*f", decimals, value);
     if (n <= 0)
         return std::string();
-    std::string out(std::size_t(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), "%.*f", decimals, value);
-    out.resize(std::size_t(n));
+    std::string out;
+    if (std::size_t(n) < sizeof text) {
+        out.assign(text, std::size_t(n));
+    } else {
+        out.resize(std::size_t(n) + 1);
+        std::snprintf(out.data(), out.size(), "%.*f", decimals, value);
+        out.resize(std::size_t(n));
+    }
     // A value that rounds to zero from below is written 0, not -0.
     if (!out.empty() && out[0] == '-' && out.find_first_not_of("0.", 1) == std::string::npos)
         out.erase(0, 1);

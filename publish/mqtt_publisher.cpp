@@ -298,28 +298,24 @@ void MqttPublisher::Serve() {
     auto loopingSince = nextAttempt;
 
     std::unique_lock lock(mutex_);
+    // A queue that has begun to drop since it was last said: said now, as soon as its oldest entries
+    // start to go (not when the broker is back), outside the queue's lock.
+    const auto saidDropping = [&](std::uint64_t starts, std::uint64_t& said, PublishNotice::Kind kind) {
+        if (starts <= said)
+            return false;
+        said = starts;
+        lock.unlock();
+        {
+            std::lock_guard saying(noticeMutex_);
+            Notify(kind, 0);
+        }
+        lock.lock();
+        return true;
+    };
     while (!stopping_) {
-        if (alarms_.DroppingStarts() > alarmsDroppingSaid_) {
-            alarmsDroppingSaid_ = alarms_.DroppingStarts();
-            lock.unlock();
-            {
-                std::lock_guard saying(noticeMutex_);
-                Notify(PublishNotice::Kind::AlarmsDropping, 0);
-            }
-            lock.lock();
+        if (saidDropping(alarms_.DroppingStarts(), alarmsDroppingSaid_, PublishNotice::Kind::AlarmsDropping) ||
+            saidDropping(outbox_.DroppingStarts(), droppingSaid_, PublishNotice::Kind::Dropping))
             continue;
-        }
-        if (outbox_.DroppingStarts() > droppingSaid_) {
-            // Said as soon as the oldest samples start to go, not when the broker is back.
-            droppingSaid_ = outbox_.DroppingStarts();
-            lock.unlock();
-            {
-                std::lock_guard saying(noticeMutex_);
-                Notify(PublishNotice::Kind::Dropping, 0);
-            }
-            lock.lock();
-            continue;
-        }
         const auto now = std::chrono::steady_clock::now();
         if (!looping && now >= nextAttempt) {
             lock.unlock();
